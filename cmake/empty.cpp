@@ -1,0 +1,2 @@
+// Placeholder so that a library with no sources yet still builds.
+namespace quill_empty_unit {}
