@@ -93,10 +93,9 @@ struct Rect {
     if (x1 < x0 || y1 < y0) return null();
     return Rect(x0, y0, x1 - x0, y1 - y0);
   }
-  bool intersects(const Rect& r) const {
-    Rect i = intersection(r);
-    return !i.isEmpty();
-  }
+  // True when the intersection is not null: rectangles that only touch, and an empty rectangle
+  // inside another, intersect.
+  bool intersects(const Rect& r) const { return !intersection(r).isNull(); }
   Rect insetBy(Float dx, Float dy) const {
     if (isNull()) return *this;
     Rect s = standardized();

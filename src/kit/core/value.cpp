@@ -1,5 +1,7 @@
 #include "kit/core/value.h"
 
+#include "kit/core/format.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -13,45 +15,7 @@ const Data kEmptyData;
 const Array kEmptyArray;
 const Dictionary kEmptyDictionary;
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
-
-// Parses the longest numeric prefix after leading blanks, independent of the process locale.
-double parseDoublePrefix(const std::string& s) {
-  std::size_t i = 0;
-  while (i < s.size() && isBlank(s[i])) ++i;
-  const char* begin = s.data() + i;
-  const char* end = s.data() + s.size();
-  bool plus = begin < end && *begin == '+';
-  if (plus) ++begin;
-  double d = 0;
-  auto r = std::from_chars(begin, end, d, std::chars_format::general);
-  if (r.ec == std::errc::result_out_of_range) {
-    bool neg = begin < end && *begin == '-';
-    return neg ? -HUGE_VAL : HUGE_VAL;
-  }
-  return r.ec == std::errc() ? d : 0.0;
-}
-
-std::int64_t parseIntegerPrefix(const std::string& s) {
-  std::size_t i = 0;
-  while (i < s.size() && isBlank(s[i])) ++i;
-  const char* begin = s.data() + i;
-  const char* end = s.data() + s.size();
-  if (begin < end && *begin == '+') ++begin;
-  std::int64_t v = 0;
-  auto r = std::from_chars(begin, end, v);
-  if (r.ec == std::errc::result_out_of_range) {
-    bool neg = begin < end && *begin == '-';
-    return neg ? INT64_MIN : INT64_MAX;
-  }
-  return r.ec == std::errc() ? v : 0;
-}
-
-std::string formatReal(double d) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, d);
-  return std::string(buf, r.ptr);
-}
+std::string formatReal(double d) { return formatDouble(d); }
 
 }  // namespace
 
@@ -71,7 +35,7 @@ std::int64_t Value::integerValue() const {
       if (d <= -9.2e18) return INT64_MIN;
       return static_cast<std::int64_t>(d);
     }
-    case Type::String: return parseIntegerPrefix(std::get<std::string>(v_));
+    case Type::String: return parseInt(std::get<std::string>(v_));
     default: return 0;
   }
 }
@@ -81,7 +45,7 @@ double Value::doubleValue() const {
     case Type::Bool: return std::get<bool>(v_) ? 1 : 0;
     case Type::Integer: return static_cast<double>(std::get<std::int64_t>(v_));
     case Type::Real: return std::get<double>(v_);
-    case Type::String: return parseDoublePrefix(std::get<std::string>(v_));
+    case Type::String: return parseDouble(std::get<std::string>(v_));
     default: return 0;
   }
 }
@@ -91,16 +55,7 @@ bool Value::boolValue() const {
     case Type::Bool: return std::get<bool>(v_);
     case Type::Integer: return std::get<std::int64_t>(v_) != 0;
     case Type::Real: return std::get<double>(v_) != 0;
-    case Type::String: {
-      const std::string& s = std::get<std::string>(v_);
-      std::size_t i = 0;
-      while (i < s.size() && isBlank(s[i])) ++i;
-      if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-      while (i < s.size() && s[i] == '0') ++i;
-      if (i >= s.size()) return false;
-      char c = s[i];
-      return c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9');
-    }
+    case Type::String: return parseBool(std::get<std::string>(v_));
     default: return false;
   }
 }
@@ -224,16 +179,16 @@ std::string Value::description() const {
     }
     case Type::Point: {
       Point p = point();
-      return "{" + formatReal(p.x) + ", " + formatReal(p.y) + "}";
+      return "{" + formatFloat(p.x) + ", " + formatFloat(p.y) + "}";
     }
     case Type::Size: {
       kit::Size z = size();
-      return "{" + formatReal(z.width) + ", " + formatReal(z.height) + "}";
+      return "{" + formatFloat(z.width) + ", " + formatFloat(z.height) + "}";
     }
     case Type::Rect: {
       kit::Rect r = rect();
-      return "{{" + formatReal(r.origin.x) + ", " + formatReal(r.origin.y) + "}, {" +
-             formatReal(r.size.width) + ", " + formatReal(r.size.height) + "}}";
+      return "{{" + formatFloat(r.origin.x) + ", " + formatFloat(r.origin.y) + "}, {" +
+             formatFloat(r.size.width) + ", " + formatFloat(r.size.height) + "}}";
     }
   }
   return {};

@@ -37,3 +37,12 @@ TEST(AffineTransformTest, InverseUndoesScaleAndTranslation) {
   EXPECT_EQ(t.inverted().apply(p), Point(1, 1));
   EXPECT_EQ(t.apply(Rect(0, 0, 1, 1)), Rect(10, -4, 2, 3));
 }
+
+TEST(RectSemantics, TouchingRectanglesIntersect) {
+  Rect a(0, 0, 10, 10);
+  EXPECT_TRUE(a.intersects(Rect(10, 0, 10, 10)));
+  EXPECT_EQ(a.intersection(Rect(10, 0, 10, 10)), Rect(10, 0, 0, 10));
+  EXPECT_TRUE(a.intersects(Rect(5, 5, 0, 0)));
+  EXPECT_FALSE(a.intersects(Rect(10.5f, 0, 10, 10)));
+  EXPECT_FALSE(a.intersects(Rect::null()));
+}

@@ -1,0 +1,281 @@
+// The canvas object: creation and teardown, selection and drop target, look-ups, and the
+// stand-ins for drawing, layout and relationships.
+#include <algorithm>
+#include <unordered_map>
+
+#include "canvas/big_view.h"
+#include "kit/core/user_defaults.h"
+#include "model/app_services.h"
+
+namespace {
+constexpr const char* kTopicEditTextChanged = "NM_TOPIC_EDIT_TEXT_CHANGED";
+constexpr const char* kSelectionChanged = "NM_SELECTION_CHANGED";
+}  // namespace
+
+BigView::BigView(const kit::Rect& frame) : kit::View(frame) {
+  crosshairButton_ = std::make_unique<kit::View>();
+  crosshairButton_->setBounds(kit::Rect(0, 0, 60, 60));
+  crosshairButton_->setAlpha(0);
+  addSubview(crosshairButton_.get());
+
+  topicDisclosureButton_ = std::make_unique<kit::View>();
+  topicDisclosureButton_->setBounds(kit::Rect(0, 0, 44, 44));
+  topicDisclosureButton_->setAlpha(0);
+  addSubview(topicDisclosureButton_.get());
+
+  topicResizeTool_ = std::make_unique<kit::View>(kit::Rect(0, 0, 48, 48));
+  addSubview(topicResizeTool_.get());
+  topicResizeIndicator_ = std::make_unique<kit::View>(kit::Rect(0, 0, 100, 30));
+  topicResizeIndicator_->setBackgroundColor(kit::Color::clear());
+  addSubview(topicResizeIndicator_.get());
+
+  bAutoScrollEnabled_ = kit::UserDefaults::standard().boolForKey("ui_auto_scroll");
+  kit::NotificationCenter::defaultCenter().addObserver(this, kTopicEditTextChanged, nullptr,
+                                                       [this](const kit::Notification&) { onTopicTextChanged(); });
+}
+
+BigView::~BigView() {
+  kit::NotificationCenter::defaultCenter().removeObserver(this);
+  if (!deallocPrepared_) teardown(false);
+}
+
+void BigView::preDealloc() {
+  if (deallocPrepared_) return;
+  kit::NotificationCenter::defaultCenter().removeObserver(this);
+  teardown(true);
+}
+
+void BigView::teardown(bool notify) {
+  deallocPrepared_ = true;
+  kit::LockGuard guard(AppServices::globalTreeLock());
+  if (notify) setSelectedNode(nullptr, true);
+  else forgetTopic(selectedNode_, false);
+  removeRelationshipsFrom(rootNode_.get(), true);
+  relationships_.clear();  // relationships go before the topics they point at
+  removeNode(rootNode_.get());
+  relationshipsToBuildAfterLoad_ = kit::Value();
+  relationshipToBuild_ = kit::Value();
+  xmlDataStack_ = kit::Value();
+  xmlElementContent_.clear();
+  xmlMultiElementContent_.clear();
+  xmlPath_.clear();
+  exportManifest_ = kit::Value();
+  strRootID_.reset();
+  crosshairButton_.reset();
+  topicDisclosureButton_.reset();
+  topicResizeTool_.reset();
+  topicResizeIndicator_.reset();
+}
+
+bool BigView::isCrosshairShown() const { return crosshairButton_ && crosshairButton_->alpha() != 0; }
+
+void BigView::endEditing() {
+  if (selectedNode_ && selectedNode_->isInPlaceEdit()) selectedNode_->inPlaceEdit(false);
+}
+
+void BigView::hideCrosshair() {
+  if (crosshairButton_) crosshairButton_->setAlpha(0);
+}
+
+void BigView::forgetTopic(NodeView* topic, bool branch) {
+  if (!topic) return;
+  auto gone = [&](const NodeView* n) { return n && (n == topic || (branch && n->isaChildOf(topic))); };
+  if (gone(selectedNode_)) setSelectedNode(nullptr, false);
+  if (gone(dragDropNode_)) {
+    dragDropNode_ = nullptr;
+    dragDropNodesOriginalPosition_ = kit::Point();
+  }
+  if (gone(fosterNode_)) fosterNode_ = nullptr;
+  if (gone(lastLoadedRootNode_)) lastLoadedRootNode_ = nullptr;
+  if (gone(draggingTopic_)) draggingTopic_ = nullptr;
+  if (gone(dynamic_cast<NodeView*>(touchView_))) touchView_ = nullptr;
+  std::erase_if(arrayOfNodesToFoldAfterLoad_, gone);
+}
+
+// ---- Selection and drop target -------------------------------------------------------------
+
+void BigView::setSelectedNode(NodeView* topic, bool notify) {
+  if (!topic || topic != selectedNode_) {
+    if (selectedNode_) {
+      selectedNode_->setIsSelected(false);
+      selectedNode_->removeObserver(this, "center");
+      selectedNode_->removeObserver(this, "bounds");
+    }
+    if (topic) {
+      if (!topic->isRoot()) preferredSideForNextNewTopic_ = topic->isLogicallyToRightOfRoot() ? Side::Right : Side::Left;
+      selectedNode_ = topic;
+      topic->setIsSelected(true);
+      auto onGeometry = [this](kit::View&, std::string_view) { onSelectedNodeGeometryChange(); };
+      topic->addObserver(this, "center", onGeometry);
+      topic->addObserver(this, "bounds", onGeometry);
+    } else {
+      selectedNode_ = nullptr;
+      if (topicResizeTool_) topicResizeTool_->setAlpha(0);
+      if (topicDisclosureButton_) topicDisclosureButton_->setAlpha(0);
+    }
+  }
+  if (!notify) return;
+  if (selectedNode_) {
+    if (topicResizeTool_) topicResizeTool_->setAlpha(1.0f);
+    if (topicDisclosureButton_) topicDisclosureButton_->setAlpha(1.0f);
+    onSelectedNodeGeometryChange();
+  }
+  if (!parentController_ || !parentController_->isInitForExport())
+    kit::NotificationCenter::defaultCenter().post(kSelectionChanged, selectedNode_);
+  bringBranchTopicsToFront(selectedNode_);
+  if (topicResizeTool_) bringSubviewToFront(topicResizeTool_.get());
+  if (parentController_) parentController_->refreshBrightness(nullptr);
+  updateRelationshipControlPoints();
+  bFloatingGuidesOn_ = false;
+}
+
+void BigView::setDragDropNode(NodeView* topic) {
+  if (dragDropNode_) dragDropNode_->setBeingDragged(false);
+  dragDropNode_ = topic;
+  if (topic) topic->setBeingDragged(true);
+  dragDropNodesOriginalPosition_ = topic ? topic->center() : kit::Point();
+}
+
+void BigView::setFosterNode(NodeView* topic) {
+  if (fosterNode_) fosterNode_->setHighlighted(false);
+  fosterNode_ = topic;
+  if (topic) topic->setHighlighted(true);
+}
+
+void BigView::bringBranchTopicsToFront(NodeView* topic) {
+  if (topic) bringSubviewToFront(topic);
+  if (topicDisclosureButton_) bringSubviewToFront(topicDisclosureButton_.get());
+}
+
+void BigView::evaluateDisplayAttributesForSelectedBranchAndRedraw() {
+  if (!selectedNode_) return;
+  selectedNode_->evaluateDisplayAttributes(true);
+  selectedNode_->recalcLayoutRecursively(true, false, true, true, true);
+  selectedNode_->setNeedsDisplayIfModified(true);
+}
+
+void BigView::setBrightnessForCriteria(int criteria, NodeView* topic) {
+  NodeView* start = topic ? topic : rootNode_.get();
+  if (!start) return;
+  struct Step {
+    NodeView* node;
+    bool focus, complete, callout;
+  };
+  std::vector<Step> stack;
+  if (topic)
+    stack.push_back({topic, topic->isOnSelectedBranch() || topic->isOnDraggedBranch(),
+                     topic->isOnTaskCompleteBranch() != nullptr, topic->isOnCalloutBranch() != nullptr});
+  else
+    stack.push_back({start, false, false, false});
+  while (!stack.empty()) {
+    Step s = stack.back();
+    stack.pop_back();
+    NodeView* x = s.node;
+    bool focus = s.focus || x == selectedNode_ || x == dragDropNode_;
+    bool complete = s.complete || x->percentComplete() == 100;
+    bool callout = s.callout || x->isCallout();
+    bool dim = ((criteria & 8) && callout) || ((criteria & 2) && !focus) || ((criteria & 4) && complete);
+    x->setBrightness(dim ? 0.1f : 1.0f);
+    for (const auto& c : x->childNodes()) {
+      if (c->isFloating()) stack.push_back({c.get(), false, false, false});
+      else stack.push_back({c.get(), focus, complete, callout});
+    }
+  }
+  start->recursivelyUpdateVisiblity();
+}
+
+// Stand-in: the resize grip and the disclosure button are placed once the resize tool exists.
+void BigView::onSelectedNodeGeometryChange() {}
+
+// ---- Look-ups and other commands -------------------------------------------------------------
+
+int BigView::getTopicCount(NodeView* topic) {
+  if (!topic) topic = rootNode_.get();
+  if (!topic) return 0;
+  return static_cast<int>(topic->getListOfDescendents().size());
+}
+
+NodeView* BigView::getNodeByUUID(const std::string& uuid) {
+  if (!rootNode_) return nullptr;
+  for (NodeView* n : rootNode_->getListOfDescendents())
+    if (n->uuid() == uuid) return n;
+  return nullptr;
+}
+
+NodeView* BigView::getNodeByReferenceID(const std::string& id, NodeView* searchingUnder) {
+  if (!searchingUnder) return nullptr;
+  for (NodeView* n : searchingUnder->getListOfDescendents())
+    if (n->strReferenceID() && *n->strReferenceID() == id) return n;
+  return nullptr;
+}
+
+void BigView::restoreNodePositions(const kit::Value& positions) {
+  if (!rootNode_ || !positions.isArray()) return;
+  // One index of the tree, so restoring a whole map stays linear; the first topic in
+  // pre-order wins, as a search would find it.
+  std::unordered_map<std::string_view, NodeView*> byUUID;
+  for (NodeView* n : rootNode_->getListOfDescendents()) byUUID.emplace(n->uuid(), n);
+  for (const kit::Value& entry : positions.array()) {
+    const kit::Value& uuid = entry["uuid"];
+    if (!uuid.isString()) continue;
+    auto it = byUUID.find(uuid.string());
+    if (it != byUUID.end()) it->second->setNodePositionFromDict(entry, false);
+  }
+}
+
+void BigView::recursivelyExpandNodesFrom(NodeView* topic, int depthCount) {
+  if (!topic) return;
+  if (depthCount == 0) {
+    topic->fold();
+    topic->setNeedsDisplay(false);
+    return;
+  }
+  topic->unfold();
+  topic->setNeedsDisplay(false);
+  for (const auto& c : topic->childNodes())
+    if (!c->isFloating() && !c->isCallout()) recursivelyExpandNodesFrom(c.get(), depthCount - 1);
+}
+
+void BigView::logMoveStartForUndoIfNotAlreadyLogged() {
+  if (bLoggedUndoForCurrentMove_ || !selectedNode_) return;
+  NodeView* t = selectedNode_;
+  if (isKeepOrganised() && t->parentNode()) t = t->parentNode();
+  if (parentController_) {
+    kit::Dictionary d{{"uuid", t->uuid()}, {"snapshot", t->snapshotNodePositions()}};
+    parentController_->pushUndoRedoOperation("move", kit::Value(std::move(d)));
+  }
+  bLoggedUndoForCurrentMove_ = true;
+}
+
+void BigView::onCrosshairPressed() {
+  if (!selectedNode_ || selectedNode_ == rootNode_.get()) return;
+  logMoveStartForUndoIfNotAlreadyLogged();
+  hideCrosshair();
+  selectedNode_->moveTo(crosshairButton_->center(), true, true);
+  NodeView* parent = selectedNode_->parentNode();
+  keepOrganisedAsNecessary(parent && parent->isRoot() ? nullptr : selectedNode_);
+  requestRedraw();
+}
+
+// Stand-in: the map screen that opens the topic editor is not built yet.
+void BigView::onTopicDisclosurePressed() {}
+
+void BigView::onTopicTextChanged() {
+  if (parentController_) parentController_->ensureVisible(selectedNode_, false);
+}
+
+// ---- Stand-ins -------------------------------------------------------------------------------
+
+void BigView::requestRedraw() {
+  redrawEvent_ = true;
+  setNeedsDisplay();
+}
+
+bool BigView::isKeepOrganised() { return parentController_ && parentController_->getKeepOrganised(); }
+
+void BigView::keepOrganisedAsNecessary(NodeView*) {}
+void BigView::rearrangeAll(bool) {}
+void BigView::rearrangeChildren(NodeView*, bool) {}
+void BigView::rearrangeImmediateChildren(NodeView*, int, bool) {}
+void BigView::removeRelationshipsFrom(NodeView*, bool) {}
+void BigView::updateRelationshipControlPoints() {}

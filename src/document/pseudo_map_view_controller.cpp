@@ -1,0 +1,225 @@
+#include "document/pseudo_map_view_controller.h"
+
+#include "helpers/global_helpers_identifiers.h"
+#include "helpers/strings.h"
+#include "model/app_services.h"
+
+namespace {
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string trimmed(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && isBlank(s[b])) ++b;
+  while (e > b && isBlank(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+}  // namespace
+
+PseudoMapViewController::PseudoMapViewController() : PseudoMapViewController(false) {}
+
+PseudoMapViewController::PseudoMapViewController(bool forExport) : forExport_(forExport) {
+  canvas_ = std::make_unique<BigView>(kit::Rect(0, 0, kCanvasWidth, kCanvasHeight));
+  canvas_->setParentController(this);
+}
+
+std::unique_ptr<PseudoMapViewController> PseudoMapViewController::initForExport() {
+  return std::unique_ptr<PseudoMapViewController>(new PseudoMapViewController(true));
+}
+
+PseudoMapViewController::~PseudoMapViewController() {
+  canvas_->preDealloc();
+  undoManager_.removeAllActions(this);
+}
+
+void PseudoMapViewController::setMapSettings(kit::Value settings) {
+  settings_ = settings.isDictionary() ? std::move(settings) : kit::Value(kit::Dictionary{});
+}
+
+void PseudoMapViewController::setMapSetting(std::string_view key, kit::Value value) {
+  settings_.set(key, std::move(value));
+}
+
+bool PseudoMapViewController::settingOr(std::string_view key, bool absent) const {
+  const kit::Value& v = settings_[key];
+  return v.isNull() ? absent : v.boolValue();
+}
+
+bool PseudoMapViewController::getInheritColour() { return settingOr("InheritColour", true); }
+bool PseudoMapViewController::getInheritShape() { return settingOr("InheritShape", true); }
+bool PseudoMapViewController::getKeepOrganised() { return settingOr("KeepOrganised", true); }
+bool PseudoMapViewController::getShowTaskBadge() { return settingOr("ShowTaskBadge", true); }
+
+std::int32_t PseudoMapViewController::getNextNumericID() {
+  nextNumericID_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(nextNumericID_) + 1u);
+  return nextNumericID_;
+}
+
+// Plain colours of the canvas styles; the paper patterns join with the canvas artwork.
+kit::Color PseudoMapViewController::canvasColour() {
+  switch (static_cast<int>(settings_["CanvasStyle"].integerValue())) {
+    case 1: return kit::Color::black();
+    case 7: return kit::Color::gray(2.0f / 3.0f);
+    case 8: return kit::Color::gray(1.0f / 3.0f);
+    case 9: return kit::Color(253 / 255.0f, 247 / 255.0f, 184 / 255.0f);
+    default: return kit::Color::white();
+  }
+}
+
+void PseudoMapViewController::setRainbow(bool on) {
+  settings_.set("Rainbow", on);
+  AppServices::setRainbowFlag(on);
+  if (NodeView* root = canvas_->rootNode()) {
+    root->evaluateDisplayColourForBranch();
+    root->setNeedsDisplayIfModified(true);
+  }
+}
+
+void PseudoMapViewController::setDropShadow(bool on) {
+  settings_.set("DropShadow", on);
+  AppServices::setDropShadowFlag(on);
+  canvas_->requestRedraw();
+}
+
+void PseudoMapViewController::setCanvasStyle(int style) {
+  settings_.set("CanvasStyle", style);
+  AppServices::setCurrentCanvasStyle(style);
+}
+
+// ---- Undo ------------------------------------------------------------------------------------
+
+void PseudoMapViewController::pushUndoRedoOperation(const std::string& action, const kit::Value& details) {
+  setModified();
+  kit::Value record(kit::Dictionary{{"action", action}, {"details", details}});
+  undoManager_.registerUndo(this, "onUndoRedo:", std::move(record),
+                            [this](const kit::Value& r) { onUndoRedo(r); });
+}
+
+std::string PseudoMapViewController::createUndoSnapshot() { return GlobalHelpers::GetUUID(); }
+
+void PseudoMapViewController::pushUndoSnapshot() {
+  kit::Value details(kit::Dictionary{{"uuid", createUndoSnapshot()}});
+  if (NodeView* s = canvas_->selectedNode()) details.set("selected", s->uuid());
+  pushUndoRedoOperation("snapshot", details);
+}
+
+void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
+  const std::string& action = record["action"].string();
+  const kit::Value& details = record["details"];
+  NodeView* t = details["uuid"].isString() ? canvas_->getNodeByUUID(details["uuid"].string()) : nullptr;
+
+  if (action == "move") {
+    if (t) pushUndoRedoOperation("move", kit::Value(kit::Dictionary{{"uuid", t->uuid()}, {"snapshot", t->snapshotNodePositions()}}));
+    canvas_->restoreNodePositions(details["snapshot"]);
+    if (getKeepOrganised()) canvas_->rearrangeAll(false);
+    canvas_->requestRedraw();
+    return;
+  }
+  if (action == "snapshot") {
+    // Restoring waits for the map XML writer; the record goes across so undo and redo stay paired.
+    pushUndoRedoOperation("snapshot", details);
+    return;
+  }
+  if (!t) return;  // the topic is gone: nothing to replay on
+
+  if (action == "delete-topic") {
+    pushUndoSnapshot();
+    canvas_->deleteTopic(t);  // t is gone from here on
+    return;
+  }
+  if (action == "toggle-fold") {
+    canvas_->toggleFoldState(t);
+    return;
+  }
+  if (action == "topic-text") {
+    pushUndoRedoOperation("topic-text", kit::Value(kit::Dictionary{{"uuid", t->uuid()}, {"strName", t->strName()}}));
+    t->setStrName(details["strName"].string());
+  } else if (action == "topic-colour") {
+    t->setColourWithRGB255(strings::extractColourComponents(details["colour"].string()), false, true);
+  } else if (action == "topic-shape") {
+    t->setShape(details["shape"].intValue(), false, true);
+  } else if (action == "topic-font") {
+    t->setFontSize(details["size"].floatValue(), false, true);
+  } else if (action == "topic-width") {
+    t->setWidth(details["size"].floatValue(), false, true);
+  } else if (action == "topic-text-style") {
+    t->setTextStyle(static_cast<std::uint32_t>(details["style"].integerValue()), false, true);
+  } else if (action == "topic-callout") {
+    t->setIsCallout(details["callout"].boolValue(), true);
+  } else if (action == "topic-float") {
+    t->setIsFloating(details["floating"].boolValue(), true);
+  } else {
+    return;
+  }
+  t->recalcLayoutRecursively(false, true, false, false, false);
+  t->setNeedsDisplayIfModified(true);
+  canvas_->requestRedraw();
+}
+
+// ---- Commands ----------------------------------------------------------------------------------
+
+// Scrolling belongs to the map screen, which is not built yet.
+void PseudoMapViewController::ensureVisible(NodeView*, bool) {}
+void PseudoMapViewController::centreScreenOnRootNode() {}
+// Following a link needs the map screen and the system; not built yet.
+void PseudoMapViewController::followLinkForSelectedNode() {}
+
+void PseudoMapViewController::refreshBrightness(NodeView* topic) {
+  int criteria = 0;
+  if (!settingOr("ShowCallouts", true)) criteria += 8;
+  if (!settingOr("ShowCompletedTasks", true)) criteria += 4;
+  if (!settingOr("ShowUnfocusedTopics", true)) criteria += 2;
+  canvas_->setBrightnessForCriteria(criteria, topic);
+}
+
+void PseudoMapViewController::pushDeleteTopic(NodeView* created) {
+  if (created) pushUndoRedoOperation("delete-topic", kit::Value(kit::Dictionary{{"uuid", created->uuid()}}));
+}
+
+NodeView* PseudoMapViewController::onNewSiblingNodeBelow(const std::string& text) {
+  NodeView* n = canvas_->createAndEditNewSiblingOf(canvas_->selectedNode(), false, text);
+  pushDeleteTopic(n);
+  return n;
+}
+
+NodeView* PseudoMapViewController::onNewCalloutSiblingNodeBelow(const std::string& text) {
+  NodeView* n = canvas_->createAndEditNewSiblingCallout(canvas_->selectedNode(), text);
+  pushDeleteTopic(n);
+  return n;
+}
+
+NodeView* PseudoMapViewController::onNewChildNode(const std::string& text) {
+  NodeView* n = canvas_->createAndEditNewChildOf(canvas_->selectedNode(), text);
+  pushDeleteTopic(n);
+  return n;
+}
+
+NodeView* PseudoMapViewController::onNewChildLevelNode(const std::string& text) {
+  NodeView* n = canvas_->createAndEditNewChildLevelOf(canvas_->selectedNode(), text);
+  pushDeleteTopic(n);
+  return n;
+}
+
+void PseudoMapViewController::onDeleteNode() { canvas_->deleteTopicThenEditParent(); }
+
+void PseudoMapViewController::onSiriDictateListDetectTriggered(const std::vector<std::string>& items) {
+  NodeView* selected = canvas_->selectedNode();
+  if (!selected) return;
+  // The overlay message explaining the refusal joins with the map screen.
+  if (selected->isRoot() || selected->isCallout()) return;
+  if (selected->isInPlaceEdit()) selected->inPlaceEdit(false);
+  if (kit::View* crosshair = canvas_->crosshairButton()) crosshair->setAlpha(0);
+  NodeView* previous = selected;
+  for (const std::string& item : items) {
+    std::string text = trimmed(item);
+    if (text.empty()) continue;
+    NodeView* n = canvas_->createSiblingOf(previous, false);
+    if (!n) break;
+    n->setStrName(text);
+    n->cloneAttributes(460, previous, 0, false);
+    n->recalcLayoutRecursively(false, true, true, true, false);
+    pushDeleteTopic(n);
+    previous = n;
+  }
+  canvas_->setSelectedNode(selected, true);
+  selected->inPlaceEdit(true);
+}

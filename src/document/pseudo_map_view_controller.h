@@ -1,0 +1,95 @@
+// One open map: its canvas, its settings dictionary, its theme, its numeric id counter and its
+// undo manager, and the replay of the undo records the topics and the canvas push. A headless
+// controller (initForExport) serves exports of maps that are not open.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "canvas/big_view.h"
+#include "kit/core/undo_manager.h"
+#include "kit/core/value.h"
+#include "model/document_services.h"
+
+class PseudoMapViewController : public DocumentServices {
+ public:
+  // The canvas's size.
+  static constexpr float kCanvasWidth = 34560;
+  static constexpr float kCanvasHeight = 30720;
+
+  PseudoMapViewController();
+  // A headless controller for exporting.
+  static std::unique_ptr<PseudoMapViewController> initForExport();
+  ~PseudoMapViewController() override;
+
+  PseudoMapViewController(const PseudoMapViewController&) = delete;
+  PseudoMapViewController& operator=(const PseudoMapViewController&) = delete;
+
+  BigView* bigView() const { return canvas_.get(); }
+
+  // The map's settings ("InheritColour", "KeepOrganised", "Rainbow", "CanvasStyle", ...).
+  const kit::Value& mapSettings() const { return settings_; }
+  void setMapSettings(kit::Value settings);
+  void setMapSetting(std::string_view key, kit::Value value);
+  void setMapID(std::string id) { mapID_ = std::move(id); }
+  void setMapName(std::string name) { mapName_ = std::move(name); }
+  // The controller keeps the theme alive; nullptr clears it.
+  void setTheme(std::shared_ptr<MapTheme> theme) { theme_ = std::move(theme); }
+
+  bool isModified() const { return modified_; }
+  void setModified() { modified_ = true; }
+  void clearModified() { modified_ = false; }
+
+  // Store the setting and mirror it into the process-wide value.
+  void setRainbow(bool on);
+  void setDropShadow(bool on);
+  void setCanvasStyle(int style);
+
+  // Replays one registered record {"action", "details"}.
+  void onUndoRedo(const kit::Value& record);
+  // Saves the whole map for undo and returns the snapshot's id. Stand-in until the map XML
+  // writer exists: only the id is made, nothing is saved, so "snapshot" cannot restore yet.
+  std::string createUndoSnapshot();
+
+  // DocumentServices.
+  void pushUndoRedoOperation(const std::string& action, const kit::Value& details) override;
+  void pushUndoSnapshot() override;
+  kit::UndoManager* undoManager() override { return &undoManager_; }
+  std::int32_t getNextNumericID() override;
+  MapTheme* getTheme() override { return theme_.get(); }
+  bool getInheritColour() override;
+  bool getInheritShape() override;
+  bool getKeepOrganised() override;
+  bool getShowTaskBadge() override;
+  kit::Color canvasColour() override;
+  std::string mapID() override { return mapID_; }
+  std::string mapName() override { return mapName_; }
+  bool isInitForExport() override { return forExport_; }
+  bool isKeyboardVisible() override { return false; }
+  void ensureVisible(NodeView* topic, bool adjustForOversizeTopicsInY) override;
+  void centreScreenOnRootNode() override;
+  void refreshBrightness(NodeView* topic) override;
+  void followLinkForSelectedNode() override;
+  NodeView* onNewSiblingNodeBelow(const std::string& text) override;
+  NodeView* onNewCalloutSiblingNodeBelow(const std::string& text) override;
+  NodeView* onNewChildNode(const std::string& text) override;
+  NodeView* onNewChildLevelNode(const std::string& text) override;
+  void onDeleteNode() override;
+  void onSiriDictateListDetectTriggered(const std::vector<std::string>& items) override;
+
+ private:
+  explicit PseudoMapViewController(bool forExport);
+  bool settingOr(std::string_view key, bool absent) const;
+  void pushDeleteTopic(NodeView* created);
+
+  kit::UndoManager undoManager_;
+  std::unique_ptr<BigView> canvas_;
+  kit::Value settings_{kit::Dictionary{}};
+  std::shared_ptr<MapTheme> theme_;
+  std::string mapID_;
+  std::string mapName_;
+  std::int32_t nextNumericID_ = 0;
+  bool forExport_ = false;
+  bool modified_ = false;
+};

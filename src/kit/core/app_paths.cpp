@@ -1,0 +1,71 @@
+#include "kit/core/app_paths.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace kit {
+
+namespace {
+
+std::string envValue(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+std::string userHome() {
+  std::string h = envValue("HOME");
+  if (!h.empty()) return h;
+  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return "/tmp";
+}
+
+std::string ensured(std::string path) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  return path;
+}
+
+std::string trimmedTrailingSlash(std::string p) {
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+bool isDirectory(const std::string& p) {
+  std::error_code ec;
+  return std::filesystem::is_directory(p, ec);
+}
+
+}  // namespace
+
+std::string AppPaths::home() {
+  std::string h = envValue("QUILLMERE_HOME");
+  if (!h.empty()) return trimmedTrailingSlash(h);
+  return userHome() + "/.local/share/quillmere";
+}
+
+std::string AppPaths::documents() { return ensured(home() + "/Documents"); }
+
+std::string AppPaths::temporary() { return ensured(home() + "/tmp"); }
+
+std::string AppPaths::preferences() { return ensured(home() + "/Preferences"); }
+
+std::string AppPaths::resources() {
+  std::string r = envValue("QUILL_RESOURCES");
+  if (!r.empty()) return trimmedTrailingSlash(r);
+#ifdef QUILL_SOURCE_DIR
+  std::string source = std::string(QUILL_SOURCE_DIR) + "/resources";
+  if (isDirectory(source)) return source;
+#endif
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) return (exe.parent_path() / "resources").string();
+  return "resources";
+}
+
+std::string AppPaths::resource(std::string_view name) { return resources() + "/" + std::string(name); }
+
+}  // namespace kit

@@ -1,0 +1,26 @@
+// The application's folders. Everything the program stores lives below one home folder:
+// $QUILLMERE_HOME, else ~/.local/share/quillmere. Tests point QUILLMERE_HOME at a temporary
+// folder. The environment is read on every call.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kit {
+
+struct AppPaths {
+  // The home folder (not created).
+  static std::string home();
+  // home/Documents, home/tmp, home/Preferences; created (with parents) when missing.
+  static std::string documents();
+  static std::string temporary();
+  static std::string preferences();
+
+  // Read-only resources: $QUILL_RESOURCES, else the source tree's resources/ (when it exists),
+  // else a resources/ folder next to the executable.
+  static std::string resources();
+  // resources() + "/" + name.
+  static std::string resource(std::string_view name);
+};
+
+}  // namespace kit

@@ -1,0 +1,219 @@
+#include "kit/core/files.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+namespace kit {
+
+namespace stdfs = std::filesystem;
+
+namespace {
+
+bool lexists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+std::string parentOf(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::span<const std::uint8_t> bytesOf(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+bool FileManager::exists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+bool FileManager::isDirectory(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileManager::createDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  std::error_code ec;
+  stdfs::create_directories(path, ec);
+  return stdfs::is_directory(path, ec);
+}
+
+bool FileManager::move(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty() || !lexists(from) || lexists(to)) return false;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  int err = errno;
+  if (err == EINVAL || err == ENOSYS) {
+    // File systems without the no-replace flag: the check above has to do.
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    err = errno;
+  }
+  if (err != EXDEV) return false;
+  if (!copy(from, to)) return false;
+  if (!remove(from)) {
+    remove(to);
+    return false;
+  }
+  return true;
+}
+
+bool FileManager::copy(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty() || !lexists(from) || lexists(to)) return false;
+  std::error_code ec;
+  stdfs::copy(from, to, stdfs::copy_options::recursive | stdfs::copy_options::copy_symlinks, ec);
+  if (ec) {
+    // Nothing was there before: leave nothing half-copied.
+    stdfs::remove_all(to, ec);
+    return false;
+  }
+  return true;
+}
+
+bool FileManager::remove(const std::string& path) {
+  if (path.empty() || !lexists(path)) return false;
+  std::error_code ec;
+  stdfs::remove_all(path, ec);
+  return !ec && !lexists(path);
+}
+
+std::optional<std::vector<std::string>> FileManager::listDirectory(const std::string& path) {
+  std::error_code ec;
+  stdfs::directory_iterator it(path, ec);
+  if (ec) return std::nullopt;
+  std::vector<std::string> names;
+  for (stdfs::directory_iterator end; it != end; it.increment(ec)) {
+    if (ec) return std::nullopt;
+    names.push_back(it->path().filename().string());
+  }
+  if (ec) return std::nullopt;
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::optional<std::vector<std::string>> FileManager::listRecursively(const std::string& path) {
+  std::error_code ec;
+  stdfs::recursive_directory_iterator it(path, stdfs::directory_options::none, ec);
+  if (ec) return std::nullopt;
+  std::vector<std::string> items;
+  const stdfs::path base(path);
+  for (stdfs::recursive_directory_iterator end; it != end; it.increment(ec)) {
+    if (ec) return std::nullopt;
+    items.push_back(it->path().lexically_relative(base).string());
+  }
+  if (ec) return std::nullopt;
+  std::sort(items.begin(), items.end());
+  return items;
+}
+
+std::optional<FileAttributes> FileManager::attributes(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0) return std::nullopt;
+  FileAttributes a;
+  if (S_ISREG(st.st_mode)) a.type = FileType::Regular;
+  else if (S_ISDIR(st.st_mode)) a.type = FileType::Directory;
+  else if (S_ISLNK(st.st_mode)) a.type = FileType::SymbolicLink;
+  else a.type = FileType::Other;
+  a.modificationDate = Date{static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9};
+  a.size = static_cast<std::uint64_t>(st.st_size);
+  return a;
+}
+
+std::optional<Data> FileManager::readFile(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  Data out;
+  if (S_ISREG(st.st_mode) && st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
+  std::uint8_t buf[65536];
+  while (true) {
+    ssize_t r = ::read(fd, buf, sizeof buf);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (r == 0) break;
+    out.insert(out.end(), buf, buf + r);
+  }
+  ::close(fd);
+  return out;
+}
+
+std::optional<std::string> FileManager::readText(const std::string& path) {
+  auto d = readFile(path);
+  if (!d) return std::nullopt;
+  return std::string(d->begin(), d->end());
+}
+
+bool FileManager::writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+  if (path.empty() || path.back() == '/') return false;
+  std::string dir = parentOf(path);
+  std::string name = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
+  std::string temp = dir + "/." + name + ".XXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  // Keep the mode of the file being replaced; new files get the usual 0644.
+  mode_t mode = 0644;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+  bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return true;
+}
+
+bool FileManager::writeAtomically(const std::string& path, std::string_view text) {
+  return writeAtomically(path, bytesOf(text));
+}
+
+bool FileManager::write(const std::string& path, std::span<const std::uint8_t> bytes) {
+  if (path.empty()) return false;
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = writeAll(fd, bytes.data(), bytes.size());
+  ok = (::close(fd) == 0) && ok;
+  return ok;
+}
+
+bool FileManager::write(const std::string& path, std::string_view text) { return write(path, bytesOf(text)); }
+
+}  // namespace kit

@@ -1,0 +1,54 @@
+// File operations that report failure by return value and never throw.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kit/core/value.h"
+
+namespace kit {
+
+enum class FileType { Regular, Directory, SymbolicLink, Other };
+
+struct FileAttributes {
+  FileType type = FileType::Other;  // of the item itself; links are not followed
+  Date modificationDate;
+  std::uint64_t size = 0;
+};
+
+struct FileManager {
+  // Follows symbolic links: a dangling link does not exist.
+  static bool exists(const std::string& path);
+  // The item itself is a directory; a link to a directory is not.
+  static bool isDirectory(const std::string& path);
+  // Creates path with its parents; true when it is a directory afterwards.
+  static bool createDirectories(const std::string& path);
+  // Renames, or copies and removes across file systems. Fails when to exists (even as a dangling
+  // link) or from does not.
+  static bool move(const std::string& from, const std::string& to);
+  // Copies a file or a whole folder (links are copied as links). Fails when to exists.
+  static bool copy(const std::string& from, const std::string& to);
+  // Removes a file, a link or a whole folder. False when nothing was there or it could not go.
+  static bool remove(const std::string& path);
+  // Names of the immediate items, sorted bytewise; nullopt when path is not a readable folder.
+  static std::optional<std::vector<std::string>> listDirectory(const std::string& path);
+  // Every file and folder below path, as paths relative to it, sorted; links are not followed.
+  static std::optional<std::vector<std::string>> listRecursively(const std::string& path);
+  static std::optional<FileAttributes> attributes(const std::string& path);
+
+  static std::optional<Data> readFile(const std::string& path);
+  static std::optional<std::string> readText(const std::string& path);
+  // Writes a temporary file in the same folder, flushes it to disk and renames it over path, so
+  // path holds either the old or the new content, never a part.
+  static bool writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+  static bool writeAtomically(const std::string& path, std::string_view text);
+  // Truncates and writes in place.
+  static bool write(const std::string& path, std::span<const std::uint8_t> bytes);
+  static bool write(const std::string& path, std::string_view text);
+};
+
+}  // namespace kit

@@ -1,0 +1,173 @@
+#include "kit/graphics/pdf_context.h"
+
+#include <cairo-pdf.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <vector>
+
+namespace kit {
+
+namespace {
+
+bool finiteRect(const Rect& r) {
+  return std::isfinite(r.origin.x) && std::isfinite(r.origin.y) && std::isfinite(r.size.width) &&
+         std::isfinite(r.size.height);
+}
+
+// Cairo's PDF surface adds each operation's extents to a region of the page one by one; when
+// the shapes lie apart that region grows with every operation and each addition costs as much
+// as the region is big, so a page of many small shapes takes quadratic time. Once an operation
+// has covered the page the region stays one rectangle. This paints a transparent one-pixel
+// pattern over the page: nothing shows, and Cairo cannot tell it from real content.
+void primeOperationRegion(cairo_t* cr) {
+  static unsigned char clearPixel[4] = {0, 0, 0, 0};
+  cairo_surface_t* px = cairo_image_surface_create_for_data(clearPixel, CAIRO_FORMAT_ARGB32, 1, 1, 4);
+  cairo_pattern_t* p = cairo_pattern_create_for_surface(px);
+  cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+  cairo_save(cr);
+  cairo_set_source(cr, p);
+  cairo_paint(cr);
+  cairo_restore(cr);
+  cairo_pattern_destroy(p);
+  cairo_surface_destroy(px);
+}
+
+}  // namespace
+
+cairo_status_t PdfContext::write(void* closure, const unsigned char* data, unsigned int length) {
+  auto* self = static_cast<PdfContext*>(closure);
+  if (!self->file_ || std::fwrite(data, 1, length, self->file_) != length) {
+    self->writeFailed_ = true;
+    return CAIRO_STATUS_WRITE_ERROR;
+  }
+  return CAIRO_STATUS_SUCCESS;
+}
+
+std::unique_ptr<PdfContext> PdfContext::create(const std::string& path, const Rect& bounds) {
+  if (path.empty() || bounds.isEmpty() || !finiteRect(bounds)) return nullptr;
+  std::unique_ptr<PdfContext> pdf(new PdfContext);
+  pdf->path_ = path;
+  pdf->bounds_ = bounds.standardized();
+  std::vector<char> tmpl(path.begin(), path.end());
+  const char suffix[] = ".tmp-XXXXXX";
+  tmpl.insert(tmpl.end(), suffix, suffix + sizeof suffix);  // with the terminating zero
+  int fd = mkstemp(tmpl.data());
+  if (fd < 0) return nullptr;
+  pdf->tmpPath_ = tmpl.data();
+  pdf->file_ = fdopen(fd, "wb");
+  if (!pdf->file_) {
+    ::close(fd);
+    unlink(pdf->tmpPath_.c_str());
+    return nullptr;
+  }
+  pdf->surface_ = cairo_pdf_surface_create_for_stream(write, pdf.get(), pdf->bounds_.width(),
+                                                      pdf->bounds_.height());
+  pdf->cr_ = cairo_create(pdf->surface_);
+  if (cairo_status(pdf->cr_) != CAIRO_STATUS_SUCCESS) return nullptr;  // the destructor cleans up
+  return pdf;
+}
+
+PdfContext::~PdfContext() {
+  page_.reset();
+  if (cr_) cairo_destroy(cr_);
+  if (surface_) {
+    cairo_surface_finish(surface_);
+    cairo_surface_destroy(surface_);
+  }
+  if (file_) std::fclose(file_);
+  if (!closed_ && !tmpPath_.empty()) unlink(tmpPath_.c_str());
+}
+
+void PdfContext::beginPage() { beginPage(bounds_); }
+
+void PdfContext::beginPage(const Rect& bounds) {
+  if (closed_) return;
+  endPage();
+  Rect b = bounds.isEmpty() || !finiteRect(bounds) ? bounds_ : bounds.standardized();
+  cairo_pdf_surface_set_size(surface_, b.width(), b.height());
+  // Before the structure tag: inside it, Cairo 1.16 fails on this paint with a tag error.
+  primeOperationRegion(cr_);
+  // Each page's content sits in one structure element; with link annotations and no structure
+  // Cairo writes a document that PDF checkers reject.
+  cairo_tag_begin(cr_, "Document", "");
+  // The platform's base space: y up, origin at the bounds' origin.
+  AffineTransform base(1, 0, 0, -1, -b.minX(), b.height() + b.minY());
+  page_ = std::make_unique<GraphicsContext>(cr_, GraphicsContext::Kind::Pdf, base);
+}
+
+void PdfContext::endPage() {
+  if (!page_) return;
+  page_.reset();
+  cairo_tag_end(cr_, "Document");
+  cairo_show_page(cr_);
+}
+
+bool PdfContext::close() {
+  if (closed_) return true;
+  if (!surface_) return false;
+  endPage();
+  cairo_destroy(cr_);
+  cr_ = nullptr;
+  cairo_surface_finish(surface_);
+  bool ok = cairo_surface_status(surface_) == CAIRO_STATUS_SUCCESS && !writeFailed_;
+  cairo_surface_destroy(surface_);
+  surface_ = nullptr;
+  ok = ok && std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+  ok = std::fclose(file_) == 0 && ok;
+  file_ = nullptr;
+  if (ok && std::rename(tmpPath_.c_str(), path_.c_str()) == 0) {
+    closed_ = true;
+    return true;
+  }
+  unlink(tmpPath_.c_str());
+  tmpPath_.clear();
+  return false;
+}
+
+namespace {
+
+struct OpenPdf {
+  std::unique_ptr<PdfContext> pdf;
+  bool pushed = false;
+};
+thread_local std::vector<OpenPdf> tPdfs;
+
+void popPage(OpenPdf& o) {
+  if (o.pushed && o.pdf->context() && currentContext() == o.pdf->context()) popContext();
+  o.pushed = false;
+}
+
+}  // namespace
+
+bool beginPDFContextToFile(const std::string& path, const Rect& bounds) {
+  auto pdf = PdfContext::create(path, bounds);
+  if (!pdf) return false;
+  tPdfs.push_back(OpenPdf{std::move(pdf), false});
+  return true;
+}
+
+void beginPDFPage() {
+  if (tPdfs.empty()) return;
+  OpenPdf& o = tPdfs.back();
+  popPage(o);
+  o.pdf->beginPage();
+  pushContext(o.pdf->context());
+  o.pushed = true;
+}
+
+void setPDFContextURLForRect(const std::string& url, const Rect& rect) {
+  if (tPdfs.empty() || !tPdfs.back().pdf->context()) return;
+  tPdfs.back().pdf->context()->setURLForRect(url, rect);
+}
+
+bool endPDFContext() {
+  if (tPdfs.empty()) return false;
+  OpenPdf& o = tPdfs.back();
+  popPage(o);
+  bool ok = o.pdf->close();
+  tPdfs.pop_back();
+  return ok;
+}
+
+}  // namespace kit

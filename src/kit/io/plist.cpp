@@ -1,0 +1,233 @@
+#include "kit/io/plist.h"
+
+#include <plist/plist.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+
+#include "kit/core/files.h"
+#include "kit/core/format.h"
+
+namespace kit::plist {
+
+namespace {
+
+// libplist counts dates from 2001-01-01 00:00:00 UTC; Date counts from 1970.
+constexpr double kReferenceEpoch = 978307200.0;
+// Deeper documents are refused rather than risk the stack.
+constexpr int kMaxDepth = 512;
+
+struct NodeDeleter {
+  void operator()(void* p) const { plist_free(static_cast<plist_t>(p)); }
+};
+using Node = std::unique_ptr<void, NodeDeleter>;
+
+std::string pointText(Point p) { return "{" + formatFloat(p.x) + ", " + formatFloat(p.y) + "}"; }
+std::string sizeText(Size s) { return "{" + formatFloat(s.width) + ", " + formatFloat(s.height) + "}"; }
+
+plist_t toNode(const Value& v, int depth) {
+  if (depth > kMaxDepth) return nullptr;
+  switch (v.type()) {
+    case Value::Type::Null: return nullptr;
+    case Value::Type::Bool: return plist_new_bool(v.boolValue() ? 1 : 0);
+    // Signed values stored in the unsigned node read back signed.
+    case Value::Type::Integer: return plist_new_uint(static_cast<std::uint64_t>(v.integerValue()));
+    case Value::Type::Real: return plist_new_real(v.doubleValue());
+    case Value::Type::String: return plist_new_string(v.string().c_str());
+    case Value::Type::Date: {
+      double t = v.date().seconds - kReferenceEpoch;
+      if (!std::isfinite(t)) t = 0;
+      double whole = std::floor(t);
+      constexpr double lo = std::numeric_limits<std::int32_t>::min();
+      constexpr double hi = std::numeric_limits<std::int32_t>::max();
+      if (whole < lo) whole = lo;
+      if (whole > hi) whole = hi;
+      double usec = std::round((t - whole) * 1e6);
+      if (usec >= 1e6 || usec < 0) usec = 0;
+      return plist_new_date(static_cast<std::int32_t>(whole), static_cast<std::int32_t>(usec));
+    }
+    case Value::Type::Data: {
+      const Data& d = v.data();
+      return plist_new_data(reinterpret_cast<const char*>(d.data()), d.size());
+    }
+    case Value::Type::Array: {
+      plist_t a = plist_new_array();
+      for (const Value& e : v.array()) {
+        if (e.isNull()) continue;
+        plist_t n = toNode(e, depth + 1);
+        if (!n) {
+          plist_free(a);
+          return nullptr;
+        }
+        plist_array_append_item(a, n);
+      }
+      return a;
+    }
+    case Value::Type::Dictionary: {
+      plist_t d = plist_new_dict();
+      for (const auto& [k, e] : v.dictionary()) {
+        if (e.isNull()) continue;
+        plist_t n = toNode(e, depth + 1);
+        if (!n) {
+          plist_free(d);
+          return nullptr;
+        }
+        plist_dict_set_item(d, k.c_str(), n);
+      }
+      return d;
+    }
+    case Value::Type::Point: return plist_new_string(pointText(v.point()).c_str());
+    case Value::Type::Size: return plist_new_string(sizeText(v.size()).c_str());
+    case Value::Type::Rect: {
+      Rect r = v.rect();
+      return plist_new_string(("{" + pointText(r.origin) + ", " + sizeText(r.size) + "}").c_str());
+    }
+  }
+  return nullptr;
+}
+
+std::optional<Value> fromNode(plist_t n, int depth) {
+  if (!n || depth > kMaxDepth) return std::nullopt;
+  switch (plist_get_node_type(n)) {
+    case PLIST_BOOLEAN: {
+      std::uint8_t b = 0;
+      plist_get_bool_val(n, &b);
+      return Value(b != 0);
+    }
+    case PLIST_UINT:
+    case PLIST_UID: {
+      std::uint64_t u = 0;
+      if (plist_get_node_type(n) == PLIST_UINT) plist_get_uint_val(n, &u);
+      else plist_get_uid_val(n, &u);
+      return Value(static_cast<std::int64_t>(u));
+    }
+    case PLIST_REAL: {
+      double d = 0;
+      plist_get_real_val(n, &d);
+      return Value(d);
+    }
+    case PLIST_STRING:
+    case PLIST_KEY: {
+      char* s = nullptr;
+      if (plist_get_node_type(n) == PLIST_STRING) plist_get_string_val(n, &s);
+      else plist_get_key_val(n, &s);
+      Value v(s ? std::string(s) : std::string());
+      free(s);
+      return v;
+    }
+    case PLIST_DATE: {
+      std::int32_t sec = 0, usec = 0;
+      plist_get_date_val(n, &sec, &usec);
+      return Value(Date{kReferenceEpoch + sec + usec / 1e6});
+    }
+    case PLIST_DATA: {
+      char* p = nullptr;
+      std::uint64_t len = 0;
+      plist_get_data_val(n, &p, &len);
+      Data d;
+      if (p) d.assign(reinterpret_cast<std::uint8_t*>(p), reinterpret_cast<std::uint8_t*>(p) + len);
+      free(p);
+      return Value(std::move(d));
+    }
+    case PLIST_ARRAY: {
+      Array a;
+      std::uint32_t count = plist_array_get_size(n);
+      a.reserve(count);
+      for (std::uint32_t i = 0; i < count; ++i) {
+        auto e = fromNode(plist_array_get_item(n, i), depth + 1);
+        if (!e) return std::nullopt;
+        a.push_back(std::move(*e));
+      }
+      return Value(std::move(a));
+    }
+    case PLIST_DICT: {
+      Dictionary d;
+      plist_dict_iter it = nullptr;
+      plist_dict_new_iter(n, &it);
+      if (!it) return Value(std::move(d));
+      std::optional<Value> result;
+      bool ok = true;
+      while (true) {
+        char* key = nullptr;
+        plist_t item = nullptr;
+        plist_dict_next_item(n, it, &key, &item);
+        if (!item) {
+          free(key);
+          break;
+        }
+        auto e = fromNode(item, depth + 1);
+        if (!e || !key) {
+          free(key);
+          ok = false;
+          break;
+        }
+        d.insert_or_assign(std::string(key), std::move(*e));
+        free(key);
+      }
+      free(it);
+      if (!ok) return std::nullopt;
+      return Value(std::move(d));
+    }
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::optional<Value> read(std::string_view bytes) {
+  if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+  plist_t root = nullptr;
+  plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
+  if (!root) return std::nullopt;
+  Node guard(root);
+  return fromNode(root, 0);
+}
+
+std::optional<Value> read(const Data& bytes) {
+  return read(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+std::optional<Value> readFile(const std::string& path) {
+  auto bytes = FileManager::readFile(path);
+  if (!bytes) return std::nullopt;
+  return read(*bytes);
+}
+
+std::string writeXML(const Value& v) {
+  plist_t root = toNode(v, 0);
+  if (!root) return {};
+  Node guard(root);
+  char* xml = nullptr;
+  std::uint32_t len = 0;
+  plist_to_xml(root, &xml, &len);
+  if (!xml) return {};
+  std::string out(xml, len);
+  plist_to_xml_free(xml);
+  return out;
+}
+
+Data writeBinary(const Value& v) {
+  plist_t root = toNode(v, 0);
+  if (!root) return {};
+  Node guard(root);
+  char* bin = nullptr;
+  std::uint32_t len = 0;
+  plist_to_bin(root, &bin, &len);
+  if (!bin) return {};
+  Data out(reinterpret_cast<std::uint8_t*>(bin), reinterpret_cast<std::uint8_t*>(bin) + len);
+  plist_to_bin_free(bin);
+  return out;
+}
+
+bool writeFile(const std::string& path, const Value& v, bool binary) {
+  if (binary) {
+    Data d = writeBinary(v);
+    return !d.empty() && FileManager::writeAtomically(path, d);
+  }
+  std::string x = writeXML(v);
+  return !x.empty() && FileManager::writeAtomically(path, x);
+}
+
+}  // namespace kit::plist

@@ -1,0 +1,384 @@
+#include "kit/io/xml.h"
+
+#include <libxml/SAX2.h>
+#include <libxml/entities.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+#include <libxml/xpath.h>
+
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace kit {
+
+namespace {
+
+void ensureLibraryReady() {
+  static std::once_flag once;
+  std::call_once(once, [] { xmlInitParser(); });
+}
+
+// Expansion allowance: a document's text may grow through entities to this much and no more.
+// Documents without entity declarations never come near it.
+std::uint64_t expansionLimit(std::size_t inputSize) {
+  return 16 * static_cast<std::uint64_t>(inputSize) + (16u << 20);
+}
+
+std::string text(const xmlChar* s) { return s ? std::string(reinterpret_cast<const char*>(s)) : std::string(); }
+
+std::optional<std::string> optionalText(const xmlChar* s) {
+  if (!s) return std::nullopt;
+  return std::string(reinterpret_cast<const char*>(s));
+}
+
+// Measures how much text the tree's entity references stand for, without expanding them.
+class ExpansionMeter {
+ public:
+  ExpansionMeter(xmlDocPtr doc, std::uint64_t limit) : doc_(doc), limit_(limit) {}
+
+  bool withinLimit() { return size(doc_->children) <= limit_; }
+
+ private:
+  std::uint64_t add(std::uint64_t a, std::uint64_t b) const {
+    return (a > limit_ || b > limit_) ? limit_ + 1 : a + b;
+  }
+
+  std::uint64_t size(xmlNodePtr first) {
+    std::uint64_t total = 0;
+    for (xmlNodePtr n = first; n && total <= limit_; n = n->next) {
+      switch (n->type) {
+        case XML_TEXT_NODE:
+        case XML_CDATA_SECTION_NODE:
+          total = add(total, n->content ? std::strlen(reinterpret_cast<const char*>(n->content)) : 0);
+          break;
+        case XML_ENTITY_REF_NODE:
+          total = add(total, entitySize(n));
+          break;
+        case XML_ELEMENT_NODE:
+          for (xmlAttrPtr a = n->properties; a && total <= limit_; a = a->next) {
+            total = add(total, size(a->children));
+          }
+          total = add(total, size(n->children));
+          break;
+        default:
+          break;
+      }
+    }
+    return total;
+  }
+
+  std::uint64_t entitySize(xmlNodePtr ref) {
+    xmlEntityPtr ent = nullptr;
+    if (ref->children && ref->children->type == XML_ENTITY_DECL) {
+      ent = reinterpret_cast<xmlEntityPtr>(ref->children);
+    } else {
+      ent = xmlGetDocEntity(doc_, ref->name);
+    }
+    if (!ent) return 0;
+    if (auto it = memo_.find(ent); it != memo_.end()) return it->second;
+    if (!active_.insert(ent).second) return limit_ + 1;  // a reference loop
+    std::uint64_t s = ent->children ? size(ent->children) : static_cast<std::uint64_t>(std::max(ent->length, 0));
+    active_.erase(ent);
+    memo_[ent] = s;
+    return s;
+  }
+
+  xmlDocPtr doc_;
+  std::uint64_t limit_;
+  std::unordered_map<xmlEntityPtr, std::uint64_t> memo_;
+  std::unordered_set<xmlEntityPtr> active_;
+};
+
+XMLNodeRecord recordOf(xmlNodePtr node);
+
+void appendChildren(std::vector<XMLNodeRecord>& out, xmlNodePtr first) {
+  for (xmlNodePtr c = first; c; c = c->next) out.push_back(recordOf(c));
+}
+
+XMLNodeRecord recordOf(xmlNodePtr node) {
+  XMLNodeRecord r;
+  switch (node->type) {
+    case XML_ELEMENT_NODE:
+      r.kind = XMLNodeRecord::Kind::Element;
+      r.name = optionalText(node->name);
+      for (xmlAttrPtr a = node->properties; a; a = a->next) {
+        r.attributes.push_back(recordOf(reinterpret_cast<xmlNodePtr>(a)));
+      }
+      appendChildren(r.children, node->children);
+      break;
+    case XML_ATTRIBUTE_NODE: {
+      auto* a = reinterpret_cast<xmlAttrPtr>(node);
+      r.kind = XMLNodeRecord::Kind::Attribute;
+      r.name = optionalText(a->name);
+      appendChildren(r.children, a->children);
+      break;
+    }
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_PI_NODE:
+    case XML_COMMENT_NODE:
+      r.kind = node->type == XML_TEXT_NODE          ? XMLNodeRecord::Kind::Text
+               : node->type == XML_CDATA_SECTION_NODE ? XMLNodeRecord::Kind::CDATA
+               : node->type == XML_PI_NODE            ? XMLNodeRecord::Kind::ProcessingInstruction
+                                                      : XMLNodeRecord::Kind::Comment;
+      r.name = optionalText(node->name);
+      r.content = optionalText(node->content);
+      break;
+    case XML_ENTITY_REF_NODE:
+      // Its children are the shared entity declaration; following them would expand the entity.
+      r.kind = XMLNodeRecord::Kind::EntityReference;
+      r.name = optionalText(node->name);
+      break;
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE: {
+      auto* d = reinterpret_cast<xmlDocPtr>(node);
+      r.kind = XMLNodeRecord::Kind::Document;
+      r.name = optionalText(reinterpret_cast<const xmlChar*>(d->name));
+      appendChildren(r.children, d->children);
+      break;
+    }
+    case XML_NAMESPACE_DECL: {
+      auto* ns = reinterpret_cast<xmlNsPtr>(node);
+      r.kind = XMLNodeRecord::Kind::Namespace;
+      r.name = optionalText(ns->prefix);
+      r.content = optionalText(ns->href);
+      break;
+    }
+    default:
+      // DTD and declaration nodes: only the common header fields are safe to read.
+      r.kind = XMLNodeRecord::Kind::Other;
+      r.name = optionalText(node->name);
+      break;
+  }
+  return r;
+}
+
+void ignoreXPathError(void*, xmlErrorPtr) {}
+
+}  // namespace
+
+// ---- XMLDocument ----
+
+std::unique_ptr<XMLDocument> XMLDocument::parse(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
+  ensureLibraryReady();
+  const int options = XML_PARSE_RECOVER | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+  xmlDocPtr doc = xmlReadMemory(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()),
+                                nullptr, nullptr, options);
+  if (!doc) return nullptr;
+  if (!xmlDocGetRootElement(doc) || !ExpansionMeter(doc, expansionLimit(bytes.size())).withinLimit()) {
+    xmlFreeDoc(doc);
+    return nullptr;
+  }
+  return std::unique_ptr<XMLDocument>(new XMLDocument(doc));
+}
+
+std::unique_ptr<XMLDocument> XMLDocument::parse(std::string_view text) {
+  return parse(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+XMLDocument::~XMLDocument() { xmlFreeDoc(static_cast<xmlDocPtr>(doc_)); }
+
+std::optional<std::vector<XMLNodeRecord>> XMLDocument::evaluate(std::string_view xpath) const {
+  if (xpath.find('\0') != std::string_view::npos) return std::nullopt;
+  const std::string expression(xpath);
+  xmlXPathContextPtr context = xmlXPathNewContext(static_cast<xmlDocPtr>(doc_));
+  if (!context) return std::nullopt;
+  context->error = ignoreXPathError;
+  xmlXPathObjectPtr result =
+      xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(expression.c_str()), context);
+  std::optional<std::vector<XMLNodeRecord>> records;
+  if (result && result->type == XPATH_NODESET) {
+    records.emplace();
+    if (xmlNodeSetPtr set = result->nodesetval) {
+      records->reserve(static_cast<std::size_t>(set->nodeNr));
+      for (int i = 0; i < set->nodeNr; ++i) {
+        if (set->nodeTab[i]) records->push_back(recordOf(set->nodeTab[i]));
+      }
+    }
+  }
+  xmlXPathFreeObject(result);
+  xmlXPathFreeContext(context);
+  return records;
+}
+
+// ---- XMLParser ----
+
+void XMLParserDelegate::didStartElement(XMLParser&, const std::string&, const Dictionary&) {}
+void XMLParserDelegate::didEndElement(XMLParser&, const std::string&) {}
+void XMLParserDelegate::foundCharacters(XMLParser&, std::string_view) {}
+void XMLParserDelegate::foundCDATA(XMLParser&, std::string_view) {}
+void XMLParserDelegate::parseErrorOccurred(XMLParser&, const XMLParseError&) {}
+
+XMLParser::XMLParser(Data data) : data_(std::move(data)) {}
+XMLParser::XMLParser(std::string_view text) : data_(text.begin(), text.end()) {}
+
+struct XMLParserCallbacks {
+  // libxml2's own SAX2 handlers need the parser context as their first argument, so the context
+  // stays the user data and the XMLParser rides in its _private field.
+  static XMLParser* parserOf(void* ctx) {
+    return static_cast<XMLParser*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
+  }
+
+  static std::string qualifiedName(const xmlChar* localname, const xmlChar* prefix) {
+    if (!prefix) return text(localname);
+    return text(prefix) + ":" + text(localname);
+  }
+
+  // Counts delivered text against the expansion allowance; false once it is exceeded.
+  static bool spend(XMLParser* p, std::size_t n) {
+    if (n > p->textBudget_) {
+      p->textBudget_ = 0;
+      p->fail({XMLParser::kExpansionLimitError, "entity expansion limit exceeded", 0, 0});
+      return false;
+    }
+    p->textBudget_ -= n;
+    return true;
+  }
+
+  static void startElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*,
+                           int nbNamespaces, const xmlChar** namespaces, int nbAttributes, int,
+                           const xmlChar** attributes) {
+    XMLParser* p = parserOf(ctx);
+    if (p->stopped_) return;
+    Dictionary attrs;
+    for (int i = 0; i < nbNamespaces; ++i) {
+      const xmlChar* nsPrefix = namespaces[2 * i];
+      attrs[nsPrefix ? "xmlns:" + text(nsPrefix) : std::string("xmlns")] = Value(text(namespaces[2 * i + 1]));
+    }
+    for (int i = 0; i < nbAttributes; ++i) {
+      const xmlChar** a = attributes + 5 * i;
+      const xmlChar* begin = a[3];
+      const int length = static_cast<int>(a[4] - a[3]);
+      std::string value(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(length));
+      // Without entity substitution libxml2 leaves references in attribute values; expand the
+      // internal ones here, under libxml2's own loop and amplification checks.
+      if (value.find('&') != std::string::npos) {
+        xmlChar* decoded = xmlStringLenDecodeEntities(static_cast<xmlParserCtxtPtr>(ctx), begin, length,
+                                                      XML_SUBSTITUTE_REF, 0, 0, 0);
+        if (!decoded) {
+          p->fail({XML_ERR_ENTITY_LOOP, "attribute value could not be expanded", 0, 0});
+          return;
+        }
+        value = text(decoded);
+        xmlFree(decoded);
+      }
+      if (p->stopped_ || !spend(p, value.size())) return;
+      attrs[qualifiedName(a[0], a[1])] = Value(std::move(value));
+    }
+    if (p->delegate_) p->delegate_->didStartElement(*p, qualifiedName(localname, prefix), attrs);
+  }
+
+  static void endElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*) {
+    XMLParser* p = parserOf(ctx);
+    if (p->stopped_) return;
+    if (p->delegate_) p->delegate_->didEndElement(*p, qualifiedName(localname, prefix));
+  }
+
+  static void characters(void* ctx, const xmlChar* ch, int len) {
+    XMLParser* p = parserOf(ctx);
+    if (p->stopped_ || len <= 0 || !spend(p, static_cast<std::size_t>(len))) return;
+    if (p->delegate_) {
+      p->delegate_->foundCharacters(*p, std::string_view(reinterpret_cast<const char*>(ch), static_cast<std::size_t>(len)));
+    }
+  }
+
+  static void cdata(void* ctx, const xmlChar* value, int len) {
+    XMLParser* p = parserOf(ctx);
+    if (p->stopped_ || len < 0 || !spend(p, static_cast<std::size_t>(len))) return;
+    if (p->delegate_) {
+      p->delegate_->foundCDATA(*p, std::string_view(reinterpret_cast<const char*>(value), static_cast<std::size_t>(len)));
+    }
+  }
+
+  static void structuredError(void* ctx, xmlErrorPtr error) {
+    if (!error || !ctx) return;
+    // Warnings and namespace complaints do not end a parse without namespace processing.
+    if (error->level < XML_ERR_ERROR || error->domain == XML_FROM_NAMESPACE) return;
+    XMLParser* p = parserOf(ctx);
+    if (p->stopped_) return;
+    std::string message = text(reinterpret_cast<const xmlChar*>(error->message));
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    p->fail({error->code, std::move(message), error->line, error->int2});
+  }
+
+  // Nothing outside the buffer is ever read.
+  static xmlParserInputPtr refuseEntity(void*, const xmlChar*, const xmlChar*) { return nullptr; }
+};
+
+void XMLParser::fail(XMLParseError error) {
+  if (stopped_) return;
+  stopped_ = true;
+  if (context_) xmlStopParser(static_cast<xmlParserCtxtPtr>(context_));
+  error_ = error;
+  if (error.code != kAbortedError && delegate_) delegate_->parseErrorOccurred(*this, *error_);
+}
+
+void XMLParser::abortParsing() {
+  if (!context_) return;
+  fail({kAbortedError, "parsing aborted", 0, 0});
+}
+
+bool XMLParser::parse() {
+  error_.reset();
+  stopped_ = false;
+  if (data_.size() > static_cast<std::size_t>(INT_MAX)) {
+    fail({kInputTooLargeError, "document too large", 0, 0});
+    return false;
+  }
+  ensureLibraryReady();
+  textBudget_ = expansionLimit(data_.size());
+
+  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(reinterpret_cast<const char*>(data_.data()),
+                                                    static_cast<int>(data_.size()));
+  if (!ctxt) {
+    fail({XML_ERR_NO_MEMORY, "parser could not be created", 0, 0});
+    return false;
+  }
+  auto* sax = static_cast<xmlSAXHandler*>(xmlMalloc(sizeof(xmlSAXHandler)));
+  if (!sax) {
+    xmlFreeParserCtxt(ctxt);
+    fail({XML_ERR_NO_MEMORY, "parser could not be created", 0, 0});
+    return false;
+  }
+  std::memset(sax, 0, sizeof(*sax));
+  xmlSAXVersion(sax, 2);
+  sax->startElementNs = XMLParserCallbacks::startElement;
+  sax->endElementNs = XMLParserCallbacks::endElement;
+  sax->characters = XMLParserCallbacks::characters;
+  sax->ignorableWhitespace = XMLParserCallbacks::characters;
+  sax->cdataBlock = XMLParserCallbacks::cdata;
+  sax->serror = XMLParserCallbacks::structuredError;
+  sax->resolveEntity = XMLParserCallbacks::refuseEntity;
+  sax->reference = nullptr;  // internal entities are expanded into callbacks instead
+  sax->comment = nullptr;
+  sax->processingInstruction = nullptr;
+  sax->warning = nullptr;
+  sax->error = nullptr;
+  sax->fatalError = nullptr;
+  if (ctxt->sax) xmlFree(ctxt->sax);
+  ctxt->sax = sax;
+  ctxt->userData = ctxt;
+  ctxt->_private = this;
+  xmlCtxtUseOptions(ctxt, XML_PARSE_NONET);
+  context_ = ctxt;
+
+  xmlParseDocument(ctxt);
+  const bool wellFormed = ctxt->wellFormed != 0;
+  context_ = nullptr;
+  if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
+  ctxt->myDoc = nullptr;
+  xmlFreeParserCtxt(ctxt);
+
+  if (!error_ && !wellFormed) {
+    stopped_ = false;
+    fail({XML_ERR_INTERNAL_ERROR, "document is not well-formed", 0, 0});
+  }
+  return !error_;
+}
+
+}  // namespace kit

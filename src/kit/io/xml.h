@@ -1,0 +1,124 @@
+// XML over libxml2: a parsed document with XPath evaluation, and an event parser.
+// Neither ever touches the network or loads external entities or DTDs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kit/core/value.h"
+
+namespace kit {
+
+// One node as XPath selected it, with its attributes and children (libxml2's node kinds).
+struct XMLNodeRecord {
+  enum class Kind {
+    Element,
+    Attribute,
+    Text,
+    CDATA,
+    EntityReference,
+    ProcessingInstruction,
+    Comment,
+    Document,
+    Namespace,
+    Other
+  };
+  Kind kind = Kind::Other;
+  std::optional<std::string> name;
+  // The node's own content: text, CDATA, comment and processing-instruction text, a namespace's
+  // URI. Elements and attributes have none (their text lives in their children).
+  std::optional<std::string> content;
+  // Element attributes, in document order; each one's value nodes are its children.
+  std::vector<XMLNodeRecord> attributes;
+  // Child nodes in document order. An entity reference's replacement is not followed.
+  std::vector<XMLNodeRecord> children;
+};
+
+// A document parsed in recovery mode, so that slightly malformed input still gives a tree.
+class XMLDocument {
+ public:
+  // std::nullopt-like nullptr when nothing could be parsed (no root element), when the input is
+  // too large for libxml2, or when its entity references would expand to an unreasonable size.
+  static std::unique_ptr<XMLDocument> parse(std::span<const std::uint8_t> bytes);
+  static std::unique_ptr<XMLDocument> parse(std::string_view text);
+
+  ~XMLDocument();
+  XMLDocument(const XMLDocument&) = delete;
+  XMLDocument& operator=(const XMLDocument&) = delete;
+
+  // The selected nodes in document order; std::nullopt when the expression is invalid or its
+  // result is not a node set. No namespace prefixes are registered.
+  std::optional<std::vector<XMLNodeRecord>> evaluate(std::string_view xpath) const;
+
+ private:
+  explicit XMLDocument(void* doc) : doc_(doc) {}
+  void* doc_;  // xmlDocPtr, kept out of the header
+};
+
+class XMLParser;
+
+struct XMLParseError {
+  // libxml2's error number, or one of ours below.
+  int code = 0;
+  std::string message;
+  int line = 0;
+  int column = 0;
+};
+
+// Receives the event parser's callbacks; every one is optional.
+class XMLParserDelegate {
+ public:
+  virtual ~XMLParserDelegate() = default;
+  // name is the qualified name as written ("p:topic"); attributes include the xmlns ones.
+  virtual void didStartElement(XMLParser& parser, const std::string& name,
+                               const Dictionary& attributes);
+  virtual void didEndElement(XMLParser& parser, const std::string& name);
+  // Text with entities expanded; one run of text may arrive in several pieces.
+  virtual void foundCharacters(XMLParser& parser, std::string_view text);
+  // A CDATA section's bytes, unescaped.
+  virtual void foundCDATA(XMLParser& parser, std::string_view block);
+  // Called once, for the first error; parsing stops there.
+  virtual void parseErrorOccurred(XMLParser& parser, const XMLParseError& error);
+};
+
+// Event-driven parser over a buffer. Namespace processing is off: names arrive as written.
+class XMLParser {
+ public:
+  // abortParsing() was called.
+  static constexpr int kAbortedError = 512;
+  // Entity expansion produced far more text than the document holds.
+  static constexpr int kExpansionLimitError = 513;
+  // The buffer is larger than libxml2 can take in one piece.
+  static constexpr int kInputTooLargeError = 514;
+
+  explicit XMLParser(Data data);
+  explicit XMLParser(std::string_view text);
+
+  void setDelegate(XMLParserDelegate* delegate) { delegate_ = delegate; }
+  XMLParserDelegate* delegate() const { return delegate_; }
+
+  // Runs the whole document through the delegate. False on a parse error or an abort.
+  bool parse();
+  // From inside a callback: no further callbacks; parse() returns false.
+  void abortParsing();
+  // The error that ended the last parse(), if any.
+  const std::optional<XMLParseError>& parserError() const { return error_; }
+
+ private:
+  friend struct XMLParserCallbacks;
+  void fail(XMLParseError error);
+
+  Data data_;
+  XMLParserDelegate* delegate_ = nullptr;
+  void* context_ = nullptr;  // xmlParserCtxtPtr while parsing
+  std::optional<XMLParseError> error_;
+  bool stopped_ = false;
+  std::uint64_t textBudget_ = 0;
+};
+
+}  // namespace kit

@@ -1,0 +1,81 @@
+#include "kit/typography/pango_support.h"
+
+#include <fontconfig/fontconfig.h>
+#include <glib.h>
+
+#include <mutex>
+
+namespace kit::pango {
+
+namespace {
+std::once_flag gFontconfigOnce;
+}
+
+ThreadState::ThreadState() {
+  // Loading the configuration once, before any drawing thread asks, keeps the threads from
+  // racing to build fontconfig's caches.
+  std::call_once(gFontconfigOnce, [] { FcInit(); });
+  fontMap = pango_cairo_font_map_new();
+  pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(fontMap), 72.0);
+  context = pango_font_map_create_context(fontMap);
+  pango_cairo_context_set_resolution(context, 72.0);
+  cairo_font_options_t* options = cairo_font_options_create();
+  // Unhinted metrics: the same measurements on images, PDF pages and at every zoom.
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  pango_cairo_context_set_font_options(context, options);
+  cairo_font_options_destroy(options);
+  pango_context_set_round_glyph_positions(context, FALSE);
+  pango_context_set_language(context, pango_language_from_string("en"));
+  pango_context_set_base_dir(context, PANGO_DIRECTION_LTR);
+  layout = pango_layout_new(context);
+  auxLayout = pango_layout_new(context);
+}
+
+ThreadState::~ThreadState() {
+  g_object_unref(auxLayout);
+  g_object_unref(layout);
+  g_object_unref(context);
+  g_object_unref(fontMap);
+}
+
+ThreadState& thread() {
+  thread_local ThreadState state;
+  return state;
+}
+
+PangoLayout* resetLayout(bool aux) {
+  PangoLayout* l = aux ? thread().auxLayout : thread().layout;
+  pango_layout_set_attributes(l, nullptr);
+  pango_layout_set_font_description(l, nullptr);
+  pango_layout_set_width(l, -1);
+  pango_layout_set_height(l, -1);
+  pango_layout_set_wrap(l, PANGO_WRAP_WORD_CHAR);
+  pango_layout_set_ellipsize(l, PANGO_ELLIPSIZE_NONE);
+  pango_layout_set_alignment(l, PANGO_ALIGN_LEFT);
+  pango_layout_set_indent(l, 0);
+  pango_layout_set_spacing(l, 0);
+  pango_layout_set_single_paragraph_mode(l, FALSE);
+  return l;
+}
+
+PangoFontDescription* newDescription(const Font& font) {
+  PangoFontDescription* d = pango_font_description_new();
+  pango_font_description_set_family_static(d, "DejaVu Sans");
+  pango_font_description_set_weight(d, font.isBold() ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_font_description_set_style(d, font.isItalic() ? PANGO_STYLE_OBLIQUE : PANGO_STYLE_NORMAL);
+  pango_font_description_set_absolute_size(d, static_cast<double>(font.pointSize()) * PANGO_SCALE);
+  return d;
+}
+
+std::string validUtf8(std::string_view text) {
+  bool clean = g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
+  if (clean) return std::string(text);
+  gchar* fixed = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+  std::string out(fixed);
+  g_free(fixed);
+  return out;
+}
+
+}  // namespace kit::pango

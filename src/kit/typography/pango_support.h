@@ -1,0 +1,43 @@
+// Per-thread Pango state behind the typography functions. Pango objects are not thread-safe, so
+// every thread that measures or draws text gets its own font map, context and layout, made once
+// and reused (no font-map reloads per call).
+#pragma once
+
+#include <pango/pangocairo.h>
+
+#include <string>
+#include <string_view>
+
+#include "kit/typography/font.h"
+
+namespace kit::pango {
+
+struct ThreadState {
+  PangoFontMap* fontMap = nullptr;
+  PangoContext* context = nullptr;
+  PangoLayout* layout = nullptr;     // reset by resetLayout() before each use
+  PangoLayout* auxLayout = nullptr;  // a second one, for a truncated last line
+  ThreadState();
+  ~ThreadState();
+  ThreadState(const ThreadState&) = delete;
+  ThreadState& operator=(const ThreadState&) = delete;
+};
+
+ThreadState& thread();
+
+// The calling thread's layout (or its second one), cleared of text, attributes, width,
+// wrapping and ellipsizing.
+PangoLayout* resetLayout(bool aux = false);
+
+// A new description of the font (caller frees it).
+PangoFontDescription* newDescription(const Font& font);
+
+// Text Pango accepts: invalid UTF-8 and NUL bytes become U+FFFD.
+std::string validUtf8(std::string_view text);
+
+// Pango units to points, rounded up to whole points.
+inline Float ceilPoints(int units) {
+  return units <= 0 ? 0.0f : static_cast<Float>((units + PANGO_SCALE - 1) / PANGO_SCALE);
+}
+
+}  // namespace kit::pango

@@ -1,0 +1,45 @@
+// Measuring and drawing plain text in one font: 72 dpi, unhinted metrics, sizes rounded up to
+// whole points. Safe from any thread (each thread has its own Pango layout).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "kit/core/geometry.h"
+#include "kit/graphics/context.h"
+#include "kit/typography/font.h"
+
+namespace kit {
+
+// The platform's line-break modes, numbered as the platform numbers them.
+enum class LineBreakMode {
+  WordWrap = 0,       // wrap at word boundaries; a word longer than the line breaks inside
+  CharacterWrap = 1,  // wrap at any character
+  Clip = 2,           // wrap at words; lines beyond the height are not drawn
+  HeadTruncation = 3, // wrap at words; the last line that fits starts with "…"
+  TailTruncation = 4, // wrap at words; the last line that fits ends with "…"
+  MiddleTruncation = 5,
+};
+
+enum class TextAlignment { Left = 0, Center = 1, Right = 2 };
+
+// The size of the text on unwrapped lines (explicit line breaks still start new lines). An
+// empty text measures (0, 0); one trailing line break adds no line.
+Size sizeWithFont(std::string_view text, const Font& font);
+
+// The size of the text wrapped within constraint.width (0 or less: no limit), keeping the whole
+// lines that fit within constraint.height (0 or less: no limit), at least one: width of the
+// widest kept line, height down to the last kept line, both rounded up. An empty text measures
+// (0, 0); one trailing line break adds no line.
+Size sizeWithFont(std::string_view text, const Font& font, Size constraint,
+                  LineBreakMode mode = LineBreakMode::WordWrap);
+
+// Draws the text in the context's fill colour, wrapped and cut as sizeWithFont measures it
+// within rect.size, each line aligned within rect.width. Returns the size drawn.
+Size drawInRect(GraphicsContext& ctx, std::string_view text, const Rect& rect, const Font& font,
+                LineBreakMode mode = LineBreakMode::WordWrap, TextAlignment alignment = TextAlignment::Left);
+
+// Draws the text unwrapped with its top-left corner at point.
+Size drawAtPoint(GraphicsContext& ctx, std::string_view text, Point point, const Font& font);
+
+}  // namespace kit

@@ -1,0 +1,129 @@
+#include "kit/typography/text_layout.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "kit/typography/pango_support.h"
+
+namespace kit::pango {
+
+namespace {
+
+int toUnits(double points) {
+  double u = points * PANGO_SCALE;
+  if (!(u > 0)) return 0;
+  return u >= INT_MAX / 2 ? INT_MAX / 2 : static_cast<int>(u);
+}
+
+bool truncating(LineBreakMode m) {
+  return m == LineBreakMode::HeadTruncation || m == LineBreakMode::TailTruncation ||
+         m == LineBreakMode::MiddleTruncation;
+}
+
+}  // namespace
+
+std::string withoutTrailingBreak(std::string text) {
+  if (!text.empty() && text.back() == '\n') {
+    text.pop_back();
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+  } else if (!text.empty() && text.back() == '\r') {
+    text.pop_back();
+  }
+  return text;
+}
+
+Lines breakLines(PangoLayout* layout, const std::string& text, double width, double height,
+                 LineBreakMode mode, PangoAlignment align, bool perParagraph) {
+  Lines out;
+  out.layout = layout;
+  int widthUnits = std::isfinite(width) ? toUnits(width) : 0;
+  if (perParagraph && mode == LineBreakMode::Clip) widthUnits = 0;
+  if (widthUnits > 0) {
+    pango_layout_set_width(layout, widthUnits);
+    pango_layout_set_wrap(layout, mode == LineBreakMode::CharacterWrap ? PANGO_WRAP_CHAR : PANGO_WRAP_WORD_CHAR);
+    if (perParagraph && truncating(mode)) {
+      pango_layout_set_ellipsize(layout, mode == LineBreakMode::HeadTruncation     ? PANGO_ELLIPSIZE_START
+                                         : mode == LineBreakMode::MiddleTruncation ? PANGO_ELLIPSIZE_MIDDLE
+                                                                                   : PANGO_ELLIPSIZE_END);
+    }
+  }
+  pango_layout_set_alignment(layout, align);
+
+  // A tolerance of a thousandth of a point absorbs rounding in the caller's arithmetic.
+  int limit = std::isfinite(height) && height > 0 ? toUnits(height + 0.001) : INT_MAX;
+  PangoLayoutIter* it = pango_layout_get_iter(layout);
+  do {
+    KeptLine k;
+    k.line = pango_layout_iter_get_line_readonly(it);
+    pango_layout_iter_get_line_extents(it, nullptr, &k.logical);
+    k.baseline = pango_layout_iter_get_baseline(it);
+    if (!out.kept.empty() && k.logical.y + k.logical.height > limit) break;
+    out.kept.push_back(k);
+  } while (pango_layout_iter_next_line(it));
+  pango_layout_iter_free(it);
+  bool more = out.kept.size() < static_cast<size_t>(pango_layout_get_line_count(layout));
+
+  if (more && truncating(mode) && widthUnits > 0 && !perParagraph) {
+    // The rest of the text from the last kept line on, on one line, shortened with "…".
+    const KeptLine& last = out.kept.back();
+    std::string rest = text.substr(static_cast<size_t>(std::clamp(last.line->start_index, 0, static_cast<int>(text.size()))));
+    std::replace(rest.begin(), rest.end(), '\n', ' ');
+    std::replace(rest.begin(), rest.end(), '\r', ' ');
+    PangoLayout* aux = resetLayout(true);
+    pango_layout_set_font_description(aux, pango_layout_get_font_description(layout));
+    if (PangoAttrList* attrs = pango_layout_get_attributes(layout)) {
+      // Attributes are indexed from the start of the whole text: shift them onto the rest.
+      PangoAttrList* shifted = pango_attr_list_copy(attrs);
+      pango_attr_list_update(shifted, 0, last.line->start_index, 0);
+      pango_layout_set_attributes(aux, shifted);
+      pango_attr_list_unref(shifted);
+    }
+    pango_layout_set_text(aux, rest.data(), static_cast<int>(rest.size()));
+    pango_layout_set_single_paragraph_mode(aux, TRUE);
+    pango_layout_set_width(aux, widthUnits);
+    pango_layout_set_ellipsize(aux, mode == LineBreakMode::HeadTruncation     ? PANGO_ELLIPSIZE_START
+                                    : mode == LineBreakMode::MiddleTruncation ? PANGO_ELLIPSIZE_MIDDLE
+                                                                              : PANGO_ELLIPSIZE_END);
+    pango_layout_set_alignment(aux, align);
+    PangoLayoutIter* ai = pango_layout_get_iter(aux);
+    pango_layout_iter_get_line_extents(ai, nullptr, &out.truncatedLogical);
+    pango_layout_iter_free(ai);
+    out.truncated = aux;
+  }
+
+  int w = 0;
+  for (size_t i = 0; i < out.kept.size(); ++i) {
+    bool replaced = out.truncated && i + 1 == out.kept.size();
+    w = std::max(w, replaced ? out.truncatedLogical.width : out.kept[i].logical.width);
+  }
+  const KeptLine& last = out.kept.back();
+  out.widthUnits = w;
+  out.heightUnits = last.logical.y + last.logical.height - out.kept.front().logical.y;
+  out.empty = false;
+  return out;
+}
+
+void drawLines(GraphicsContext& ctx, const Lines& lines, Point origin) {
+  if (lines.empty) return;
+  double ox = origin.x, oy = origin.y;
+  Rect ink(origin.x - 2, origin.y - 2,
+           static_cast<Float>(std::max(lines.widthUnits, pango_layout_get_width(lines.layout))) / PANGO_SCALE + 4,
+           static_cast<Float>(lines.heightUnits) / PANGO_SCALE + 4);
+  ctx.drawText(ink, [&](cairo_t* cr) {
+    for (size_t i = 0; i < lines.kept.size(); ++i) {
+      const KeptLine& k = lines.kept[i];
+      PangoLayoutLine* line = k.line;
+      double x = k.logical.x;
+      if (lines.truncated && i + 1 == lines.kept.size()) {
+        line = pango_layout_get_line_readonly(lines.truncated, 0);
+        x = lines.truncatedLogical.x;
+      }
+      if (!line) continue;
+      cairo_move_to(cr, ox + x / PANGO_SCALE, oy + static_cast<double>(k.baseline) / PANGO_SCALE);
+      pango_cairo_show_layout_line(cr, line);
+    }
+  });
+}
+
+}  // namespace kit::pango

@@ -1,0 +1,180 @@
+#include "kit/ui/button.h"
+
+#include <algorithm>
+
+namespace kit {
+
+void Control::addTarget(const void* target, Action action, ControlEvents forControlEvents) {
+  if (!action || forControlEvents == 0) return;
+  actions_.push_back({target, std::move(action), forControlEvents});
+}
+
+void Control::removeTarget(const void* target, ControlEvents forControlEvents) {
+  for (auto it = actions_.begin(); it != actions_.end();) {
+    if (target == nullptr || it->target == target) {
+      it->events &= ~forControlEvents;
+      if (it->events == 0) {
+        it = actions_.erase(it);
+        continue;
+      }
+    }
+    ++it;
+  }
+}
+
+std::size_t Control::actionCount(ControlEvents forControlEvents) const {
+  return static_cast<std::size_t>(std::count_if(actions_.begin(), actions_.end(), [&](const Registration& r) {
+    return (r.events & forControlEvents) != 0;
+  }));
+}
+
+void Control::sendActionsForControlEvents(ControlEvents events) {
+  // An action may add or remove registrations (or hide the control): call a snapshot.
+  std::vector<Action> due;
+  for (const Registration& r : actions_)
+    if (r.events & events) due.push_back(r.action);
+  for (Action& a : due) a(*this, events);
+}
+
+void Control::setEnabled(bool e) {
+  if (enabled_ == e) return;
+  enabled_ = e;
+  if (!e) {
+    tracking_ = false;
+    touchInside_ = false;
+    highlighted_ = false;
+  }
+  stateChanged();
+}
+
+void Control::setHighlighted(bool h) {
+  if (highlighted_ == h) return;
+  highlighted_ = h;
+  stateChanged();
+}
+
+void Control::setSelected(bool s) {
+  if (selected_ == s) return;
+  selected_ = s;
+  stateChanged();
+}
+
+ControlState Control::state() const {
+  std::uint32_t s = ControlStateNormal;
+  if (highlighted_) s |= ControlStateHighlighted;
+  if (!enabled_) s |= ControlStateDisabled;
+  if (selected_) s |= ControlStateSelected;
+  return static_cast<ControlState>(s);
+}
+
+bool Control::insideForTracking(Point p) const {
+  Rect b = bounds();
+  return Rect(b.minX() - kTrackingSlop, b.minY() - kTrackingSlop, b.width() + 2 * kTrackingSlop,
+              b.height() + 2 * kTrackingSlop)
+      .contains(p);
+}
+
+void Control::beginTracking(Point p, int tapCount) {
+  if (!enabled_) return;
+  tracking_ = true;
+  touchInside_ = insideForTracking(p);
+  setHighlighted(touchInside_);
+  ControlEvents e = ControlEventTouchDown;
+  if (tapCount > 1) e |= ControlEventTouchDownRepeat;
+  sendActionsForControlEvents(e);
+}
+
+void Control::continueTracking(Point p) {
+  if (!tracking_) return;
+  bool inside = insideForTracking(p);
+  ControlEvents e = inside ? ControlEventTouchDragInside : ControlEventTouchDragOutside;
+  if (inside && !touchInside_) e |= ControlEventTouchDragEnter;
+  if (!inside && touchInside_) e |= ControlEventTouchDragExit;
+  touchInside_ = inside;
+  setHighlighted(inside);
+  sendActionsForControlEvents(e);
+}
+
+void Control::endTracking(Point p) {
+  if (!tracking_) return;
+  bool inside = insideForTracking(p);
+  tracking_ = false;
+  touchInside_ = false;
+  setHighlighted(false);
+  sendActionsForControlEvents(inside ? ControlEventTouchUpInside : ControlEventTouchUpOutside);
+}
+
+void Control::cancelTracking() {
+  if (!tracking_) return;
+  tracking_ = false;
+  touchInside_ = false;
+  setHighlighted(false);
+  sendActionsForControlEvents(ControlEventTouchCancel);
+}
+
+Button::Button(Type type) : type_(type) {
+  if (type == Type::Custom) setOpaque(false);
+}
+
+Button::Button(const Rect& frame, Type type) : Control(frame), type_(type) {
+  if (type == Type::Custom) setOpaque(false);
+}
+
+Button::Appearance& Button::appearanceFor(ControlState state) {
+  for (auto& [s, a] : appearance_)
+    if (s == state) return a;
+  appearance_.emplace_back(state, Appearance{});
+  return appearance_.back().second;
+}
+
+const Button::Appearance* Button::findAppearance(ControlState state) const {
+  for (const auto& [s, a] : appearance_)
+    if (s == state) return &a;
+  return nullptr;
+}
+
+void Button::setTitle(std::optional<std::string> title, ControlState forState) {
+  appearanceFor(forState).title = std::move(title);
+  setNeedsDisplay();
+}
+
+std::optional<std::string> Button::titleForState(ControlState state) const {
+  if (const Appearance* a = findAppearance(state); a && a->title) return a->title;
+  if (const Appearance* n = findAppearance(ControlStateNormal)) return n->title;
+  return std::nullopt;
+}
+
+void Button::setTitleColor(std::optional<Color> color, ControlState forState) {
+  appearanceFor(forState).titleColor = std::move(color);
+  setNeedsDisplay();
+}
+
+std::optional<Color> Button::titleColorForState(ControlState state) const {
+  if (const Appearance* a = findAppearance(state); a && a->titleColor) return a->titleColor;
+  if (const Appearance* n = findAppearance(ControlStateNormal)) return n->titleColor;
+  return std::nullopt;
+}
+
+void Button::setImage(std::shared_ptr<const Image> image, ControlState forState) {
+  appearanceFor(forState).image = std::move(image);
+  setNeedsDisplay();
+}
+
+std::shared_ptr<const Image> Button::imageForState(ControlState state) const {
+  if (const Appearance* a = findAppearance(state); a && a->image) return a->image;
+  if (const Appearance* n = findAppearance(ControlStateNormal)) return n->image;
+  return nullptr;
+}
+
+void Button::setBackgroundImage(std::shared_ptr<const Image> image, ControlState forState) {
+  appearanceFor(forState).background = std::move(image);
+  setNeedsDisplay();
+}
+
+std::shared_ptr<const Image> Button::backgroundImageForState(ControlState state) const {
+  if (const Appearance* a = findAppearance(state); a && a->background) return a->background;
+  if (const Appearance* n = findAppearance(ControlStateNormal)) return n->background;
+  return nullptr;
+}
+
+}  // namespace kit

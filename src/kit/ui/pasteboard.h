@@ -1,0 +1,76 @@
+// The process-local pasteboard: a list of items, each a dictionary from a type identifier to its
+// value (a string, data or a URL held as its text). Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kit/core/value.h"
+
+namespace kit {
+
+// Standard type identifiers.
+inline constexpr std::string_view kPasteboardTypeText = "public.text";
+inline constexpr std::string_view kPasteboardTypePlainText = "public.plain-text";
+inline constexpr std::string_view kPasteboardTypeUTF8PlainText = "public.utf8-plain-text";
+inline constexpr std::string_view kPasteboardTypeURL = "public.url";
+inline constexpr std::string_view kPasteboardTypePNG = "public.png";
+inline constexpr std::string_view kPasteboardTypeJPEG = "public.jpeg";
+inline constexpr std::string_view kPasteboardTypeGIF = "com.compuserve.gif";
+
+class Pasteboard {
+ public:
+  using Item = Dictionary;
+
+  // The system-wide pasteboard of this process.
+  static Pasteboard& general();
+  // A named pasteboard, made on first use when create is set; nullptr otherwise.
+  static Pasteboard* named(std::string_view name, bool create);
+  static void removeNamed(std::string_view name);
+
+  Pasteboard(const Pasteboard&) = delete;
+  Pasteboard& operator=(const Pasteboard&) = delete;
+
+  const std::string& name() const { return name_; }
+  // Grows with every change of the contents.
+  std::int64_t changeCount() const { return changeCount_; }
+
+  const std::vector<Item>& items() const { return items_; }
+  std::size_t numberOfItems() const { return items_.size(); }
+  // Replaces the whole contents; null values are left out of the items.
+  void setItems(std::vector<Item> items);
+  void clear() { setItems({}); }
+
+  // The types of the first item, sorted.
+  std::vector<std::string> pasteboardTypes() const;
+  // True when the first item holds any of the types (exact match).
+  bool containsPasteboardTypes(const std::vector<std::string_view>& types) const;
+  bool containsPasteboardType(std::string_view type) const { return containsPasteboardTypes({type}); }
+  // The first item's value of the type; null when absent.
+  const Value& valueForPasteboardType(std::string_view type) const;
+  // The value as bytes: data as it is, text as its UTF-8 bytes; nullopt otherwise.
+  std::optional<Data> dataForPasteboardType(std::string_view type) const;
+  // Replace the contents with one item holding this one type.
+  void setValue(Value value, std::string_view forPasteboardType);
+  void setData(Data data, std::string_view forPasteboardType);
+
+  // Text: the first of UTF-8 plain text, plain text, text held as a string (or as UTF-8 data).
+  std::optional<std::string> string() const;
+  // One item of UTF-8 plain text.
+  void setString(std::string_view text);
+  // The URL's text.
+  std::optional<std::string> url() const;
+  void setURL(std::string_view url);
+
+ private:
+  explicit Pasteboard(std::string name) : name_(std::move(name)) {}
+
+  std::string name_;
+  std::vector<Item> items_;
+  std::int64_t changeCount_ = 0;
+};
+
+}  // namespace kit

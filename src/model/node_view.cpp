@@ -1,0 +1,92 @@
+#include "model/node_view.h"
+
+#include <algorithm>
+
+#include "helpers/global_helpers_identifiers.h"
+
+NodeView::NodeView(NodeView* parent, DocumentServices* controller)
+    : kit::View(kit::Rect(0, 0, 10, 10)), parentController_(controller), parentNode_(parent) {
+  setClipsToBounds(true);
+  setClearsContextBeforeDrawing(false);
+  setOpaque(false);
+  setBackgroundColor(kit::Color::clear());
+  iID_ = parentController_ ? parentController_->getNextNumericID() : 0;
+  uuid_ = GlobalHelpers::GetUUID();
+  evaluateDisplayAttributes(false);
+}
+
+NodeView::~NodeView() {
+  // Take the branch apart leaves-first with an explicit stack: each topic then dies with no
+  // children left, so the destructor never recurses.
+  std::vector<std::unique_ptr<NodeView>> pending;
+  for (auto& c : childNodes_) pending.push_back(std::move(c));
+  childNodes_.clear();
+  while (!pending.empty()) {
+    std::unique_ptr<NodeView> n = std::move(pending.back());
+    pending.pop_back();
+    if (n->childNodes_.empty()) continue;  // destroyed here
+    for (auto& c : n->childNodes_) pending.push_back(std::move(c));
+    n->childNodes_.clear();
+  }
+}
+
+void NodeView::setIsSelected(bool selected) {
+  isSelected_ = selected;
+  setNeedsDisplay(false);
+}
+
+void NodeView::setHighlighted(bool highlighted) {
+  bHighlighted_ = highlighted;
+  setNeedsDisplay(false);
+}
+
+void NodeView::setNeedsDisplay(bool recursive) {
+  if (!recursive) {
+    kit::View::setNeedsDisplay();
+    return;
+  }
+  for (NodeView* n : getListOfDescendents()) n->kit::View::setNeedsDisplay();
+}
+
+void NodeView::setNeedsDisplayIfModified(bool recursive) {
+  std::vector<NodeView*> stack{this};
+  while (!stack.empty()) {
+    NodeView* n = stack.back();
+    stack.pop_back();
+    if (n->nodeModTally_ != 0) n->kit::View::setNeedsDisplay();
+    if (!recursive) break;
+    for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it) {
+      NodeView* c = it->get();
+      if (n->folded_ && !c->isCallout_ && !c->isFloating_) continue;
+      stack.push_back(c);
+    }
+  }
+}
+
+void NodeView::inPlaceEdit(bool) {}
+
+void NodeView::appendChild(std::unique_ptr<NodeView> child) {
+  child->parentNode_ = this;
+  childNodes_.push_back(std::move(child));
+}
+
+std::unique_ptr<NodeView> NodeView::detachChild(NodeView* child) {
+  auto it = std::find_if(childNodes_.begin(), childNodes_.end(),
+                         [&](const std::unique_ptr<NodeView>& c) { return c.get() == child; });
+  if (it == childNodes_.end()) return nullptr;
+  std::unique_ptr<NodeView> out = std::move(*it);
+  childNodes_.erase(it);
+  return out;
+}
+
+void NodeView::pushUndo(const char* action, kit::Value details) {
+  if (parentController_) parentController_->pushUndoRedoOperation(action, details);
+}
+
+void NodeView::addRelationship(RelationshipView* r) {
+  if (r) relationships_.push_back(r);
+}
+
+void NodeView::removeRelationship(RelationshipView* r) {
+  std::erase(relationships_, r);
+}

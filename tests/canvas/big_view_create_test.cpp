@@ -1,0 +1,249 @@
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "canvas/canvas_test_support.h"
+#include "kit/core/notification_center.h"
+#include "model/app_services.h"
+
+using kit::Point;
+
+TEST_F(CanvasTest, FirstTopicLandsAtTheCanvasCentreWhateverPointIsGiven) {
+  NodeView* root = canvas->createChildNodeOf(nullptr, Point(5, 5));
+  EXPECT_EQ(root->center(), Point(17280, 15360));
+  EXPECT_EQ(canvas->rootNode(), root);
+  EXPECT_EQ(canvas->selectedNode(), root);
+  EXPECT_EQ(root->superview(), canvas.get());
+  NodeView* c = canvas->createChildNodeOf(root, Point(0, 0));
+  EXPECT_EQ(c->center(), Point(17280, 15360));
+  NodeView* d = canvas->createChildNodeOf(root, Point(10.5f, 11.5f));
+  EXPECT_EQ(d->center(), Point(10, 12));  // halves to even
+  EXPECT_EQ(root->childNodes().size(), 2u);
+  EXPECT_EQ(c->parentNode(), root);
+  EXPECT_EQ(d->iID(), 3);
+}
+
+TEST_F(CanvasTest, ASecondCentralTopicReplacesTheFirstCleanly) {
+  NodeView* root = make(nullptr, Point());
+  make(root, Point(100, 100));
+  NodeView* again = canvas->createChildNodeOf(nullptr, Point());
+  EXPECT_EQ(canvas->rootNode(), again);
+  EXPECT_EQ(canvas->getTopicCount(nullptr), 1);
+  EXPECT_EQ(canvas->subviewCount(), 4u + 1u);  // the four tools and the new topic
+}
+
+TEST_F(CanvasTest, NewChildrenOfTheRootFollowTheSelectionsSide) {
+  NodeView* root = make(nullptr, Point());
+  Point c = root->center();
+  NodeView* first = canvas->createChildNodeOf(root, Side::Automatic);
+  // No side known yet: right, 70 + 5 beyond the frame, 10 above the centre.
+  EXPECT_EQ(first->center(), Point(c.x + 50 + 75, c.y - 10));
+  NodeView* left = make(root, Point(c.x - 300, c.y));
+  canvas->setSelectedNode(left, false);
+  EXPECT_EQ(canvas->preferredSideForNextNewTopic(), Side::Left);
+  NodeView* next = canvas->createChildNodeOf(root, Side::Automatic);
+  EXPECT_LT(next->center().x, c.x);
+  canvas->setSelectedNode(root, false);  // a root leaves the side alone
+  EXPECT_EQ(canvas->preferredSideForNextNewTopic(), Side::Left);
+}
+
+TEST_F(CanvasTest, SecondChildOnASideGoesBelowTheLowestBranch) {
+  NodeView* root = make(nullptr, Point());
+  Point c = root->center();
+  NodeView* lowest = make(root, Point(c.x + 200, c.y));
+  NodeView* child = canvas->createChildNodeOf(root, Side::Right);
+  EXPECT_EQ(lowest->center(), Point(c.x + 200, c.y - 10));  // moved up 10 first
+  // 15 below the lowest child's branch, 5 inside its left edge.
+  EXPECT_EQ(child->center(), Point(c.x + 150 + 5, c.y - 10 + 20 + 15));
+  EXPECT_EQ(child->parentNode(), root);
+}
+
+TEST_F(CanvasTest, ChildOfANormalTopicTakesItsBranchSide) {
+  NodeView* root = make(nullptr, Point());
+  Point c = root->center();
+  NodeView* left = make(root, Point(c.x - 300, c.y));
+  NodeView* child = canvas->createChildNodeOf(left, Side::Right);  // the side is ignored
+  EXPECT_EQ(child->center(), Point(c.x - 300 - 50 - 75, c.y - 10));
+}
+
+TEST_F(CanvasTest, SiblingsAreRefusedForRootsFloatingTopicsAndCallouts) {
+  NodeView* root = make(nullptr, Point());
+  NodeView* c = make(root, Point(100, 100));
+  c->setIsCallout(true, false);
+  NodeView* f = make(root, Point(200, 200));
+  f->setIsFloating(true, false);
+  EXPECT_EQ(canvas->createSiblingOf(root, false), nullptr);
+  EXPECT_EQ(canvas->createSiblingOf(c, false), nullptr);
+  EXPECT_EQ(canvas->createSiblingOf(f, true), nullptr);
+  EXPECT_EQ(canvas->createSiblingOf(nullptr, true), nullptr);
+  EXPECT_EQ(canvas->getTopicCount(nullptr), 3);
+}
+
+TEST_F(CanvasTest, SiblingAboveGoesAboveTheBranchAndCopiesTheStyle) {
+  NodeView* root = make(nullptr, Point());
+  Point c = root->center();
+  NodeView* t = make(root, Point(c.x + 200, c.y + 100));
+  t->setShape(TopicShape::Rectangle, false, false);
+  t->setFontSize(22, false, false);
+  NodeView* s = canvas->createAndEditNewSiblingOf(t, true, "above");
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(t->center(), Point(c.x + 200, c.y + 110));  // moved down, away from the new place
+  EXPECT_EQ(s->center(), Point(c.x + 155, c.y + 110 - 20 - 15));
+  EXPECT_EQ(s->strName(), "above");
+  EXPECT_EQ(s->getShape(), TopicShape::Rectangle);
+  EXPECT_EQ(s->getFontSize(), 22.0f);
+  EXPECT_EQ(canvas->selectedNode(), s);
+}
+
+TEST_F(CanvasTest, RefusedSiblingKeepsTheSelectionAndNotifies) {
+  NodeView* root = make(nullptr, Point());
+  int posts = 0;
+  int owner = 0;
+  kit::NotificationCenter::defaultCenter().addObserver(&owner, "NM_SELECTION_CHANGED", nullptr,
+                                                       [&](const kit::Notification&) { ++posts; });
+  EXPECT_EQ(canvas->createAndEditNewSiblingOf(root, false, "x"), nullptr);
+  kit::NotificationCenter::defaultCenter().removeObserver(&owner);
+  EXPECT_EQ(canvas->selectedNode(), root);
+  EXPECT_EQ(posts, 1);
+}
+
+TEST_F(CanvasTest, NewChildUsesTheCrosshairWhenShown) {
+  NodeView* root = make(nullptr, Point());
+  canvas->crosshairButton()->setCenter(Point(500, 600));
+  canvas->crosshairButton()->setAlpha(1);
+  NodeView* n = canvas->createAndEditNewChildOf(root, "x");
+  EXPECT_EQ(n->center(), Point(500, 600));
+  EXPECT_FALSE(canvas->isCrosshairShown());
+  EXPECT_EQ(canvas->createAndEditNewChildOf(nullptr, "y"), nullptr);
+}
+
+TEST_F(CanvasTest, NewParentGoesToTheEndOfTheOldParentsChildren) {
+  NodeView* root = make(nullptr, Point());
+  Point c = root->center();
+  NodeView* a = make(root, Point(c.x + 300, c.y - 100), "a");
+  NodeView* b = make(root, Point(c.x + 300, c.y + 100), "b");
+  NodeView* p = canvas->createAndEditNewParentOf(a, "p");
+  ASSERT_NE(p, nullptr);
+  ASSERT_EQ(root->childNodes().size(), 2u);
+  EXPECT_EQ(root->childNodes()[0].get(), b);
+  EXPECT_EQ(root->childNodes()[1].get(), p);
+  EXPECT_EQ(a->parentNode(), p);
+  ASSERT_EQ(p->childNodes().size(), 1u);
+  EXPECT_EQ(canvas->selectedNode(), p);
+  EXPECT_EQ(canvas->createAndEditNewParentOf(root, "none"), nullptr);
+}
+
+TEST_F(CanvasTest, NewChildLevelNeverTakesCalloutsOrFloatingTopics) {
+  NodeView* root = make(nullptr, Point());
+  Point c = root->center();
+  NodeView* t = make(root, Point(c.x + 300, c.y));
+  NodeView* n1 = make(t, Point(c.x + 500, c.y - 50));
+  NodeView* co = make(t, Point(c.x + 500, c.y));
+  co->setIsCallout(true, false);
+  NodeView* fl = make(t, Point(c.x + 500, c.y + 300));
+  fl->setIsFloating(true, false);
+  NodeView* n2 = make(t, Point(c.x + 500, c.y + 50));
+  NodeView* level = canvas->createAndEditNewChildLevelOf(t, "level");
+  EXPECT_EQ(n1->parentNode(), level);
+  EXPECT_EQ(n2->parentNode(), level);
+  EXPECT_EQ(co->parentNode(), t);
+  EXPECT_EQ(fl->parentNode(), t);
+  ASSERT_EQ(t->childNodes().size(), 3u);
+  EXPECT_EQ(t->childNodes()[0].get(), co);
+  EXPECT_EQ(t->childNodes()[2].get(), level);
+  ASSERT_EQ(level->childNodes().size(), 2u);
+  EXPECT_EQ(level->childNodes()[0].get(), n1);
+}
+
+TEST_F(CanvasTest, CalloutTakesTheFirstFreeSpot) {
+  NodeView* root = make(nullptr, Point());
+  Point c = root->center();
+  NodeView* co = canvas->createAndEditNewCallout(root, "note");
+  // Right of and above the root's frame: (maxX + 50, minY - 30).
+  EXPECT_EQ(co->center(), Point(c.x + 50 + 50, c.y - 20 - 30));
+  EXPECT_TRUE(co->isCallout());
+  EXPECT_EQ(co->getShape(), TopicShape::RoundedRectangle);
+  EXPECT_EQ(co->getColourAsString(), "FF7F00");
+  EXPECT_EQ(canvas->selectedNode(), co);
+  EXPECT_EQ(canvas->createAndEditNewCallout(nullptr, "x"), nullptr);
+}
+
+TEST_F(CanvasTest, CalloutWithoutAFreeSpotUsesTheTwentyFirst) {
+  NodeView* root = make(nullptr, Point());
+  Point c = root->center();
+  NodeView* t = make(root, Point(c.x + 300, c.y + 200));
+  // A huge topic covers every spot the search tries.
+  NodeView* wall = make(root, Point(c.x, c.y));
+  wall->setBounds(kit::Rect(0, 0, 8000, 8000));
+  canvas->bringSubviewToFront(wall);
+  NodeView* co = canvas->createAndEditNewCallout(t, "x");
+  kit::Rect f = t->getAdjustedNodeFrame();
+  // t is right of the root and below it: h = +1, v = +1.
+  EXPECT_EQ(co->center(), Point(f.maxX() + 50 + 20 * 20, f.maxY() + 30 + 20 * 50));
+}
+
+TEST_F(CanvasTest, SiblingCalloutBelongsToTheParentAndSitsBelow) {
+  NodeView* root = make(nullptr, Point());
+  Point c = root->center();
+  NodeView* t = make(root, Point(c.x + 300, c.y));
+  NodeView* co = canvas->createAndEditNewSiblingCallout(t, "x");
+  EXPECT_EQ(co->parentNode(), root);
+  EXPECT_EQ(co->center(), Point(c.x + 300, c.y + 20 + 60));
+}
+
+TEST_F(CanvasTest, FloatingTopicAtTheCrosshairUnderTheRoot) {
+  EXPECT_EQ(canvas->createAndEditNewFloatingNode("x"), nullptr);  // no central topic yet
+  NodeView* root = make(nullptr, Point());
+  canvas->crosshairButton()->setCenter(Point(321, 654));
+  NodeView* f = canvas->createAndEditNewFloatingNode("float");
+  EXPECT_EQ(f->parentNode(), root);
+  EXPECT_TRUE(f->isFloating());
+  EXPECT_TRUE(f->isRoot());
+  EXPECT_EQ(f->center(), Point(321, 654));
+  EXPECT_EQ(f->getDisplayFontSize(), 18.0f);  // re-evaluated as a root
+}
+
+TEST_F(CanvasTest, SelectionNotificationsAndObservers) {
+  NodeView* root = make(nullptr, Point());
+  NodeView* a = make(root, Point(20000, 15360));
+  std::vector<const void*> objects;
+  int owner = 0;
+  kit::NotificationCenter::defaultCenter().addObserver(
+      &owner, "NM_SELECTION_CHANGED", nullptr, [&](const kit::Notification& n) { objects.push_back(n.object); });
+  canvas->setSelectedNode(a, true);
+  canvas->setSelectedNode(a, true);  // again: posts again
+  canvas->setSelectedNode(nullptr, true);
+  doc.forExport = true;
+  canvas->setSelectedNode(root, true);
+  kit::NotificationCenter::defaultCenter().removeObserver(&owner);
+  EXPECT_EQ(objects, (std::vector<const void*>{a, a, nullptr}));
+  EXPECT_FALSE(a->isSelected());
+  EXPECT_TRUE(root->isSelected());
+  EXPECT_FALSE(a->hasObserver(canvas.get(), "center"));
+  EXPECT_TRUE(root->hasObserver(canvas.get(), "bounds"));
+  EXPECT_EQ(doc.refreshBrightnessCalls, 4);
+}
+
+TEST_F(CanvasTest, DeselectingHidesTheSelectionTools) {
+  NodeView* root = make(nullptr, Point());
+  canvas->setSelectedNode(root, true);
+  EXPECT_EQ(canvas->topicResizeTool()->alpha(), 1.0f);
+  canvas->setSelectedNode(nullptr, false);
+  EXPECT_EQ(canvas->topicResizeTool()->alpha(), 0.0f);
+  EXPECT_EQ(canvas->topicDisclosureButton()->alpha(), 0.0f);
+}
+
+TEST_F(CanvasTest, ChildListChangesWaitForTheTreeLock) {
+  NodeView* root = make(nullptr, Point());
+  std::atomic<bool> holding{false}, released{false};
+  std::thread drawer([&] {
+    kit::LockGuard guard(AppServices::globalTreeLock());
+    holding = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    released = true;
+  });
+  while (!holding) std::this_thread::yield();
+  canvas->createChildNodeOf(root, Point(1, 1));
+  EXPECT_TRUE(released.load());
+  drawer.join();
+}

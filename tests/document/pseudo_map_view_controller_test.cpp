@@ -1,0 +1,213 @@
+#include "document/pseudo_map_view_controller.h"
+
+#include <gtest/gtest.h>
+
+#include "kit/core/notification_center.h"
+#include "kit/core/run_loop.h"
+#include "kit/testing/fixtures.h"
+#include "model/app_services.h"
+
+using kit::Point;
+
+namespace {
+
+class DocumentTest : public kit::AppHomeTest {
+ protected:
+  void SetUp() override {
+    doc = std::make_unique<PseudoMapViewController>();
+    canvas = doc->bigView();
+    root = canvas->createChildNodeOf(nullptr, Point());
+    root->setStrName("Central");
+    endPass();
+  }
+  void TearDown() override { doc.reset(); }
+
+  // One run-loop pass: the undo manager closes the step it was building.
+  void endPass() { kit::RunLoop::main().runOnce(); }
+  kit::UndoManager& undo() { return *doc->undoManager(); }
+
+  std::unique_ptr<PseudoMapViewController> doc;
+  BigView* canvas = nullptr;
+  NodeView* root = nullptr;
+};
+
+}  // namespace
+
+TEST_F(DocumentTest, NumericIdsCountFromOnePerMap) {
+  EXPECT_EQ(root->iID(), 1);
+  EXPECT_EQ(doc->getNextNumericID(), 2);
+  PseudoMapViewController other;
+  EXPECT_EQ(other.getNextNumericID(), 1);
+}
+
+TEST_F(DocumentTest, SettingsAnswerYesWhenAbsent) {
+  EXPECT_TRUE(doc->getInheritColour());
+  EXPECT_TRUE(doc->getInheritShape());
+  EXPECT_TRUE(doc->getKeepOrganised());
+  EXPECT_TRUE(doc->getShowTaskBadge());
+  doc->setMapSetting("KeepOrganised", false);
+  doc->setMapSetting("InheritShape", "NO");
+  doc->setMapSetting("ShowTaskBadge", 0);
+  EXPECT_FALSE(doc->getKeepOrganised());
+  EXPECT_FALSE(doc->getInheritShape());
+  EXPECT_FALSE(doc->getShowTaskBadge());
+  doc->setMapSettings(kit::Value(42));  // not a dictionary: nothing set
+  EXPECT_TRUE(doc->getKeepOrganised());
+  EXPECT_EQ(doc->getTheme(), nullptr);
+}
+
+TEST_F(DocumentTest, MapFlagsAreMirroredProcessWide) {
+  doc->setRainbow(true);
+  EXPECT_TRUE(AppServices::rainbowFlag());
+  EXPECT_TRUE(doc->mapSettings()["Rainbow"].boolValue());
+  doc->setRainbow(false);
+  doc->setCanvasStyle(8);
+  EXPECT_EQ(AppServices::currentCanvasStyle(), 8);
+  doc->setDropShadow(true);
+  EXPECT_TRUE(AppServices::dropShadowFlag());
+  doc->setCanvasStyle(0);
+  doc->setDropShadow(false);
+}
+
+TEST_F(DocumentTest, PushingARecordMarksTheMapModified) {
+  EXPECT_FALSE(doc->isModified());
+  doc->pushUndoRedoOperation("topic-text", kit::Value(kit::Dictionary{{"uuid", root->uuid()}, {"strName", "x"}}));
+  EXPECT_TRUE(doc->isModified());
+  EXPECT_TRUE(undo().canUndo());
+}
+
+TEST_F(DocumentTest, TopicTextUndoAndRedo) {
+  doc->pushUndoRedoOperation("topic-text", kit::Value(kit::Dictionary{{"uuid", root->uuid()}, {"strName", "Central"}}));
+  root->setStrName("Renamed");
+  endPass();
+  ASSERT_TRUE(undo().undo());
+  EXPECT_EQ(root->strName(), "Central");
+  ASSERT_TRUE(undo().redo());
+  EXPECT_EQ(root->strName(), "Renamed");
+  ASSERT_TRUE(undo().undo());
+  EXPECT_EQ(root->strName(), "Central");
+}
+
+TEST_F(DocumentTest, MoveUndoRestoresTheBranchAndRedoMovesItBack) {
+  doc->setMapSetting("KeepOrganised", false);
+  NodeView* a = canvas->createChildNodeOf(root, Point(20000, 15000));
+  NodeView* b = canvas->createChildNodeOf(a, Point(20200, 15000));
+  endPass();
+  canvas->setSelectedNode(a, false);
+  canvas->logMoveStartForUndoIfNotAlreadyLogged();
+  canvas->logMoveStartForUndoIfNotAlreadyLogged();  // once per touch
+  a->moveByX(100, 50, true);
+  endPass();
+  ASSERT_TRUE(undo().undo());
+  EXPECT_EQ(a->center(), Point(20000, 15000));
+  EXPECT_EQ(b->center(), Point(20200, 15000));
+  ASSERT_TRUE(undo().redo());
+  EXPECT_EQ(a->center(), Point(20100, 15050));
+  EXPECT_EQ(b->center(), Point(20300, 15050));
+  EXPECT_FALSE(undo().redo());
+}
+
+TEST_F(DocumentTest, UndoingANewTopicDeletesIt) {
+  canvas->setSelectedNode(root, false);
+  NodeView* n = doc->onNewChildNode("child");
+  ASSERT_NE(n, nullptr);
+  EXPECT_EQ(n->strName(), "child");
+  std::string uuid = n->uuid();
+  endPass();
+  ASSERT_TRUE(undo().undo());
+  EXPECT_EQ(canvas->getNodeByUUID(uuid), nullptr);
+  EXPECT_EQ(canvas->selectedNode(), root);
+  EXPECT_EQ(canvas->getTopicCount(nullptr), 1);
+  // The deletion took a snapshot; redo replays it without touching the tree.
+  EXPECT_TRUE(undo().canRedo());
+  ASSERT_TRUE(undo().redo());
+  EXPECT_EQ(canvas->getTopicCount(nullptr), 1);
+}
+
+TEST_F(DocumentTest, FoldUndoAndRedoEachRecordOneStep) {
+  NodeView* a = canvas->createChildNodeOf(root, Point(20000, 15000));
+  canvas->createChildNodeOf(a, Point(20200, 15000));
+  endPass();
+  canvas->toggleFoldState(a);
+  endPass();
+  EXPECT_TRUE(a->isFolded());
+  ASSERT_TRUE(undo().undo());
+  EXPECT_FALSE(a->isFolded());
+  ASSERT_TRUE(undo().redo());
+  EXPECT_TRUE(a->isFolded());
+  ASSERT_TRUE(undo().undo());
+  EXPECT_FALSE(a->isFolded());
+}
+
+TEST_F(DocumentTest, StyleRecordsReplayThroughTheSetters) {
+  NodeView* a = canvas->createChildNodeOf(root, Point(20000, 15000));
+  endPass();
+  undo().beginUndoGrouping();
+  a->setShape(TopicShape::Oval, false, true);
+  a->setColourWithRGB255(RGB255{10, 20, 30}, false, true);
+  a->setFontSize(24, false, true);
+  a->setTextStyle(TopicTextStyle::Bold, false, true);
+  undo().endUndoGrouping();
+  endPass();
+  ASSERT_TRUE(undo().undo());
+  EXPECT_EQ(a->getShape(), TopicShape::Unset);
+  EXPECT_EQ(a->getColourAsString(), "0000FE");
+  EXPECT_EQ(a->getFontSize(), 0.0f);
+  EXPECT_EQ(a->getTextStyle(), 0u);
+  ASSERT_TRUE(undo().redo());
+  EXPECT_EQ(a->getShape(), TopicShape::Oval);
+  EXPECT_EQ(a->getColourAsString(), "0A141E");
+  EXPECT_EQ(a->getFontSize(), 24.0f);
+  EXPECT_EQ(a->getTextStyle(), TopicTextStyle::Bold);
+}
+
+TEST_F(DocumentTest, RecordsForTopicsThatAreGoneReplayAsNothing) {
+  NodeView* a = canvas->createChildNodeOf(root, Point(20000, 15000));
+  endPass();
+  a->setShape(TopicShape::Oval, false, true);
+  endPass();
+  canvas->deleteBranch(a);
+  endPass();
+  EXPECT_TRUE(undo().undo());
+  doc->onUndoRedo(kit::Value(42));
+  doc->onUndoRedo(kit::Value(kit::Dictionary{{"action", "move"}}));
+  EXPECT_EQ(canvas->getTopicCount(nullptr), 1);
+}
+
+TEST_F(DocumentTest, SnapshotRecordNamesTheSelection) {
+  canvas->setSelectedNode(root, false);
+  doc->pushUndoSnapshot();
+  EXPECT_TRUE(doc->isModified());
+  endPass();
+  EXPECT_TRUE(undo().canUndo());
+}
+
+TEST_F(DocumentTest, UnfocusedTopicsDimOutsideTheSelectedBranch) {
+  NodeView* a = canvas->createChildNodeOf(root, Point(20000, 15000));
+  NodeView* a1 = canvas->createChildNodeOf(a, Point(20200, 15000));
+  NodeView* af = canvas->createChildNodeOf(a, Point(20200, 16000));
+  af->setIsFloating(true, false);
+  NodeView* b = canvas->createChildNodeOf(root, Point(14000, 15000));
+  doc->setMapSetting("ShowUnfocusedTopics", false);
+  canvas->setSelectedNode(a, true);
+  EXPECT_EQ(a->alpha(), 1.0f);
+  EXPECT_EQ(a1->alpha(), 1.0f);
+  EXPECT_FLOAT_EQ(af->alpha(), 0.1f);  // a floating topic does not inherit the focus
+  EXPECT_FLOAT_EQ(b->alpha(), 0.1f);
+  EXPECT_FLOAT_EQ(root->alpha(), 0.1f);
+}
+
+TEST(DocumentHeadless, ExportControllersPostNoSelectionNotification) {
+  kit::TemporaryAppHome home;
+  auto doc = PseudoMapViewController::initForExport();
+  EXPECT_TRUE(doc->isInitForExport());
+  int posts = 0, owner = 0;
+  kit::NotificationCenter::defaultCenter().addObserver(&owner, "NM_SELECTION_CHANGED", nullptr,
+                                                       [&](const kit::Notification&) { ++posts; });
+  NodeView* root = doc->bigView()->createChildNodeOf(nullptr, Point());
+  doc->bigView()->setSelectedNode(root, true);
+  kit::NotificationCenter::defaultCenter().removeObserver(&owner);
+  EXPECT_EQ(posts, 0);
+  PseudoMapViewController open;
+  EXPECT_FALSE(open.isInitForExport());
+}

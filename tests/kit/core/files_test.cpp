@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "kit/core/app_paths.h"
+#include "kit/core/files.h"
+#include "kit/testing/app_home.h"
+
+using namespace kit;
+
+namespace {
+
+class FilesTest : public ::testing::Test {
+ protected:
+  TemporaryAppHome home;
+  std::string dir = AppPaths::temporary();
+  std::string path(const std::string& name) const { return dir + "/" + name; }
+};
+
+}  // namespace
+
+TEST_F(FilesTest, HomeFoldersLiveInsideTheTemporaryHome) {
+  EXPECT_EQ(AppPaths::home(), home.path());
+  EXPECT_EQ(AppPaths::documents(), home.path() + "/Documents");
+  EXPECT_TRUE(FileManager::isDirectory(AppPaths::documents()));
+  EXPECT_TRUE(FileManager::isDirectory(AppPaths::preferences()));
+  EXPECT_EQ(dir.rfind(home.path(), 0), 0u);
+}
+
+TEST_F(FilesTest, ResourcesComeFromTheEnvironmentFirst) {
+  const char* old = std::getenv("QUILL_RESOURCES");
+  std::string saved = old ? old : "";
+  ::setenv("QUILL_RESOURCES", "/some/where/", 1);
+  EXPECT_EQ(AppPaths::resource("Settings.plist"), "/some/where/Settings.plist");
+  ::unsetenv("QUILL_RESOURCES");
+  EXPECT_TRUE(FileManager::exists(AppPaths::resource("Settings.plist")));  // the source tree's
+  if (old) ::setenv("QUILL_RESOURCES", saved.c_str(), 1);
+}
+
+TEST_F(FilesTest, SymbolicLinkToAFolderIsNotAFolder) {
+  ASSERT_TRUE(FileManager::createDirectories(path("real/inner")));
+  ASSERT_EQ(::symlink(path("real").c_str(), path("link").c_str()), 0);
+  EXPECT_TRUE(FileManager::isDirectory(path("real")));
+  EXPECT_FALSE(FileManager::isDirectory(path("link")));
+  EXPECT_TRUE(FileManager::exists(path("link")));
+  auto attrs = FileManager::attributes(path("link"));
+  ASSERT_TRUE(attrs);
+  EXPECT_EQ(attrs->type, FileType::SymbolicLink);
+  // Removing the link leaves its target.
+  EXPECT_TRUE(FileManager::remove(path("link")));
+  EXPECT_TRUE(FileManager::isDirectory(path("real/inner")));
+  ASSERT_EQ(::symlink(path("missing").c_str(), path("dangling").c_str()), 0);
+  EXPECT_FALSE(FileManager::exists(path("dangling")));
+  EXPECT_FALSE(FileManager::copy(path("real"), path("dangling")));  // something is there
+}
+
+TEST_F(FilesTest, MoveAndCopyNeverReplace) {
+  ASSERT_TRUE(FileManager::write(path("a"), "old"));
+  ASSERT_TRUE(FileManager::write(path("b"), "kept"));
+  EXPECT_FALSE(FileManager::move(path("a"), path("b")));
+  EXPECT_FALSE(FileManager::copy(path("a"), path("b")));
+  EXPECT_EQ(FileManager::readText(path("b")), "kept");
+  EXPECT_TRUE(FileManager::move(path("a"), path("c")));
+  EXPECT_FALSE(FileManager::exists(path("a")));
+  EXPECT_FALSE(FileManager::move(path("a"), path("d")));
+  EXPECT_TRUE(FileManager::copy(path("c"), path("d")));
+  EXPECT_EQ(FileManager::readText(path("d")), "old");
+  EXPECT_EQ(FileManager::readText(path("c")), "old");
+}
+
+TEST_F(FilesTest, CopyAndRemoveWholeFolders) {
+  ASSERT_TRUE(FileManager::createDirectories(path("tree/a/b")));
+  ASSERT_TRUE(FileManager::write(path("tree/a/b/f.txt"), "x"));
+  ASSERT_TRUE(FileManager::write(path("tree/g.txt"), "yy"));
+  ASSERT_TRUE(FileManager::copy(path("tree"), path("copy")));
+  auto items = FileManager::listRecursively(path("copy"));
+  ASSERT_TRUE(items);
+  EXPECT_EQ(*items, (std::vector<std::string>{"a", "a/b", "a/b/f.txt", "g.txt"}));
+  EXPECT_EQ(FileManager::listDirectory(path("copy")), (std::vector<std::string>{"a", "g.txt"}));
+  EXPECT_EQ(FileManager::attributes(path("copy/g.txt"))->size, 2u);
+  EXPECT_TRUE(FileManager::remove(path("copy")));
+  EXPECT_FALSE(FileManager::exists(path("copy")));
+  EXPECT_FALSE(FileManager::remove(path("copy")));
+  EXPECT_FALSE(FileManager::listDirectory(path("tree/g.txt")));
+}
+
+TEST_F(FilesTest, FailuresAreReturnValues) {
+  EXPECT_FALSE(FileManager::readFile(path("none")));
+  EXPECT_FALSE(FileManager::readFile(dir));
+  EXPECT_FALSE(FileManager::attributes(""));
+  EXPECT_FALSE(FileManager::write(path("no/such/folder/f"), "x"));
+  EXPECT_FALSE(FileManager::writeAtomically(path("no/such/folder/f"), "x"));
+  EXPECT_FALSE(FileManager::createDirectories(""));
+  ASSERT_TRUE(FileManager::write(path("file"), "x"));
+  EXPECT_FALSE(FileManager::createDirectories(path("file/sub")));
+}
+
+TEST_F(FilesTest, AtomicWriteReplacesWholeAndLeavesNoTemporaryFiles) {
+  std::string big(1 << 20, 'n');
+  ASSERT_TRUE(FileManager::writeAtomically(path("doc"), "first version"));
+  ::chmod(path("doc").c_str(), 0600);
+  ASSERT_TRUE(FileManager::writeAtomically(path("doc"), big));
+  EXPECT_EQ(FileManager::readText(path("doc")), big);
+  struct stat st;
+  ASSERT_EQ(::stat(path("doc").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);  // the replaced file's mode is kept
+  EXPECT_EQ(FileManager::listDirectory(dir), std::vector<std::string>{"doc"});
+}
+
+TEST_F(FilesTest, FailedAtomicWriteKeepsTheOldContent) {
+  ASSERT_TRUE(FileManager::createDirectories(path("ro")));
+  ASSERT_TRUE(FileManager::writeAtomically(path("ro/doc"), "precious"));
+  ::chmod(path("ro").c_str(), 0500);
+  bool wrote = FileManager::writeAtomically(path("ro/doc"), "replacement");
+  ::chmod(path("ro").c_str(), 0700);
+  if (::geteuid() != 0) {
+    EXPECT_FALSE(wrote);
+  }
+  if (!wrote) {
+    EXPECT_EQ(FileManager::readText(path("ro/doc")), "precious");
+  }
+  auto names = FileManager::listDirectory(path("ro"));
+  ASSERT_TRUE(names);
+  EXPECT_EQ(*names, std::vector<std::string>{"doc"});
+}
+
+TEST_F(FilesTest, AttributesReportModificationDate) {
+  ASSERT_TRUE(FileManager::write(path("f"), "abc"));
+  auto a = FileManager::attributes(path("f"));
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->type, FileType::Regular);
+  EXPECT_EQ(a->size, 3u);
+  EXPECT_GT(a->modificationDate.seconds, 1.6e9);
+  EXPECT_EQ(FileManager::attributes(dir)->type, FileType::Directory);
+}

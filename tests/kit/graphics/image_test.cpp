@@ -1,0 +1,373 @@
+#include "kit/graphics/image.h"
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "graphics_test_support.h"
+#include "kit/graphics/image_context.h"
+
+namespace kit {
+namespace {
+
+namespace fs = std::filesystem;
+using test::drawImage;
+using test::near;
+using test::px;
+
+// A 20 x 10 image: left half opaque red, right half blue at half alpha.
+ImageRef sample() {
+  return drawImage(20, 10, [](GraphicsContext& g) {
+    g.setFillColor(Color(1, 0, 0));
+    g.fillRect(Rect(0, 0, 10, 10));
+    g.setFillColor(Color(0, 0, 1, 0.5f));
+    g.fillRect(Rect(10, 0, 10, 10));
+  });
+}
+
+// ---- Basics ----
+
+TEST(ImageTest, SizeIsPixelsOverScale) {
+  auto img = Image::blank(40, 20, 2);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(img->size(), Size(20, 10));
+  EXPECT_EQ(img->pixelWidth(), 40);
+  EXPECT_EQ(img->scale(), 2);
+  EXPECT_EQ(px(img, 0, 0).alpha, 0);
+  EXPECT_FALSE(img->pixelAt(40, 0));
+  EXPECT_FALSE(img->pixelAt(-1, 0));
+}
+
+TEST(ImageTest, SidesBeyondTheLimitAreRefused) {
+  EXPECT_EQ(Image::blank(kMaxImageSide + 1, 1), nullptr);
+  EXPECT_EQ(Image::blank(0, 5), nullptr);
+  auto ok = Image::blank(kMaxImageSide, 1);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(ok->pixelWidth(), kMaxImageSide);
+}
+
+TEST(ImageTest, ImageContextRefusesTooLargeOrEmptySizes) {
+  EXPECT_EQ(ImageContext::create(Size(40000, 10)), nullptr);
+  EXPECT_EQ(ImageContext::create(Size(20000, 10), false, 2), nullptr);  // 40,000 pixels wide
+  EXPECT_EQ(ImageContext::create(Size(0, 10)), nullptr);
+  EXPECT_EQ(ImageContext::create(Size(NAN, 10)), nullptr);
+  EXPECT_FALSE(beginImageContext(Size(40000, 1)));
+  EXPECT_EQ(currentContext(), nullptr);
+  EXPECT_EQ(imageFromCurrentImageContext(), nullptr);
+}
+
+TEST(ImageTest, ImageContextRoundsFractionalSizesUp) {
+  auto ic = ImageContext::create(Size(10.5f, 3.2f), false, 2);
+  ASSERT_TRUE(ic);
+  ImageRef img = ic->image();
+  EXPECT_EQ(img->pixelWidth(), 21);
+  EXPECT_EQ(img->pixelHeight(), 7);
+}
+
+TEST(ImageTest, TakenImageIsASnapshot) {
+  auto ic = ImageContext::create(Size(4, 4));
+  ImageRef before = ic->image();
+  ic->context().fillRect(Rect(0, 0, 4, 4));
+  ImageRef after = ic->image();
+  EXPECT_EQ(px(before, 1, 1).alpha, 0);
+  EXPECT_EQ(px(after, 1, 1).alpha, 255);
+}
+
+TEST(ImageTest, PlatformStyleImageContextCalls) {
+  ASSERT_TRUE(beginImageContext(Size(8, 8)));
+  ASSERT_NE(currentContext(), nullptr);
+  currentContext()->setFillColor(Color(0, 1, 0));
+  currentContext()->fillRect(Rect(0, 0, 8, 8));
+  ImageRef img = imageFromCurrentImageContext();
+  endImageContext();
+  EXPECT_EQ(currentContext(), nullptr);
+  ASSERT_TRUE(img);
+  EXPECT_TRUE(near(px(img, 4, 4), 0, 255, 0, 255));
+  endImageContext();  // unbalanced: harmless
+}
+
+TEST(ImageTest, OpaqueContextHasNoAlpha) {
+  auto ic = ImageContext::create(Size(4, 4), true);
+  ImageRef img = ic->image();
+  EXPECT_FALSE(img->hasAlpha());
+  EXPECT_EQ(px(img, 0, 0).alpha, 255);
+}
+
+// ---- PNG ----
+
+TEST(ImageTest, PngRoundTripKeepsPixels) {
+  ImageRef img = sample();
+  auto png = img->pngData();
+  ASSERT_TRUE(png);
+  ImageRef back = Image::fromData(*png);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->size(), Size(20, 10));
+  EXPECT_TRUE(near(px(back, 2, 2), 255, 0, 0, 255));
+  EXPECT_TRUE(near(px(back, 15, 5), 0, 0, 255, 128, 2));
+}
+
+TEST(ImageTest, DecodingKeepsTheRequestedScale) {
+  auto png = sample()->pngData();
+  ImageRef img = Image::fromData(*png, 2);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(img->size(), Size(10, 5));
+}
+
+// ---- JPEG ----
+
+TEST(ImageTest, JpegAtFullQualityKeepsColoursAndFlattensOntoWhite) {
+  ImageRef img = sample();
+  auto jpeg = img->jpegData(1.0f);
+  ASSERT_TRUE(jpeg);
+  EXPECT_EQ((*jpeg)[0], 0xff);
+  EXPECT_EQ((*jpeg)[1], 0xd8);
+  ImageRef back = Image::fromData(*jpeg);
+  ASSERT_TRUE(back);
+  EXPECT_FALSE(back->hasAlpha());
+  EXPECT_EQ(back->size(), Size(20, 10));
+  EXPECT_TRUE(near(px(back, 3, 5), 255, 0, 0, 255, 6));
+  // Half-transparent blue over white: (127, 127, 255). Sharp next to the red at full chroma.
+  EXPECT_TRUE(near(px(back, 16, 5), 127, 127, 255, 255, 6));
+  EXPECT_TRUE(near(px(back, 11, 5), 127, 127, 255, 255, 12));
+}
+
+TEST(ImageTest, JpegQualityChangesTheSize) {
+  // Noise compresses badly: lower quality gives fewer bytes.
+  std::mt19937 rng(7);
+  auto noisy = drawImage(64, 64, [&](GraphicsContext& g) {
+    for (int y = 0; y < 64; y += 2)
+      for (int x = 0; x < 64; x += 2) {
+        g.setFillColor(Color((rng() % 256) / 255.0f, (rng() % 256) / 255.0f, (rng() % 256) / 255.0f));
+        g.fillRect(Rect(x, y, 2, 2));
+      }
+  });
+  auto best = noisy->jpegData(1.0f), low = noisy->jpegData(0.3f), silly = noisy->jpegData(NAN);
+  ASSERT_TRUE(best && low && silly);
+  EXPECT_GT(best->size(), low->size());
+}
+
+// ---- GIF ----
+
+int gifWrite(GifFileType* gif, const GifByteType* data, int len) {
+  auto* out = static_cast<std::vector<std::uint8_t>*>(gif->UserData);
+  out->insert(out->end(), data, data + len);
+  return len;
+}
+
+// A 4 x 2 GIF with palette red, green, blue, white; index 3 transparent when asked; optionally
+// a second frame that should be ignored.
+std::vector<std::uint8_t> makeGif(bool transparent, bool interlaced, bool twoFrames) {
+  std::vector<std::uint8_t> out;
+  int err = 0;
+  GifFileType* gif = EGifOpen(&out, gifWrite, &err);
+  GifColorType colours[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+  ColorMapObject* map = GifMakeMapObject(4, colours);
+  EGifSetGifVersion(gif, true);
+  EGifPutScreenDesc(gif, 4, 2, 2, 0, map);
+  for (int frame = 0; frame < (twoFrames ? 2 : 1); ++frame) {
+    if (transparent) {
+      GraphicsControlBlock gcb{};
+      gcb.TransparentColor = 3;
+      gcb.DelayTime = 10;
+      GifByteType ext[4];
+      EGifGCBToExtension(&gcb, ext);
+      EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, ext);
+    }
+    EGifPutImageDesc(gif, 0, 0, 4, 2, interlaced, nullptr);
+    GifPixelType rows[2][4] = {{0, 1, 2, 3}, {3, 2, 1, 0}};
+    if (frame == 1) rows[0][0] = rows[1][0] = 2;
+    for (int y = 0; y < 2; ++y) EGifPutLine(gif, rows[y], 4);
+  }
+  EGifCloseFile(gif, &err);
+  GifFreeMapObject(map);
+  return out;
+}
+
+TEST(ImageTest, GifFirstFrameWithTransparency) {
+  for (bool interlaced : {false, true}) {
+    ImageRef img = Image::fromData(makeGif(true, interlaced, true));
+    ASSERT_TRUE(img) << interlaced;
+    EXPECT_EQ(img->size(), Size(4, 2));
+    EXPECT_TRUE(near(px(img, 0, 0), 255, 0, 0, 255, 0));  // frame 1, not frame 2's blue
+    EXPECT_TRUE(near(px(img, 1, 0), 0, 255, 0, 255, 0));
+    EXPECT_TRUE(near(px(img, 2, 1), 0, 255, 0, 255, 0));
+    EXPECT_EQ(px(img, 3, 0).alpha, 0);
+    EXPECT_EQ(px(img, 0, 1).alpha, 0);
+  }
+  ImageRef opaque = Image::fromData(makeGif(false, false, false));
+  ASSERT_TRUE(opaque);
+  EXPECT_TRUE(near(px(opaque, 3, 0), 255, 255, 255, 255, 0));
+}
+
+// ---- Damaged data ----
+
+TEST(ImageTest, DamagedDataGivesNullNeverACrash) {
+  std::vector<std::vector<std::uint8_t>> goods = {*sample()->pngData(), *sample()->jpegData(1),
+                                                  makeGif(true, true, false)};
+  EXPECT_EQ(Image::fromData({}), nullptr);
+  std::vector<std::uint8_t> junk = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
+  EXPECT_EQ(Image::fromData(junk), nullptr);
+  std::mt19937 rng(42);
+  for (const auto& good : goods) {
+    // Every truncation of the header area, and a sample of longer ones.
+    for (size_t n = 0; n < good.size(); n += (n < 64 ? 1 : 17)) {
+      std::vector<std::uint8_t> cut(good.begin(), good.begin() + static_cast<long>(n));
+      ImageRef img = Image::fromData(cut);
+      if (img) {
+        EXPECT_LE(img->pixelWidth(), 20);
+      }
+    }
+    // Random byte flips.
+    for (int round = 0; round < 200; ++round) {
+      std::vector<std::uint8_t> bad = good;
+      for (int k = 0; k < 4; ++k) bad[rng() % bad.size()] = static_cast<std::uint8_t>(rng());
+      ImageRef img = Image::fromData(bad);
+      if (img) {
+        EXPECT_LE(static_cast<std::uint64_t>(img->pixelWidth()) * img->pixelHeight(), 100'000'000u);
+      }
+    }
+  }
+}
+
+TEST(ImageTest, HugeDeclaredSizesAreRefusedBeforeAllocating) {
+  auto png = *sample()->pngData();
+  // IHDR width at bytes 16..19: claim 100,000 pixels.
+  png[16] = 0; png[17] = 0x01; png[18] = 0x86; png[19] = 0xA0;
+  EXPECT_EQ(Image::fromData(png), nullptr);
+  auto gif = makeGif(false, false, false);
+  gif[6] = 0xff; gif[7] = 0xff;  // logical screen width 65,535
+  EXPECT_EQ(Image::fromData(gif), nullptr);
+}
+
+// ---- Resizing and rounded corners ----
+
+TEST(ImageTest, ResizeGivesTheNewSizeAndKeepsColours) {
+  ImageRef img = sample();
+  ImageRef small = img->resized(Size(10, 5));
+  ASSERT_TRUE(small);
+  EXPECT_EQ(small->size(), Size(10, 5));
+  EXPECT_TRUE(near(px(small, 1, 2), 255, 0, 0, 255, 4));
+  EXPECT_TRUE(near(px(small, 8, 2), 0, 0, 255, 128, 4));
+  ImageRef big = img->resized(Size(200, 100), InterpolationQuality::None);
+  ASSERT_TRUE(big);
+  EXPECT_TRUE(near(px(big, 0, 0), 255, 0, 0, 255, 0));  // edges stay opaque
+  EXPECT_EQ(img->resized(Size(0, 10)), nullptr);
+  EXPECT_EQ(img->resized(Size(40000, 10)), nullptr);
+}
+
+TEST(ImageTest, ResizeOfALargePictureKeepsAspectAtThreeHundredSixty) {
+  ImageRef img = Image::blank(1000, 500);
+  ImageRef fitted = img->resized(Size(360, 180), InterpolationQuality::High);
+  ASSERT_TRUE(fitted);
+  EXPECT_EQ(fitted->size(), Size(360, 180));
+}
+
+TEST(ImageTest, RoundedCornersAreTransparentOutsideTheArc) {
+  auto opaque = drawImage(40, 20, [](GraphicsContext& g) { g.fillRect(Rect(0, 0, 40, 20)); });
+  ImageRef r = opaque->roundedCorner(8, 0);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->size(), Size(40, 20));
+  EXPECT_EQ(px(r, 0, 0).alpha, 0);
+  EXPECT_EQ(px(r, 39, 19).alpha, 0);
+  EXPECT_EQ(px(r, 20, 10).alpha, 255);
+  EXPECT_EQ(px(r, 20, 0).alpha, 255);  // straight edges untouched
+  ImageRef bordered = opaque->roundedCorner(0, 3);
+  EXPECT_EQ(px(bordered, 1, 10).alpha, 0);
+  EXPECT_EQ(px(bordered, 4, 10).alpha, 255);
+  ImageRef huge = opaque->roundedCorner(1000, 0);  // radius capped at half the short side
+  ASSERT_TRUE(huge);
+  EXPECT_EQ(px(huge, 20, 10).alpha, 255);
+  ImageRef gone = opaque->roundedCorner(2, 30);  // border eats the image
+  ASSERT_TRUE(gone);
+  EXPECT_EQ(px(gone, 20, 10).alpha, 0);
+}
+
+// ---- Files and named images ----
+
+class NamedImageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("quill-res-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    const char* old = std::getenv("QUILL_RESOURCES");
+    if (old) old_ = old;
+    setenv("QUILL_RESOURCES", dir_.c_str(), 1);
+    clearNamedImageCache();
+  }
+  void TearDown() override {
+    if (old_.empty())
+      unsetenv("QUILL_RESOURCES");
+    else
+      setenv("QUILL_RESOURCES", old_.c_str(), 1);
+    clearNamedImageCache();
+    fs::remove_all(dir_);
+  }
+  void write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(dir_ / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                       static_cast<std::streamsize>(bytes.size()));
+  }
+  void write(const std::string& name, const std::string& text) { std::ofstream(dir_ / name) << text; }
+  fs::path dir_;
+  std::string old_;
+};
+
+TEST_F(NamedImageTest, FindsNameThenNamePngAndCaches) {
+  write("note.png", *sample()->pngData());
+  ImageRef a = imageNamed("note.png");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->size(), Size(20, 10));
+  EXPECT_EQ(imageNamed("note"), imageNamed("note"));
+  EXPECT_TRUE(imageNamed("note"));
+  fs::remove(dir_ / "note.png");
+  EXPECT_EQ(imageNamed("note.png"), a);  // cached
+  EXPECT_EQ(imageNamed("missing.png"), nullptr);
+  EXPECT_EQ(imageNamed(""), nullptr);
+  EXPECT_EQ(imageNamed("../etc/passwd"), nullptr);
+}
+
+TEST_F(NamedImageTest, SvgArtworkStandsInForAMissingPng) {
+  write("badge.svg",
+        std::string("<svg xmlns='http://www.w3.org/2000/svg' width='16' height='12'>"
+                    "<rect width='16' height='12' fill='#00ff00'/></svg>"));
+  ImageRef img = imageNamed("badge.png");
+  ASSERT_TRUE(img);
+  EXPECT_EQ(img->size(), Size(16, 12));
+  EXPECT_TRUE(near(px(img, 8, 6), 0, 255, 0, 255));
+  write("broken.svg", std::string("<svg"));
+  EXPECT_EQ(imageNamed("broken"), nullptr);
+}
+
+TEST_F(NamedImageTest, ManyThreadsAskAtOnce) {
+  write("a.png", *sample()->pngData());
+  std::vector<std::thread> threads;
+  std::vector<ImageRef> got(8);
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([t, &got] {
+      for (int i = 0; i < 50; ++i) got[static_cast<size_t>(t)] = imageNamed(i % 2 ? "a" : "a.png");
+    });
+  for (auto& th : threads) th.join();
+  for (const auto& g : got) EXPECT_EQ(g, got[0]);
+  ASSERT_TRUE(got[0]);
+}
+
+TEST_F(NamedImageTest, FromFileReadsEachFormat) {
+  write("p.png", *sample()->pngData());
+  write("j.jpg", *sample()->jpegData(1));
+  write("g.gif", makeGif(false, false, false));
+  write("bad.png", std::string("garbage"));
+  EXPECT_TRUE(Image::fromFile((dir_ / "p.png").string()));
+  EXPECT_TRUE(Image::fromFile((dir_ / "j.jpg").string()));
+  EXPECT_TRUE(Image::fromFile((dir_ / "g.gif").string()));
+  EXPECT_EQ(Image::fromFile((dir_ / "bad.png").string()), nullptr);
+  EXPECT_EQ(Image::fromFile((dir_ / "none.png").string()), nullptr);
+  EXPECT_EQ(Image::fromFile(dir_.string()), nullptr);  // a folder
+}
+
+}  // namespace
+}  // namespace kit

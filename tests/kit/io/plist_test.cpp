@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "kit/core/app_paths.h"
+#include "kit/core/files.h"
+#include "kit/io/plist.h"
+#include "kit/testing/app_home.h"
+
+using namespace kit;
+
+namespace {
+
+Value sample() {
+  Dictionary d;
+  d["bool"] = true;
+  d["false"] = false;
+  d["negative"] = -1;
+  d["big"] = std::int64_t{-9000000000000};
+  d["max"] = std::numeric_limits<std::int64_t>::max();
+  d["real"] = 0.1;
+  d["tiny"] = -1.5e-300;
+  d["text"] = "Grüße <&> \"quoted\"";
+  d["empty"] = "";
+  d["data"] = Data{0, 1, 2, 255, 0};
+  d["date"] = Date{1700000000};
+  d["list"] = Array{1, "two", Array{}, Dictionary{}};
+  d["nested"] = Dictionary{{"a", Dictionary{{"b", Array{3.5}}}}};
+  return Value(d);
+}
+
+}  // namespace
+
+TEST(Plist, XmlRoundTrip) {
+  Value v = sample();
+  std::string xml = plist::writeXML(v);
+  ASSERT_FALSE(xml.empty());
+  EXPECT_NE(xml.find("<plist"), std::string::npos);
+  auto back = plist::read(xml);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, v);
+  EXPECT_TRUE((*back)["negative"].isInteger());
+  EXPECT_TRUE((*back)["real"].isReal());
+  EXPECT_TRUE((*back)["bool"].isBool());
+}
+
+TEST(Plist, BinaryRoundTripKeepsFractionsOfDates) {
+  Value v = sample();
+  v.set("date", Date{1700000000.25});
+  Data bin = plist::writeBinary(v);
+  ASSERT_GE(bin.size(), 8u);
+  EXPECT_EQ(std::string(bin.begin(), bin.begin() + 6), "bplist");
+  auto back = plist::read(bin);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, v);
+}
+
+TEST(Plist, XmlDatesKeepWholeSeconds) {
+  Value v(Dictionary{{"d", Date{1700000000.75}}, {"old", Date{0}}});
+  auto back = plist::read(plist::writeXML(v));
+  ASSERT_TRUE(back);
+  EXPECT_EQ((*back)["d"].date().seconds, 1700000000);
+  EXPECT_EQ((*back)["old"].date().seconds, 0);
+}
+
+TEST(Plist, GeometryIsWrittenAsText) {
+  Value v(Dictionary{{"centre", Point(10.5f, -2)}, {"size", Size(3, 4)}, {"frame", Rect(1, 2, 3, 4)}});
+  auto back = plist::read(plist::writeBinary(v));
+  ASSERT_TRUE(back);
+  EXPECT_EQ((*back)["centre"].string(), "{10.5, -2}");
+  EXPECT_EQ((*back)["size"].string(), "{3, 4}");
+  EXPECT_EQ((*back)["frame"].string(), "{{1, 2}, {3, 4}}");
+}
+
+TEST(Plist, NullsAreLeftOutAndANullRootIsNotWritten) {
+  Value v(Array{Value(), 1, Value()});
+  auto back = plist::read(plist::writeXML(v));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, Value(Array{1}));
+  EXPECT_EQ(plist::writeXML(Value()), "");
+  EXPECT_TRUE(plist::writeBinary(Value()).empty());
+  TemporaryAppHome home;
+  EXPECT_FALSE(plist::writeFile(AppPaths::temporary() + "/null.plist", Value()));
+  EXPECT_FALSE(FileManager::exists(AppPaths::temporary() + "/null.plist"));
+}
+
+TEST(Plist, MalformedInputGivesNothing) {
+  EXPECT_FALSE(plist::read(std::string_view()));
+  EXPECT_FALSE(plist::read(std::string_view("not a plist")));
+  EXPECT_FALSE(plist::read(std::string_view("<plist><dict><key>a</key></plist>")));
+  EXPECT_FALSE(plist::read(std::string_view("bplist00")));
+  EXPECT_FALSE(plist::read(std::string_view("bplist00\xff\xff\xff\xff\xff\xff\xff\xff", 16)));
+  EXPECT_FALSE(plist::readFile("/nonexistent/file.plist"));
+}
+
+TEST(Plist, DamagedBinaryAndXmlNeverCrash) {
+  std::mt19937 rng(7);
+  Data bin = plist::writeBinary(sample());
+  std::string xml = plist::writeXML(sample());
+  for (int round = 0; round < 300; ++round) {
+    Data b = bin;
+    std::string x = xml;
+    int edits = 1 + round % 8;
+    for (int e = 0; e < edits; ++e) {
+      b[rng() % b.size()] = static_cast<std::uint8_t>(rng());
+      x[rng() % x.size()] = static_cast<char>(rng());
+    }
+    if (round % 5 == 0) b.resize(rng() % b.size());
+    if (round % 7 == 0) x.resize(rng() % x.size());
+    (void)plist::read(b);
+    (void)plist::read(x);
+  }
+  SUCCEED();
+}
+
+TEST(Plist, DeepNestingIsRefusedOrReadButNeverOverflows) {
+  std::string deep = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+  for (int i = 0; i < 5000; ++i) deep += "<array>";
+  for (int i = 0; i < 5000; ++i) deep += "</array>";
+  deep += "</plist>";
+  EXPECT_FALSE(plist::read(deep));
+}
+
+TEST(Plist, FilesAreWrittenAtomicallyAsXmlOrBinary) {
+  TemporaryAppHome home;
+  std::string p = AppPaths::temporary() + "/record.plist";
+  ASSERT_TRUE(plist::writeFile(p, sample()));
+  auto text = FileManager::readText(p);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->rfind("<?xml", 0), 0u);
+  ASSERT_TRUE(plist::writeFile(p, sample(), true));
+  EXPECT_EQ(plist::readFile(p), sample());
+  EXPECT_EQ(FileManager::listDirectory(AppPaths::temporary()), std::vector<std::string>{"record.plist"});
+}
+
+TEST(Plist, SettingsResourceHoldsTheDefaults) {
+  auto v = plist::readFile(AppPaths::resource("Settings.plist"));
+  ASSERT_TRUE(v);
+  EXPECT_TRUE((*v)["ui_auto_scroll"].boolValue());
+  EXPECT_EQ((*v)["ui_topic_resize_handle"].integerValue(), 1);
+  EXPECT_FALSE(v->contains("export_options_png_include_html_map"));
+}

@@ -1,0 +1,290 @@
+#include "kit/typography/string_drawing.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "kit/graphics/image_context.h"
+#include "kit/graphics/pdf_context.h"
+
+namespace kit {
+namespace {
+
+const Font kFont = Font::systemFont(14);
+const Size kWide(600, 500);
+
+Float lines(Float n) { return std::ceil(n * kFont.lineHeight()); }
+
+// ---- Measuring ----
+
+TEST(MeasureTest, EmptyTextMeasuresNothing) {
+  EXPECT_EQ(sizeWithFont("", kFont), Size());
+  EXPECT_EQ(sizeWithFont("", kFont, kWide), Size());
+}
+
+TEST(MeasureTest, OneLineIsOneLineHighAndWholePoints) {
+  Size s = sizeWithFont("WWWWW", kFont, kWide);
+  EXPECT_EQ(s.height, lines(1));
+  EXPECT_GT(s.width, 5 * 10);
+  EXPECT_EQ(s.width, std::floor(s.width));
+  EXPECT_EQ(sizeWithFont("WWWWW", kFont), s);
+}
+
+TEST(MeasureTest, ATrailingLineBreakAddsNoLineButABlankAfterItDoes) {
+  Size one = sizeWithFont("Hello", kFont, kWide);
+  EXPECT_EQ(sizeWithFont("Hello\n", kFont, kWide), one);
+  EXPECT_EQ(sizeWithFont("Hello\r\n", kFont, kWide), one);
+  EXPECT_EQ(sizeWithFont("Hello\n ", kFont, kWide).height, lines(2));
+  EXPECT_EQ(sizeWithFont("Hello\n\n", kFont, kWide).height, lines(2));
+  EXPECT_EQ(sizeWithFont("\n", kFont, kWide), Size(0, lines(1)));
+}
+
+TEST(MeasureTest, ExplicitBreaksStackLines) {
+  EXPECT_EQ(sizeWithFont("a\nb\nc", kFont, kWide).height, lines(3));
+  EXPECT_EQ(sizeWithFont("a\nb\nc", kFont).height, lines(3));
+}
+
+TEST(MeasureTest, WrappingKeepsWithinTheWidthAndAddsLines) {
+  std::string text = "The quick brown fox jumps over the lazy dog";
+  Size wide = sizeWithFont(text, kFont, kWide);
+  EXPECT_EQ(wide.height, lines(1));
+  Float prevHeight = wide.height;
+  for (Float w : {200.0f, 120.0f, 80.0f}) {
+    Size s = sizeWithFont(text, kFont, Size(w, 500));
+    EXPECT_LE(s.width, w);
+    EXPECT_GE(s.height, prevHeight);
+    EXPECT_EQ(std::fmod(s.height, 1.0f), 0.0f);
+    prevHeight = s.height;
+  }
+  EXPECT_GE(prevHeight, lines(4));
+}
+
+TEST(MeasureTest, ALongWordBreaksInsideTheWord) {
+  Size s = sizeWithFont("Supercalifragilisticexpialidocious", kFont, Size(60, 500));
+  EXPECT_LE(s.width, 60);
+  EXPECT_GE(s.height, lines(4));
+}
+
+TEST(MeasureTest, OnlyWholeLinesThatFitTheHeightCount) {
+  std::string four = "one\ntwo\nthree\nfour";
+  EXPECT_EQ(sizeWithFont(four, kFont, Size(600, lines(2) + 1)).height, lines(2));
+  EXPECT_EQ(sizeWithFont(four, kFont, Size(600, lines(4))).height, lines(4));
+  // Never less than one line, however small the height.
+  EXPECT_EQ(sizeWithFont(four, kFont, Size(600, 3)).height, lines(1));
+  // No height limit.
+  EXPECT_EQ(sizeWithFont(four, kFont, Size(600, 0)).height, lines(4));
+}
+
+TEST(MeasureTest, WidthIsThatOfTheKeptLinesOnly) {
+  std::string text = "short\na much much longer second line";
+  Size cut = sizeWithFont(text, kFont, Size(600, lines(1)));
+  EXPECT_EQ(cut.width, sizeWithFont("short", kFont).width);
+}
+
+TEST(MeasureTest, TailTruncationShortensTheLastLineWithinTheWidth) {
+  std::string text = "alpha beta gamma delta epsilon zeta eta theta iota kappa";
+  Size wrapped = sizeWithFont(text, kFont, Size(100, lines(2)), LineBreakMode::WordWrap);
+  Size tail = sizeWithFont(text, kFont, Size(100, lines(2)), LineBreakMode::TailTruncation);
+  EXPECT_EQ(tail.height, lines(2));
+  EXPECT_LE(tail.width, 100);
+  EXPECT_EQ(wrapped.height, lines(2));
+  // Nothing to cut: the same as wrapping.
+  EXPECT_EQ(sizeWithFont("alpha", kFont, Size(100, 100), LineBreakMode::TailTruncation),
+            sizeWithFont("alpha", kFont, Size(100, 100)));
+}
+
+TEST(MeasureTest, CharacterWrapFillsLinesFurther) {
+  std::string text = "aaaa bbbbbbbbbbbb cccc";
+  Size word = sizeWithFont(text, kFont, Size(90, 500), LineBreakMode::WordWrap);
+  Size chr = sizeWithFont(text, kFont, Size(90, 500), LineBreakMode::CharacterWrap);
+  EXPECT_LE(chr.height, word.height);
+  EXPECT_LE(chr.width, 90);
+}
+
+TEST(MeasureTest, BoldAndBiggerAreWider) {
+  Size regular = sizeWithFont("Mind map", Font::systemFont(14));
+  EXPECT_GT(sizeWithFont("Mind map", Font::boldSystemFont(14)).width, regular.width);
+  EXPECT_GT(sizeWithFont("Mind map", Font::systemFont(28)).width, regular.width * 1.9f);
+}
+
+TEST(MeasureTest, BadUtf8IsMeasuredNotRejected) {
+  std::string bad = "ab\xff\xfe" "cd";
+  bad.push_back('\0');
+  bad += "ef";
+  Size s = sizeWithFont(bad, kFont, kWide);
+  EXPECT_GT(s.width, sizeWithFont("abcdef", kFont).width);
+  EXPECT_EQ(s.height, lines(1));
+}
+
+TEST(MeasureTest, SameAnswersOnEveryThread) {
+  std::vector<std::string> texts = {"Central topic", "A somewhat longer topic text that wraps", "x\ny",
+                                    "WWWWW"};
+  std::vector<Size> expected;
+  for (const auto& t : texts) expected.push_back(sizeWithFont(t, kFont, Size(100, 500)));
+  std::vector<std::thread> threads;
+  std::vector<int> mismatches(4, 0);
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 100; ++round)
+        for (size_t i = 0; i < texts.size(); ++i)
+          if (sizeWithFont(texts[i], kFont, Size(100, 500)) != expected[i]) ++mismatches[static_cast<size_t>(t)];
+    });
+  for (auto& th : threads) th.join();
+  for (int m : mismatches) EXPECT_EQ(m, 0);
+}
+
+TEST(MeasureTest, TwentyThousandTopicsMeasureQuickly) {
+  auto start = std::chrono::steady_clock::now();
+  Float total = 0;
+  for (int i = 0; i < 20000; ++i)
+    total += sizeWithFont("Topic " + std::to_string(i) + " with some words", kFont, Size(300, 500)).width;
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GT(total, 0);
+  // A generous bound (sanitizer builds are slow); the point is no per-call font loading.
+  EXPECT_LT(seconds, 30.0);
+  std::printf("20,000 measurements: %.3f s\n", seconds);
+}
+
+// ---- Drawing ----
+
+struct InkBox {
+  int minX = 1 << 30, minY = 1 << 30, maxX = -1, maxY = -1;
+  bool any() const { return maxX >= 0; }
+};
+
+InkBox ink(const ImageRef& img) {
+  InkBox b;
+  for (int y = 0; y < img->pixelHeight(); ++y)
+    for (int x = 0; x < img->pixelWidth(); ++x)
+      if (img->pixelAt(x, y)->alpha > 64) {
+        b.minX = std::min(b.minX, x); b.maxX = std::max(b.maxX, x);
+        b.minY = std::min(b.minY, y); b.maxY = std::max(b.maxY, y);
+      }
+  return b;
+}
+
+ImageRef drawn(const std::function<void(GraphicsContext&)>& f, int w = 200, int h = 100) {
+  auto ic = ImageContext::create(Size(w, h));
+  f(ic->context());
+  return ic->image();
+}
+
+TEST(DrawTextTest, TextLandsInsideItsRectInTheFillColour) {
+  ImageRef img = drawn([](GraphicsContext& g) {
+    g.setFillColor(Color(1, 0, 0));
+    Size s = drawInRect(g, "Hello", Rect(20, 30, 150, 40), kFont);
+    EXPECT_EQ(s, sizeWithFont("Hello", kFont, Size(150, 40)));
+  });
+  InkBox b = ink(img);
+  ASSERT_TRUE(b.any());
+  EXPECT_GE(b.minX, 20);
+  EXPECT_GE(b.minY, 30);
+  EXPECT_LE(b.maxY, 30 + lines(1));
+  auto p = img->pixelAt(b.minX + 1, (b.minY + b.maxY) / 2);
+  bool sawRed = false;
+  for (int x = b.minX; x <= b.maxX && !sawRed; ++x)
+    for (int y = b.minY; y <= b.maxY && !sawRed; ++y) {
+      auto q = *img->pixelAt(x, y);
+      sawRed = q.alpha > 200 && q.red > 200 && q.green < 40;
+    }
+  EXPECT_TRUE(sawRed);
+  (void)p;
+}
+
+TEST(DrawTextTest, AlignmentMovesTheLineWithinTheRect) {
+  auto at = [](TextAlignment a) {
+    return ink(drawn([a](GraphicsContext& g) {
+      drawInRect(g, "Hi", Rect(0, 0, 200, 40), kFont, LineBreakMode::WordWrap, a);
+    }));
+  };
+  InkBox left = at(TextAlignment::Left), centre = at(TextAlignment::Center), right = at(TextAlignment::Right);
+  EXPECT_LT(left.maxX, 40);
+  EXPECT_NEAR((centre.minX + centre.maxX) / 2.0, 100, 4);
+  EXPECT_GT(right.minX, 160);
+  EXPECT_LE(right.maxX, 200);
+}
+
+TEST(DrawTextTest, LinesBeyondTheHeightAreNotDrawn) {
+  ImageRef img = drawn([](GraphicsContext& g) {
+    drawInRect(g, "one\ntwo\nthree\nfour", Rect(0, 0, 200, lines(2)), kFont, LineBreakMode::Clip);
+  });
+  InkBox b = ink(img);
+  ASSERT_TRUE(b.any());
+  EXPECT_LE(b.maxY, lines(2));
+}
+
+TEST(DrawTextTest, TruncatedTextStaysWithinTheWidth) {
+  ImageRef img = drawn([](GraphicsContext& g) {
+    drawInRect(g, "alpha beta gamma delta epsilon zeta eta theta", Rect(10, 0, 100, lines(1)), kFont,
+               LineBreakMode::TailTruncation);
+  });
+  InkBox b = ink(img);
+  ASSERT_TRUE(b.any());
+  EXPECT_LE(b.maxX, 112);
+  EXPECT_LE(b.maxY, lines(1));
+}
+
+TEST(DrawTextTest, TextFollowsTheTransformAndAlpha) {
+  ImageRef img = drawn([](GraphicsContext& g) {
+    g.translateCTM(100, 50);
+    g.scaleCTM(2, 2);
+    g.setAlpha(0.5f);
+    drawAtPoint(g, "I", Point(0, 0), kFont);
+  });
+  InkBox b = ink(img);
+  ASSERT_TRUE(b.any());
+  EXPECT_GE(b.minX, 100);
+  EXPECT_GE(b.minY, 50);
+  int maxAlpha = 0;
+  for (int y = b.minY; y <= b.maxY; ++y)
+    for (int x = b.minX; x <= b.maxX; ++x) maxAlpha = std::max<int>(maxAlpha, img->pixelAt(x, y)->alpha);
+  EXPECT_NEAR(maxAlpha, 128, 3);
+}
+
+TEST(DrawTextTest, TextCastsAShadowWhenOneIsSet) {
+  ImageRef img = drawn([](GraphicsContext& g) {
+    g.setShadow(Size(4, 4), 0, Color(1, 0, 0));
+    g.setFillColor(Color(0, 0, 1));
+    drawAtPoint(g, "l", Point(10, 10), Font::boldSystemFont(30));
+  });
+  bool red = false;
+  for (int y = 0; y < 100 && !red; ++y)
+    for (int x = 0; x < 200 && !red; ++x) {
+      auto p = *img->pixelAt(x, y);
+      red = p.alpha > 200 && p.red > 200 && p.blue < 30;
+    }
+  EXPECT_TRUE(red);
+}
+
+TEST(DrawTextTest, TextOnAPdfPageIsRealText) {
+  namespace fs = std::filesystem;
+  fs::path file = fs::temp_directory_path() / ("quill-text-" + std::to_string(::getpid()) + ".pdf");
+  auto pdf = PdfContext::create(file.string(), Rect(0, 0, 300, 100));
+  ASSERT_TRUE(pdf);
+  pdf->beginPage();
+  pdf->context()->translateCTM(0, 100);
+  pdf->context()->scaleCTM(1, -1);
+  drawInRect(*pdf->context(), "Central topic", Rect(10, 10, 280, 40), kFont);
+  ASSERT_TRUE(pdf->close());
+  if (std::system("command -v pdftotext >/dev/null 2>&1") == 0) {
+    std::string cmd = "pdftotext '" + file.string() + "' - 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[256];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    EXPECT_NE(out.find("Central topic"), std::string::npos);
+  }
+  if (std::system("command -v qpdf >/dev/null 2>&1") == 0) {
+    EXPECT_EQ(std::system(("qpdf --check '" + file.string() + "' >/dev/null 2>&1").c_str()), 0);
+  }
+  fs::remove(file);
+}
+
+}  // namespace
+}  // namespace kit

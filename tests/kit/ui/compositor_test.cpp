@@ -1,0 +1,147 @@
+#include "kit/ui/compositor.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace kit {
+namespace {
+
+Pixel at(const ImageRef& img, int x, int y) {
+  auto p = img->pixelAt(x, y);
+  return p ? *p : Pixel{};
+}
+
+// A view that fills its whole bounds with one colour and records the context it was handed.
+class Swatch : public View {
+ public:
+  Swatch(const Rect& frame, Color c) : View(frame), colour_(c) { setBackgroundColor(Color::clear()); }
+  void drawRect(GraphicsContext& ctx, const Rect& rect) override {
+    seenCurrent = currentContext() == &ctx;
+    seenRect = rect;
+    ctx.setFillColor(colour_);
+    ctx.fillRect(bounds());
+  }
+  bool seenCurrent = false;
+  Rect seenRect;
+
+ private:
+  Color colour_;
+};
+
+TEST(CompositorTest, SubviewsDrawAtTheirFramesOverTheBackground) {
+  View root(Rect(0, 0, 100, 100));
+  root.setBackgroundColor(Color::white());
+  Swatch a(Rect(10, 10, 20, 20), Color(1, 0, 0));
+  root.addSubview(&a);
+  ImageRef img = renderViewTree(root);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(img->size(), Size(100, 100));
+  EXPECT_EQ(at(img, 15, 15), (Pixel{255, 0, 0, 255}));
+  EXPECT_EQ(at(img, 50, 50), (Pixel{255, 255, 255, 255}));
+  EXPECT_TRUE(a.seenCurrent);
+  EXPECT_EQ(a.seenRect, a.bounds());
+}
+
+TEST(CompositorTest, LaterSubviewsAreInFront) {
+  View root(Rect(0, 0, 50, 50));
+  root.setBackgroundColor(Color::clear());
+  Swatch back(Rect(0, 0, 30, 30), Color(1, 0, 0));
+  Swatch front(Rect(10, 10, 30, 30), Color(0, 0, 1));
+  root.addSubview(&back);
+  root.addSubview(&front);
+  ImageRef img = renderViewTree(root);
+  EXPECT_EQ(at(img, 20, 20), (Pixel{0, 0, 255, 255}));
+  EXPECT_EQ(at(img, 5, 5), (Pixel{255, 0, 0, 255}));
+  EXPECT_EQ(at(img, 45, 5).alpha, 0);
+}
+
+TEST(CompositorTest, BoundsOriginScrollsTheContent) {
+  View root(Rect(0, 0, 50, 50));
+  root.setBackgroundColor(Color::clear());
+  View scroller(Rect(0, 0, 50, 50));
+  scroller.setBackgroundColor(Color::clear());
+  scroller.setBounds(Rect(20, 0, 50, 50));  // content shifted left by 20
+  Swatch s(Rect(25, 0, 10, 10), Color(0, 1, 0));
+  scroller.addSubview(&s);
+  root.addSubview(&scroller);
+  ImageRef img = renderViewTree(root);
+  EXPECT_EQ(at(img, 7, 5), (Pixel{0, 255, 0, 255}));
+  EXPECT_EQ(at(img, 30, 5).alpha, 0);
+}
+
+TEST(CompositorTest, TransformsApplyAboutTheCentre) {
+  View root(Rect(0, 0, 100, 100));
+  root.setBackgroundColor(Color::clear());
+  Swatch s(Rect(40, 40, 20, 20), Color(1, 0, 0));
+  s.setTransform(AffineTransform::scale(2, 2));  // now 30..70
+  root.addSubview(&s);
+  ImageRef img = renderViewTree(root);
+  EXPECT_EQ(at(img, 32, 32), (Pixel{255, 0, 0, 255}));
+  EXPECT_EQ(at(img, 68, 68), (Pixel{255, 0, 0, 255}));
+  EXPECT_EQ(at(img, 28, 50).alpha, 0);
+}
+
+TEST(CompositorTest, HiddenAndInvisibleViewsDrawNothingWithTheirSubviews) {
+  View root(Rect(0, 0, 40, 40));
+  root.setBackgroundColor(Color::clear());
+  Swatch hidden(Rect(0, 0, 20, 20), Color(1, 0, 0));
+  hidden.setHidden(true);
+  Swatch child(Rect(0, 0, 5, 5), Color(0, 1, 0));
+  hidden.addSubview(&child);
+  Swatch faint(Rect(20, 20, 20, 20), Color(1, 0, 0));
+  faint.setAlpha(0.005f);
+  root.addSubview(&hidden);
+  root.addSubview(&faint);
+  ImageRef img = renderViewTree(root);
+  EXPECT_EQ(at(img, 2, 2).alpha, 0);
+  EXPECT_EQ(at(img, 30, 30).alpha, 0);
+}
+
+TEST(CompositorTest, AlphaFadesAViewAsAWhole) {
+  View root(Rect(0, 0, 40, 40));
+  root.setBackgroundColor(Color::clear());
+  Swatch parent(Rect(0, 0, 40, 40), Color(0, 0, 1));
+  parent.setAlpha(0.5f);
+  Swatch child(Rect(0, 0, 20, 20), Color(0, 0, 1));  // overlaps its parent in the same colour
+  parent.addSubview(&child);
+  root.addSubview(&parent);
+  ImageRef img = renderViewTree(root);
+  // A group fade: the overlap is no darker than the rest.
+  EXPECT_NEAR(at(img, 10, 10).alpha, 128, 2);
+  EXPECT_NEAR(at(img, 30, 30).alpha, 128, 2);
+}
+
+TEST(CompositorTest, ClippingToBoundsCutsSubviews) {
+  View root(Rect(0, 0, 60, 60));
+  root.setBackgroundColor(Color::clear());
+  View box(Rect(0, 0, 30, 30));
+  box.setBackgroundColor(Color::clear());
+  box.setClipsToBounds(true);
+  Swatch wide(Rect(0, 0, 60, 10), Color(1, 0, 0));
+  box.addSubview(&wide);
+  root.addSubview(&box);
+  ImageRef img = renderViewTree(root);
+  EXPECT_EQ(at(img, 20, 5).alpha, 255);
+  EXPECT_EQ(at(img, 40, 5).alpha, 0);
+  box.setClipsToBounds(false);
+  EXPECT_EQ(at(renderViewTree(root), 40, 5).alpha, 255);
+}
+
+TEST(CompositorTest, ScaleAndBackgroundOfTheImage) {
+  View root(Rect(0, 0, 10, 10));
+  root.setBackgroundColor(Color::clear());
+  Swatch s(Rect(0, 0, 5, 10), Color(1, 0, 0));
+  root.addSubview(&s);
+  ImageRef img = renderViewTree(root, 2, Color::white());
+  ASSERT_TRUE(img);
+  EXPECT_EQ(img->pixelWidth(), 20);
+  EXPECT_EQ(at(img, 8, 10), (Pixel{255, 0, 0, 255}));
+  EXPECT_EQ(at(img, 15, 10), (Pixel{255, 255, 255, 255}));
+  View empty;
+  EXPECT_EQ(renderViewTree(empty), nullptr);
+}
+
+}  // namespace
+}  // namespace kit
