@@ -133,7 +133,7 @@ class View {
   Point center_;
   Rect bounds_;
   AffineTransform transform_;
-  Color backgroundColor_;
+  Color backgroundColor_ = Color::clear();  // no background, as on the platform
   Rect dirtyRect_ = Rect::null();
   float alpha_ = 1.0f;
   bool hidden_ = false;
