@@ -2,7 +2,11 @@
 
 #include <cstdlib>
 
+#include "helpers/strings.h"
+#include "kit/core/app_paths.h"
+#include "kit/core/run_loop.h"
 #include "kit/core/user_defaults.h"
+#include "kit/io/plist.h"
 #include "model/app_services.h"
 
 AppDelegate::AppDelegate() : lock_(std::make_unique<kit::RecursiveLock>()) {
@@ -10,9 +14,17 @@ AppDelegate::AppDelegate() : lock_(std::make_unique<kit::RecursiveLock>()) {
   defaults.registerSettingsDefaults();
   defaults.registerDefaults(kit::Dictionary{{"Current Open Map", ""}, {"RecentColours", kit::Array{}}});
   AppServices::installGlobalTreeLock(lock_.get());
+  // Events handled on the main thread hold the tree lock, as tile drawing does.
+  kit::RunLoop::main().setDispatchLock(lock_.get());
+  loadIconList(kit::AppPaths::resource("iconList.plist"));
+  AppServices::installIconTable(this);
 }
 
-AppDelegate::~AppDelegate() { AppServices::installGlobalTreeLock(nullptr); }
+AppDelegate::~AppDelegate() {
+  if (AppServices::iconTable() == this) AppServices::installIconTable(nullptr);
+  kit::RunLoop::main().setDispatchLock(nullptr);
+  AppServices::installGlobalTreeLock(nullptr);
+}
 
 std::string AppDelegate::firstPreferredLanguage() {
   const char* env = std::getenv("LANGUAGE");
@@ -41,4 +53,50 @@ void AppDelegate::applicationDidBecomeActive() {
   }
   AppServices::setTripleDeleteDisabledFlag(defaults.boolForKey("ui_keyboard_shortcut_triple_delete_disabled") || chinese);
   // Recovering the built-in images ("ui_recover_images") joins with the image asset library.
+}
+
+// ---- The icon table ----------------------------------------------------------------------------
+
+bool AppDelegate::loadIconList(const std::string& path) {
+  iconList_.clear();
+  std::optional<kit::Value> list = kit::plist::readFile(path);
+  if (!list || !list->isArray()) return false;
+  for (const kit::Value& entry : list->array())
+    if (entry.isDictionary() && entry["name"].isString() && !entry["name"].string().empty()) iconList_.push_back(entry);
+  return true;
+}
+
+std::optional<std::string> AppDelegate::getIconKeyNameForFormat(int format) {
+  switch (format) {
+    case 3:
+    case 23: return "name";
+    case 29: return "freemind";
+    case 5:
+    case 26: return "mindmanager";
+    case 8: return "dezud";
+    default: return std::nullopt;
+  }
+}
+
+std::optional<std::string> AppDelegate::getExportIconFromName(std::string_view name, int forFormat) const {
+  if (name.empty()) return std::nullopt;
+  std::optional<std::string> key = forFormat == 3 ? std::optional<std::string>("image") : getIconKeyNameForFormat(forFormat);
+  if (!key) return std::nullopt;
+  for (const kit::Value& entry : iconList_) {
+    if (!strings::isEqualToStringNoCase(entry["name"].string(), name)) continue;
+    const kit::Value& v = entry[*key];
+    if (v.isString() && !v.string().empty()) return v.string();
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> AppDelegate::getNativeIconGivenName(std::string_view name, int andFormat) const {
+  std::optional<std::string> key = getIconKeyNameForFormat(andFormat);
+  if (!key || name.empty()) return std::nullopt;
+  for (const kit::Value& entry : iconList_) {
+    const kit::Value& v = entry[*key];
+    if (v.isString() && strings::isEqualToStringNoCase(v.string(), name)) return entry["name"].string();
+  }
+  return std::nullopt;
 }

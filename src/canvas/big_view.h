@@ -6,24 +6,27 @@
 // foster parent, dragged topic, touch view and reader state are cleared first.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kit/core/geometry.h"
 #include "kit/core/notification_center.h"
 #include "kit/core/value.h"
+#include "kit/graphics/path.h"
+#include "kit/ui/tiled_layer.h"
 #include "kit/ui/view.h"
 #include "model/document_services.h"
 #include "model/node_view.h"
+#include "model/relationship_view.h"
 
-class RelationshipView;
-
-// Owned relationships. The deleter travels with the pointer because the relationship class
-// is completed in its own Part; whoever creates one passes its deleter.
-using RelationshipPtr = std::unique_ptr<RelationshipView, void (*)(RelationshipView*)>;
+// Owned relationships.
+using RelationshipPtr = std::unique_ptr<RelationshipView>;
 
 // Sides of a new child: 0 the topic's own side (automatic), 1 left, 2 right of the central topic.
 namespace Side {
@@ -31,6 +34,17 @@ constexpr int Automatic = 0;
 constexpr int Left = 1;
 constexpr int Right = 2;
 }  // namespace Side
+
+// The map file formats. The canvas reaches its readers and writers through this interface so
+// that it does not depend on them; the document controller installs them on its canvas.
+class MapFormatServices {
+ public:
+  virtual ~MapFormatServices() = default;
+  virtual void dumpNode(BigView& canvas, NodeView* topic, std::string& xml, int inFormat) = 0;
+  virtual void loadFromXML(BigView& canvas, std::string_view xml, int context) = 0;
+  virtual std::string buildMarkdownOutlineFor(BigView& canvas, NodeView* topic) = 0;
+  virtual std::string buildOPMLFromText(std::string_view text, bool ensureSingleRoot) = 0;
+};
 
 class BigView : public kit::View {
  public:
@@ -59,6 +73,21 @@ class BigView : public kit::View {
   void setExportManifest(kit::Value v) { exportManifest_ = std::move(v); }
   const std::optional<std::string>& strRootID() const { return strRootID_; }
   void setStrRootID(std::optional<std::string> id) { strRootID_ = std::move(id); }
+
+  // ---- Map file formats, through the installed services (nothing is read or written without) --
+  void setFormatServices(MapFormatServices* services) { formatServices_ = services; }
+  MapFormatServices* formatServices() const { return formatServices_; }
+  void setFileFormat(int format) { fileFormat_ = format; }
+  void dumpNode(NodeView* topic, std::string& xml, int inFormat) {
+    if (formatServices_) formatServices_->dumpNode(*this, topic, xml, inFormat);
+  }
+  void loadFromXML(std::string_view xml, int context) {
+    lastLoadedRootNode_ = nullptr;
+    if (formatServices_) formatServices_->loadFromXML(*this, xml, context);
+  }
+  std::string buildMarkdownOutlineFor(NodeView* topic) {
+    return formatServices_ ? formatServices_->buildMarkdownOutlineFor(*this, topic) : std::string();
+  }
 
   // ---- Creation (big_view_create.cpp) ---------------------------------------------------------
   // The only place topics are made. A nil parent makes the central topic.
@@ -109,24 +138,125 @@ class BigView : public kit::View {
   // Geometry observer of the selected topic; places the resize tool and disclosure button.
   void onSelectedNodeGeometryChange();
 
-  // ---- Stand-ins for the Parts that draw, lay out and relate topics ---------------------------
-  // Drawing is not built yet: a redraw request only marks the canvas.
+  // ---- Drawing (big_view_drawing.cpp) and link geometry (big_view_links.cpp) -----------------
+  // Drawing types: 0 screen tiles, 1 PDF, 2 images, 3 external display. Every drawing holds the
+  // global tree lock throughout; requestRedraw and the layer calls run on the main thread.
+  // Marks every tile (and the external display's view) for drawing; the next drawing recomputes
+  // the boundaries first.
   void requestRedraw();
+  // How the external display's map view is marked while the external display flag is on.
+  static void setExternalDisplayRedraw(std::function<void()> markExternalView);
+  // The tiled layer that shows the canvas, made on first use; tiles draw through drawLayer.
+  kit::TiledLayer& layer();
+  // No tile is drawn after this returns (preDealloc).
+  void detachLayer();
+  // Adds the topics marked for display to the layer's marks and queues the visible tiles.
+  void displayLayer(const kit::Rect& visible);
+  // One tile: drawRect, then the topics that meet it in tree order.
+  void drawLayer(kit::GraphicsContext& context, const kit::Rect& tile);
+  // Fills with the canvas colour, then drawInContext with type 0.
+  void drawRect(kit::GraphicsContext& context, const kit::Rect& rect) override;
+  // Boundaries, floating guides, links and relationships meeting the clip; topics are not drawn.
+  void drawInContext(kit::GraphicsContext& context, int ofType, const kit::Rect& clippedTo);
+  void recursivelyDrawBoundaries(NodeView* topic, kit::GraphicsContext& inContext, int ofType,
+                                 const kit::Rect& clippedTo);
+  void drawBoundaryFor(NodeView* topic, kit::GraphicsContext& inContext, int ofType);
+  void drawFloatingGuidesInContext(kit::GraphicsContext& context, int ofType, const kit::Rect& clippedTo);
+  void recursivelyDrawLinks(NodeView* topic, kit::GraphicsContext& inContext, int ofType, const kit::Rect& clippedTo);
+  void drawLinkFrom(NodeView* child, NodeView* to, kit::GraphicsContext& inContext, int ofType);
+  void drawRelationships(kit::GraphicsContext& context, int ofType, const kit::Rect& clippedTo);
+  void drawRelationship(RelationshipView* relationship, kit::GraphicsContext& inContext, int ofType,
+                        const kit::Rect& clippedTo);
+  // Style 1 arrow, 2 disc, others nothing; local +y points along the curve.
+  static void drawArrowHead(int style, kit::GraphicsContext& inContext, kit::Point atPoint, float andAngle);
+  // The link outline from child to parent (callout wedge, curve or tapered wedge, underline).
+  static void addLinkToPath(kit::Path& path, NodeView* from, NodeView* to);
+  // False when no link is to be drawn (overlapping topics); start on the child, end on the parent.
+  static bool calculateInterTopicLinkGeometryFrom(NodeView* from, NodeView* to, kit::Point& start, kit::Point& end,
+                                                  int& linkType);
+  // Link types 1 side to top/bottom, 2 top/bottom to side, 3 side to side, 4 bottom to top.
+  static void addLinkToPath(kit::Path& path, kit::Point from, kit::Point to, int linkType, bool tapered);
+  // Tip on `from`, base on `to`; the tip stays (0, 0) when it cannot be found.
+  static void createReverseTaperedLinkPathFrom(NodeView* from, NodeView* to, kit::Point& ptFrom, kit::Point& ptTo1,
+                                               kit::Point& ptTo2);
+  static bool calcBestRelationshipConnectionPointsFrom(NodeView* from, NodeView* to, kit::Point control,
+                                                       kit::Point& retvalStart, kit::Point& retvalEnd);
+  static void calcBestConnectionPointOn(NodeView* topic, kit::Point control, kit::Point& retvalPoint);
+  // x1 - x2 (y1 - y2) after both are converted into the canvas's superview's superview.
+  float screenXDiffBetween(float x1, float x2) const;
+  float screenYDiffBetween(float y1, float y2) const;
+
+  // ---- Automatic layout (big_view_layout.cpp) --------------------------------------------------
+  // Children stand in one column 70 points beside their parent, 10 points apart, centred on it.
+  // Callouts and floating topics are never placed as children; a floating topic is laid out as
+  // a root. Sides: 0 the topic's own, 1 left, 2 right. Nothing here pushes an undo record.
   bool isKeepOrganised();
-  // Automatic layout is not built yet: these do nothing.
+  // After an edit, in keep-organised mode only: nil lays out the whole map, a root its branch,
+  // any other topic the half of its root's tree that holds it.
   void keepOrganisedAsNecessary(NodeView* topic);
   void rearrangeAll(bool animated);
+  // Callouts and/or floating topics are laid out as ordinary children once, then get their
+  // flags back without undo records.
+  void rearrangeAll(bool animated, bool includingCallouts, bool includingFloating);
   void rearrangeChildren(NodeView* topic, bool animated);
+  void rearrangeChildren(NodeView* topic, int onSide, bool animated);
+  // Deepest levels first; children of both sides of a root are descended into alike.
+  void _rearrangeChildren(NodeView* topic, int onSide);
   void rearrangeImmediateChildren(NodeView* topic, int onSide, bool animated);
-  // Relationships are not built yet: there are none to remove or show.
+  // Stacks the same-side siblings below the topic (or above it), 10 points apart.
+  void arrangeSiblingsOf(NodeView* topic, bool belowIt, bool animated);
+  // Order 3 nothing, 4 mirror every child, 2 mirror then as 1; otherwise the children after the
+  // height-halving one cross to the other side (order 1: reflected about the topic's centre).
+  void balanceMapAround(NodeView* topic, int order);
+  // Aligns the inner edges of the topic's siblings on its logical side with its own.
+  void alignSiblingNodesWith(NodeView* topic, bool animated);
+
+  // ---- Relationships (big_view_relationships.cpp); list changes hold the global tree lock ----
+  // The location is an offset from a's centre, or (0, 0) for the computed control point. Null
+  // when an end is null.
+  RelationshipView* createRelationshipBetweenNode(NodeView* a, int andStyle, NodeView* andNode, int andStyle2,
+                                                  kit::Point atLocation, RGB255 withColour);
+  // Ends looked up by reference id under lastLoadedRootNode; null when either is missing.
+  RelationshipView* createRelationshipBetweenNodeByReferenceID(const std::string& a, int andStyle,
+                                                               const std::string& andID, int andStyle2,
+                                                               kit::Point atLocation, RGB255 withColour);
+  kit::Point calcBestRelationshipControlPointBetween(NodeView* a, NodeView* b);
+  // Kept 40 points inside the canvas's bounds; the upper bound wins on a tiny canvas.
+  kit::Point adjustRelationshipControlPointForBounds(kit::Point p);
+  kit::Rect calcRelationshipBounds();
+  bool isAnyBranchAffinityWith(NodeView* topic, int ofType, bool includingHidden);
+  // Every relationship with an end on the topic or, with the flag, anywhere in its branch.
   void removeRelationshipsFrom(NodeView* topic, bool andItsChildren);
+  void removeRelationship(RelationshipView* relationship);
+  // Shows the handles of the selected topic's relationships, hides the others.
   void updateRelationshipControlPoints();
+  RelationshipView* getRelationshipByUUID(const std::string& uuid);
+
+  // ---- Screenshots and image export (big_view_export.cpp) -------------------------------------
+  // The map's bounds (relationship handles included) plus 20 points each way; over maxArea
+  // square points, shrunk about the root keeping proportions. Null without a root.
+  kit::Rect getAdjustedScreenshotRect(float maxArea);
+  bool saveScreenshotToFile(const std::optional<std::string>& path, float maxArea);
+  // By the extension (any case): "png", "jpg" or "pdf"; any other writes nothing. A nil path
+  // saves to the photo album. True when a file was written; a failed save leaves no file. A
+  // bitmap with a side above kit::kMaxImageSide pixels is scaled down to fit, never cut.
+  bool saveScreenshotToFile(const std::optional<std::string>& path, const kit::Rect& forRect,
+                            const std::optional<std::string>& withWatermark);
+  std::string createHTMLImageMapFor(const std::string& name, const kit::Rect& inRect);
+  // The whole map into the context's clip box (the external display), under the tree lock.
+  void dumpToContext(kit::GraphicsContext& context);
 
  private:
+  friend class BigViewDrawingTestAccess;  // tests set the drag and guide state
+
+  // drawInContext in one walk of the tree; also lists the topics meeting the clip when asked.
+  void drawMap(kit::GraphicsContext& context, int ofType, const kit::Rect& clip, std::vector<NodeView*>* topics);
   void endEditing();
   void hideCrosshair();
   // Clears every pointer the canvas holds to topic (or, with branch, to any topic below it).
   void forgetTopic(NodeView* topic, bool branch);
+  // Clears every pointer to a relationship that is leaving (start topic's list, drag, touch).
+  void forgetRelationship(RelationshipView* relationship);
   // Takes the tree down; with notify as preDealloc does, silently from the destructor.
   void teardown(bool notify);
 
@@ -158,7 +288,7 @@ class BigView : public kit::View {
   kit::Value nm5Topics_, currentNM5Topic_;
   std::optional<std::string> strRootID_;
   kit::Point ptImportAbsoluteRoot_;
-  bool redrawEvent_ = false;
+  std::atomic<bool> redrawEvent_{false};  // set on the main thread, cleared by a drawing
   // Plain views stand in for the buttons, the resize grip and its read-out until the controls
   // and the resize tool exist; each keeps its size, alpha and place among the subviews.
   std::unique_ptr<kit::View> crosshairButton_;
@@ -182,5 +312,8 @@ class BigView : public kit::View {
   NodeView* draggingTopic_ = nullptr;
   RelationshipView* draggingRelationship_ = nullptr;
   bool deallocPrepared_ = false;
+  MapFormatServices* formatServices_ = nullptr;
   kit::ObserverOwner observing_{this};
+  // Last, so that it goes first: its tiles read the fields above until it has stopped.
+  std::unique_ptr<kit::TiledLayer> layer_;
 };

@@ -42,6 +42,7 @@ BigView::~BigView() {
 void BigView::preDealloc() {
   if (deallocPrepared_) return;
   kit::NotificationCenter::defaultCenter().removeObserver(this);
+  detachLayer();
   teardown(true);
 }
 
@@ -263,19 +264,3 @@ void BigView::onTopicDisclosurePressed() {}
 void BigView::onTopicTextChanged() {
   if (parentController_) parentController_->ensureVisible(selectedNode_, false);
 }
-
-// ---- Stand-ins -------------------------------------------------------------------------------
-
-void BigView::requestRedraw() {
-  redrawEvent_ = true;
-  setNeedsDisplay();
-}
-
-bool BigView::isKeepOrganised() { return parentController_ && parentController_->getKeepOrganised(); }
-
-void BigView::keepOrganisedAsNecessary(NodeView*) {}
-void BigView::rearrangeAll(bool) {}
-void BigView::rearrangeChildren(NodeView*, bool) {}
-void BigView::rearrangeImmediateChildren(NodeView*, int, bool) {}
-void BigView::removeRelationshipsFrom(NodeView*, bool) {}
-void BigView::updateRelationshipControlPoints() {}

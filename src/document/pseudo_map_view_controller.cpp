@@ -1,5 +1,8 @@
 #include "document/pseudo_map_view_controller.h"
 
+#include "formats/map_formats.h"
+
+#include "document/topic_record_replay.h"
 #include "helpers/global_helpers_identifiers.h"
 #include "helpers/strings.h"
 #include "model/app_services.h"
@@ -20,6 +23,7 @@ PseudoMapViewController::PseudoMapViewController() : PseudoMapViewController(fal
 PseudoMapViewController::PseudoMapViewController(bool forExport) : forExport_(forExport) {
   canvas_ = std::make_unique<BigView>(kit::Rect(0, 0, kCanvasWidth, kCanvasHeight));
   canvas_->setParentController(this);
+  canvas_->setFormatServices(&MapFormats::services());
 }
 
 std::unique_ptr<PseudoMapViewController> PseudoMapViewController::initForExport() {
@@ -29,6 +33,7 @@ std::unique_ptr<PseudoMapViewController> PseudoMapViewController::initForExport(
 PseudoMapViewController::~PseudoMapViewController() {
   canvas_->preDealloc();
   undoManager_.removeAllActions(this);
+  if (wroteUndoSnapshots_) removeUndoSnapshots();
 }
 
 void PseudoMapViewController::setMapSettings(kit::Value settings) {
@@ -94,12 +99,36 @@ void PseudoMapViewController::pushUndoRedoOperation(const std::string& action, c
                             [this](const kit::Value& r) { onUndoRedo(r); });
 }
 
-std::string PseudoMapViewController::createUndoSnapshot() { return GlobalHelpers::GetUUID(); }
-
 void PseudoMapViewController::pushUndoSnapshot() {
   kit::Value details(kit::Dictionary{{"uuid", createUndoSnapshot()}});
   if (NodeView* s = canvas_->selectedNode()) details.set("selected", s->uuid());
   pushUndoRedoOperation("snapshot", details);
+}
+
+// The relationship records, found by the relationship's uuid; false for any other action.
+static bool replayRelationshipRecord(PseudoMapViewController& doc, BigView& canvas, const std::string& action,
+                                     const kit::Value& details) {
+  if (action != "relationship-end1" && action != "relationship-end2" && action != "relationship-colour" &&
+      action != "relationship-move" && action != "delete-relationship")
+    return false;
+  RelationshipView* r = details["uuid"].isString() ? canvas.getRelationshipByUUID(details["uuid"].string()) : nullptr;
+  if (!r) return true;  // gone with its topics: nothing to replay on
+  if (action == "relationship-end1") {
+    r->setEnd1ArrowType(details["type"].intValue());
+  } else if (action == "relationship-end2") {
+    r->setEnd2ArrowType(details["type"].intValue());
+  } else if (action == "relationship-colour") {
+    r->setColourWithRGB255(strings::extractColourComponents(details["colour"].string()), true);
+  } else if (action == "relationship-move") {
+    if (!details["centre"].isPoint()) return true;
+    doc.pushUndoRedoOperation("relationship-move", kit::Value(kit::Dictionary{{"uuid", r->uuid()}, {"centre", r->center()}}));
+    r->setCenter(details["centre"].point());
+  } else {
+    doc.pushUndoSnapshot();
+    canvas.removeRelationship(r);  // r is gone from here on
+  }
+  canvas.requestRedraw();
+  return true;
 }
 
 void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
@@ -115,10 +144,10 @@ void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
     return;
   }
   if (action == "snapshot") {
-    // Restoring waits for the map XML writer; the record goes across so undo and redo stay paired.
-    pushUndoRedoOperation("snapshot", details);
+    replayUndoSnapshot(details);
     return;
   }
+  if (replayRelationshipRecord(*this, *canvas_, action, details)) return;
   if (!t) return;  // the topic is gone: nothing to replay on
 
   if (action == "delete-topic") {
@@ -147,6 +176,18 @@ void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
     t->setIsCallout(details["callout"].boolValue(), true);
   } else if (action == "topic-float") {
     t->setIsFloating(details["floating"].boolValue(), true);
+  } else if (action == "topic-boundary") {
+    t->setHasBoundary(details["boundary"].boolValue(), true);
+    t->getRoot()->recalcBoundaries();
+  } else if (action == "topic-image") {
+    const kit::Value& image = details["uuidImage"];
+    t->setImage(image.isString() ? std::optional<std::string>(image.string()) : std::nullopt, true);
+    // The image box changes the topic's size: its siblings and branch move with it.
+    t->recalcLayoutRecursively(false, true, true, true, true);
+    t->setNeedsDisplay(false);
+    canvas_->requestRedraw();
+    return;
+  } else if (replayTaskOrIconRecord(t, action, details)) {
   } else {
     return;
   }

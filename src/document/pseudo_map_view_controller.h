@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "canvas/big_view.h"
 #include "kit/core/undo_manager.h"
@@ -48,9 +49,24 @@ class PseudoMapViewController : public DocumentServices {
 
   // Replays one registered record {"action", "details"}.
   void onUndoRedo(const kit::Value& record);
-  // Saves the whole map for undo and returns the snapshot's id. Stand-in until the map XML
-  // writer exists: only the id is made, nothing is saved, so "snapshot" cannot restore yet.
+  // ---- The map file and undo snapshots (map_file.cpp) ----
+  // Saves the whole map as native XML in the temporary folder's "undo/<map id>" and returns the
+  // snapshot's id.
   std::string createUndoSnapshot();
+  // Replays a "snapshot" record {"uuid", "selected"}: the current map becomes a new snapshot for
+  // the opposite direction, then the recorded one replaces it.
+  void replayUndoSnapshot(const kit::Value& details);
+  void removeUndoSnapshots();
+  // maps/<id>.qlm in the documents folder.
+  static std::string pathForMapID(std::string_view mapID);
+  // Opens a map file: settings, theme, topics. False, with nothing changed, when it cannot be
+  // read; a damaged map also shows the loader's alert. A file's id and name are its file name.
+  bool loadMap(const std::string& mapID);
+  bool loadMapFromFile(const std::string& path);
+  // The map file's property list, and writing it atomically (the map is then unmodified).
+  kit::Value mapFileDictionary() const;
+  bool saveMap();
+  bool saveMapToFile(const std::string& path);
 
   // DocumentServices.
   void pushUndoRedoOperation(const std::string& action, const kit::Value& details) override;
@@ -92,4 +108,5 @@ class PseudoMapViewController : public DocumentServices {
   std::int32_t nextNumericID_ = 0;
   bool forExport_ = false;
   bool modified_ = false;
+  bool wroteUndoSnapshots_ = false;
 };

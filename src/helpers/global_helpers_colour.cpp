@@ -5,6 +5,8 @@
 #include <cstring>
 #include <numbers>
 
+#include "helpers/global_helpers_geometry.h"
+#include "kit/graphics/image_context.h"
 #include "kit/text/utf.h"
 
 namespace {
@@ -193,6 +195,59 @@ RGB1 calculateColourWheelColourForPoint(kit::Point point, kit::Point relativeToC
   double hue = std::floor(degrees / 10.0) * 10.0 / 360.0;
   if (!std::isfinite(hue)) hue = 0;
   return HSVToRGB1(HSV{static_cast<float>(hue), 1, 1});
+}
+
+namespace {
+
+// The paper textures are resource images; without them the canvas is plain white.
+kit::Color patternOrWhite(const char* name) {
+  kit::ImageRef image = kit::imageNamed(name);
+  return image ? kit::Color::patternImage(std::move(image)) : kit::Color::white();
+}
+
+kit::Color canvasColour(int style, bool indicator) {
+  switch (style) {
+    case 1: return kit::Color::black();
+    case 2: return kit::Color(0.44f, 0.46f, 0.50f);  // the textured background, as a flat slate
+    case 3: return patternOrWhite(indicator ? "paper-graph-indicator.png" : "paper-graph.png");
+    case 4: return patternOrWhite(indicator ? "paper-line-indicator.png" : "paper-line.png");
+    case 5: return patternOrWhite(indicator ? "paper-yellow-graph-indicator.png" : "paper-yellow-graph.png");
+    case 6: return patternOrWhite(indicator ? "paper-yellow-line-indicator.png" : "paper-yellow-line.png");
+    case 7: return kit::Color::gray(2.0f / 3.0f);
+    case 8: return kit::Color::gray(1.0f / 3.0f);
+    case 9: return kit::Color(253.0f / 255.0f, 247.0f / 255.0f, 184.0f / 255.0f, 1.0f);
+    default: return kit::Color::white();
+  }
+}
+
+}  // namespace
+
+kit::Color getCanvasColourFromStyle(int style) { return canvasColour(style, false); }
+
+kit::Color getIndicatorCanvasColourFromStyle(int style) { return canvasColour(style, true); }
+
+kit::ImageRef rectImageWithColor(const kit::Color& color, kit::Size ofSize, bool rounded) {
+  auto ic = kit::ImageContext::create(ofSize);
+  if (!ic) return nullptr;
+  kit::GraphicsContext& ctx = ic->context();
+  ctx.clearRect(kit::Rect(0, 0, ofSize.width, ofSize.height));
+  kit::Rect r(0, 0, ofSize.width - 4, ofSize.height - 4);
+  if (r.size.width > 0 && r.size.height > 0) {
+    kit::Path path;
+    if (rounded) addRoundedRect(r, path);
+    else path.addRect(r);
+    ctx.addPath(path);
+    ctx.setStrokeColor(color);
+    ctx.setFillColor(color);
+    setShadow(true, ctx, 0);
+    ctx.drawPath(kit::PathDrawingMode::FillStroke);
+    // Again without the shadow, so the swatch itself is crisp over its shadow.
+    ctx.addPath(path);
+    ctx.setFillColor(color);
+    setShadow(false, ctx, 0);
+    ctx.fillPath();
+  }
+  return ic->image();
 }
 
 }  // namespace GlobalHelpers

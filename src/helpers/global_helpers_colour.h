@@ -11,6 +11,8 @@
 #include "helpers/colour_types.h"
 #include "kit/core/geometry.h"
 #include "kit/core/value.h"
+#include "kit/graphics/color.h"
+#include "kit/graphics/image.h"
 
 RGB255 RGB255Make(float r, float g, float b);
 RGB1 RGB1Make(float r, float g, float b);
@@ -59,5 +61,13 @@ std::optional<std::string> switchRGBBGR(std::optional<std::string_view> text);
 RGB255 adjustColour(RGB255 colour, int forCanvas, bool accountingForShadow);
 // The rainbow colour (36 hue steps clockwise from straight up) of a point about a centre.
 RGB1 calculateColourWheelColourForPoint(kit::Point point, kit::Point relativeToCentre);
+// The canvas background of a canvas style (1 black, 2 textured, 3 to 6 paper patterns, 7 light
+// grey, 8 dark grey, 9 pale yellow, any other white), and the same for the small style
+// indicator, whose paper patterns are drawn at a scale that shows in a swatch.
+kit::Color getCanvasColourFromStyle(int style);
+kit::Color getIndicatorCanvasColourFromStyle(int style);
+// A swatch of the given size: a (rounded) rectangle 4 points smaller than the image, filled and
+// outlined in the colour over a drop shadow. Null when the size makes no image.
+kit::ImageRef rectImageWithColor(const kit::Color& color, kit::Size ofSize, bool rounded);
 
 }  // namespace GlobalHelpers

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "kit/graphics/context.h"
 #include "kit/ui/view.h"
 
 using kit::Float;
@@ -204,6 +205,11 @@ Float getAngleInDegreesOf(Point point, Point fromCentre) {
     r = point.y > fromCentre.y ? 270 - a : 270 + a;
   }
   return static_cast<Float>(r);
+}
+
+void setShadow(bool on, kit::GraphicsContext& forContext, int ofType) {
+  if (on) forContext.setShadow(Size(3, ofType == 1 ? -3 : 3), 2);
+  else forContext.setShadow(Size(0, 0), 0, std::nullopt);
 }
 
 }  // namespace GlobalHelpers

@@ -10,6 +10,7 @@
 #include "kit/graphics/path.h"
 
 namespace kit {
+class GraphicsContext;
 class View;
 }
 
@@ -52,5 +53,8 @@ bool doesIntersectLineFrom(kit::Point from1, kit::Point to1, kit::Point andLineF
 bool doesIntersectRect(const kit::Rect& rect, kit::Point withLineFrom, kit::Point to, kit::Point* returning);
 // Degrees clockwise from straight up.
 kit::Float getAngleInDegreesOf(kit::Point point, kit::Point fromCentre);
+// The drawing shadow on (offset (3, 3), or (3, -3) for drawing type 1, blur 2, the default
+// shadow colour) or off (no offset, no blur, no colour).
+void setShadow(bool on, kit::GraphicsContext& forContext, int ofType);
 
 }  // namespace GlobalHelpers

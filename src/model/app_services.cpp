@@ -15,6 +15,7 @@ std::atomic<bool> centreJustification{false};
 std::atomic<bool> keyboardShortcuts{false};
 std::atomic<bool> tripleDeleteDisabled{false};
 std::atomic<bool> externalDisplay{false};
+std::atomic<const IconTable*> installedIconTable{nullptr};
 
 kit::RecursiveLock& fallbackLock() {
   static kit::RecursiveLock lock;
@@ -49,5 +50,8 @@ void setTripleDeleteDisabledFlag(bool on) { tripleDeleteDisabled.store(on); }
 
 bool externalDisplayFlag() { return externalDisplay.load(); }
 void setExternalDisplayFlag(bool on) { externalDisplay.store(on); }
+
+const IconTable* iconTable() { return installedIconTable.load(std::memory_order_acquire); }
+void installIconTable(const IconTable* table) { installedIconTable.store(table, std::memory_order_release); }
 
 }  // namespace AppServices

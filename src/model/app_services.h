@@ -4,6 +4,10 @@
 // read them on drawing threads.
 #pragma once
 
+#include <optional>
+#include <string>
+#include <string_view>
+
 #include "kit/core/lock.h"
 
 namespace AppServices {
@@ -38,5 +42,18 @@ void setTripleDeleteDisabledFlag(bool on);
 // On while an external screen shows the map.
 bool externalDisplayFlag();
 void setExternalDisplayFlag(bool on);
+
+// The application's icon table (the application delegate installs itself); without one no
+// icon name translates. Read on drawing threads: install only while no map exists.
+class IconTable {
+ public:
+  virtual ~IconTable() = default;
+  // The image name (format 3) or foreign name that a format uses for a native icon name.
+  virtual std::optional<std::string> getExportIconFromName(std::string_view name, int forFormat) const = 0;
+  // The native icon name that a format's icon name stands for.
+  virtual std::optional<std::string> getNativeIconGivenName(std::string_view name, int andFormat) const = 0;
+};
+const IconTable* iconTable();
+void installIconTable(const IconTable* table);
 
 }  // namespace AppServices

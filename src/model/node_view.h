@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,9 @@
 
 class BigView;
 class RelationshipView;
+namespace kit {
+class Font;
+}
 
 // Bits of `nodeModTally`; the topic attribute flag mask uses the same bits.
 namespace NodeModTally {
@@ -115,6 +119,8 @@ class NodeView : public kit::View {
   void setBoundaryPoints(std::vector<kit::Point> points) { boundaryPoints_ = std::move(points); }
   bool hasBoundary() const { return hasBoundary_; }
   const kit::Array& getResources() const { return resources_; }
+  // The list exactly as given (the map readers restore it); no undo, no tally.
+  void set_resources(kit::Array resources) { resources_ = std::move(resources); }
   std::uint32_t nodeModTally() const { return nodeModTally_; }
   void setNodeModTally(std::uint32_t t) { nodeModTally_ = t; }
 
@@ -167,12 +173,74 @@ class NodeView : public kit::View {
   int getCalloutTopicCount() const;
   bool hasSiblingTopics() const;
   bool hasVisibleSiblingTopics() const;
+  void setIsRollupTask(bool rollup, bool withUndo);
+  bool siblingTopicsHaveChildren() const;
+  // rect in canvas coordinates; a folded topic answers for itself alone.
+  bool isBranchAnywhereInParentRect(const kit::Rect& rect) const;
+  NodeView* isOnRollupTaskBranch();
+  // With undo a record is pushed only when the text changes; the value is stored in every case
+  // (nil stores "").
+  void setLink(const std::optional<std::string>& link, bool withUndo);
+  void setNote(const std::optional<std::string>& note, bool withUndo);
   void fold();
   void unfold();
   float getBrightness() const { return brightness_; }
   void setBrightness(float b) { brightness_ = b; }
   void recursivelyUpdateVisiblity();
   void _recursivelyUpdateVisiblity(bool hidden);
+
+  // ---- Task data (node_view_task.cpp); each setter does nothing when the value is unchanged ----
+  void setStartDate(std::optional<kit::Date> date, bool withUndo);
+  void setDueDate(std::optional<kit::Date> date, bool withUndo);
+  void setProgress(std::int32_t percent, bool withUndo);
+  // A text of 0 minutes is stored as no effort.
+  void setEffort(std::optional<std::string> effort, bool withUndo);
+  const std::optional<std::string>& getEffort() const { return effort_; }
+  // Names split at ";" and ","; loadings matched to the names in their order, then sorted by name.
+  void setResources(std::string_view names, std::string_view loadings);
+  std::optional<std::string> getResourceNames() const;
+  std::optional<std::string> getResourceLoadings() const;
+  // The resource of that name when exactly one has it; nullptr otherwise.
+  const kit::Value* getResourceByName(std::string_view name) const;
+  void addResource(const std::string& name, bool withUndo);
+  void removeResource(const std::string& name, bool recursively, bool withUndo);
+  void renameResourceFrom(const std::string& from, const std::string& to, bool recursively, bool withUndo);
+  std::set<std::string> getResourcesForBranch() const;
+
+  // ---- Icons (node_view_icons.cpp) ------------------------------------------------------------
+  bool isIcon1Set() const { return strIcon1_ && !strIcon1_->empty(); }
+  bool isIcon2Set() const { return strIcon2_ && !strIcon2_->empty(); }
+  // Into the first free slot; nothing when both are set. No undo.
+  void addIconNamed(const std::string& name);
+  // A foreign format's icon name, translated through the application's icon table; an unknown
+  // one is kept as "!<format>!<name>".
+  void addIcon(const std::string& name, int fromFormat);
+  void setIcon1(std::optional<std::string> icon1, std::optional<std::string> andIcon2, bool withUndo);
+
+  // ---- Image, task text, encoded note, reference ids, HTML (node_view_image.cpp) ------------
+  // Loads the asset from the open map's library; a missing asset leaves no image. Callers relayout.
+  void setImage(const std::optional<std::string>& uuidImage, bool withUndo);
+  const std::optional<std::string>& getImage() const { return uuidImage_; }
+  // The laid-out image box, not the stored image size.
+  kit::Size getImageSize() const { return imageBoxRect_.size; }
+  // Dates, effort and resources, one per line; "" when none.
+  std::string getTaskBadgeText() const;
+  std::optional<std::string> getStartDateAsStringFormattedAs(int format) const;
+  std::optional<std::string> getDueDateAsStringFormattedAs(int format) const;
+  // Unreadable or nil text clears the date; no undo.
+  void setStartDateFromString(std::optional<std::string_view> text, int formattedAs);
+  void setDueDateFromString(std::optional<std::string_view> text, int formattedAs);
+  // Nil or empty: no progress; no undo.
+  void setPercentCompleteFromString(std::optional<std::string_view> text);
+  // The note behind a header "Start:..|Due:..|Progress:40%|Effort:..|Resources:..||\n".
+  std::string getEncodedNote() const;
+  void setEncodedNote(std::optional<std::string_view> text);
+  std::string getNoteAsHTML(bool linkify) const;
+  // The topic and every descendant, callouts and floating topics included.
+  void clearReferenceID();
+  void refreshReferenceID();
+  // Appends one <area> per topic of the branch whose frame meets rect (canvas coordinates).
+  void generateHTMLImageMap(std::string& out, const kit::Rect& forRect) const;
 
   // ---- In-place editing (the editor comes later) ---------------------------------------------
   bool isInPlaceEdit() const { return inPlaceEditTextView_ != nullptr; }
@@ -205,13 +273,41 @@ class NodeView : public kit::View {
   // Six upper-case hex digits of the own / display colour.
   std::string getColourAsString() const;
   std::string getDisplayColourAsString() const;
+  // 0xFFRRGGBB.
+  std::uint32_t getColourAsInteger() const;
+  std::uint32_t getDisplayColourAsInteger() const;
+  kit::Font getFont() const;
   void setColourWithRGB255(RGB255 colour, bool applyToChildren, bool withUndo);
   void setShape(std::int32_t shape, bool applyToChildren, bool withUndo);
   void setFontSize(float size, bool applyToChildren, bool withUndo);
   void setWidth(float width, bool applyToChildren, bool withUndo);
   void setTextStyle(std::uint32_t style, bool applyToChildren, bool withUndo);
-  // Topic attribute dictionaries. The style bits (colour, shape, font size, width, text style)
-  // are handled so far; the task, boundary, callout and icon bits join with their setters.
+  // The children (not callouts, not floating) and not the topic itself.
+  void setColourForChildrenWithRGB255(RGB255 colour, bool applyToDescendents, bool withUndo);
+  void setShapeForChildren(std::int32_t shape, bool applyToDescendents, bool withUndo);
+  void setFontSizeForChildren(float size, bool applyToDescendents, bool withUndo);
+  void setWidthForChildren(float width, bool applyToDescendents, bool withUndo);
+  void setTextStyleForChildren(std::uint32_t style, bool applyToDescendents, bool withUndo);
+  // The records alone, for the resize tool before it adjusts a topic.
+  void pushFontSizeUndo();
+  void pushWidthUndo();
+  void copyShapeFrom(const NodeView* other, bool applyToChildren, bool withUndo);
+  // A display colour for topics without an own colour; nothing is pushed.
+  void setDisplayColourWithRGB255(RGB255 colour, bool applyToChildren);
+  // Six hex digits, "#" + six, or eight with alpha FF; an empty string does nothing.
+  void setColourFromString(std::string_view text);
+  void setColourFromInteger(std::uint32_t argb);
+  // Own colours of the branch other than unset and the standard colours.
+  std::set<std::string> buildColourSet() const;
+  // With ignoreHidden a topic whose alpha is below 1 is skipped with its branch.
+  std::set<std::string> buildDisplayColourSet(bool ignoreHidden) const;
+  // The resize tool's steps.
+  void adjustFontSizeBy(float delta);
+  void adjustWidthBy(float delta);
+  void beginAdjustWidth();
+  void endAdjustWidth();
+  // Topic attribute dictionaries keyed "_colour", "_shape", ... by the tally bits; each bit is
+  // applied through its setter.
   kit::Value dumpToDictionary(std::uint32_t mask) const;
   // Scope 0x4 also reaches the siblings, 0x2 the descendants.
   void copyAttributes(const kit::Value& dict, std::uint32_t mask, std::uint32_t scope, bool withUndo);
@@ -224,13 +320,17 @@ class NodeView : public kit::View {
   void _snapshotNodePositions(kit::Array& into) const;
   void setNodePositionFromDict(const kit::Value& dict, bool includingChildren);
 
-  // ---- Geometry and movement (node_view_geometry.cpp) -----------------------------------------
+  // ---- Geometry and movement (node_view_geometry.cpp, node_view_movement.cpp) ----------------
   kit::Rect getAdjustedNodeFrame() const;
   kit::Rect getAdjustedNodeShapeFrame() const;
   kit::Point getAdjustedNodeCenter() const;
   kit::Point getPositionRelativeToParent() const;
+  // The visible branch; a boundary stands for its branch, a folded topic for itself.
   kit::Rect getBranchBoundingRect();
+  // Everything not hidden (alpha 0): callouts and floating topics included.
+  kit::Rect getBranchBoundingRectForAll();
   void pushSiblingsUpBy(float up, float down);
+  // Centres stay on whole points; a move of less than a point on both axes does nothing.
   void moveByX(float dx, float dy, bool includingChildren);
   bool moveByX(float dx, float dy, bool includingChildren, bool flipAsNecessary);
   void moveChildrenByX(float dx, float dy);
@@ -245,14 +345,82 @@ class NodeView : public kit::View {
   NodeView* getLowestChildOnSide(int side) const;
   void makeSpace();
 
-  // Layout stand-in: a fixed box until text measurement and the real layout exist.
+  // Hit testing, points in the topic's own coordinates: 0 nothing, 1 the disclosure target,
+  // 2 the body, 3 the task badge. The disclosure target reaches outside the bounds.
+  int getHitTestResult(kit::Point p) const;
+  bool pointInside(kit::Point p) const override;
+  kit::Rect getDisclosureTarget() const;
+  kit::Rect getProgressBadgeTarget() const;
+  kit::Rect getStartDueBadgeTarget() const;
+  kit::Rect getLinkBadgeTarget() const;
+  kit::Rect getNoteBadgeTarget() const;
+  kit::Size getTextBoxSize() const;
+
+  // ---- Sorting (node_view_sorting.cpp) --------------------------------------------------------
+  // Sorts the child list in place (order among equals unspecified), then each child's when
+  // recursive. Takes the global tree lock.
+  void sortChildNodesClockwise(bool recursive);
+  void sortChildNodesClockwiseAndGroupLeafNodes(bool recursive);
+  void sortChildNodesVertically(bool recursive);
+  // Three-way comparisons: -1 the receiver first, 0 either, 1 the other first.
+  int stdClockwiseSort(const NodeView* other) const;
+  int _sortChildNodesClockwise(const NodeView* other) const;
+  int _sortChildNodesClockwiseAndGroupLeafNodes(const NodeView* other) const;
+  int _sortChildNodesVertically(const NodeView* other) const;
+  int _sortGroupByParentNameThenProgress(const NodeView* other) const;
+
+  // ---- Layout (node_view_layout.cpp): boxes in the topic's own coordinates, laid out as if
+  // right of the central topic and mirrored on the left; bounds even, centre kept.
   void _calcLayout();
+  // Children first (bottom-up) when recursive.
   void recalcLayoutRecursively(bool recursive, bool redraw, bool realign, bool siblings, bool offspring);
   void recalcLayoutOfImmediateChildrenWithRedraw(bool redraw, bool realign, bool siblings, bool offspring);
+  // Frames saved before a change, in canvas coordinates: keeps the edge facing the parent.
+  void realignBasedOnSavedNodeFrame(const kit::Rect& savedNodeFrame, const kit::Rect& branchFrame, bool animated);
+  void realignBasedOnSavedNodeFrame(const kit::Rect& savedNodeFrame, const kit::Rect& branchFrame,
+                                    bool includeSiblings, bool includeOffspring);
+  // Top-left points of the 17 x 17 disclosure icon, the 24 x 24 icon slots and the 16 x 16
+  // corner badges; (0, 0) when not shown.
+  kit::Point ptDisclosureIcon() const { return ptDisclosureIcon_; }
+  kit::Point ptIcon1() const { return ptIcon1_; }
+  kit::Point ptIcon2() const { return ptIcon2_; }
+  kit::Point ptProgress() const { return ptProgress_; }
+  kit::Point ptStartDue() const { return ptStartDue_; }
+  kit::Point ptLink() const { return ptLink_; }
+  kit::Point ptNote() const { return ptNote_; }
 
-  // Boundary stand-in: outlines are not computed yet, so a branch never reports one.
+  // ---- Drawing (node_view_drawing.cpp); type 0 screen, 1 PDF, 2 images, 3 external display --
+  void drawRect(kit::GraphicsContext& context, const kit::Rect& rect) override;
+  // One topic in its own coordinates; rect is not used for clipping.
+  void drawColourNode(const kit::Rect& rect, kit::GraphicsContext& withContext, int ofType);
+  // The branch; rect in canvas coordinates, drawn relative to its origin when relativeToRect.
+  void drawNodeAndChildrenInRect(const kit::Rect& rect, bool relativeToRect, kit::GraphicsContext& withContext,
+                                 int ofType);
+  void _drawIconsAsNecessary(kit::GraphicsContext& context, float withAlpha);
+  void _drawHyperlinkAsNecessary(kit::GraphicsContext& context, float withAlpha);
+  void _drawPercentCompleteAsNecessary(kit::GraphicsContext& context, float withAlpha);
+  void _drawStartDueAsNecessary(kit::GraphicsContext& context, float withAlpha);
+  void _drawStickyNoteAsNecessary(kit::GraphicsContext& context, float withAlpha);
+  void _drawTaskBadgeAsNecessary(kit::GraphicsContext& context, float withAlpha);
+  void _drawFoldingIconAsNecessary(kit::GraphicsContext& context, float withAlpha);
+
+  // ---- Boundaries (node_view_boundary.cpp) ---------------------------------------------------
+  // Clears the outline under the tree lock; with undo pushes "topic-boundary" {"uuid",
+  // "boundary": the previous flag, 0 or 1}. Nothing when unchanged.
+  void setHasBoundary(bool flag, bool withUndo);
+  // Rebuilds every outline of the branch, inner ones first, under the global tree lock.
   void recalcBoundaries();
+  // The same with the lock already held.
   void _recalcBoundaries();
+  // The topic's corners (or outline), then the branch's, unless folded.
+  std::vector<kit::Point> getNodeCorners();
+  // The outline when there is one, else the frame's corners (min x, min y), (min x, max y),
+  // (max x, max y), (max x, min y).
+  void _getNodeCorners(std::vector<kit::Point>& into) const;
+  // Nothing for a dragged, floating or callout topic; folded topics stand for themselves.
+  void _getNodeCornersRecursively(std::vector<kit::Point>& into);
+  // Outline colours on the 0..1 scale, from the display colour and the drop shadow flag.
+  void getBoundaryDisplayStroke(RGB1& stroke, RGB1& fill) const;
 
   // ---- Relationships that start at this topic (owned by the canvas) ---------------------------
   void addRelationship(RelationshipView* r);
@@ -262,6 +430,7 @@ class NodeView : public kit::View {
  private:
   friend class BigView;
   friend class NodeViewTestAccess;  // tests build trees without a canvas
+  friend class NodeViewLayoutTestAccess;  // tests open an editing state without the editor
 
   // Child-list changes, for the canvas only, always under the global tree lock.
   void appendChild(std::unique_ptr<NodeView> child);
@@ -272,6 +441,8 @@ class NodeView : public kit::View {
   void setFontSizeInternal(float size, bool applyToChildren, bool withUndo);
   void setWidthInternal(float width, bool applyToChildren, bool withUndo);
   void pushUndo(const char* action, kit::Value details);
+  // One topic's share of copyAttributes.
+  void applyAttributes(const kit::Value& dict, std::uint32_t mask, bool withUndo);
 
   // Fields, in the order of the topic record.
   DocumentServices* parentController_ = nullptr;
@@ -305,6 +476,12 @@ class NodeView : public kit::View {
   kit::Rect nodeRect_{0, 0, 10, 10};
   kit::Point ptDisclosureIcon_, ptIcon1_, ptIcon2_, ptProgress_, ptStartDue_, ptLink_, ptNote_;
   kit::Rect rcTaskBadge_;
+  // Measured text sizes, kept until what was measured changes (text, font, width limit).
+  struct MeasuredText {
+    std::uint64_t key = 0;  // 0: nothing measured yet
+    kit::Size size;
+  };
+  MeasuredText measuredText_, measuredBadge_;
   std::string strNote_;
   std::string strLink_;
   std::optional<std::string> uuidImage_;

@@ -1,10 +1,14 @@
 // Display attributes resolved from own values, the theme and fixed defaults; the style setters
 // with their undo records; style copying; position snapshots.
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 #include "helpers/global_helpers_colour.h"
 #include "helpers/strings.h"
+#include "kit/typography/font.h"
 #include "model/app_services.h"
+#include "model/map_theme.h"
 #include "model/node_view.h"
 
 namespace {
@@ -18,14 +22,22 @@ RGB1 paleFill(RGB255 c) {
   return HSVToRGB1(hsv);
 }
 
-// What the map theme answers for a topic's level. Without a theme every answer is zero. The
-// theme class joins here (its level is the topic's getNumberOfAncestors, asked only then, so
-// that a map without a theme never walks up the tree); until then no controller holds one.
+// What the map theme answers for a topic's level. Without a theme every answer is zero. Only
+// levels 0 to 4 carry theme values, so the count of ancestors stops after five steps up; the
+// theme has read its levels in advance.
 struct LevelStyle {
   RGB255 fill{0, 0, 0}, line{0, 0, 0};
   int shape = 0, width = 0, fontSize = 0;
 };
-LevelStyle themeLevel(const NodeView*) { return LevelStyle{}; }
+LevelStyle themeLevel(const NodeView* n) {
+  DocumentServices* doc = n->parentController();
+  const MapTheme* theme = doc ? doc->getTheme() : nullptr;
+  if (!theme) return LevelStyle{};
+  int level = 0;
+  for (const NodeView* t = n; !t->isRoot() && level < MapTheme::kLevelCount; t = t->parentNode()) ++level;
+  const MapTheme::LevelValues& v = theme->cachedValuesForLevel(level);  // absent values past level 4
+  return LevelStyle{v.fillColour, v.lineColour, v.shape, v.width, v.fontSize};
+}
 
 template <typename F>
 void forBranch(NodeView* top, bool recursive, F f) {
@@ -129,36 +141,69 @@ std::string NodeView::getDisplayColourAsString() const {
   return GlobalHelpers::getColourAsStringWithRGB255(displayColour255_);
 }
 
+namespace {
+
+// Pre-order over the topic and, when asked, its branch without callout and floating children
+// and their branches: the reach of applyToChildren. Iterative, so deep outlines are safe.
+template <typename F>
+void forApplyBranch(NodeView* top, bool applyToChildren, F f) {
+  std::vector<NodeView*> stack{top};
+  while (!stack.empty()) {
+    NodeView* n = stack.back();
+    stack.pop_back();
+    f(n);
+    if (!applyToChildren) break;
+    const auto& kids = n->childNodes();
+    for (auto it = kids.rbegin(); it != kids.rend(); ++it)
+      if (!(*it)->isFloating() && !(*it)->isCallout()) stack.push_back(it->get());
+  }
+}
+
+template <typename F>
+void forNormalChildren(NodeView* parent, F f) {
+  std::vector<NodeView*> kids;
+  for (const auto& c : parent->childNodes())
+    if (!c->isFloating() && !c->isCallout()) kids.push_back(c.get());
+  for (NodeView* c : kids) f(c);
+}
+
+}  // namespace
+
 void NodeView::setColourInternal(RGB255 colour, bool applyToChildren, bool withUndo) {
-  if (withUndo) pushUndo("topic-colour", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"colour", getColourAsString()}}));
-  colour255_ = colour;
-  if (!applyToChildren) return;
-  for (auto& c : childNodes_)
-    if (!c->isFloating_ && !c->isCallout_) c->setColourInternal(colour, true, withUndo);
+  forApplyBranch(this, applyToChildren, [&](NodeView* n) {
+    if (withUndo)
+      n->pushUndo("topic-colour", kit::Value(kit::Dictionary{{"uuid", n->uuid_}, {"colour", n->getColourAsString()}}));
+    n->colour255_ = colour;
+  });
 }
 
 void NodeView::setShapeInternal(std::int32_t shape, bool applyToChildren, bool withUndo) {
-  if (withUndo) pushUndo("topic-shape", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"shape", shape_}}));
-  shape_ = shape;
-  if (!applyToChildren) return;
-  for (auto& c : childNodes_)
-    if (!c->isFloating_ && !c->isCallout_) c->setShapeInternal(shape, true, withUndo);
+  forApplyBranch(this, applyToChildren, [&](NodeView* n) {
+    if (withUndo) n->pushUndo("topic-shape", kit::Value(kit::Dictionary{{"uuid", n->uuid_}, {"shape", n->shape_}}));
+    n->shape_ = shape;
+  });
 }
 
 void NodeView::setFontSizeInternal(float size, bool applyToChildren, bool withUndo) {
-  if (withUndo) pushUndo("topic-font", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"size", fontSize_}}));
-  fontSize_ = size;
-  if (!applyToChildren) return;
-  for (auto& c : childNodes_)
-    if (!c->isFloating_ && !c->isCallout_) c->setFontSizeInternal(size, true, withUndo);
+  forApplyBranch(this, applyToChildren, [&](NodeView* n) {
+    if (withUndo) n->pushFontSizeUndo();
+    n->fontSize_ = size;
+  });
 }
 
 void NodeView::setWidthInternal(float width, bool applyToChildren, bool withUndo) {
-  if (withUndo) pushUndo("topic-width", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"size", width_}}));
-  width_ = width;
-  if (!applyToChildren) return;
-  for (auto& c : childNodes_)
-    if (!c->isFloating_ && !c->isCallout_) c->setWidthInternal(width, true, withUndo);
+  forApplyBranch(this, applyToChildren, [&](NodeView* n) {
+    if (withUndo) n->pushWidthUndo();
+    n->width_ = width;
+  });
+}
+
+void NodeView::pushFontSizeUndo() {
+  pushUndo("topic-font", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"size", fontSize_}}));
+}
+
+void NodeView::pushWidthUndo() {
+  pushUndo("topic-width", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"size", width_}}));
 }
 
 void NodeView::setColourWithRGB255(RGB255 colour, bool applyToChildren, bool withUndo) {
@@ -182,48 +227,207 @@ void NodeView::setWidth(float width, bool applyToChildren, bool withUndo) {
 }
 
 void NodeView::setTextStyle(std::uint32_t style, bool applyToChildren, bool withUndo) {
-  if (style != textStyle_) {
+  forApplyBranch(this, applyToChildren, [&](NodeView* n) {
+    if (style == n->textStyle_) return;
     if (withUndo)
-      pushUndo("topic-text-style", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"style", textStyle_}}));
-    textStyle_ = style;
-    nodeModTally_ |= NodeModTally::TextStyle;
-  }
-  if (!applyToChildren) return;
-  for (auto& c : childNodes_)
-    if (!c->isFloating_ && !c->isCallout_) c->setTextStyle(style, true, withUndo);
+      n->pushUndo("topic-text-style", kit::Value(kit::Dictionary{{"uuid", n->uuid_}, {"style", n->textStyle_}}));
+    n->textStyle_ = style;
+    n->nodeModTally_ |= NodeModTally::TextStyle;
+    // An open in-place editor takes the new style when the editor exists.
+  });
 }
+
+void NodeView::setColourForChildrenWithRGB255(RGB255 colour, bool applyToDescendents, bool withUndo) {
+  forNormalChildren(this, [&](NodeView* c) { c->setColourWithRGB255(colour, applyToDescendents, withUndo); });
+}
+
+void NodeView::setShapeForChildren(std::int32_t shape, bool applyToDescendents, bool withUndo) {
+  forNormalChildren(this, [&](NodeView* c) { c->setShape(shape, applyToDescendents, withUndo); });
+}
+
+void NodeView::setFontSizeForChildren(float size, bool applyToDescendents, bool withUndo) {
+  forNormalChildren(this, [&](NodeView* c) { c->setFontSize(size, applyToDescendents, withUndo); });
+}
+
+void NodeView::setWidthForChildren(float width, bool applyToDescendents, bool withUndo) {
+  forNormalChildren(this, [&](NodeView* c) { c->setWidth(width, applyToDescendents, withUndo); });
+}
+
+void NodeView::setTextStyleForChildren(std::uint32_t style, bool applyToDescendents, bool withUndo) {
+  forNormalChildren(this, [&](NodeView* c) { c->setTextStyle(style, applyToDescendents, withUndo); });
+}
+
+void NodeView::copyShapeFrom(const NodeView* other, bool applyToChildren, bool withUndo) {
+  if (other) setShape(other->shape_, applyToChildren, withUndo);
+}
+
+void NodeView::setDisplayColourWithRGB255(RGB255 colour, bool applyToChildren) {
+  forApplyBranch(this, applyToChildren, [&](NodeView* n) {
+    if (RGB255IsDefault(n->colour255_)) n->setDisplayColour(colour);
+  });
+}
+
+std::uint32_t NodeView::getColourAsInteger() const { return RGB255ToARGBInteger(colour255_); }
+std::uint32_t NodeView::getDisplayColourAsInteger() const { return RGB255ToARGBInteger(displayColour255_); }
+
+void NodeView::setColourFromString(std::string_view text) {
+  if (text.empty()) return;
+  setColourWithRGB255(strings::extractColourComponents(text), false, false);
+}
+
+void NodeView::setColourFromInteger(std::uint32_t argb) {
+  char buf[12];
+  std::snprintf(buf, sizeof buf, "%.8x", static_cast<unsigned>(argb));
+  setColourFromString(buf);
+}
+
+std::set<std::string> NodeView::buildColourSet() const {
+  std::set<std::string> colours;
+  std::vector<const NodeView*> stack{this};
+  while (!stack.empty()) {
+    const NodeView* n = stack.back();
+    stack.pop_back();
+    if (!RGB255IsStandard(n->colour255_)) colours.insert(n->getColourAsString());
+    for (const auto& c : n->childNodes_) stack.push_back(c.get());
+  }
+  return colours;
+}
+
+std::set<std::string> NodeView::buildDisplayColourSet(bool ignoreHidden) const {
+  std::set<std::string> colours;
+  std::vector<const NodeView*> stack{this};
+  while (!stack.empty()) {
+    const NodeView* n = stack.back();
+    stack.pop_back();
+    if (ignoreHidden && n->alpha() < 1.0f) continue;
+    colours.insert(n->getDisplayColourAsString());
+    for (const auto& c : n->childNodes_) stack.push_back(c.get());
+  }
+  return colours;
+}
+
+kit::Font NodeView::getFont() const {
+  if (displayFontSize_ == 0) return kit::Font::systemFont(isRoot() ? 18.0f : 14.0f);
+  bool bold = (textStyle_ & TopicTextStyle::Bold) != 0;
+  bool italic = (textStyle_ & TopicTextStyle::Italic) != 0;
+  if (bold && italic) {
+    if (std::optional<kit::Font> f = kit::Font::fontWithName("Helvetica-BoldOblique", displayFontSize_)) return *f;
+  }
+  if (bold) return kit::Font::boldSystemFont(displayFontSize_);
+  if (italic) return kit::Font::italicSystemFont(displayFontSize_);
+  return kit::Font::systemFont(displayFontSize_);
+}
+
+void NodeView::adjustFontSizeBy(float delta) {
+  float size = std::nearbyint(displayFontSize_ + delta);
+  if (!std::isfinite(size)) return;
+  if (std::fmod(size, 2.0f) != 0) size += 1;
+  size = std::clamp(size, 10.0f, 100.0f);
+  setFontSize(size, false, false);
+}
+
+void NodeView::beginAdjustWidth() {
+  setWidth(textBoxRect_.width(), false, false);
+  beingResized_ = true;
+}
+
+void NodeView::adjustWidthBy(float delta) {
+  float width = displayWidth_ + delta;
+  if (std::isnan(width)) return;
+  setWidth(std::max(width, 20.0f), false, false);
+}
+
+void NodeView::endAdjustWidth() { beingResized_ = false; }
 
 kit::Value NodeView::dumpToDictionary(std::uint32_t mask) const {
   kit::Value d{kit::Dictionary{}};
   if (mask & NodeModTally::Colour) d.set("_colour", getColourAsString());
   if (mask & NodeModTally::Shape) d.set("_shape", shape_);
+  if (mask & NodeModTally::Boundary) d.set("_boundary", hasBoundary_);
+  if (mask & NodeModTally::Callout) d.set("_callout", isCallout_);
   if (mask & NodeModTally::FontSize) d.set("_fontSize", static_cast<int>(fontSize_));
   if (mask & NodeModTally::Width) d.set("_width", static_cast<int>(width_));
   if (mask & NodeModTally::TextStyle) d.set("_textStyle", textStyle_);
+  if (mask & NodeModTally::Progress) d.set("_progress", percentComplete_);
+  if ((mask & NodeModTally::StartDate) && startDate_) d.set("_startDate", *startDate_);
+  if ((mask & NodeModTally::DueDate) && dueDate_) d.set("_dueDate", *dueDate_);
+  if ((mask & NodeModTally::Effort) && effort_) d.set("_effort", *effort_);
+  if (mask & NodeModTally::Resources) {
+    if (std::optional<std::string> names = getResourceNames()) d.set("_resources", *names);
+  }
+  if (mask & NodeModTally::Icons) {
+    if (strIcon1_) d.set("_icon1", *strIcon1_);
+    if (strIcon2_) d.set("_icon2", *strIcon2_);
+  }
   return d;
 }
 
-void NodeView::copyAttributes(const kit::Value& dict, std::uint32_t mask, std::uint32_t scope, bool withUndo) {
+namespace {
+std::optional<kit::Date> optionalDate(const kit::Value& v) {
+  if (v.isDate()) return v.date();
+  return std::nullopt;
+}
+std::optional<std::string> optionalString(const kit::Value& v) {
+  if (v.isString()) return v.string();
+  return std::nullopt;
+}
+std::vector<std::string> splitAtCommas(const std::string& s) {
+  std::vector<std::string> parts;
+  std::size_t from = 0;
+  for (;;) {
+    std::size_t comma = s.find(',', from);
+    parts.push_back(s.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+    if (comma == std::string::npos) return parts;
+    from = comma + 1;
+  }
+}
+}  // namespace
+
+void NodeView::applyAttributes(const kit::Value& dict, std::uint32_t mask, bool withUndo) {
   if (mask & NodeModTally::Colour) {
     const kit::Value& c = dict["_colour"];
     if (c.isString() && !c.string().empty()) setColourWithRGB255(strings::extractColourComponents(c.string()), false, withUndo);
   }
   if ((mask & NodeModTally::Shape) && dict.contains("_shape")) setShape(dict["_shape"].intValue(), false, withUndo);
+  if ((mask & NodeModTally::Boundary) && dict.contains("_boundary")) setHasBoundary(dict["_boundary"].boolValue(), withUndo);
+  if ((mask & NodeModTally::Callout) && dict.contains("_callout")) setIsCallout(dict["_callout"].boolValue(), withUndo);
   if ((mask & NodeModTally::TextStyle) && dict.contains("_textStyle"))
     setTextStyle(static_cast<std::uint32_t>(dict["_textStyle"].integerValue()), false, withUndo);
   if ((mask & NodeModTally::Width) && dict.contains("_width"))
     setWidth(static_cast<float>(dict["_width"].integerValue()), false, withUndo);
   if ((mask & NodeModTally::FontSize) && dict.contains("_fontSize"))
     setFontSize(static_cast<float>(dict["_fontSize"].integerValue()), false, withUndo);
+  if ((mask & NodeModTally::Progress) && dict.contains("_progress"))
+    setProgress(static_cast<std::int32_t>(dict["_progress"].integerValue()), withUndo);
+  if (mask & NodeModTally::StartDate) setStartDate(optionalDate(dict["_startDate"]), withUndo);
+  if (mask & NodeModTally::DueDate) setDueDate(optionalDate(dict["_dueDate"]), withUndo);
+  if (mask & NodeModTally::Effort) setEffort(optionalString(dict["_effort"]), withUndo);
+  if (mask & NodeModTally::Resources) {
+    if (withUndo) {
+      if (std::optional<std::string> names = getResourceNames())
+        for (const std::string& name : splitAtCommas(*names)) removeResource(name, false, true);
+    } else {
+      resources_.clear();
+    }
+    const kit::Value& added = dict["_resources"];
+    if (added.isString())
+      for (const std::string& name : splitAtCommas(added.string()))
+        if (!name.empty()) addResource(name, withUndo);
+  }
+  if (mask & NodeModTally::Icons) setIcon1(optionalString(dict["_icon1"]), optionalString(dict["_icon2"]), withUndo);
+}
 
+void NodeView::copyAttributes(const kit::Value& dict, std::uint32_t mask, std::uint32_t scope, bool withUndo) {
+  auto apply = [&](NodeView* n) { n->applyAttributes(dict, mask, withUndo); };
+  apply(this);
+  // Siblings, then the descendants: each reached topic changes once, callouts and floating
+  // topics are never reached by the spreading.
   if ((scope & 0x4) && !isRoot() && !isCallout_) {
-    for (auto& c : parentNode_->childNodes_)
-      if (c.get() != this && !c->isFloating_ && !c->isCallout_) c->copyAttributes(dict, mask, scope & 0x2, withUndo);
+    forNormalChildren(parentNode_, [&](NodeView* s) {
+      if (s != this) forApplyBranch(s, (scope & 0x2) != 0, apply);
+    });
   }
-  if (scope & 0x2) {
-    for (auto& c : childNodes_)
-      if (!c->isFloating_ && !c->isCallout_) c->copyAttributes(dict, mask, 0x2, withUndo);
-  }
+  if (scope & 0x2) forNormalChildren(this, [&](NodeView* c) { forApplyBranch(c, true, apply); });
 }
 
 void NodeView::cloneAttributes(std::uint32_t mask, NodeView* source, std::uint32_t scope, bool withUndo) {

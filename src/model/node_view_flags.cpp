@@ -1,4 +1,5 @@
-// Kind flags, child counts, folding and the visibility rule built on them.
+// Kind flags, child counts, link and note, folding and the visibility rule built on them.
+#include "helpers/strings.h"
 #include "model/node_view.h"
 
 void NodeView::setIsCallout(bool callout, bool withUndo) {
@@ -67,4 +68,57 @@ void NodeView::_recursivelyUpdateVisiblity(bool hidden) {
       stack.emplace_back(c, ch);
     }
   }
+}
+
+void NodeView::setIsRollupTask(bool rollup, bool withUndo) {
+  if (withUndo && rollup != rollupTask_)
+    pushUndo("topic-task-rollup", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"rollup", rollupTask_}}));
+  rollupTask_ = rollup;
+}
+
+bool NodeView::siblingTopicsHaveChildren() const {
+  if (isRoot() || isFloating_ || isCallout_) return false;
+  for (const auto& c : parentNode_->childNodes_)
+    if (c.get() != this && c->getChildTopicCount() > 0) return true;
+  return false;
+}
+
+bool NodeView::isBranchAnywhereInParentRect(const kit::Rect& rect) const {
+  std::vector<const NodeView*> stack{this};
+  while (!stack.empty()) {
+    const NodeView* n = stack.back();
+    stack.pop_back();
+    if (n->getAdjustedNodeFrame().intersects(rect)) return true;
+    if (n->folded_) continue;
+    for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it) stack.push_back(it->get());
+  }
+  return false;
+}
+
+NodeView* NodeView::isOnRollupTaskBranch() {
+  if (isRoot()) return nullptr;
+  for (NodeView* a = parentNode_; a; a = a->parentNode_) {
+    if (a->rollupTask_) return a;
+    if (a->isRoot() || a->isCallout_) return nullptr;
+  }
+  return nullptr;
+}
+
+namespace {
+// A nil text differs from every stored one (the stored text is never nil).
+bool textDiffers(const std::string& current, const std::optional<std::string>& text) {
+  return !text || !strings::isEqualToStringWithCase(current, *text);
+}
+}  // namespace
+
+void NodeView::setLink(const std::optional<std::string>& link, bool withUndo) {
+  if (withUndo && textDiffers(strLink_, link))
+    pushUndo("topic-link", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"link", strLink_}}));
+  setStrLink(link.value_or(std::string()));
+}
+
+void NodeView::setNote(const std::optional<std::string>& note, bool withUndo) {
+  if (withUndo && textDiffers(strNote_, note))
+    pushUndo("topic-note", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"note", strNote_}}));
+  setStrNote(note.value_or(std::string()));
 }

@@ -1,21 +1,20 @@
-// Frames in canvas coordinates, branch extents, sibling push, movement and the layout and
-// boundary stand-ins.
-#include <cmath>
+// Frames in canvas coordinates, branch extents, the sibling push that keeps branches apart,
+// sibling navigation and making room for a new topic.
+#include <vector>
 
-#include "model/app_services.h"
+#include "helpers/global_helpers_geometry.h"
 #include "model/node_view.h"
 
 namespace {
 bool isNormalChild(const NodeView* n) { return !n->isFloating() && !n->isCallout(); }
 
-kit::Rect boundingRect(const std::vector<kit::Point>& pts) {
-  float x0 = pts[0].x, x1 = pts[0].x, y0 = pts[0].y, y1 = pts[0].y;
-  for (const kit::Point& p : pts) {
-    x0 = std::fmin(x0, p.x); x1 = std::fmax(x1, p.x);
-    y0 = std::fmin(y0, p.y); y1 = std::fmax(y1, p.y);
-  }
-  return kit::Rect(x0, y0, x1 - x0, y1 - y0);
+// A topic's share of a branch rectangle: its outline stands for the branch when it has one.
+kit::Rect branchContribution(const NodeView* n) {
+  if (!n->boundaryPoints().empty()) return GlobalHelpers::calcBoundingRect(n->boundaryPoints());
+  return n->getAdjustedNodeFrame();
 }
+
+void accumulate(kit::Rect& into, const kit::Rect& part) { into = into.isEmpty() ? part : into.unionWith(part); }
 }  // namespace
 
 kit::Rect NodeView::getAdjustedNodeFrame() const {
@@ -36,26 +35,41 @@ kit::Point NodeView::getPositionRelativeToParent() const {
 kit::Rect NodeView::getBranchBoundingRect() {
   recalcBoundaries();
   kit::Rect rect;
-  std::vector<NodeView*> stack{this};
+  // An explicit stack: outlines can be far deeper than the call stack allows.
+  std::vector<const NodeView*> stack{this};
   while (!stack.empty()) {
-    NodeView* n = stack.back();
+    const NodeView* n = stack.back();
     stack.pop_back();
-    bool outline = !n->boundaryPoints_.empty();
-    kit::Rect part = outline ? boundingRect(n->boundaryPoints_) : n->getAdjustedNodeFrame();
-    rect = rect.isEmpty() ? part : rect.unionWith(part);
-    if (n->folded_ || outline) continue;  // an outline stands for its whole branch
+    accumulate(rect, branchContribution(n));
+    if (n->folded_ || !n->boundaryPoints_.empty()) continue;
     for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it)
       if (isNormalChild(it->get())) stack.push_back(it->get());
   }
   return rect;
 }
 
+kit::Rect NodeView::getBranchBoundingRectForAll() {
+  recalcBoundaries();
+  kit::Rect rect;
+  std::vector<const NodeView*> stack{this};
+  while (!stack.empty()) {
+    const NodeView* n = stack.back();
+    stack.pop_back();
+    accumulate(rect, branchContribution(n));
+    for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it)
+      if ((*it)->alpha() != 0.0f) stack.push_back(it->get());
+  }
+  return rect;
+}
+
+// Climbs from the topic to the central topic; at each level the siblings on the topic's side
+// move apart (or together, never closer than 10 points). Linear in the topics moved.
 void NodeView::pushSiblingsUpBy(float up, float down) {
   for (NodeView* t = this; t; t = t->parentNode_) {
     if (t->isFloating_ || t->isCallout_) return;
     if (t->hasSiblingTopics()) {
-      bool right = t->isToRightOfParent();
-      float y = t->center().y;
+      const bool right = t->isToRightOfParent();
+      const float y = t->center().y;
       auto sameSide = [&](const NodeView* s) {
         return s != t && isNormalChild(s) && s->isToRightOfParent() == right;
       };
@@ -65,20 +79,20 @@ void NodeView::pushSiblingsUpBy(float up, float down) {
         for (auto& c : t->parentNode_->childNodes_) {
           NodeView* s = c.get();
           if (!sameSide(s)) continue;
-          float sy = s->center().y;
+          const float sy = s->center().y;
           if (sy < y) {
-            if (!above || sy >= above->center().y) above = s;
+            if (!above || sy >= above->center().y) above = s;  // the later one on equal y
           } else if (!below || sy <= below->center().y) {
             below = s;
           }
         }
-        kit::Rect f = t->getAdjustedNodeFrame();
+        const kit::Rect f = t->getAdjustedNodeFrame();
         if (above && up < 0) {
-          float gap = f.minY() - above->getAdjustedNodeFrame().maxY();
+          const float gap = f.minY() - above->getAdjustedNodeFrame().maxY();
           if (gap + up < 10.0f) up = 10.0f - gap;
         }
         if (below && down < 0) {
-          float gap = below->getAdjustedNodeFrame().minY() - f.maxY();
+          const float gap = below->getAdjustedNodeFrame().minY() - f.maxY();
           if (gap + down < 10.0f) down = 10.0f - gap;
         }
       }
@@ -93,75 +107,11 @@ void NodeView::pushSiblingsUpBy(float up, float down) {
   }
 }
 
-void NodeView::moveByX(float dx, float dy, bool includingChildren) {
-  if (static_cast<int>(dx) == 0 && static_cast<int>(dy) == 0) return;
-  kit::Point c = center();
-  setCenter(kit::Point(kit::roundHalfEven(c.x + dx), kit::roundHalfEven(c.y + dy)));
-  // The control points of relationships starting here follow once relationships exist.
-  if (includingChildren) {
-    for (auto& ch : childNodes_)
-      if (!ch->isFloating_) ch->moveByX(dx, dy, true);
-  }
-  if (AppServices::rainbowFlag() && parentNode_ && parentNode_->isRoot() && !isInPlaceEdit() && !beingResized_ &&
-      !beingMoved_) {
-    evaluateDisplayColourForBranch();
-    setNeedsDisplayIfModified(true);
-  }
-}
-
-bool NodeView::moveByX(float dx, float dy, bool includingChildren, bool flipAsNecessary) {
-  if (!flipAsNecessary) {
-    moveByX(dx, dy, includingChildren);
-    return false;
-  }
-  bool before = isLogicallyToRightOfRoot();
-  moveByX(dx, dy, includingChildren);
-  if (isLogicallyToRightOfRoot() == before) return false;
-  flipAboutYandRedraw(true);
-  return true;
-}
-
-void NodeView::moveChildrenByX(float dx, float dy) {
-  for (auto& c : childNodes_) c->moveByX(dx, dy, true);
-}
-
-void NodeView::moveTo(kit::Point p, bool includingChildren) {
-  moveByX(p.x - center().x, p.y - center().y, includingChildren);
-}
-
-bool NodeView::moveTo(kit::Point p, bool includingChildren, bool flipAsNecessary) {
-  return moveByX(p.x - center().x, p.y - center().y, includingChildren, flipAsNecessary);
-}
-
-void NodeView::flipAboutYandRedraw(bool redraw) {
-  _flipAboutY(this);
-  if (redraw) recalcLayoutRecursively(true, true, false, false, false);
-}
-
-void NodeView::_flipAboutY(const NodeView* pivot) {
-  for (auto& c : childNodes_) c->_flipAboutY(pivot);
-  moveByX(2 * (pivot->center().x - center().x), 0, false);
-  // Relationship control points are mirrored here once relationships exist.
-}
-
-void NodeView::alignWith(const NodeView* other) {
-  if (!other) return;
-  kit::Rect o = other->frame(), f = frame();
-  float dx = isToRightOfParent() ? o.minX() - f.minX() : o.maxX() - f.maxX();
-  moveByX(dx, 0, true);
-}
-
-void NodeView::spaceOutFromParent() {
-  if (!parentNode_) return;
-  kit::Rect f = getAdjustedNodeFrame(), p = parentNode_->getAdjustedNodeFrame();
-  float dx = isToRightOfParent() ? p.maxX() - f.minX() + 70.0f : p.minX() - f.maxX() - 70.0f;
-  moveByX(dx, 0, true);
-}
-
+// The nearest normal sibling on the same side strictly below; the earlier child on equal y.
 NodeView* NodeView::getSiblingBelow() const {
   if (isRoot()) return nullptr;
-  bool right = isToRightOfParent();
-  float y = center().y;
+  const bool right = isToRightOfParent();
+  const float y = center().y;
   NodeView* best = nullptr;
   for (auto& c : parentNode_->childNodes_) {
     NodeView* s = c.get();
@@ -173,8 +123,8 @@ NodeView* NodeView::getSiblingBelow() const {
 
 NodeView* NodeView::getSiblingAbove() const {
   if (isRoot()) return nullptr;
-  bool right = isToRightOfParent();
-  float y = center().y;
+  const bool right = isToRightOfParent();
+  const float y = center().y;
   NodeView* best = nullptr;
   for (auto& c : parentNode_->childNodes_) {
     NodeView* s = c.get();
@@ -184,6 +134,7 @@ NodeView* NodeView::getSiblingAbove() const {
   return best;
 }
 
+// Side 1 left, 2 right; the earlier child on equal y.
 NodeView* NodeView::getLowestChildOnSide(int side) const {
   if (side != 1 && side != 2) return nullptr;
   NodeView* best = nullptr;
@@ -196,45 +147,15 @@ NodeView* NodeView::getLowestChildOnSide(int side) const {
 }
 
 void NodeView::makeSpace() {
-  kit::Rect b = getBranchBoundingRect();
-  float h = b.height() / 2;
+  const kit::Rect b = getBranchBoundingRect();
+  const float h = b.height() / 2;
   pushSiblingsUpBy(h, h);
   if (NodeView* a = getSiblingAbove()) {
     alignWith(a);
-    float dy = a->getBranchBoundingRect().maxY() - b.minY() + 10.0f;
+    // The branch's top goes 10 points below the bottom of the branch above.
+    const float dy = a->getBranchBoundingRect().maxY() - b.minY() + 10.0f;
     moveTo(kit::Point(center().x, center().y + dy), true);
   } else {
     spaceOutFromParent();
   }
 }
-
-// Stand-in layout: a fixed 100 x 40 box with the text inside the padding, until text
-// measurement and the real layout exist. Only the bounds change, so the centre stays.
-void NodeView::_calcLayout() {
-  constexpr float w = 100, h = 40;
-  nodeRect_ = kit::Rect(0, 0, w, h);
-  textBoxRect_ = nodeRect_.insetBy(10, 8);
-  imageBoxRect_ = kit::Rect();
-  rcTaskBadge_ = kit::Rect();
-  setBounds(kit::Rect(0, 0, w, h));
-}
-
-void NodeView::recalcLayoutRecursively(bool recursive, bool redraw, bool, bool, bool) {
-  std::vector<NodeView*> stack{this};
-  while (!stack.empty()) {
-    NodeView* n = stack.back();
-    stack.pop_back();
-    n->_calcLayout();
-    if (redraw) n->kit::View::setNeedsDisplay();
-    if (!recursive) break;
-    for (auto& c : n->childNodes_) stack.push_back(c.get());
-  }
-}
-
-void NodeView::recalcLayoutOfImmediateChildrenWithRedraw(bool redraw, bool realign, bool siblings, bool offspring) {
-  for (auto& c : childNodes_) c->recalcLayoutRecursively(false, redraw, realign, siblings, offspring);
-}
-
-// Stand-in: boundary outlines are not computed yet; the flag and the stored outline stay.
-void NodeView::recalcBoundaries() {}
-void NodeView::_recalcBoundaries() {}

@@ -35,9 +35,10 @@ TEST_F(CanvasTest, ASecondCentralTopicReplacesTheFirstCleanly) {
 TEST_F(CanvasTest, NewChildrenOfTheRootFollowTheSelectionsSide) {
   NodeView* root = make(nullptr, Point());
   Point c = root->center();
+  const kit::Rect rf = root->getAdjustedNodeFrame();
   NodeView* first = canvas->createChildNodeOf(root, Side::Automatic);
   // No side known yet: right, 70 + 5 beyond the frame, 10 above the centre.
-  EXPECT_EQ(first->center(), Point(c.x + 50 + 75, c.y - 10));
+  EXPECT_EQ(first->center(), Point(rf.maxX() + 75, c.y - 10));
   NodeView* left = make(root, Point(c.x - 300, c.y));
   canvas->setSelectedNode(left, false);
   EXPECT_EQ(canvas->preferredSideForNextNewTopic(), Side::Left);
@@ -53,8 +54,9 @@ TEST_F(CanvasTest, SecondChildOnASideGoesBelowTheLowestBranch) {
   NodeView* lowest = make(root, Point(c.x + 200, c.y));
   NodeView* child = canvas->createChildNodeOf(root, Side::Right);
   EXPECT_EQ(lowest->center(), Point(c.x + 200, c.y - 10));  // moved up 10 first
-  // 15 below the lowest child's branch, 5 inside its left edge.
-  EXPECT_EQ(child->center(), Point(c.x + 150 + 5, c.y - 10 + 20 + 15));
+  // 15 below the lowest child's branch (where it is now), 5 inside its left edge.
+  const kit::Rect lf = lowest->getAdjustedNodeFrame();
+  EXPECT_EQ(child->center(), Point(lf.minX() + 5, lowest->getBranchBoundingRect().maxY() + 15));
   EXPECT_EQ(child->parentNode(), root);
 }
 
@@ -62,8 +64,9 @@ TEST_F(CanvasTest, ChildOfANormalTopicTakesItsBranchSide) {
   NodeView* root = make(nullptr, Point());
   Point c = root->center();
   NodeView* left = make(root, Point(c.x - 300, c.y));
+  const kit::Rect lf = left->getAdjustedNodeFrame();
   NodeView* child = canvas->createChildNodeOf(left, Side::Right);  // the side is ignored
-  EXPECT_EQ(child->center(), Point(c.x - 300 - 50 - 75, c.y - 10));
+  EXPECT_EQ(child->center(), Point(lf.minX() - 75, c.y - 10));
 }
 
 TEST_F(CanvasTest, SiblingsAreRefusedForRootsFloatingTopicsAndCallouts) {
@@ -88,7 +91,9 @@ TEST_F(CanvasTest, SiblingAboveGoesAboveTheBranchAndCopiesTheStyle) {
   NodeView* s = canvas->createAndEditNewSiblingOf(t, true, "above");
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(t->center(), Point(c.x + 200, c.y + 110));  // moved down, away from the new place
-  EXPECT_EQ(s->center(), Point(c.x + 155, c.y + 110 - 20 - 15));
+  // 15 above t's branch where it is now, 5 inside its left edge.
+  const kit::Rect tf = t->getAdjustedNodeFrame();
+  EXPECT_EQ(s->center(), Point(tf.minX() + 5, t->getBranchBoundingRect().minY() - 15));
   EXPECT_EQ(s->strName(), "above");
   EXPECT_EQ(s->getShape(), TopicShape::Rectangle);
   EXPECT_EQ(s->getFontSize(), 22.0f);
@@ -157,10 +162,10 @@ TEST_F(CanvasTest, NewChildLevelNeverTakesCalloutsOrFloatingTopics) {
 
 TEST_F(CanvasTest, CalloutTakesTheFirstFreeSpot) {
   NodeView* root = make(nullptr, Point());
-  Point c = root->center();
+  const kit::Rect rf = root->getAdjustedNodeFrame();
   NodeView* co = canvas->createAndEditNewCallout(root, "note");
   // Right of and above the root's frame: (maxX + 50, minY - 30).
-  EXPECT_EQ(co->center(), Point(c.x + 50 + 50, c.y - 20 - 30));
+  EXPECT_EQ(co->center(), Point(rf.maxX() + 50, rf.minY() - 30));
   EXPECT_TRUE(co->isCallout());
   EXPECT_EQ(co->getShape(), TopicShape::RoundedRectangle);
   EXPECT_EQ(co->getColourAsString(), "FF7F00");
@@ -186,9 +191,11 @@ TEST_F(CanvasTest, SiblingCalloutBelongsToTheParentAndSitsBelow) {
   NodeView* root = make(nullptr, Point());
   Point c = root->center();
   NodeView* t = make(root, Point(c.x + 300, c.y));
+  const kit::Rect tf = t->frame();
   NodeView* co = canvas->createAndEditNewSiblingCallout(t, "x");
   EXPECT_EQ(co->parentNode(), root);
-  EXPECT_EQ(co->center(), Point(c.x + 300, c.y + 20 + 60));
+  // 60 below the bottom of t's frame, under its centre.
+  EXPECT_EQ(co->center(), Point(c.x + 300, tf.maxY() + 60));
 }
 
 TEST_F(CanvasTest, FloatingTopicAtTheCrosshairUnderTheRoot) {

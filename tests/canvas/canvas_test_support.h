@@ -12,6 +12,8 @@
 class CanvasTest : public kit::AppHomeTest {
  protected:
   void SetUp() override {
+    // Creation places topics by fixed rules; the map's automatic layout would move them again.
+    doc.keepOrganised = false;
     canvas = std::make_unique<BigView>(kit::Rect(0, 0, 34560, 30720));
     canvas->setParentController(&doc);
   }
@@ -20,7 +22,7 @@ class CanvasTest : public kit::AppHomeTest {
     canvas.reset();
   }
 
-  // Topics get the stand-in 100 x 40 layout so that frames have a size.
+  // A named topic, laid out, so that its frames have their real size.
   NodeView* make(NodeView* parent, kit::Point at, const char* name = "") {
     NodeView* n = canvas->createChildNodeOf(parent, at);
     n->setStrName(name);

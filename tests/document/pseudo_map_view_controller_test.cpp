@@ -118,10 +118,12 @@ TEST_F(DocumentTest, UndoingANewTopicDeletesIt) {
   EXPECT_EQ(canvas->getNodeByUUID(uuid), nullptr);
   EXPECT_EQ(canvas->selectedNode(), root);
   EXPECT_EQ(canvas->getTopicCount(nullptr), 1);
-  // The deletion took a snapshot; redo replays it without touching the tree.
+  // The deletion took a snapshot; redo restores it, and the new topic with it.
   EXPECT_TRUE(undo().canRedo());
   ASSERT_TRUE(undo().redo());
-  EXPECT_EQ(canvas->getTopicCount(nullptr), 1);
+  EXPECT_EQ(canvas->getTopicCount(nullptr), 2);
+  ASSERT_NE(canvas->getNodeByUUID(uuid), nullptr);
+  EXPECT_EQ(canvas->getNodeByUUID(uuid)->strName(), "child");
 }
 
 TEST_F(DocumentTest, FoldUndoAndRedoEachRecordOneStep) {

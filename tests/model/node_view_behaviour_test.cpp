@@ -108,12 +108,17 @@ TEST(NodeViewMovement, ClosingAGapLeavesTenPoints) {
   TreeBuilder t;
   NodeView* root = t.central("C", Point(1000, 1000));
   NodeView* above = t.add(root, "Up", Point(1200, 900));
-  NodeView* me = t.add(root, "Me", Point(1200, 952));
-  for (NodeView* n : root->getListOfDescendents()) n->_calcLayout();  // 100 x 40 boxes
-  // Frames: above 880..920, me 932..972: a 12-point gap.
+  NodeView* me = t.add(root, "Me", Point(1200, 1000));
+  for (NodeView* n : root->getListOfDescendents()) n->_calcLayout();
+  // Me goes 12 points below the frame above.
+  const float gap = me->getAdjustedNodeFrame().minY() - above->getAdjustedNodeFrame().maxY();
+  me->moveByX(0, 12 - gap, false);
+  ASSERT_EQ(me->getAdjustedNodeFrame().minY() - above->getAdjustedNodeFrame().maxY(), 12.0f);
+  const Point mine = me->center();
   me->pushSiblingsUpBy(-30, 0);
-  EXPECT_EQ(above->center(), Point(1200, 902));
-  EXPECT_EQ(me->center(), Point(1200, 952));
+  EXPECT_EQ(above->center(), Point(1200, 902));  // down by 2, not 30
+  EXPECT_EQ(me->center(), mine);
+  EXPECT_EQ(me->getAdjustedNodeFrame().minY() - above->getAdjustedNodeFrame().maxY(), 10.0f);
 }
 
 TEST(NodeViewMovement, PushFromFloatingOrCalloutDoesNothing) {
@@ -130,12 +135,13 @@ TEST(NodeViewGeometry, BranchRectOfAFoldedTopicIsItsOwnFrame) {
   NodeView* root = t.central("C", Point(1000, 1000));
   NodeView* a = t.add(root, "A", Point(1200, 1000));
   NodeView* b = t.add(a, "B", Point(1400, 1100));
-  t.callout(a, "Co", Point(1200, 2000));
+  NodeView* co = t.callout(a, "Co", Point(1200, 2000));
   for (NodeView* n : root->getListOfDescendents()) n->_calcLayout();
-  EXPECT_EQ(a->getBranchBoundingRect(), kit::Rect(1150, 980, 300, 140));  // callouts excluded
+  const kit::Rect branch = a->getBranchBoundingRect();
+  EXPECT_EQ(branch, a->getAdjustedNodeFrame().unionWith(b->getAdjustedNodeFrame()));
+  EXPECT_FALSE(branch.intersects(co->getAdjustedNodeFrame()));  // callouts excluded
   a->fold();
   EXPECT_EQ(a->getBranchBoundingRect(), a->getAdjustedNodeFrame());
-  (void)b;
 }
 
 TEST(NodeViewGeometry, NavigationAmongSiblings) {

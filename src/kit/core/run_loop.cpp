@@ -202,6 +202,12 @@ void RunLoop::post(Callback fn) {
 }
 
 bool RunLoop::runOnce() {
+  // Held for the whole pass; released on every way out.
+  struct DispatchHold {
+    RecursiveLock* l;
+    explicit DispatchHold(RecursiveLock* lock) : l(lock) { if (l) l->lock(); }
+    ~DispatchHold() { if (l) l->unlock(); }
+  } hold(dispatchLock_.load());
   bool did = false;
   std::uint64_t limit;
   {

@@ -12,6 +12,7 @@
 // member) or moves ownership of what the callback needs into the callback.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -25,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "kit/core/lock.h"
 #include "kit/core/value.h"
 
 namespace kit {
@@ -105,6 +107,11 @@ class RunLoop {
   // From any thread: fn runs on the main thread at the start of the next pass.
   void post(Callback fn);
 
+  // A lock held while the main thread runs each pass's work, so that threads which draw under
+  // the same lock never see an event half-handled. Null (the default) holds nothing.
+  void setDispatchLock(RecursiveLock* lock) { dispatchLock_.store(lock); }
+  RecursiveLock* dispatchLock() const { return dispatchLock_.load(); }
+
   // One pass with what is due now; never waits. Returns whether any work ran.
   bool runOnce();
   // Passes until the clock reaches t (monotonic seconds) and nothing due is left. A manual clock
@@ -153,6 +160,7 @@ class RunLoop {
   HookId nextHook_ = 1;
 
   mutable std::mutex postMutex_;
+  std::atomic<RecursiveLock*> dispatchLock_{nullptr};
   std::condition_variable postCv_;
   std::deque<Callback> posted_;
   bool stopRequested_ = false;

@@ -7,9 +7,11 @@
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <typeinfo>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -29,6 +31,10 @@ std::uint64_t expansionLimit(std::size_t inputSize) {
 }
 
 std::string text(const xmlChar* s) { return s ? std::string(reinterpret_cast<const char*>(s)) : std::string(); }
+
+std::string_view view(const xmlChar* s) {
+  return s ? std::string_view(reinterpret_cast<const char*>(s)) : std::string_view();
+}
 
 std::optional<std::string> optionalText(const xmlChar* s) {
   if (!s) return std::nullopt;
@@ -208,6 +214,27 @@ std::optional<std::vector<XMLNodeRecord>> XMLDocument::evaluate(std::string_view
 
 // ---- XMLParser ----
 
+std::optional<std::string_view> XMLAttributes::find(std::string_view name) const {
+  // The last of a repeated name wins, as in dictionary().
+  for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
+    if (it->name == name) return it->value;
+  }
+  return std::nullopt;
+}
+
+Dictionary XMLAttributes::dictionary() const {
+  Dictionary d;
+  for (const XMLAttribute& a : items_) d.insert_or_assign(std::string(a.name), Value(std::string(a.value)));
+  return d;
+}
+
+void XMLParserDelegate::didStartElementWithAttributes(XMLParser& parser, std::string_view name,
+                                                      const XMLAttributes& attributes) {
+  // The plain base class ignores the dictionary form too, so there is nothing to copy for it.
+  if (typeid(*this) == typeid(XMLParserDelegate)) return;
+  didStartElement(parser, std::string(name), attributes.dictionary());
+}
+
 void XMLParserDelegate::didStartElement(XMLParser&, const std::string&, const Dictionary&) {}
 void XMLParserDelegate::didEndElement(XMLParser&, const std::string&) {}
 void XMLParserDelegate::foundCharacters(XMLParser&, std::string_view) {}
@@ -245,32 +272,58 @@ struct XMLParserCallbacks {
                            const xmlChar** attributes) {
     XMLParser* p = parserOf(ctx);
     if (p->stopped_) return;
-    Dictionary attrs;
+    nbNamespaces = std::max(nbNamespaces, 0);
+    nbAttributes = std::max(nbAttributes, 0);
+    // Views point into libxml2's buffers where the text stands as is, and into attributeText_
+    // otherwise; that is sized before the first view is taken, so it never moves under one.
+    const std::size_t needed = static_cast<std::size_t>(nbNamespaces) + 2 * static_cast<std::size_t>(nbAttributes);
+    if (p->attributeText_.size() < needed) p->attributeText_.resize(needed);
+    std::size_t used = 0;
+    auto scratch = [p, &used]() -> std::string& {
+      std::string& s = p->attributeText_[used++];
+      s.clear();
+      return s;
+    };
+    auto joined = [&scratch](std::string_view head, std::string_view separator, std::string_view tail) -> std::string_view {
+      std::string& s = scratch();
+      s.append(head).append(separator).append(tail);
+      return s;
+    };
+    std::vector<XMLAttribute>& views = p->attributeViews_;
+    views.clear();
     for (int i = 0; i < nbNamespaces; ++i) {
       const xmlChar* nsPrefix = namespaces[2 * i];
-      attrs[nsPrefix ? "xmlns:" + text(nsPrefix) : std::string("xmlns")] = Value(text(namespaces[2 * i + 1]));
+      views.push_back({nsPrefix ? joined("xmlns", ":", view(nsPrefix)) : std::string_view("xmlns"), view(namespaces[2 * i + 1])});
     }
     for (int i = 0; i < nbAttributes; ++i) {
       const xmlChar** a = attributes + 5 * i;
       const xmlChar* begin = a[3];
       const int length = static_cast<int>(a[4] - a[3]);
-      std::string value(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(length));
+      std::string_view value(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(length));
       // Without entity substitution libxml2 leaves references in attribute values; expand the
       // internal ones here, under libxml2's own loop and amplification checks.
-      if (value.find('&') != std::string::npos) {
+      if (value.find('&') != std::string_view::npos) {
         xmlChar* decoded = xmlStringLenDecodeEntities(static_cast<xmlParserCtxtPtr>(ctx), begin, length,
                                                       XML_SUBSTITUTE_REF, 0, 0, 0);
         if (!decoded) {
           p->fail({XML_ERR_ENTITY_LOOP, "attribute value could not be expanded", 0, 0});
           return;
         }
-        value = text(decoded);
+        std::string& s = scratch();
+        s.assign(reinterpret_cast<const char*>(decoded));
         xmlFree(decoded);
+        value = s;
       }
       if (p->stopped_ || !spend(p, value.size())) return;
-      attrs[qualifiedName(a[0], a[1])] = Value(std::move(value));
+      views.push_back({a[1] ? joined(view(a[1]), ":", view(a[0])) : view(a[0]), value});
     }
-    if (p->delegate_) p->delegate_->didStartElement(*p, qualifiedName(localname, prefix), attrs);
+    if (!p->delegate_) return;
+    std::string_view name = view(localname);
+    if (prefix) {
+      p->elementName_.assign(view(prefix)).append(":").append(name);
+      name = p->elementName_;
+    }
+    p->delegate_->didStartElementWithAttributes(*p, name, XMLAttributes(views));
   }
 
   static void endElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*) {

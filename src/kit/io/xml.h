@@ -70,11 +70,46 @@ struct XMLParseError {
   int column = 0;
 };
 
+// One attribute of a start tag: the qualified name as written ("xmlns:p", "p:id") and the value
+// with entities expanded.
+struct XMLAttribute {
+  std::string_view name;
+  std::string_view value;
+};
+
+// A start tag's attributes in document order, namespace declarations first. A view into the
+// parser's buffers: valid only during the callback that receives it, so copy what must last.
+class XMLAttributes {
+ public:
+  XMLAttributes() = default;
+  explicit XMLAttributes(std::span<const XMLAttribute> items) : items_(items) {}
+
+  std::size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  const XMLAttribute& operator[](std::size_t i) const { return items_[i]; }
+  auto begin() const { return items_.begin(); }
+  auto end() const { return items_.end(); }
+
+  // The named attribute's value; std::nullopt when the tag has none by that name (an empty
+  // value is still a value).
+  std::optional<std::string_view> find(std::string_view name) const;
+  // The same attributes as string values keyed by name.
+  Dictionary dictionary() const;
+
+ private:
+  std::span<const XMLAttribute> items_;
+};
+
 // Receives the event parser's callbacks; every one is optional.
 class XMLParserDelegate {
  public:
   virtual ~XMLParserDelegate() = default;
-  // name is the qualified name as written ("p:topic"); attributes include the xmlns ones.
+  // Every start tag arrives here first. name is the qualified name as written ("p:topic"); both
+  // views last only for the call. The base version hands the tag on to didStartElement below,
+  // so a delegate overrides whichever form suits it; this one costs no copies.
+  virtual void didStartElementWithAttributes(XMLParser& parser, std::string_view name,
+                                             const XMLAttributes& attributes);
+  // The start tag with the attributes (the xmlns ones included) copied into a dictionary.
   virtual void didStartElement(XMLParser& parser, const std::string& name,
                                const Dictionary& attributes);
   virtual void didEndElement(XMLParser& parser, const std::string& name);
@@ -115,6 +150,11 @@ class XMLParser {
 
   Data data_;
   XMLParserDelegate* delegate_ = nullptr;
+  // Reused from tag to tag: the current tag's attribute views, and the text of the names and
+  // values that are not in libxml2's buffers as they stand (prefixed names, expanded values).
+  std::vector<XMLAttribute> attributeViews_;
+  std::vector<std::string> attributeText_;
+  std::string elementName_;
   void* context_ = nullptr;  // xmlParserCtxtPtr while parsing
   std::optional<XMLParseError> error_;
   bool stopped_ = false;

@@ -219,3 +219,24 @@ TEST_F(RunLoopTest, ZeroDelayFromPostedWorkWaitsForTheNextPass) {
   time_.runOnce();
   EXPECT_EQ(log, std::vector<std::string>{"from-post:(null)"});
 }
+
+TEST(RunLoopDispatchLock, EachPassHoldsTheDispatchLock) {
+  kit::ManualClockScope clock;
+  kit::RecursiveLock lock;
+  kit::RunLoop& loop = kit::RunLoop::main();
+  loop.setDispatchLock(&lock);
+  std::atomic<bool> otherGotIt{true};
+  loop.performAfterDelay(&lock, "probe", {}, 0, [&] {
+    // Another thread cannot take the lock while the main thread handles this perform.
+    std::thread t([&] { otherGotIt = lock.try_lock(); if (otherGotIt) lock.unlock(); });
+    t.join();
+  });
+  clock.runOnce();
+  clock.runOnce();
+  loop.setDispatchLock(nullptr);
+  EXPECT_FALSE(otherGotIt);
+  // Released after the pass.
+  std::thread t([&] { otherGotIt = lock.try_lock(); if (otherGotIt) lock.unlock(); });
+  t.join();
+  EXPECT_TRUE(otherGotIt);
+}

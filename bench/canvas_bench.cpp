@@ -1,0 +1,161 @@
+// Canvas drawing on a generated map of about 20,000 topics: redrawing a 1024 x 768 viewport
+// (synchronously, and as tiles on the worker threads), and recomputing every boundary of a map
+// with 100 of them.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "canvas/big_view.h"
+#include "kit/graphics/image_context.h"
+#include "model/app_services.h"
+#include "model/document_services.h"
+#include "model/node_view.h"
+
+namespace {
+
+class BenchDocument : public DocumentServices {
+ public:
+  void pushUndoRedoOperation(const std::string&, const kit::Value&) override {}
+  void pushUndoSnapshot() override {}
+  kit::UndoManager* undoManager() override { return nullptr; }
+  std::int32_t getNextNumericID() override { return ++next_; }
+  MapTheme* getTheme() override { return nullptr; }
+  bool getInheritColour() override { return true; }
+  bool getInheritShape() override { return true; }
+  bool getKeepOrganised() override { return false; }
+  bool getShowTaskBadge() override { return true; }
+  kit::Color canvasColour() override { return kit::Color::white(); }
+  std::string mapID() override { return "BENCH"; }
+  std::string mapName() override { return "Bench"; }
+  bool isInitForExport() override { return false; }
+  bool isKeyboardVisible() override { return false; }
+  void ensureVisible(NodeView*, bool) override {}
+  void centreScreenOnRootNode() override {}
+  void refreshBrightness(NodeView*) override {}
+  void followLinkForSelectedNode() override {}
+  NodeView* onNewSiblingNodeBelow(const std::string&) override { return nullptr; }
+  NodeView* onNewCalloutSiblingNodeBelow(const std::string&) override { return nullptr; }
+  NodeView* onNewChildNode(const std::string&) override { return nullptr; }
+  NodeView* onNewChildLevelNode(const std::string&) override { return nullptr; }
+  void onDeleteNode() override {}
+  void onSiriDictateListDetectTriggered(const std::vector<std::string>&) override {}
+
+ private:
+  std::int32_t next_ = 0;
+};
+
+// Central topic, 40 main topics (one per column), 25 topics under each (one per cell of the
+// column) and 19 under each of those in a column beside it: 20,041 topics over 16,000 x 30,000
+// points, each link short except those of the main topics.
+struct Map {
+  static constexpr int kColumns = 40, kRows = 25, kLeaves = 19;
+  static constexpr float kCellW = 400, kCellH = 1200;
+
+  BenchDocument doc;
+  std::unique_ptr<BigView> canvas;
+  NodeView* root = nullptr;
+  std::vector<NodeView*> level1, level2;
+  kit::Point origin;
+
+  Map() {
+    canvas = std::make_unique<BigView>(kit::Rect(0, 0, 34560, 30720));
+    canvas->setParentController(&doc);
+    root = add(nullptr, {}, "Central topic");
+    origin = kit::Point(root->center().x - kColumns * kCellW / 2, 300);
+    int n = 0;
+    for (int c = 0; c < kColumns; ++c) {
+      float x = origin.x + c * kCellW;
+      NodeView* main = add(root, kit::Point(x + 60, origin.y - 150), "Main topic " + std::to_string(c));
+      level1.push_back(main);
+      for (int r = 0; r < kRows; ++r) {
+        float y = origin.y + r * kCellH;
+        NodeView* mid = add(main, kit::Point(x + 60, y + kCellH / 2), "Topic " + std::to_string(++n));
+        level2.push_back(mid);
+        for (int l = 0; l < kLeaves; ++l)
+          add(mid, kit::Point(x + 260, y + 30 + l * 60.0f), "Leaf " + std::to_string(l) + " of " + std::to_string(n));
+      }
+    }
+    canvas->setSelectedNode(nullptr, false);
+  }
+  ~Map() { canvas->preDealloc(); }
+
+  NodeView* add(NodeView* parent, kit::Point at, const std::string& text) {
+    NodeView* t = canvas->createChildNodeOf(parent, at);
+    t->setStrName(text);
+    t->_calcLayout();
+    return t;
+  }
+  // A viewport in the middle of the map, off the tile grid.
+  kit::Rect viewport() const {
+    return kit::Rect(origin.x + 17 * kCellW + 37, origin.y + 11 * kCellH + 101, 1024, 768);
+  }
+};
+
+Map& sharedMap() {
+  static Map* map = new Map();  // kept for the process: building it measures 20,000 texts
+  return *map;
+}
+
+void BM_RedrawViewport(benchmark::State& state) {
+  Map& map = sharedMap();
+  const kit::Rect v = map.viewport();
+  auto ic = kit::ImageContext::create(v.size, true, 1);
+  kit::GraphicsContext& g = ic->context();
+  g.translateCTM(-v.minX(), -v.minY());
+  for (auto _ : state) {
+    map.canvas->requestRedraw();
+    map.canvas->layer().drawInContext(g, v);
+  }
+  state.counters["topics"] = 20041;
+}
+BENCHMARK(BM_RedrawViewport)->Unit(benchmark::kMillisecond);
+
+void BM_RedrawViewportAsTiles(benchmark::State& state) {
+  Map& map = sharedMap();
+  const kit::Rect v = map.viewport();
+  kit::TiledLayer& layer = map.canvas->layer();
+  for (auto _ : state) {
+    map.canvas->requestRedraw();
+    map.canvas->displayLayer(v);
+    layer.waitUntilIdle();
+  }
+  state.counters["tiles"] = benchmark::Counter(static_cast<double>(layer.tilesDrawn()), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_RedrawViewportAsTiles)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_RedrawViewportWithShadowsAndTaper(benchmark::State& state) {
+  Map& map = sharedMap();
+  const kit::Rect v = map.viewport();
+  auto ic = kit::ImageContext::create(v.size, true, 1);
+  kit::GraphicsContext& g = ic->context();
+  g.translateCTM(-v.minX(), -v.minY());
+  AppServices::setDropShadowFlag(true);
+  AppServices::setTaperLinksFlag(true);
+  for (auto _ : state) {
+    map.canvas->requestRedraw();
+    map.canvas->layer().drawInContext(g, v);
+  }
+  AppServices::setDropShadowFlag(false);
+  AppServices::setTaperLinksFlag(false);
+}
+BENCHMARK(BM_RedrawViewportWithShadowsAndTaper)->Unit(benchmark::kMillisecond);
+
+// The 40 main topics and 60 of the topics under them carry boundaries; nested ones are built
+// on their inner outlines.
+void BM_RecalcHundredBoundaries(benchmark::State& state) {
+  Map& map = sharedMap();
+  std::vector<NodeView*> withBoundary(map.level1.begin(), map.level1.end());
+  for (std::size_t i = 0; i < map.level2.size() && withBoundary.size() < 100; i += 16)
+    withBoundary.push_back(map.level2[i]);
+  for (NodeView* t : withBoundary) t->setHasBoundary(true, false);
+  for (auto _ : state) map.root->recalcBoundaries();
+  for (NodeView* t : withBoundary) t->setHasBoundary(false, false);
+  state.counters["boundaries"] = static_cast<double>(withBoundary.size());
+}
+BENCHMARK(BM_RecalcHundredBoundaries)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,126 @@
+// Loading and saving the native map XML of generated maps, next to a bare libxml2 parse of the
+// same text (the floor any reader stands on).
+#include <benchmark/benchmark.h>
+#include <libxml/parser.h>
+
+#include <memory>
+#include <string>
+
+#include "canvas/big_view.h"
+#include "formats/map_formats.h"
+#include "helpers/global_helpers_file_formats.h"
+#include "kit/io/xml.h"
+
+namespace {
+
+// A map of n topics: a few main branches, four children per topic, every topic with text, a
+// note on every tenth, colours and task data here and there.
+std::unique_ptr<BigView> makeMap(int n) {
+  auto canvas = std::make_unique<BigView>(kit::Rect(0, 0, 34560, 30720));
+  canvas->setFormatServices(&MapFormats::services());
+  NodeView* root = canvas->createChildNodeOf(nullptr, kit::Point());
+  root->setStrName("Central topic");
+  std::vector<NodeView*> all{root};
+  for (int i = 1; i < n; ++i) {
+    NodeView* parent = all[static_cast<std::size_t>((i - 1) / 4)];
+    NodeView* t = canvas->createChildNodeOf(parent, kit::Point(100.0f + i % 3000, 100.0f + i / 3));
+    t->setStrName("Topic number " + std::to_string(i) + " with some words");
+    if (i % 10 == 0) t->setStrNote("A note that runs\nover two lines & has <markup>");
+    if (i % 7 == 0) t->setColourWithRGB255(RGB255{255, 128, 0}, false, false);
+    if (i % 5 == 0) {
+      t->setPercentComplete(50);
+      t->set_effort(std::string("3h"));
+    }
+    all.push_back(t);
+  }
+  return canvas;
+}
+
+void BM_SaveNativeXML(benchmark::State& state) {
+  auto canvas = makeMap(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    std::string xml = MapFormats::dumpMap(*canvas);
+    benchmark::DoNotOptimize(xml.data());
+  }
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_SaveNativeXML)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->Complexity();
+
+void BM_ParseNativeXML(benchmark::State& state) {
+  const std::string xml = MapFormats::dumpMap(*makeMap(static_cast<int>(state.range(0))));
+  for (auto _ : state) {
+    auto parsed = MapFormats::parseMapXML(xml);
+    benchmark::DoNotOptimize(parsed.map->topics.size());
+  }
+}
+BENCHMARK(BM_ParseNativeXML)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void BM_LoadNativeXML(benchmark::State& state) {
+  const std::string xml = MapFormats::dumpMap(*makeMap(static_cast<int>(state.range(0))));
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto canvas = std::make_unique<BigView>(kit::Rect(0, 0, 34560, 30720));
+    canvas->setFormatServices(&MapFormats::services());
+    state.ResumeTiming();
+    canvas->loadFromXML(xml, MapFormats::LoadContext::Map);
+    benchmark::DoNotOptimize(canvas->lastLoadedRootNode());
+    state.PauseTiming();
+    canvas->preDealloc();
+    canvas.reset();
+    state.ResumeTiming();
+  }
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_LoadNativeXML)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->Complexity();
+
+// libxml2 alone: a SAX parse of the same text with no callbacks doing any work.
+void BM_BareLibxml2Parse(benchmark::State& state) {
+  const std::string xml = MapFormats::dumpMap(*makeMap(static_cast<int>(state.range(0))));
+  for (auto _ : state) {
+    xmlSAXHandler sax{};
+    xmlSAXVersion(&sax, 2);
+    sax.startElementNs = [](void*, const xmlChar*, const xmlChar*, const xmlChar*, int, const xmlChar**, int,
+                            int, const xmlChar**) {};
+    sax.endElementNs = [](void*, const xmlChar*, const xmlChar*, const xmlChar*) {};
+    sax.characters = [](void*, const xmlChar*, int) {};
+    int rc = xmlSAXUserParseMemory(&sax, nullptr, xml.data(), static_cast<int>(xml.size()));
+    benchmark::DoNotOptimize(rc);
+  }
+}
+BENCHMARK(BM_BareLibxml2Parse)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// The event parser the readers stand on, with a delegate that does nothing.
+void BM_KitXMLParserOnly(benchmark::State& state) {
+  const std::string xml = MapFormats::dumpMap(*makeMap(static_cast<int>(state.range(0))));
+  kit::XMLParserDelegate idle;
+  for (auto _ : state) {
+    kit::XMLParser parser(xml);
+    parser.setDelegate(&idle);
+    benchmark::DoNotOptimize(parser.parse());
+  }
+}
+BENCHMARK(BM_KitXMLParserOnly)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// The canvas's own cost of making the same number of topics, without any file.
+void BM_CreateTopicsOnly(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto canvas = std::make_unique<BigView>(kit::Rect(0, 0, 34560, 30720));
+    std::vector<NodeView*> all;
+    all.reserve(static_cast<std::size_t>(n));
+    state.ResumeTiming();
+    all.push_back(canvas->createChildNodeOf(nullptr, kit::Point()));
+    for (int i = 1; i < n; ++i)
+      all.push_back(canvas->createChildNodeOf(all[static_cast<std::size_t>((i - 1) / 4)], kit::Point(100.0f + i % 3000, 100.0f + i / 3)));
+    state.PauseTiming();
+    canvas->preDealloc();
+    canvas.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_CreateTopicsOnly)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,323 @@
+// Drawing the canvas: the redraw request, the tiled layer's tiles, and the routine shared by
+// tiles, exports and the external display (boundaries, floating guides, links; relationships
+// are drawn by big_view_relationships.cpp). Every drawing holds the global tree lock from start
+// to end, so a tile never walks a child list that the main thread is changing.
+//
+// The walks keep their own stacks: maps can be deep enough to exhaust a thread's stack.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "canvas/big_view.h"
+#include "helpers/global_helpers_colour.h"
+#include "helpers/global_helpers_geometry.h"
+#include "kit/graphics/context.h"
+#include "model/app_services.h"
+
+using kit::Color;
+using kit::GraphicsContext;
+using kit::Point;
+using kit::Rect;
+
+namespace {
+
+// Canvas tiles are larger than the layer's default: each tile walks the whole tree, so fewer
+// tiles per screen means fewer walks.
+constexpr kit::Size kCanvasTileSize(512, 512);
+// Past this many marked topics one mark for everything is cheaper than one per topic.
+constexpr std::size_t kMaxTopicMarks = 64;
+// Reach of a topic's drop shadow (offset 3, blur 2) beyond its frame.
+constexpr float kShadowReach = 6;
+
+std::function<void()>& externalDisplayRedraw() {
+  static std::function<void()> f;
+  return f;
+}
+
+Color unitColour(RGB1 c, float alpha) { return Color(c.r, c.g, c.b, alpha); }
+
+// The colour of a line drawn for a topic colour: kept visible against the canvas.
+RGB1 canvasAdjusted(RGB255 colour) {
+  return RGB255ToUnit(GlobalHelpers::adjustColour(colour, AppServices::currentCanvasStyle(), AppServices::dropShadowFlag()));
+}
+
+// Edges of a rectangle with a positive size; tiles test tens of thousands of these per walk.
+struct Box {
+  float x0, y0, x1, y1;
+  explicit Box(const Rect& r) {
+    Rect s = r.standardized();
+    x0 = s.origin.x, y0 = s.origin.y, x1 = s.origin.x + s.size.width, y1 = s.origin.y + s.size.height;
+  }
+  Box(float a, float b, float c, float d) : x0(a), y0(b), x1(c), y1(d) {}
+  // Touching counts, as with the platform's intersection.
+  bool meets(const Box& o) const { return x0 <= o.x1 && o.x0 <= x1 && y0 <= o.y1 && o.y0 <= y1; }
+  Box unionWith(const Box& o) const {
+    return Box(std::min(x0, o.x0), std::min(y0, o.y0), std::max(x1, o.x1), std::max(y1, o.y1));
+  }
+};
+
+// A view's frame, without a call for the usual untransformed topic.
+Box frameOf(const kit::View* v) {
+  if (!v->transform().isIdentity()) return Box(v->frame());
+  const Point c = v->center();
+  const float hw = std::fabs(v->bounds().size.width) / 2, hh = std::fabs(v->bounds().size.height) / 2;
+  return Box(c.x - hw, c.y - hh, c.x + hw, c.y + hh);
+}
+
+constexpr unsigned kBoundaries = 1, kLinks = 2, kTopics = 4;
+
+// What one walk of a branch found meeting the clip, each list in tree order.
+struct Walk {
+  std::vector<NodeView*> boundaries, links, topics;
+};
+
+// The walk shared by boundaries, links and tile topics: a hidden topic (alpha 0) ends its
+// branch; a dragged topic keeps only its floating children; the normal children of a folded
+// topic get no link and are not drawn, though their boundaries are still looked at.
+void collect(NodeView* from, const Rect& clip, const NodeView* dragged, const NodeView* dropped, unsigned want,
+             Walk& out) {
+  struct Entry {
+    NodeView* t;
+    bool reached;  // by the link and topic walk
+    Box parentFrame;
+  };
+  const Box c(clip);
+  NodeView* p = from->parentNode();
+  std::vector<Entry> stack{{from, true, p ? frameOf(p) : Box(0, 0, 0, 0)}};
+  while (!stack.empty()) {
+    const Entry e = stack.back();
+    stack.pop_back();
+    NodeView* t = e.t;
+    if (t->alpha() == 0) continue;
+    const Box f = frameOf(t);
+    const bool isDragged = t == dragged;
+    if ((want & kBoundaries) && !isDragged && !t->boundaryPoints().empty() &&
+        Box(GlobalHelpers::calcBoundingRect(t->boundaryPoints())).meets(c))
+      out.boundaries.push_back(t);
+    if (e.reached) {
+      // Floating topics count as roots and have no link.
+      if ((want & kLinks) && !isDragged && t != dropped && !t->isRoot() && f.unionWith(e.parentFrame).meets(c))
+        out.links.push_back(t);
+      if ((want & kTopics) && !isDragged && !t->isHidden() && f.meets(c)) out.topics.push_back(t);
+    }
+    const bool folded = t->isFolded();
+    const NodeView::ChildList& children = t->childNodes();
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+      NodeView* k = it->get();
+      if (isDragged && !k->isFloating()) continue;
+      bool reached = e.reached && (!folded || k->isCallout() || k->isFloating());
+      if (reached || (want & kBoundaries)) stack.push_back({k, reached, f});
+    }
+  }
+}
+
+void fillWithCanvasColour(GraphicsContext& context, const Rect& r, DocumentServices* controller) {
+  context.saveGState();
+  context.setFillColor(controller ? controller->canvasColour() : Color::white());
+  context.fillRect(r);
+  context.restoreGState();
+}
+
+}  // namespace
+
+// ---- Redraw request and the tiled layer ------------------------------------------------------
+
+void BigView::requestRedraw() {
+  redrawEvent_ = true;
+  setNeedsDisplay();
+  layer().setNeedsDisplay();
+  if (AppServices::externalDisplayFlag() && externalDisplayRedraw()) externalDisplayRedraw()();
+}
+
+void BigView::setExternalDisplayRedraw(std::function<void()> markExternalView) {
+  externalDisplayRedraw() = std::move(markExternalView);
+}
+
+kit::TiledLayer& BigView::layer() {
+  if (!layer_) {
+    layer_ = std::make_unique<kit::TiledLayer>(kCanvasTileSize);
+    layer_->setFadeDuration(0.0);
+    layer_->setBounds(bounds());
+    layer_->setDrawingLock(&AppServices::globalTreeLock());
+    // A canvas being taken down draws no more tiles.
+    if (!deallocPrepared_) layer_->setDelegate([this](GraphicsContext& g, const Rect& tile) { drawLayer(g, tile); });
+  }
+  return *layer_;
+}
+
+void BigView::detachLayer() {
+  if (layer_) layer_->setDelegate(nullptr);
+}
+
+void BigView::displayLayer(const Rect& visible) {
+  kit::TiledLayer& l = layer();
+  l.setBounds(bounds());
+  // Topics draw into the tiles, so a topic marked for display marks the tiles under it.
+  std::vector<Rect> marks;
+  bool all = false;
+  for (kit::View* v = firstSubview(); v; v = v->nextSibling()) {
+    if (!v->needsDisplay()) continue;
+    v->clearNeedsDisplay();
+    if (all) continue;
+    if (marks.size() == kMaxTopicMarks) all = true;
+    else marks.push_back(v->frame().insetBy(-kShadowReach, -kShadowReach));
+  }
+  if (all) l.setNeedsDisplay();
+  else
+    for (const Rect& r : marks) l.setNeedsDisplayInRect(r);
+  clearNeedsDisplay();
+  l.displayRect(visible);
+}
+
+void BigView::drawLayer(GraphicsContext& context, const Rect& tile) {
+  kit::LockGuard guard(AppServices::globalTreeLock());
+  Rect clip = context.clipBoundingBox();
+  Rect r = clip.isNull() ? tile : tile.intersection(clip);
+  if (r.isNull()) return;
+  fillWithCanvasColour(context, r, parentController_);
+  // Then the topics, in tree order, as their views would show them; a dragged branch travels
+  // with the finger outside the tiles.
+  std::vector<NodeView*> topics;
+  drawMap(context, 0, r, &topics);
+  for (NodeView* t : topics) {
+    context.saveGState();
+    Point c = t->center(), m = t->bounds().mid();
+    context.translateCTM(c.x, c.y);
+    if (!t->transform().isIdentity()) context.concatCTM(t->transform());
+    context.translateCTM(-m.x, -m.y);
+    if (t->clipsToBounds()) context.clipToRect(t->bounds());
+    context.setAlpha(t->alpha());
+    t->drawRect(context, t->bounds());
+    context.restoreGState();
+  }
+}
+
+void BigView::drawRect(GraphicsContext& context, const Rect& rect) {
+  Rect r = rect;
+  Rect clip = context.clipBoundingBox();
+  if (!clip.isNull()) r = r.intersection(clip);
+  if (r.isNull()) return;
+  fillWithCanvasColour(context, r, parentController_);
+  drawInContext(context, 0, r);
+}
+
+// ---- The shared routine ------------------------------------------------------------------------
+
+void BigView::drawInContext(GraphicsContext& context, int ofType, const Rect& clippedTo) {
+  drawMap(context, ofType, clippedTo, nullptr);
+}
+
+void BigView::drawMap(GraphicsContext& context, int ofType, const Rect& clip, std::vector<NodeView*>* topics) {
+  kit::LockGuard guard(AppServices::globalTreeLock());
+  NodeView* root = rootNode_.get();
+  if (!root) return;
+  if (redrawEvent_.exchange(false)) {
+    // While a topic is dragged or edited only the outlines around it can have changed.
+    NodeView* from = root;
+    NodeView* s = draggingTopic_;
+    if (!s && selectedNode_ && selectedNode_->isInPlaceEdit()) s = selectedNode_;
+    if (s) {
+      if (NodeView* callout = s->isCallout() ? s : s->isOnCalloutBranch()) from = callout;
+      else if (s->getRoot()->hasBoundary()) from = s->getRoot();
+      else if (NodeView* branch = s->getBranchRoot()) from = branch;
+    }
+    from->recalcBoundaries();
+  }
+  Walk walk;
+  collect(root, clip, draggingTopic_, dragDropNode_, kBoundaries | kLinks | (topics ? kTopics : 0), walk);
+  for (NodeView* t : walk.boundaries) drawBoundaryFor(t, context, ofType);
+  drawFloatingGuidesInContext(context, ofType, clip);
+  for (NodeView* t : walk.links) drawLinkFrom(t, t->parentNode(), context, ofType);
+  drawRelationships(context, ofType, clip);
+  if (topics) *topics = std::move(walk.topics);
+}
+
+void BigView::recursivelyDrawBoundaries(NodeView* topic, GraphicsContext& inContext, int ofType,
+                                        const Rect& clippedTo) {
+  if (!topic) return;
+  kit::LockGuard guard(AppServices::globalTreeLock());
+  Walk walk;
+  collect(topic, clippedTo, draggingTopic_, dragDropNode_, kBoundaries, walk);
+  for (NodeView* t : walk.boundaries) drawBoundaryFor(t, inContext, ofType);
+}
+
+void BigView::drawBoundaryFor(NodeView* topic, GraphicsContext& inContext, int ofType) {
+  if (!topic) return;
+  kit::Path path = GlobalHelpers::newRoundedPolygonPathFromPoints(topic->boundaryPoints());
+  if (path.isEmpty()) return;
+  RGB1 stroke, fill;
+  topic->getBoundaryDisplayStroke(stroke, fill);
+  const float a = topic->alpha();
+  const bool shadow = AppServices::dropShadowFlag();
+  inContext.saveGState();
+  inContext.setLineWidth(0.5f);
+  inContext.setStrokeColor(unitColour(stroke, a));
+  inContext.setFillColor(unitColour(fill, a));
+  GlobalHelpers::setShadow(shadow, inContext, ofType);
+  inContext.beginPath();
+  inContext.addPath(path);
+  if (shadow) {
+    // The outline stays crisp: only the fill casts the shadow.
+    inContext.fillPath();
+    GlobalHelpers::setShadow(false, inContext, ofType);
+    inContext.addPath(path);
+    inContext.strokePath();
+  } else {
+    inContext.drawPath(kit::PathDrawingMode::FillStroke);
+  }
+  inContext.restoreGState();
+}
+
+void BigView::drawFloatingGuidesInContext(GraphicsContext& context, int ofType, const Rect& clippedTo) {
+  if (!bFloatingGuidesOn_ || ofType == 1 || ofType == 2) return;
+  kit::LockGuard guard(AppServices::globalTreeLock());
+  NodeView* root = rootNode_.get();
+  if (!root) return;
+  for (const auto& child : root->childNodes()) {
+    NodeView* f = child.get();
+    if (!f->isFloating()) continue;
+    Point tip, base1, base2;
+    createReverseTaperedLinkPathFrom(root, f, tip, base1, base2);
+    if (tip == Point()) continue;
+    if (!GlobalHelpers::calcBoundingRect({tip, base1, base2}).intersects(clippedTo)) continue;
+    Color c = unitColour(canvasAdjusted(f->getDisplayColour()), 0.1f);
+    context.saveGState();
+    context.setStrokeColor(c);
+    context.setFillColor(c);
+    context.beginPath();
+    context.moveTo(base1);
+    context.addLineTo(tip);
+    context.addLineTo(base2);
+    context.closePath();
+    context.fillPath();
+    context.restoreGState();
+  }
+}
+
+void BigView::recursivelyDrawLinks(NodeView* topic, GraphicsContext& inContext, int ofType, const Rect& clippedTo) {
+  if (!topic) return;
+  kit::LockGuard guard(AppServices::globalTreeLock());
+  Walk walk;
+  collect(topic, clippedTo, draggingTopic_, dragDropNode_, kLinks, walk);
+  for (NodeView* t : walk.links) drawLinkFrom(t, t->parentNode(), inContext, ofType);
+}
+
+void BigView::drawLinkFrom(NodeView* child, NodeView* to, GraphicsContext& inContext, int ofType) {
+  if (!child || !to) return;
+  inContext.saveGState();
+  GlobalHelpers::setShadow(AppServices::dropShadowFlag(), inContext, ofType);
+  const float a = std::min(child->getBrightness(), to->getBrightness());
+  // The link takes the child's colour; a dimmed link its pale fill colour.
+  RGB1 rgb = a >= 1.0f ? canvasAdjusted(child->getDisplayColour()) : child->getCachedFillColour();
+  Color c = unitColour(rgb, a);
+  inContext.setStrokeColor(c);
+  inContext.setFillColor(c);
+  inContext.setLineWidth(2.0f);
+  kit::Path path;
+  addLinkToPath(path, child, to);
+  inContext.beginPath();
+  inContext.addPath(path);
+  if ((to->isRoot() && AppServices::taperLinksFlag()) || child->isCallout()) inContext.fillPath();
+  else inContext.strokePath();
+  inContext.restoreGState();
+}

@@ -1,0 +1,53 @@
+// The quillmere command: reads a map and writes it as an image, a PDF, a map file or a Markdown
+// outline, through the same document controller and canvas that an interactive front end uses.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Exit statuses.
+constexpr int kExitOK = 0;
+constexpr int kExitFailure = 1;  // unreadable input, a file that could not be written
+constexpr int kExitUsage = 2;    // a command line that does not make sense
+
+enum class OutputKind { PNG, JPEG, PDF, MapFile, Markdown };
+
+struct RenderOptions {
+  std::string input;  // "-" reads standard input
+  std::string output;
+  OutputKind kind = OutputKind::PNG;
+  std::optional<float> maxArea;  // square points; none renders the whole map
+  bool transparent = false;
+  bool htmlMap = false;
+  std::optional<std::string> watermark;
+  bool defaultTheme = false;
+  bool rainbow = false;
+  std::optional<int> canvasStyle;
+};
+
+// What the command line asks for.
+struct Invocation {
+  bool help = false;
+  std::optional<RenderOptions> render;
+  std::string error;  // set when the command line is wrong
+};
+
+// Parses the arguments after the program name.
+Invocation parseArguments(const std::vector<std::string>& args);
+// The help text.
+std::string usage();
+// The output kind for a path's extension (any case); nullopt for any other.
+std::optional<OutputKind> outputKindFor(const std::string& path);
+
+// Runs the render command. Messages go to err as one line each; on failure no output file is
+// left behind.
+int render(const RenderOptions& options, std::istream& in, std::ostream& err);
+
+// The whole command: arguments after the program name; returns the exit status.
+int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err);
+
+}  // namespace cli

@@ -1,0 +1,211 @@
+// Building parsed records into the canvas: every topic through the canvas's createChildNodeOf,
+// then the relationships and the folds.
+#include <cmath>
+#include <memory_resource>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "formats/map_formats.h"
+#include "kit/ui/alert.h"
+#include "model/app_services.h"
+#include "model/node_view.h"
+#include "model/relationship_view.h"
+
+namespace MapFormats {
+
+namespace {
+
+// Spacing of topics that arrive without positions (OPML, outlines): one row per leaf, one
+// column per level. The automatic layout tidies them afterwards.
+constexpr float kRowHeight = 40;
+constexpr float kColumnWidth = 200;
+constexpr RGB255 kRelationshipGreen{0, 255, 0};
+
+kit::Point rounded(kit::Point p) { return kit::Point(kit::roundHalfEven(p.x), kit::roundHalfEven(p.y)); }
+
+// Keyed by views into the topics' own uuid strings and the records' (neither changes while a
+// build runs), so that filling the maps copies no text; their nodes come from one arena.
+using UuidIndex = std::pmr::unordered_map<std::string_view, NodeView*>;
+
+void collectUuids(NodeView* root, UuidIndex& into) {
+  if (!root) return;
+  for (NodeView* n : root->getListOfDescendents()) into.emplace(n->uuid(), n);
+}
+
+class Builder {
+ public:
+  Builder(BigView& canvas, const ParsedMap& map, int context) : canvas_(canvas), map_(map), context_(context) {}
+
+  NodeView* run() {
+    const auto& records = map_.topics;
+    const std::size_t count = records.size();
+    built_.assign(count, nullptr);
+    prepareFallbackLayout();
+    existing_.reserve(count + (canvas_.rootNode() ? 1024 : 0));
+    collectUuids(canvas_.rootNode(), existing_);
+
+    kit::LockGuard guard(AppServices::globalTreeLock());
+    NodeView* top = createTop(records[0]);
+    for (std::size_t i = 1; i < count; ++i) {
+      const TopicRecord& r = records[i];
+      // The reader guarantees parents come first; anything else is treated as under the top.
+      const std::size_t p = (r.parent >= 0 && static_cast<std::size_t>(r.parent) < i) ? static_cast<std::size_t>(r.parent) : 0;
+      NodeView* parent = built_[p];
+      kit::Point at = r.position ? rounded(kit::Point(r.position->x + offset_.x, r.position->y + offset_.y))
+                                 : fallbackPosition(p, i);
+      NodeView* n = canvas_.createChildNodeOf(parent, at);
+      direction_[i] = n->center().x < parent->center().x ? -1 : 1;
+      built_[i] = n;
+      apply(r, n);
+    }
+    buildRelationships();
+    // Folding needs the children in place, so it comes last.
+    for (NodeView* n : toFold_) n->fold();
+    top->evaluateDisplayAttributes(true);
+    canvas_.setSelectedNode(top, false);
+    canvas_.setLastLoadedRootNode(top);
+    canvas_.setFileFormat(map_.fileFormat);
+    return top;
+  }
+
+ private:
+  NodeView* createTop(const TopicRecord& r) {
+    NodeView* parent = canvas_.selectedNode() ? canvas_.selectedNode() : canvas_.rootNode();
+    kit::View* crosshair = canvas_.crosshairButton();
+    NodeView* top;
+    if (crosshair && canvas_.isCrosshairShown()) {
+      crosshair->setAlpha(0);
+      top = canvas_.createChildNodeOf(parent, crosshair->center());
+    } else if (!parent) {
+      top = canvas_.createChildNodeOf(nullptr, kit::Point());
+      if (r.position) top->setCenter(rounded(*r.position));  // a whole map keeps its place
+    } else {
+      int side = context_ == LoadContext::Left ? Side::Left : context_ == LoadContext::Right ? Side::Right : Side::Automatic;
+      top = canvas_.createChildNodeOf(parent, side);
+    }
+    if (r.position) offset_ = kit::Point(top->center().x - r.position->x, top->center().y - r.position->y);
+    direction_[0] = (top->parentNode() && top->center().x < top->parentNode()->center().x) ? -1 : 1;
+    built_[0] = top;
+    apply(r, top);
+    return top;
+  }
+
+  void prepareFallbackLayout() {
+    const auto& records = map_.topics;
+    leaves_.assign(records.size(), 0);
+    for (std::size_t i = records.size(); i-- > 0;) {
+      if (leaves_[i] < 1) leaves_[i] = 1;
+      const int p = records[i].parent;
+      if (p >= 0 && static_cast<std::size_t>(p) < i) leaves_[static_cast<std::size_t>(p)] += leaves_[i];
+    }
+    nextY_.assign(records.size(), NAN);
+    direction_.assign(records.size(), 1);
+  }
+
+  // Children stacked beside their parent, each branch as tall as its leaves.
+  kit::Point fallbackPosition(std::size_t parent, std::size_t child) {
+    NodeView* p = built_[parent];
+    if (std::isnan(nextY_[parent])) nextY_[parent] = p->center().y - leaves_[parent] * kRowHeight / 2;
+    const float y = nextY_[parent] + leaves_[child] * kRowHeight / 2;
+    nextY_[parent] += leaves_[child] * kRowHeight;
+    return rounded(kit::Point(p->center().x + direction_[parent] * kColumnWidth, y));
+  }
+
+  void apply(const TopicRecord& r, NodeView* n) {
+    // A recorded identity is kept unless another topic already has it; a pasted one ("_uuid")
+    // only links the relationships of this load.
+    if (r.keepUuid && !r.uuid.empty() && existing_.try_emplace(r.uuid, n).second) {
+      n->setUuid(r.uuid);
+    } else {
+      existing_.emplace(n->uuid(), n);
+    }
+
+    n->setIsCallout(r.callout, false);
+    n->setIsFloating(r.floating, false);
+    n->setStrName(r.text);
+    n->setStrNote(r.note);
+    n->setStrLink(r.link);
+    n->setStrReferenceID(r.referenceID);
+    n->setStrIcon1(r.icon1);
+    n->setStrIcon2(r.icon2);
+    n->set_uuidImage(r.imageID);
+    if (r.colour) n->setColourWithRGB255(*r.colour, false, false);
+    if (r.shape != 99) n->setShape(r.shape, false, false);
+    if (r.width != 0) n->setWidth(r.width, false, false);
+    if (r.fontSize != 0) n->setFontSize(r.fontSize, false, false);
+    if (r.textStyle != 0) n->setTextStyle(r.textStyle, false, false);
+    if (r.boundary) n->setHasBoundary(true, false);
+    n->setStartDate(r.startDate);
+    n->setDueDate(r.dueDate);
+    n->setPercentComplete(r.percentComplete);
+    n->set_effort(r.effort);
+    n->setIsRollupTask(r.rollup, false);
+    if (!r.resources.empty()) n->set_resources(r.resources);
+    if (r.folded) toFold_.push_back(n);
+  }
+
+  NodeView* end(const std::string& uuid) {
+    if (auto it = loaded_.find(uuid); it != loaded_.end()) return it->second;
+    if (auto it = existing_.find(uuid); it != existing_.end()) return it->second;
+    return nullptr;
+  }
+
+  void buildRelationships() {
+    if (map_.relationships.empty()) return;
+    // Only relationships look topics up by their recorded uuid; the first record of a uuid wins.
+    loaded_.reserve(built_.size());
+    for (std::size_t i = 0; i < built_.size(); ++i)
+      if (!map_.topics[i].uuid.empty()) loaded_.emplace(map_.topics[i].uuid, built_[i]);
+    std::unordered_set<std::string> used;
+    for (const RelationshipPtr& r : canvas_.relationships())
+      if (r) used.insert(r->uuid());
+    for (const RelationshipRecord& rec : map_.relationships) {
+      NodeView* a = end(rec.from);
+      NodeView* b = end(rec.to);
+      if (!a || !b || a == b) continue;
+      RelationshipView* r = canvas_.createRelationshipBetweenNode(a, rec.fromEnd, b, rec.toEnd,
+                                                                  rec.offset.value_or(kit::Point()),
+                                                                  rec.colour.value_or(kRelationshipGreen));
+      if (!r) continue;
+      if (rec.keepUuid && !rec.uuid.empty() && !used.count(rec.uuid)) r->setUuid(rec.uuid);
+      used.insert(r->uuid());
+    }
+  }
+
+  BigView& canvas_;
+  const ParsedMap& map_;
+  int context_;
+  std::vector<NodeView*> built_;
+  std::vector<int> leaves_;  // leaves of each branch: a parent's are its children's
+  std::vector<float> nextY_;
+  std::vector<int> direction_;
+  kit::Point offset_;
+  std::pmr::monotonic_buffer_resource arena_;
+  UuidIndex existing_{&arena_};  // every uuid now on the canvas
+  UuidIndex loaded_{&arena_};    // recorded uuid -> topic built for it
+  std::vector<NodeView*> toFold_;
+};
+
+}  // namespace
+
+NodeView* buildMap(BigView& canvas, const ParsedMap& map, int context) {
+  canvas.setLastLoadedRootNode(nullptr);
+  if (map.topics.empty()) return nullptr;
+  return Builder(canvas, map, context).run();
+}
+
+void showLoadAlert(const std::string& error) {
+  kit::Alert::show(kLoadErrorTitle, "The map could not be read because " + error + ".");
+}
+
+NodeView* loadFromXML(BigView& canvas, std::string_view xml, int context) {
+  canvas.setLastLoadedRootNode(nullptr);
+  ParseResult parsed = parseMapXML(xml);
+  if (!parsed.map) {
+    showLoadAlert(parsed.error);
+    return nullptr;
+  }
+  return buildMap(canvas, *parsed.map, context);
+}
+
+}  // namespace MapFormats

@@ -1,0 +1,107 @@
+// The map file formats: the native map XML (written and read), OPML (read), the Markdown outline
+// (written) and the OPML built from indented plain text. docs/formats.md describes the layout.
+//
+// Reading happens in two steps: the text is parsed into records without touching any canvas,
+// and only a document that parsed completely is built into the canvas. So a malformed or
+// truncated file builds nothing, and a caller can check a file before it replaces a map.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "canvas/big_view.h"
+#include "helpers/colour_types.h"
+#include "kit/core/geometry.h"
+#include "kit/core/value.h"
+
+class NodeView;
+
+namespace MapFormats {
+
+// Where loadFromXML hangs what it reads.
+namespace LoadContext {
+constexpr int Map = 0;       // a whole map into an empty canvas: the top topic becomes the root
+constexpr int Paste = 1;     // a pasted branch or outline, under the selected topic
+constexpr int Left = 2;      // under the selected topic, left of the central topic
+constexpr int Right = 3;     // under the selected topic, right of the central topic
+constexpr int Floating = 4;  // under the selected topic (the root), to be made floating
+}  // namespace LoadContext
+
+// One topic as read, before it exists on a canvas.
+struct TopicRecord {
+  int parent = -1;  // index of the parent record (always smaller), -1 for a top-level topic
+  std::string uuid;
+  bool keepUuid = false;  // false for "_uuid" (a paste): the topic gets a new identity
+  std::string text, note, link;
+  std::optional<std::string> referenceID, icon1, icon2, imageID, effort;
+  std::optional<RGB255> colour;
+  std::int32_t shape = 99;
+  float width = 0, fontSize = 0;
+  std::uint32_t textStyle = 0;
+  bool callout = false, floating = false, folded = false, boundary = false, rollup = false;
+  std::optional<kit::Date> startDate, dueDate;
+  std::int32_t percentComplete = -1;
+  kit::Array resources;  // {"name", "loading"?}
+  std::optional<kit::Point> position;
+};
+
+// One relationship as read; its ends name topics by uuid.
+struct RelationshipRecord {
+  std::string uuid;
+  bool keepUuid = false;
+  std::string from, to;
+  int fromEnd = 1, toEnd = 1;  // 0 none, 1 arrow, 2 circle
+  std::optional<RGB255> colour;
+  std::optional<kit::Point> offset;  // control point minus the first end's centre
+};
+
+struct ParsedMap {
+  int fileFormat = 0;
+  std::vector<TopicRecord> topics;  // document order; one top-level topic
+  std::vector<RelationshipRecord> relationships;
+};
+
+struct ParseResult {
+  std::optional<ParsedMap> map;  // nullopt on failure
+  std::string error;             // why, for the alert
+};
+
+// Native map XML (root "QuillmereRelative") or OPML (root "opml"), chosen by the root element.
+ParseResult parseMapXML(std::string_view xml);
+
+// Builds parsed records into the canvas under its selected topic (the crosshair rule and the
+// load contexts as in docs/formats.md); relationships and folds come last. Sets and returns
+// lastLoadedRootNode (nullptr when there was nothing to build).
+NodeView* buildMap(BigView& canvas, const ParsedMap& map, int context);
+
+// Parse, then build. On a parse error the alert is shown, nothing is built and
+// lastLoadedRootNode stays nullptr. Returns what it built.
+NodeView* loadFromXML(BigView& canvas, std::string_view xml, int context);
+
+// The alert shown for a file that cannot be read.
+inline constexpr const char* kLoadErrorTitle = "Unable to Open";
+// Shows it for the reason parseMapXML gave.
+void showLoadAlert(const std::string& error);
+
+// Appends the topic's branch as a whole document of the format; only the native format (3) is
+// written, other numbers append nothing. Relationships whose two ends lie in the branch go too.
+void dumpNode(BigView& canvas, const NodeView* topic, std::string& xml, int inFormat);
+// The whole map (the root's branch, every relationship), or "" without a root.
+std::string dumpMap(BigView& canvas);
+
+// "- text" lines, four spaces per level; "" for nothing.
+std::string buildMarkdownOutlineFor(const NodeView* topic);
+
+// The services the document installs on its canvas.
+MapFormatServices& services();
+
+}  // namespace MapFormats
+
+namespace GlobalHelpers {
+// OPML from indented plain text: one outline per non-blank line, a tab or four spaces per level.
+// With ensureSingleRoot, text without exactly one top-level line hangs under "Clipboard".
+std::string buildOPMLFromText(std::string_view text, bool ensureSingleRoot);
+}  // namespace GlobalHelpers

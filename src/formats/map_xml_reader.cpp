@@ -1,0 +1,302 @@
+// Parsing map XML into records: the native format and OPML, chosen by the root element. Nothing
+// here touches a canvas, so a document that fails half-way leaves no trace.
+#include <array>
+#include <iterator>
+#include <limits>
+
+#include "formats/map_formats.h"
+#include "formats/xml_text.h"
+#include "helpers/global_helpers_file_formats.h"
+#include "kit/core/format.h"
+#include "kit/io/xml.h"
+
+namespace MapFormats {
+
+using detail::parseHexColour;
+using detail::parseInteger;
+using detail::parseReal;
+
+namespace {
+
+constexpr float kMaxFontSize = 1000;
+constexpr float kMaxWidth = 100000;
+
+// Every attribute name the reader knows, shortest first; Key follows the same order.
+constexpr std::string_view kNames[] = {
+    "x",     "y",     "to",    "dx",    "dy",     "ref",    "due",    "uuid",     "text",     "note",
+    "link",  "from",  "name",  "level", "_uuid",  "icon1",  "icon2",  "image",    "shape",    "width",
+    "start", "toEnd", "_note", "effort", "colour", "folded", "rollup", "callout", "percent",  "fromEnd",
+    "loading", "fontSize", "floating", "boundary", "textStyle"};
+enum Key {
+  X, Y, To, Dx, Dy, Ref, Due, Uuid, Text, Note,
+  Link, From, Name, Level, PastedUuid, Icon1, Icon2, Image, Shape, Width,
+  Start, ToEnd, OpmlNote, Effort, Colour, Folded, Rollup, Callout, Percent, FromEnd,
+  Loading, FontSize, Floating, Boundary, TextStyle, KeyCount
+};
+static_assert(std::size(kNames) == KeyCount);
+constexpr std::size_t kLongestName = 9;
+
+// Where the names of each length start in kNames.
+constexpr std::array<int, kLongestName + 2> kFirstOfLength = [] {
+  std::array<int, kLongestName + 2> first{};
+  int i = 0;
+  for (std::size_t len = 0; len <= kLongestName + 1; ++len) {
+    while (i < KeyCount && kNames[i].size() < len) ++i;
+    first[len] = i;
+  }
+  return first;
+}();
+
+// A tag's known attributes, found in one pass so that each lookup after it costs nothing.
+class Attributes {
+ public:
+  explicit Attributes(const kit::XMLAttributes& all) {
+    for (const kit::XMLAttribute& a : all) {
+      if (a.name.empty() || a.name.size() > kLongestName) continue;
+      for (int k = kFirstOfLength[a.name.size()]; k < kFirstOfLength[a.name.size() + 1]; ++k) {
+        if (kNames[k] == a.name) {
+          values_[static_cast<std::size_t>(k)] = a.value;  // a repeated name: the last wins
+          break;
+        }
+      }
+    }
+  }
+  const std::optional<std::string_view>& operator[](Key k) const { return values_[static_cast<std::size_t>(k)]; }
+
+ private:
+  std::array<std::optional<std::string_view>, KeyCount> values_;
+};
+
+const std::optional<std::string_view>& attribute(const Attributes& attrs, Key name) { return attrs[name]; }
+
+std::optional<std::string> optionalText(const Attributes& attrs, Key name) {
+  const auto& v = attribute(attrs, name);
+  if (!v) return std::nullopt;
+  return std::string(*v);
+}
+
+std::string text(const Attributes& attrs, Key name) {
+  const auto& v = attribute(attrs, name);
+  return v ? std::string(*v) : std::string();
+}
+
+bool flag(const Attributes& attrs, Key name) {
+  const auto& v = attribute(attrs, name);
+  if (!v) return false;
+  auto n = parseInteger(*v);
+  return n ? *n != 0 : (*v == "true" || *v == "yes");
+}
+
+// Out-of-range or unreadable values read as absent: the topic keeps its default.
+std::optional<double> real(const Attributes& attrs, Key name) {
+  const auto& v = attribute(attrs, name);
+  return v ? parseReal(*v) : std::nullopt;
+}
+
+std::optional<std::int64_t> integer(const Attributes& attrs, Key name) {
+  const auto& v = attribute(attrs, name);
+  return v ? parseInteger(*v) : std::nullopt;
+}
+
+std::optional<kit::Point> point(const Attributes& attrs, Key xName, Key yName) {
+  auto x = real(attrs, xName), y = real(attrs, yName);
+  if (!x || !y) return std::nullopt;
+  constexpr double limit = 1e7;  // far beyond any canvas; keeps float arithmetic sane
+  if (*x < -limit || *x > limit || *y < -limit || *y > limit) return std::nullopt;
+  return kit::Point(static_cast<float>(*x), static_cast<float>(*y));
+}
+
+bool inInt32(std::int64_t v) {
+  return v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max();
+}
+
+void readIdentity(const Attributes& attrs, std::string& uuid, bool& keep) {
+  if (const auto& u = attribute(attrs, Uuid)) {
+    uuid = *u;
+    keep = true;
+  } else if (const auto& pasted = attribute(attrs, PastedUuid)) {
+    uuid = *pasted;
+    keep = false;
+  }
+}
+
+TopicRecord readNativeTopic(const Attributes& a) {
+  TopicRecord t;
+  readIdentity(a, t.uuid, t.keepUuid);
+  t.text = text(a, Text);
+  t.note = text(a, Note);
+  t.link = text(a, Link);
+  t.referenceID = optionalText(a, Ref);
+  t.icon1 = optionalText(a, Icon1);
+  t.icon2 = optionalText(a, Icon2);
+  t.imageID = optionalText(a, Image);
+  t.effort = optionalText(a, Effort);
+  if (const auto& c = attribute(a, Colour)) t.colour = parseHexColour(*c);
+  if (auto s = integer(a, Shape); s && inInt32(*s)) t.shape = static_cast<std::int32_t>(*s);
+  if (auto w = real(a, Width); w && *w > 0 && *w <= kMaxWidth) t.width = static_cast<float>(*w);
+  if (auto f = real(a, FontSize); f && *f > 0 && *f <= kMaxFontSize) t.fontSize = static_cast<float>(*f);
+  if (auto s = integer(a, TextStyle); s && *s >= 0 && *s <= 0xFFFFFFFFLL) t.textStyle = static_cast<std::uint32_t>(*s);
+  t.callout = flag(a, Callout);
+  t.floating = flag(a, Floating);
+  t.folded = flag(a, Folded);
+  t.boundary = flag(a, Boundary);
+  t.rollup = flag(a, Rollup);
+  if (auto d = real(a, Start)) t.startDate = kit::Date{*d};
+  if (auto d = real(a, Due)) t.dueDate = kit::Date{*d};
+  if (auto p = integer(a, Percent); p && *p >= -1 && *p <= 100) t.percentComplete = static_cast<std::int32_t>(*p);
+  t.position = point(a, X, Y);
+  return t;
+}
+
+RelationshipRecord readNativeRelationship(const Attributes& a) {
+  RelationshipRecord r;
+  readIdentity(a, r.uuid, r.keepUuid);
+  r.from = text(a, From);
+  r.to = text(a, To);
+  if (auto e = integer(a, FromEnd); e && *e >= 0 && *e <= 2) r.fromEnd = static_cast<int>(*e);
+  if (auto e = integer(a, ToEnd); e && *e >= 0 && *e <= 2) r.toEnd = static_cast<int>(*e);
+  if (const auto& c = attribute(a, Colour)) r.colour = parseHexColour(*c);
+  r.offset = point(a, Dx, Dy);
+  return r;
+}
+
+class MapXMLDelegate : public kit::XMLParserDelegate {
+ public:
+  ParsedMap map;
+  std::string failure;
+  std::string title;  // OPML head title
+
+  void didStartElementWithAttributes(kit::XMLParser& parser, std::string_view name,
+                                     const kit::XMLAttributes& attrs) override {
+    ++depth_;
+    if (depth_ == 1) {
+      if (name == "QuillmereRelative") {
+        map.fileFormat = GlobalHelpers::kFileTypeQLM;
+      } else if (name == "opml") {
+        map.fileFormat = GlobalHelpers::kFileTypeOPML;
+      } else {
+        fail(parser, "it is not a map in a format that can be read");
+      }
+      return;
+    }
+    if (map.fileFormat == GlobalHelpers::kFileTypeQLM) {
+      nativeStart(parser, name, Attributes(attrs));
+    } else {
+      opmlStart(name, Attributes(attrs));
+    }
+  }
+
+  void didEndElement(kit::XMLParser&, const std::string& name) override {
+    if (map.fileFormat == GlobalHelpers::kFileTypeOPML) {
+      if (name == "outline" && inBody_ && !outlineStack_.empty()) outlineStack_.pop_back();
+      if (name == "body") inBody_ = false;
+      if (name == "title") inTitle_ = false;
+    }
+    if (depth_ == topicDepth_) topicDepth_ = 0;
+    --depth_;
+  }
+
+  void foundCharacters(kit::XMLParser&, std::string_view chars) override {
+    if (inTitle_) title += chars;
+  }
+
+ private:
+  void fail(kit::XMLParser& parser, std::string why) {
+    failure = std::move(why);
+    parser.abortParsing();
+  }
+
+  void nativeStart(kit::XMLParser& parser, std::string_view name, const Attributes& attrs) {
+    if (name == "topic") {
+      if (depth_ != 2) return fail(parser, "a topic is misplaced");
+      auto level = integer(attrs, Level);
+      if (!level || *level < 0) return fail(parser, "a topic has no valid level");
+      const std::int64_t top = static_cast<std::int64_t>(levelStack_.size());
+      if (*level > top) return fail(parser, "a topic skips a level");
+      if (map.topics.empty() && *level != 0) return fail(parser, "the first topic is not at the top level");
+      levelStack_.resize(static_cast<std::size_t>(*level));
+      TopicRecord t = readNativeTopic(attrs);
+      t.parent = levelStack_.empty() ? -1 : levelStack_.back();
+      levelStack_.push_back(static_cast<int>(map.topics.size()));
+      map.topics.push_back(std::move(t));
+      topicDepth_ = depth_;
+    } else if (name == "resource") {
+      if (depth_ != 3 || topicDepth_ != 2 || map.topics.empty()) return;
+      kit::Value r(kit::Dictionary{{"name", text(attrs, Name)}});
+      if (const auto& loading = attribute(attrs, Loading)) r.set("loading", std::string(*loading));
+      map.topics.back().resources.push_back(std::move(r));
+    } else if (name == "relationship" && depth_ == 2) {
+      map.relationships.push_back(readNativeRelationship(attrs));
+    }
+    // Anything else is left alone, so newer files still open.
+  }
+
+  void opmlStart(std::string_view name, const Attributes& attrs) {
+    if (name == "body" && depth_ == 2) inBody_ = true;
+    if (name == "title" && depth_ == 3) inTitle_ = true;
+    if (name != "outline" || !inBody_) return;
+    TopicRecord t;
+    t.text = text(attrs, Text);
+    t.note = text(attrs, OpmlNote);
+    t.parent = outlineStack_.empty() ? -1 : outlineStack_.back();
+    outlineStack_.push_back(static_cast<int>(map.topics.size()));
+    map.topics.push_back(std::move(t));
+  }
+
+  int depth_ = 0;
+  int topicDepth_ = 0;
+  std::vector<int> levelStack_;    // native: the open topic at each level
+  std::vector<int> outlineStack_;  // OPML: the enclosing outlines
+  bool inBody_ = false, inTitle_ = false;
+};
+
+// An upper bound of the topics in a native map: each one starts with this tag.
+std::size_t countTopicTags(std::string_view xml) {
+  std::size_t n = 0;
+  for (std::size_t at = xml.find("<topic"); at != std::string_view::npos; at = xml.find("<topic", at + 6)) ++n;
+  return n;
+}
+
+// Several top-level topics hang under one new top topic, named after the document's title.
+void ensureSingleTop(ParsedMap& map, const std::string& title) {
+  int tops = 0;
+  for (const TopicRecord& t : map.topics) tops += t.parent < 0 ? 1 : 0;
+  if (tops <= 1) return;
+  for (TopicRecord& t : map.topics) t.parent += 1;  // -1 becomes 0, the new top
+  TopicRecord top;
+  top.text = title;
+  map.topics.insert(map.topics.begin(), std::move(top));
+}
+
+}  // namespace
+
+ParseResult parseMapXML(std::string_view xml) {
+  ParseResult result;
+  if (xml.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+    result.error = "the map is empty";
+    return result;
+  }
+  MapXMLDelegate delegate;
+  delegate.map.topics.reserve(countTopicTags(xml));  // records are large: spare the regrowth
+  kit::XMLParser parser(xml);
+  parser.setDelegate(&delegate);
+  const bool ok = parser.parse();
+  if (!delegate.failure.empty()) {
+    result.error = delegate.failure;
+    return result;
+  }
+  if (!ok) {
+    const auto& e = parser.parserError();
+    if (e && e->line > 0) {
+      result.error = kit::format("it is damaged (line %d: %s)", e->line, e->message.c_str());
+    } else {
+      result.error = e && !e->message.empty() ? "it is damaged (" + e->message + ")" : "it is damaged";
+    }
+    return result;
+  }
+  ensureSingleTop(delegate.map, delegate.title);
+  result.map = std::move(delegate.map);
+  return result;
+}
+
+}  // namespace MapFormats

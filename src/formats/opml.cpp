@@ -1,0 +1,87 @@
+// OPML built from indented plain text, for pasting text from other programs.
+#include "formats/map_formats.h"
+#include "formats/xml_text.h"
+
+namespace GlobalHelpers {
+
+namespace {
+
+struct Line {
+  std::size_t level;
+  std::string_view text;
+};
+
+// A tab or four spaces per level; fewer than four spaces count for nothing.
+Line splitIndent(std::string_view line) {
+  std::size_t level = 0, spaces = 0, i = 0;
+  for (; i < line.size(); ++i) {
+    if (line[i] == '\t') {
+      ++level;
+      spaces = 0;
+    } else if (line[i] == ' ') {
+      if (++spaces == 4) {
+        ++level;
+        spaces = 0;
+      }
+    } else {
+      break;
+    }
+  }
+  std::string_view text = line.substr(i);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+  return {level, text};
+}
+
+std::vector<Line> outlineLines(std::string_view text) {
+  std::vector<Line> lines;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    Line l = splitIndent(text.substr(start, end - start));
+    if (!l.text.empty()) {
+      // A line may go at most one level deeper than the one before it.
+      const std::size_t deepest = lines.empty() ? 0 : lines.back().level + 1;
+      if (l.level > deepest) l.level = deepest;
+      lines.push_back(l);
+    }
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::string buildOPMLFromText(std::string_view text, bool ensureSingleRoot) {
+  std::vector<Line> lines = outlineLines(text);
+  std::size_t tops = 0;
+  for (const Line& l : lines) tops += l.level == 0 ? 1 : 0;
+  const bool wrap = ensureSingleRoot && tops != 1;
+
+  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<opml version=\"2.0\">\n<head><title></title></head>\n<body>\n";
+  std::size_t open = 0;  // outlines not yet closed
+  if (wrap) {
+    out += "<outline text=\"Clipboard\">\n";
+    open = 1;
+  }
+  const std::size_t base = wrap ? 1 : 0;
+  for (const Line& l : lines) {
+    const std::size_t depth = l.level + base;
+    while (open > depth) {
+      out += "</outline>\n";
+      --open;
+    }
+    out += "<outline text=\"";
+    MapFormats::detail::appendEscaped(out, l.text);
+    out += "\">\n";
+    ++open;
+  }
+  while (open > 0) {
+    out += "</outline>\n";
+    --open;
+  }
+  out += "</body>\n</opml>\n";
+  return out;
+}
+
+}  // namespace GlobalHelpers

@@ -1,0 +1,361 @@
+#include "kit/ui/tiled_layer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "kit/graphics/image_context.h"
+
+namespace kit {
+
+namespace {
+
+// Past this many kept tiles, tiles away from the visible area are forgotten.
+constexpr std::size_t kMaxKeptTiles = 512;
+
+// Releases the drawing lock when the drawing ends, however it ends.
+class DrawingLockRelease {
+ public:
+  explicit DrawingLockRelease(RecursiveLock* l) : l_(l) {}
+  ~DrawingLockRelease() {
+    if (l_) l_->unlock();
+  }
+  DrawingLockRelease(const DrawingLockRelease&) = delete;
+  DrawingLockRelease& operator=(const DrawingLockRelease&) = delete;
+
+ private:
+  RecursiveLock* l_;
+};
+
+std::size_t chooseWorkers(int asked) {
+  if (asked > 0) return static_cast<std::size_t>(asked);
+  unsigned hw = std::thread::hardware_concurrency();
+  return std::clamp<std::size_t>(hw, 2, 4);
+}
+
+}  // namespace
+
+TiledLayer::TiledLayer(Size tileSize, int workers)
+    : tileSize_(tileSize.width >= 1 && tileSize.height >= 1 ? tileSize : Size(256, 256)),
+      workerCount_(chooseWorkers(workers)) {}
+
+TiledLayer::~TiledLayer() {
+  setDelegate(nullptr);
+  {
+    std::lock_guard<std::mutex> g(m_);
+    stopping_ = true;
+  }
+  work_.notify_all();
+  for (std::thread& t : workers_) t.join();
+}
+
+void TiledLayer::setDelegate(Delegate delegate) {
+  std::unique_lock<std::mutex> g(m_);
+  ++delegateEpoch_;
+  Delegate old = std::move(delegate_);
+  delegate_ = std::move(delegate);
+  for (const Job& j : queue_) {
+    auto it = tiles_.find(j.key);
+    if (it != tiles_.end()) it->second.queuedStamp = 0;
+  }
+  queue_.clear();
+  allDirtyStamp_ = ++stamp_;
+  // Workers holding the old delegate either finish their tile or give up waiting for the
+  // drawing lock when they see the new epoch.
+  idle_.wait(g, [this] { return inFlight_ == 0; });
+  g.unlock();
+  // The old delegate (and whatever it captured) goes after the last tile that used it.
+  old = nullptr;
+}
+
+bool TiledLayer::hasDelegate() const {
+  std::lock_guard<std::mutex> g(m_);
+  return static_cast<bool>(delegate_);
+}
+
+void TiledLayer::setDrawingLock(RecursiveLock* lock) {
+  std::lock_guard<std::mutex> g(m_);
+  drawingLock_ = lock;
+}
+
+Rect TiledLayer::bounds() const {
+  std::lock_guard<std::mutex> g(m_);
+  return bounds_;
+}
+
+void TiledLayer::setBounds(const Rect& bounds) {
+  std::lock_guard<std::mutex> g(m_);
+  if (bounds == bounds_) return;
+  bool originMoved = !(bounds.origin == bounds_.origin);
+  bounds_ = bounds;
+  if (originMoved) {
+    // The grid is anchored at the origin: every tile changes place.
+    for (auto it = tiles_.begin(); it != tiles_.end();) {
+      if (it->second.queuedStamp) {
+        it->second.image = nullptr;
+        it->second.drawnStamp = 0;
+        ++it;
+      } else {
+        it = tiles_.erase(it);
+      }
+    }
+  } else {
+    dropTilesOutsideLocked(bounds_);
+  }
+  allDirtyStamp_ = ++stamp_;
+}
+
+float TiledLayer::contentsScale() const {
+  std::lock_guard<std::mutex> g(m_);
+  return scale_;
+}
+
+void TiledLayer::setContentsScale(float scale) {
+  if (!(scale > 0) || !std::isfinite(scale)) return;
+  std::lock_guard<std::mutex> g(m_);
+  if (scale == scale_) return;
+  scale_ = scale;
+  allDirtyStamp_ = ++stamp_;
+  for (auto& [key, t] : tiles_) {
+    t.image = nullptr;
+    t.drawnStamp = 0;
+  }
+}
+
+void TiledLayer::setNeedsDisplay() {
+  std::lock_guard<std::mutex> g(m_);
+  needsDisplay_ = true;
+  allDirtyStamp_ = ++stamp_;
+}
+
+void TiledLayer::setNeedsDisplayInRect(const Rect& r) {
+  std::lock_guard<std::mutex> g(m_);
+  if (r.isNull()) return;
+  needsDisplay_ = true;
+  std::uint64_t s = ++stamp_;
+  for (auto& [key, t] : tiles_)
+    if (tileRectLocked(key).intersects(r)) t.dirtyStamp = s;
+}
+
+bool TiledLayer::needsDisplay() const {
+  std::lock_guard<std::mutex> g(m_);
+  return needsDisplay_;
+}
+
+std::uint64_t TiledLayer::requiredStampLocked(const Tile& t) const { return std::max(allDirtyStamp_, t.dirtyStamp); }
+
+bool TiledLayer::isCurrentLocked(const Key& key) const {
+  auto it = tiles_.find(key);
+  if (it == tiles_.end() || !it->second.image) return false;
+  return it->second.drawnStamp >= requiredStampLocked(it->second);
+}
+
+Rect TiledLayer::tileRectLocked(const Key& key) const {
+  return Rect(bounds_.minX() + static_cast<Float>(key.second) * tileSize_.width,
+              bounds_.minY() + static_cast<Float>(key.first) * tileSize_.height, tileSize_.width, tileSize_.height);
+}
+
+Rect TiledLayer::tileRect(int column, int row) const {
+  std::lock_guard<std::mutex> g(m_);
+  return tileRectLocked(Key(row, column));
+}
+
+void TiledLayer::dropTilesOutsideLocked(const Rect& keep) {
+  for (auto it = tiles_.begin(); it != tiles_.end();) {
+    if (!it->second.queuedStamp && !tileRectLocked(it->first).intersects(keep)) it = tiles_.erase(it);
+    else ++it;
+  }
+}
+
+void TiledLayer::displayRect(const Rect& visible) {
+  std::unique_lock<std::mutex> g(m_);
+  needsDisplay_ = false;
+  Rect v = visible.intersection(bounds_);
+  // Queued tiles that scrolled away are not worth drawing any more.
+  for (auto it = queue_.begin(); it != queue_.end();) {
+    if (v.isNull() || !it->rect.intersects(v)) {
+      auto t = tiles_.find(it->key);
+      if (t != tiles_.end()) t->second.queuedStamp = 0;
+      it = queue_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  if (v.isNull() || v.isEmpty() || !delegate_) return;
+
+  const Float w = tileSize_.width, h = tileSize_.height;
+  const int c0 = static_cast<int>(std::floor((v.minX() - bounds_.minX()) / w));
+  const int r0 = static_cast<int>(std::floor((v.minY() - bounds_.minY()) / h));
+  const int c1 = std::max(c0, static_cast<int>(std::ceil((v.maxX() - bounds_.minX()) / w)) - 1);
+  const int r1 = std::max(r0, static_cast<int>(std::ceil((v.maxY() - bounds_.minY()) / h)) - 1);
+
+  if (tiles_.size() > kMaxKeptTiles) dropTilesOutsideLocked(v.insetBy(-v.width(), -v.height()));
+
+  bool queued = false;
+  for (int r = r0; r <= r1; ++r) {
+    for (int c = c0; c <= c1; ++c) {
+      Key key(r, c);
+      Tile& t = tiles_[key];
+      if (t.image && t.drawnStamp >= requiredStampLocked(t)) continue;
+      if (t.queuedStamp && t.queuedStamp >= requiredStampLocked(t)) continue;
+      t.queuedStamp = stamp_;
+      queue_.push_back(Job{key, tileRectLocked(key), stamp_, delegateEpoch_});
+      queued = true;
+    }
+  }
+  if (!queued) return;
+  if (workers_.empty()) startWorkersLocked();
+  g.unlock();
+  work_.notify_all();
+}
+
+void TiledLayer::startWorkersLocked() {
+  for (std::size_t i = 0; i < workerCount_; ++i) workers_.emplace_back([this] { workerMain(); });
+}
+
+void TiledLayer::waitUntilIdle() {
+  std::unique_lock<std::mutex> g(m_);
+  idle_.wait(g, [this] { return queue_.empty() && inFlight_ == 0; });
+}
+
+void TiledLayer::workerMain() {
+  std::unique_lock<std::mutex> g(m_);
+  for (;;) {
+    work_.wait(g, [this] { return stopping_ || !queue_.empty(); });
+    if (stopping_) return;
+    Job job = queue_.front();
+    queue_.pop_front();
+    if (job.delegateEpoch != delegateEpoch_ || !delegate_) {
+      if (queue_.empty() && inFlight_ == 0) idle_.notify_all();
+      continue;
+    }
+    Delegate delegate = delegate_;
+    ++inFlight_;
+    maxInFlight_ = std::max(maxInFlight_, inFlight_);
+    g.unlock();
+
+    runJob(job, delegate);
+    delegate = nullptr;
+
+    g.lock();
+    --inFlight_;
+    idle_.notify_all();
+  }
+}
+
+bool TiledLayer::lockForDrawing(std::uint64_t epoch) {
+  RecursiveLock* lock;
+  {
+    std::lock_guard<std::mutex> g(m_);
+    lock = drawingLock_;
+  }
+  if (!lock) return true;
+  // Polling rather than blocking: a detach made while its caller holds this lock must still be
+  // able to call the tile off.
+  for (;;) {
+    if (lock->try_lock()) return true;
+    {
+      std::lock_guard<std::mutex> g(m_);
+      if (epoch != delegateEpoch_ || stopping_) return false;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+}
+
+void TiledLayer::runJob(const Job& job, const Delegate& delegate) {
+  float scale;
+  RecursiveLock* lock;
+  {
+    std::lock_guard<std::mutex> g(m_);
+    scale = scale_;
+    lock = drawingLock_;
+  }
+  ImageRef image;
+  bool drawn = false;
+  if (auto ic = ImageContext::create(tileSize_, false, scale)) {
+    GraphicsContext& ctx = ic->context();
+    ctx.translateCTM(-job.rect.minX(), -job.rect.minY());
+    ctx.clipToRect(job.rect);
+    if (lockForDrawing(job.delegateEpoch)) {
+      DrawingLockRelease release(lock);
+      CurrentContextScope current(&ctx);
+      delegate(ctx, job.rect);
+      drawn = true;
+    }
+    if (drawn) image = ic->image();
+  }
+
+  std::lock_guard<std::mutex> g(m_);
+  auto it = tiles_.find(job.key);
+  if (it == tiles_.end()) return;
+  Tile& t = it->second;
+  if (t.queuedStamp == job.stamp) t.queuedStamp = 0;
+  if (!drawn) return;
+  ++tilesDrawn_;
+  // A tile drawn for an old delegate, scale or grid is not shown.
+  if (!image || job.delegateEpoch != delegateEpoch_ || !(tileRectLocked(job.key) == job.rect)) return;
+  if (job.stamp < t.drawnStamp) return;
+  t.image = std::move(image);
+  t.drawnStamp = job.stamp;
+}
+
+int TiledLayer::drawTiles(GraphicsContext& context, const Rect& r) const {
+  std::lock_guard<std::mutex> g(m_);
+  int n = 0;
+  for (const auto& [key, t] : tiles_) {
+    if (!t.image) continue;
+    Rect tr = tileRectLocked(key);
+    if (!tr.intersects(r)) continue;
+    context.drawImage(*t.image, tr);
+    ++n;
+  }
+  return n;
+}
+
+ImageRef TiledLayer::tileImage(int column, int row) const {
+  std::lock_guard<std::mutex> g(m_);
+  auto it = tiles_.find(Key(row, column));
+  return it == tiles_.end() ? nullptr : it->second.image;
+}
+
+bool TiledLayer::isTileCurrent(int column, int row) const {
+  std::lock_guard<std::mutex> g(m_);
+  return isCurrentLocked(Key(row, column));
+}
+
+void TiledLayer::drawInContext(GraphicsContext& context, const Rect& r) {
+  Delegate delegate;
+  RecursiveLock* lock;
+  {
+    std::lock_guard<std::mutex> g(m_);
+    delegate = delegate_;
+    lock = drawingLock_;
+  }
+  if (!delegate || r.isNull()) return;
+  context.saveGState();
+  context.clipToRect(r);
+  {
+    if (lock) lock->lock();
+    DrawingLockRelease release(lock);
+    CurrentContextScope current(&context);
+    delegate(context, r);
+  }
+  context.restoreGState();
+}
+
+std::size_t TiledLayer::tilesDrawn() const {
+  std::lock_guard<std::mutex> g(m_);
+  return tilesDrawn_;
+}
+
+int TiledLayer::maxTilesInFlight() const {
+  std::lock_guard<std::mutex> g(m_);
+  return maxInFlight_;
+}
+
+int TiledLayer::tilesInFlight() const {
+  std::lock_guard<std::mutex> g(m_);
+  return inFlight_;
+}
+
+}  // namespace kit

@@ -1,0 +1,174 @@
+// Task data: dates, progress, effort and resources with their loadings.
+#include <algorithm>
+
+#include "helpers/global_helpers_effort.h"
+#include "model/node_view.h"
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Parts between every ";" and ",", trimmed; empty parts kept.
+std::vector<std::string> splitList(std::string_view s) {
+  std::vector<std::string> parts;
+  for (;;) {
+    std::size_t sep = s.find_first_of(";,");
+    parts.emplace_back(trimmed(s.substr(0, sep)));
+    if (sep == std::string_view::npos) return parts;
+    s.remove_prefix(sep + 1);
+  }
+}
+
+const std::string& nameOf(const kit::Value& resource) { return resource["name"].string(); }
+
+void sortByName(kit::Array& resources) {
+  std::stable_sort(resources.begin(), resources.end(),
+                   [](const kit::Value& a, const kit::Value& b) { return nameOf(a) < nameOf(b); });
+}
+
+kit::Value dateRecord(const std::string& uuid, const std::optional<kit::Date>& old) {
+  kit::Value d(kit::Dictionary{{"uuid", uuid}});
+  if (old) d.set("date", *old);
+  return d;
+}
+
+}  // namespace
+
+void NodeView::setStartDate(std::optional<kit::Date> date, bool withUndo) {
+  if (date == startDate_) return;
+  if (withUndo) pushUndo("topic-task-start", dateRecord(uuid_, startDate_));
+  startDate_ = date;
+  nodeModTally_ |= NodeModTally::StartDate;
+}
+
+void NodeView::setDueDate(std::optional<kit::Date> date, bool withUndo) {
+  if (date == dueDate_) return;
+  if (withUndo) pushUndo("topic-task-due", dateRecord(uuid_, dueDate_));
+  dueDate_ = date;
+  nodeModTally_ |= NodeModTally::DueDate;
+}
+
+void NodeView::setProgress(std::int32_t percent, bool withUndo) {
+  if (percent == percentComplete_) return;
+  if (withUndo) pushUndo("topic-task-progress", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"progress", percentComplete_}}));
+  percentComplete_ = percent;
+  nodeModTally_ |= NodeModTally::Progress;
+}
+
+void NodeView::setEffort(std::optional<std::string> effort, bool withUndo) {
+  // Settle "no effort" first, so that a zero effort over no effort is no change at all.
+  if (effort && GlobalHelpers::getEffortMinutes(*effort) == 0) effort.reset();
+  if (effort == effort_) return;
+  if (withUndo)
+    pushUndo("topic-task-effort", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"effort", effort_.value_or(std::string())}}));
+  effort_ = std::move(effort);
+  nodeModTally_ |= NodeModTally::Effort;
+}
+
+void NodeView::setResources(std::string_view names, std::string_view loadings) {
+  resources_.clear();
+  for (std::string& name : splitList(names))
+    if (!name.empty()) resources_.emplace_back(kit::Dictionary{{"name", std::move(name)}});
+  std::vector<std::string> loads = splitList(loadings);
+  for (std::size_t i = 0; i < loads.size() && i < resources_.size(); ++i) resources_[i].set("loading", loads[i]);
+  sortByName(resources_);
+}
+
+std::optional<std::string> NodeView::getResourceNames() const {
+  std::string out;
+  bool any = false;
+  for (const kit::Value& r : resources_) {
+    const std::string& name = nameOf(r);
+    if (name.empty()) continue;
+    if (any) out += ',';
+    out += name;
+    any = true;
+  }
+  if (!any) return std::nullopt;
+  return out;
+}
+
+std::optional<std::string> NodeView::getResourceLoadings() const {
+  std::string out;
+  bool any = false;
+  for (const kit::Value& r : resources_) {
+    if (nameOf(r).empty()) continue;
+    const kit::Value& loading = r["loading"];
+    if (any) out += ',';
+    out += loading.isString() && !loading.string().empty() ? loading.string() : std::string("100");
+    any = true;
+  }
+  if (!any) return std::nullopt;
+  return out;
+}
+
+const kit::Value* NodeView::getResourceByName(std::string_view name) const {
+  const kit::Value* found = nullptr;
+  for (const kit::Value& r : resources_) {
+    if (!r["name"].isString() || nameOf(r) != name) continue;
+    if (found) return nullptr;  // ambiguous
+    found = &r;
+  }
+  return found;
+}
+
+void NodeView::addResource(const std::string& name, bool withUndo) {
+  if (getResourceByName(name)) return;
+  if (withUndo) pushUndo("topic-task-resource-remove", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"name", name}}));
+  resources_.emplace_back(kit::Dictionary{{"name", name}});
+  nodeModTally_ |= NodeModTally::Resources;
+  sortByName(resources_);
+}
+
+void NodeView::removeResource(const std::string& name, bool recursively, bool withUndo) {
+  std::vector<NodeView*> stack{this};
+  while (!stack.empty()) {
+    NodeView* n = stack.back();
+    stack.pop_back();
+    if (const kit::Value* r = n->getResourceByName(name)) {
+      if (withUndo)
+        n->pushUndo("topic-task-resource-add", kit::Value(kit::Dictionary{{"uuid", n->uuid_}, {"name", name}}));
+      n->resources_.erase(n->resources_.begin() + (r - n->resources_.data()));
+      n->nodeModTally_ |= NodeModTally::Resources;
+    }
+    if (!recursively) break;
+    for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it) stack.push_back(it->get());
+  }
+}
+
+void NodeView::renameResourceFrom(const std::string& from, const std::string& to, bool recursively, bool withUndo) {
+  std::vector<NodeView*> stack{this};
+  while (!stack.empty()) {
+    NodeView* n = stack.back();
+    stack.pop_back();
+    if (const kit::Value* r = n->getResourceByName(from)) {
+      if (withUndo)
+        n->pushUndo("topic-task-resource-rename",
+                    kit::Value(kit::Dictionary{{"uuid", n->uuid_}, {"from", to}, {"to", from}}));
+      n->resources_[static_cast<std::size_t>(r - n->resources_.data())].set("name", to);
+      n->nodeModTally_ |= NodeModTally::Resources;
+      sortByName(n->resources_);
+    }
+    if (!recursively) break;
+    for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it) stack.push_back(it->get());
+  }
+}
+
+std::set<std::string> NodeView::getResourcesForBranch() const {
+  std::set<std::string> names;
+  std::vector<const NodeView*> stack{this};
+  while (!stack.empty()) {
+    const NodeView* n = stack.back();
+    stack.pop_back();
+    for (const kit::Value& r : n->resources_)
+      if (!nameOf(r).empty()) names.insert(nameOf(r));
+    for (const auto& c : n->childNodes_) stack.push_back(c.get());
+  }
+  return names;
+}

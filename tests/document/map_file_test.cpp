@@ -1,0 +1,173 @@
+// The map file (.qlm) and the whole-map undo snapshots.
+#include <gtest/gtest.h>
+
+#include "document/map_file.h"
+#include "document/pseudo_map_view_controller.h"
+#include "kit/core/app_paths.h"
+#include "kit/core/files.h"
+#include "kit/core/run_loop.h"
+#include "kit/io/plist.h"
+#include "kit/testing/fixtures.h"
+#include "kit/ui/alert.h"
+#include "model/app_services.h"
+#include "model/map_theme.h"
+
+using kit::Point;
+
+namespace {
+
+constexpr const char* kMapID = "0F2B5C1E-3C0A-4E7B-9D55-6A1B2C3D4E5F";
+
+class MapFileTest : public kit::AppHomeTest {
+ protected:
+  void SetUp() override {
+    doc = std::make_unique<PseudoMapViewController>();
+    doc->setMapID(kMapID);
+    canvas = doc->bigView();
+    root = canvas->createChildNodeOf(nullptr, Point());
+    root->setStrName("Central");
+    a = canvas->createChildNodeOf(root, Point(root->center().x + 200, root->center().y - 40));
+    a->setStrName("A");
+    a->setColourWithRGB255(RGB255{200, 10, 10}, false, false);
+    NodeView* a1 = canvas->createChildNodeOf(a, Point(a->center().x + 150, a->center().y));
+    a1->setStrName("A1");
+    b = canvas->createChildNodeOf(root, Point(root->center().x - 200, root->center().y + 40));
+    b->setStrName("B");
+    canvas->setSelectedNode(a, false);
+    kit::Alert::clearShown();
+    endPass();
+  }
+  void TearDown() override { doc.reset(); }
+
+  void endPass() { kit::RunLoop::main().runOnce(); }
+
+  std::vector<std::string> outline(BigView* c) {
+    std::vector<std::string> out;
+    if (!c->rootNode()) return out;
+    for (NodeView* n : c->rootNode()->getListOfDescendents())
+      out.push_back(n->strName() + "@" + std::to_string(static_cast<int>(n->center().x)) + "," +
+                    std::to_string(static_cast<int>(n->center().y)) + "#" + n->uuid());
+    return out;
+  }
+
+  std::unique_ptr<PseudoMapViewController> doc;
+  BigView* canvas = nullptr;
+  NodeView* root = nullptr;
+  NodeView* a = nullptr;
+  NodeView* b = nullptr;
+};
+
+}  // namespace
+
+TEST_F(MapFileTest, SavingAndOpeningKeepsTopicsSettingsAndTheme) {
+  doc->setMapSetting("KeepOrganised", false);
+  doc->setRainbow(true);
+  doc->setCanvasStyle(8);
+  doc->setMapSetting("ShowCallouts", false);
+  doc->setMapSetting("SomethingNewer", "kept");
+  kit::Dictionary theme{{"id", "t1"}, {"level0", kit::Value(kit::Dictionary{{"shape", 2}})}};
+  doc->setTheme(std::make_shared<MapTheme>(theme));
+  doc->setModified();
+  ASSERT_TRUE(doc->saveMap());
+  EXPECT_FALSE(doc->isModified());
+
+  const std::string path = PseudoMapViewController::pathForMapID(kMapID);
+  auto file = kit::plist::readFile(path);
+  ASSERT_TRUE(file && file->isDictionary());
+  EXPECT_TRUE((*file)["MapData"].string().find("<QuillmereRelative") != std::string::npos);
+  EXPECT_EQ((*file)["CanvasStyle"].intValue(), 8);
+  EXPECT_EQ((*file)["Theme"]["id"].string(), "t1");
+
+  AppServices::setRainbowFlag(false);
+  AppServices::setCurrentCanvasStyle(0);
+  PseudoMapViewController opened;
+  ASSERT_TRUE(opened.loadMap(kMapID));
+  EXPECT_EQ(opened.mapID(), kMapID);
+  EXPECT_EQ(opened.mapName(), kMapID);
+  EXPECT_EQ(outline(opened.bigView()), outline(canvas));
+  EXPECT_FALSE(opened.getKeepOrganised());
+  EXPECT_EQ(opened.mapSettings()["ShowCallouts"].boolValue(), false);
+  EXPECT_EQ(opened.mapSettings()["SomethingNewer"].string(), "kept");
+  EXPECT_FALSE(opened.mapSettings().contains("MapData"));
+  EXPECT_TRUE(AppServices::rainbowFlag());
+  EXPECT_EQ(AppServices::currentCanvasStyle(), 8);
+  ASSERT_NE(opened.getTheme(), nullptr);
+  EXPECT_EQ(opened.getTheme()->getShapeForLevel(0), 2);
+  EXPECT_EQ(opened.bigView()->selectedNode(), opened.bigView()->rootNode());
+  EXPECT_FALSE(opened.isModified());
+  AppServices::setRainbowFlag(false);
+  AppServices::setCurrentCanvasStyle(0);
+}
+
+TEST_F(MapFileTest, AFailedOpenLeavesTheOpenMapAlone) {
+  const std::string path = kit::AppPaths::temporary() + "/damaged.qlm";
+  kit::Value file{kit::Dictionary{{"MapData", "<QuillmereRelative><topic level=\"0\" text=\"x\"/>"}}};
+  ASSERT_TRUE(kit::plist::writeFile(path, file));
+  const auto before = outline(canvas);
+  EXPECT_FALSE(doc->loadMapFromFile(path));
+  EXPECT_EQ(kit::Alert::shown().size(), 1u);
+  EXPECT_FALSE(doc->loadMapFromFile(kit::AppPaths::temporary() + "/missing.qlm"));
+  ASSERT_TRUE(kit::FileManager::write(path, std::string_view("not a property list")));
+  EXPECT_FALSE(doc->loadMapFromFile(path));
+  EXPECT_FALSE(doc->loadMap("../escape"));
+  EXPECT_EQ(outline(canvas), before);
+  EXPECT_EQ(doc->mapID(), kMapID);
+}
+
+TEST_F(MapFileTest, SavingNeverLeavesAHalfWrittenOrEmptyFile) {
+  ASSERT_TRUE(doc->saveMap());
+  const std::string path = PseudoMapViewController::pathForMapID(kMapID);
+  auto first = kit::FileManager::readFile(path);
+  ASSERT_TRUE(first);
+  // A map without topics does not replace the stored one.
+  canvas->setSelectedNode(nullptr, false);
+  canvas->removeNode(root);
+  EXPECT_FALSE(doc->saveMap());
+  EXPECT_EQ(kit::FileManager::readFile(path), first);
+  auto names = kit::FileManager::listDirectory(kit::AppPaths::documents() + "/maps");
+  ASSERT_TRUE(names);
+  EXPECT_EQ(*names, std::vector<std::string>{std::string(kMapID) + ".qlm"});
+}
+
+TEST_F(MapFileTest, AnUndoSnapshotRestoresTheWholeMapAndRedoesToo) {
+  const auto original = outline(canvas);
+  doc->pushUndoSnapshot();
+  canvas->deleteBranch(a);
+  endPass();
+  const auto edited = outline(canvas);
+  ASSERT_NE(edited, original);
+
+  auto files = kit::FileManager::listDirectory(kit::AppPaths::temporary() + "/undo/" + kMapID);
+  ASSERT_TRUE(files);
+  EXPECT_EQ(files->size(), 1u);
+
+  ASSERT_TRUE(doc->undoManager()->undo());
+  EXPECT_EQ(outline(canvas), original);
+  ASSERT_NE(canvas->selectedNode(), nullptr);
+  EXPECT_EQ(canvas->selectedNode()->strName(), "A");  // the selection at the snapshot
+  EXPECT_EQ(canvas->getNodeByUUID(canvas->selectedNode()->uuid()), canvas->selectedNode());
+
+  ASSERT_TRUE(doc->undoManager()->redo());
+  EXPECT_EQ(outline(canvas), edited);
+  ASSERT_TRUE(doc->undoManager()->undo());
+  EXPECT_EQ(outline(canvas), original);
+}
+
+TEST_F(MapFileTest, AMissingSnapshotChangesNothingAndKeepsUndoPaired) {
+  doc->pushUndoSnapshot();
+  canvas->deleteBranch(b);
+  endPass();
+  const auto edited = outline(canvas);
+  kit::FileManager::remove(kit::AppPaths::temporary() + "/undo/" + kMapID);
+  ASSERT_TRUE(doc->undoManager()->undo());
+  EXPECT_EQ(outline(canvas), edited);
+  EXPECT_TRUE(doc->undoManager()->canRedo());
+}
+
+TEST_F(MapFileTest, SnapshotsGoWithTheDocument) {
+  doc->pushUndoSnapshot();
+  const std::string folder = kit::AppPaths::temporary() + "/undo/" + kMapID;
+  EXPECT_TRUE(kit::FileManager::exists(folder));
+  doc.reset();
+  EXPECT_FALSE(kit::FileManager::exists(folder));
+}

@@ -1,0 +1,124 @@
+// OPML reading, OPML from plain text, and the Markdown outline.
+#include "formats/formats_test_support.h"
+#include "helpers/global_helpers_file_formats.h"
+
+using kit::Point;
+
+namespace {
+std::vector<std::string> names(const std::vector<NodeView*>& list) {
+  std::vector<std::string> out;
+  for (NodeView* n : list) out.push_back(n->strName());
+  return out;
+}
+}  // namespace
+
+class OutlineTest : public FormatsTest {};
+
+TEST_F(OutlineTest, OPMLKeepsTextNotesNestingAndOrder) {
+  const std::string opml =
+      "<?xml version=\"1.0\"?><opml version=\"2.0\"><head><title>Plans</title></head><body>"
+      "<outline text=\"Top\" _note=\"about &amp; more\">"
+      "  <outline text=\"One\"><outline text=\"One.a\"/></outline>"
+      "  <outline text=\"Two\"/>"
+      "  <outline text=\"Three &lt;3&gt;\"/>"
+      "</outline></body></opml>";
+  NodeView* top = MapFormats::loadFromXML(*canvas, opml, MapFormats::LoadContext::Map);
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(canvas->fileFormat(), GlobalHelpers::kFileTypeOPML);
+  EXPECT_EQ(names(topics(canvas)), (std::vector<std::string>{"Top", "One", "One.a", "Two", "Three <3>"}));
+  EXPECT_EQ(top->strNote(), "about & more");
+  EXPECT_EQ(top->childNodes().size(), 3u);
+  // Without positions the children are stacked top to bottom beside their parent, in order.
+  const auto& kids = top->childNodes();
+  EXPECT_LT(kids[0]->center().y, kids[1]->center().y);
+  EXPECT_LT(kids[1]->center().y, kids[2]->center().y);
+  EXPECT_GT(kids[0]->center().x, top->center().x);
+}
+
+TEST_F(OutlineTest, SeveralTopOutlinesHangUnderTheDocumentTitle) {
+  const std::string opml =
+      "<opml><head><title>Week</title></head><body><outline text=\"Mon\"/><outline text=\"Tue\"/></body></opml>";
+  NodeView* top = MapFormats::loadFromXML(*canvas, opml, MapFormats::LoadContext::Map);
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(names(topics(canvas)), (std::vector<std::string>{"Week", "Mon", "Tue"}));
+}
+
+TEST_F(OutlineTest, AnOPMLWithoutOutlinesBuildsNothingQuietly) {
+  NodeView* top = MapFormats::loadFromXML(*canvas, "<opml><body/></opml>", MapFormats::LoadContext::Map);
+  EXPECT_EQ(top, nullptr);
+  EXPECT_EQ(canvas->rootNode(), nullptr);
+  EXPECT_TRUE(kit::Alert::shown().empty());
+}
+
+TEST_F(OutlineTest, TextIndentedByTabsOrFourSpacesBecomesNestedOutlines) {
+  const std::string text = "Plan\n\tResearch\n        Read <papers> & notes\n    Write\n\n   \r\nShip\r\n";
+  const std::string opml = GlobalHelpers::buildOPMLFromText(text, false);
+  canvas->createChildNodeOf(nullptr, Point());
+  NodeView* top = MapFormats::loadFromXML(*canvas, opml, MapFormats::LoadContext::Paste);
+  ASSERT_NE(top, nullptr);
+  // Two top-level lines without ensureSingleRoot: the reader itself gathers them.
+  ASSERT_EQ(top->childNodes().size(), 2u);
+  NodeView* plan = top->childNodes()[0].get();
+  EXPECT_EQ(plan->strName(), "Plan");
+  ASSERT_EQ(plan->childNodes().size(), 2u);
+  EXPECT_EQ(plan->childNodes()[0]->strName(), "Research");
+  EXPECT_EQ(plan->childNodes()[0]->childNodes()[0]->strName(), "Read <papers> & notes");
+  EXPECT_EQ(plan->childNodes()[1]->strName(), "Write");
+  EXPECT_EQ(top->childNodes()[1]->strName(), "Ship");
+}
+
+TEST_F(OutlineTest, EnsureSingleRootWrapsUnlessThereIsExactlyOneTopLine) {
+  auto topName = [&](const std::string& text) {
+    BigView* c = newCanvas();
+    NodeView* t = MapFormats::loadFromXML(*c, GlobalHelpers::buildOPMLFromText(text, true), MapFormats::LoadContext::Map);
+    return t ? t->strName() + "/" + std::to_string(c->getTopicCount(nullptr)) : std::string("none");
+  };
+  EXPECT_EQ(topName("one\n\tchild"), "one/2");
+  EXPECT_EQ(topName("one\ntwo"), "Clipboard/3");
+  EXPECT_EQ(topName("\tonly indented"), "only indented/1");  // the first line is always a top line
+  EXPECT_EQ(topName(""), "Clipboard/1");
+}
+
+TEST_F(OutlineTest, ALineNeverGoesMoreThanOneLevelDeeper) {
+  const std::string opml = GlobalHelpers::buildOPMLFromText("a\n\t\t\tb\n\t\tc", true);
+  NodeView* top = MapFormats::loadFromXML(*canvas, opml, MapFormats::LoadContext::Map);
+  ASSERT_NE(top, nullptr);
+  ASSERT_EQ(top->childNodes().size(), 1u);
+  NodeView* b = top->childNodes()[0].get();
+  EXPECT_EQ(b->strName(), "b");
+  ASSERT_EQ(b->childNodes().size(), 1u);
+  EXPECT_EQ(b->childNodes()[0]->strName(), "c");
+}
+
+TEST_F(OutlineTest, MarkdownOutlineListsTheBranchInOrder) {
+  NodeView* root = canvas->createChildNodeOf(nullptr, Point());
+  root->setStrName("Root");
+  NodeView* a = canvas->createChildNodeOf(root, Point(100, 100));
+  a->setStrName("A\nsecond line");
+  canvas->createChildNodeOf(a, Point(200, 100))->setStrName("A1");
+  canvas->createChildNodeOf(root, Point(100, 200))->setStrName("B");
+  EXPECT_EQ(canvas->buildMarkdownOutlineFor(root),
+            "- Root\n"
+            "    - A\n"
+            "      second line\n"
+            "        - A1\n"
+            "    - B\n");
+  EXPECT_EQ(canvas->buildMarkdownOutlineFor(a), "- A\n  second line\n    - A1\n");
+  EXPECT_EQ(canvas->buildMarkdownOutlineFor(nullptr), "");
+}
+
+TEST_F(OutlineTest, TheMarkdownOutlinePastesBackWithTheSameShape) {
+  NodeView* root = canvas->createChildNodeOf(nullptr, Point());
+  root->setStrName("Root");
+  NodeView* a = canvas->createChildNodeOf(root, Point(100, 100));
+  a->setStrName("A");
+  canvas->createChildNodeOf(a, Point(200, 100))->setStrName("A1");
+  canvas->createChildNodeOf(root, Point(100, 200))->setStrName("B");
+  const std::string md = canvas->buildMarkdownOutlineFor(root);
+
+  BigView* other = newCanvas();
+  NodeView* top = MapFormats::loadFromXML(*other, GlobalHelpers::buildOPMLFromText(md, true), MapFormats::LoadContext::Map);
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(names(topics(other)), (std::vector<std::string>{"- Root", "- A", "- A1", "- B"}));
+  EXPECT_EQ(top->childNodes()[0]->childNodes().size(), 1u);
+}

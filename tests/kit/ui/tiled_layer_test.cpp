@@ -1,0 +1,307 @@
+// The tiled layer: which tiles are drawn and redrawn, what a tile's context looks like, the
+// drawing lock around every drawing, detaching while tiles draw, and the synchronous path.
+#include "kit/ui/tiled_layer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <utility>
+
+#include "kit/graphics/image_context.h"
+
+namespace kit {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Waits up to two seconds for the condition.
+template <typename Pred>
+bool eventually(Pred pred) {
+  auto until = std::chrono::steady_clock::now() + 2s;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+// Records each tile drawn and how many drawings ran at once.
+struct Recorder {
+  std::mutex m;
+  std::multiset<std::pair<int, int>> tiles;  // (x, y) of each tile rect drawn
+  std::atomic<int> running{0}, maxRunning{0}, calls{0};
+
+  TiledLayer::Delegate delegate() {
+    return [this](GraphicsContext& g, const Rect& r) {
+      int now = ++running;
+      int seen = maxRunning.load();
+      while (now > seen && !maxRunning.compare_exchange_weak(seen, now)) {
+      }
+      ++calls;
+      g.setFillColor(Color(1, 0, 0));
+      g.fillRect(Rect(-100000, -100000, 200000, 200000));
+      {
+        std::lock_guard<std::mutex> l(m);
+        tiles.insert({static_cast<int>(r.minX()), static_cast<int>(r.minY())});
+      }
+      --running;
+    };
+  }
+  std::size_t count() {
+    std::lock_guard<std::mutex> l(m);
+    return tiles.size();
+  }
+  std::size_t countOf(int x, int y) {
+    std::lock_guard<std::mutex> l(m);
+    return tiles.count({x, y});
+  }
+};
+
+class TiledLayerTest : public ::testing::Test {
+ protected:
+  TiledLayerTest() : layer(Size(256, 256), 3) {
+    layer.setBounds(Rect(0, 0, 4096, 4096));
+    layer.setDelegate(rec.delegate());
+  }
+  ~TiledLayerTest() override { layer.setDelegate(nullptr); }
+  Recorder rec;
+  RecursiveLock lock;
+  TiledLayer layer;
+};
+
+// ---- Which tiles are drawn ---------------------------------------------------------------------
+
+TEST_F(TiledLayerTest, DrawsEachVisibleTileOnceUntilMarked) {
+  layer.displayRect(Rect(10, 10, 600, 300));  // columns 0-2, rows 0-1
+  layer.waitUntilIdle();
+  EXPECT_EQ(rec.count(), 6u);
+  EXPECT_TRUE(layer.isTileCurrent(2, 1));
+  EXPECT_FALSE(layer.isTileCurrent(3, 0));
+
+  layer.displayRect(Rect(10, 10, 600, 300));
+  layer.waitUntilIdle();
+  EXPECT_EQ(rec.count(), 6u);
+
+  layer.setNeedsDisplayInRect(Rect(300, 20, 10, 10));
+  EXPECT_FALSE(layer.isTileCurrent(1, 0));
+  EXPECT_TRUE(layer.isTileCurrent(0, 0));
+  layer.displayRect(Rect(10, 10, 600, 300));
+  layer.waitUntilIdle();
+  EXPECT_EQ(rec.count(), 7u);
+  EXPECT_EQ(rec.countOf(256, 0), 2u);
+
+  layer.setNeedsDisplay();
+  layer.displayRect(Rect(10, 10, 600, 300));
+  layer.waitUntilIdle();
+  EXPECT_EQ(rec.count(), 13u);
+}
+
+TEST_F(TiledLayerTest, EdgesOnATileBoundaryDoNotReachTheNextTile) {
+  layer.displayRect(Rect(0, 0, 512, 256));
+  layer.waitUntilIdle();
+  EXPECT_EQ(rec.count(), 2u);
+}
+
+TEST_F(TiledLayerTest, NeedsDisplayIsClearedByTheNextDisplayPass) {
+  EXPECT_FALSE(layer.needsDisplay());
+  layer.setNeedsDisplay();
+  EXPECT_TRUE(layer.needsDisplay());
+  layer.displayRect(Rect(0, 0, 10, 10));
+  EXPECT_FALSE(layer.needsDisplay());
+  layer.setNeedsDisplayInRect(Rect(0, 0, 1, 1));
+  EXPECT_TRUE(layer.needsDisplay());
+}
+
+TEST_F(TiledLayerTest, NothingOutsideTheBounds) {
+  layer.displayRect(Rect(5000, 5000, 300, 300));
+  layer.displayRect(Rect::null());
+  layer.waitUntilIdle();
+  EXPECT_EQ(rec.count(), 0u);
+}
+
+TEST_F(TiledLayerTest, TileContextIsInLayerCoordinatesAndClippedToTheTile) {
+  layer.setDelegate([](GraphicsContext& g, const Rect&) {
+    g.setFillColor(Color(1, 0, 0));
+    g.fillRect(Rect(-1000, -1000, 10000, 10000));
+    g.setFillColor(Color(0, 0, 1));
+    g.fillRect(Rect(300, 10, 20, 20));
+  });
+  layer.displayRect(Rect(256, 0, 10, 10));
+  layer.waitUntilIdle();
+  ImageRef img = layer.tileImage(1, 0);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(img->pixelWidth(), 256);
+  EXPECT_EQ(img->pixelAt(50, 15)->blue, 255);
+  EXPECT_EQ(img->pixelAt(5, 5)->red, 255);
+  EXPECT_EQ(layer.tileRect(1, 0), Rect(256, 0, 256, 256));
+}
+
+TEST_F(TiledLayerTest, ContentsScaleSizesTheTileImages) {
+  layer.setContentsScale(2);
+  layer.displayRect(Rect(0, 0, 10, 10));
+  layer.waitUntilIdle();
+  ASSERT_TRUE(layer.tileImage(0, 0));
+  EXPECT_EQ(layer.tileImage(0, 0)->pixelWidth(), 512);
+  layer.setContentsScale(0);  // refused
+  EXPECT_EQ(layer.contentsScale(), 2);
+}
+
+TEST_F(TiledLayerTest, NewBoundsOriginDropsEveryTile) {
+  layer.displayRect(Rect(0, 0, 10, 10));
+  layer.waitUntilIdle();
+  ASSERT_TRUE(layer.tileImage(0, 0));
+  layer.setBounds(Rect(100, 0, 4096, 4096));
+  EXPECT_FALSE(layer.tileImage(0, 0));
+  EXPECT_EQ(layer.tileRect(0, 0), Rect(100, 0, 256, 256));
+}
+
+TEST_F(TiledLayerTest, DrawTilesPaintsTheFinishedTiles) {
+  layer.displayRect(Rect(0, 0, 300, 100));
+  layer.waitUntilIdle();
+  auto ic = ImageContext::create(Size(600, 100));
+  EXPECT_EQ(layer.drawTiles(ic->context(), Rect(0, 0, 600, 100)), 2);
+  ImageRef img = ic->image();
+  EXPECT_EQ(img->pixelAt(400, 50)->red, 255);
+  EXPECT_EQ(img->pixelAt(550, 50)->alpha, 0);  // column 2 was never drawn
+}
+
+TEST_F(TiledLayerTest, TileMarkedWhileBeingDrawnStaysMarked) {
+  std::mutex m;
+  std::condition_variable cv;
+  bool started = false, proceed = false;
+  layer.setDelegate([&](GraphicsContext&, const Rect&) {
+    std::unique_lock<std::mutex> l(m);
+    started = true;
+    cv.notify_all();
+    cv.wait(l, [&] { return proceed; });
+  });
+  layer.displayRect(Rect(0, 0, 10, 10));
+  {
+    std::unique_lock<std::mutex> l(m);
+    cv.wait(l, [&] { return started; });
+  }
+  layer.setNeedsDisplay();
+  {
+    std::lock_guard<std::mutex> l(m);
+    proceed = true;
+  }
+  cv.notify_all();
+  layer.waitUntilIdle();
+  EXPECT_TRUE(layer.tileImage(0, 0));
+  EXPECT_FALSE(layer.isTileCurrent(0, 0));
+  layer.displayRect(Rect(0, 0, 10, 10));
+  layer.waitUntilIdle();
+  EXPECT_TRUE(layer.isTileCurrent(0, 0));
+}
+
+// ---- The drawing lock and detaching ------------------------------------------------------------
+
+TEST_F(TiledLayerTest, TilesWaitForTheDrawingLockAndDrawOneAtATime) {
+  layer.setDrawingLock(&lock);
+  lock.lock();
+  layer.displayRect(Rect(0, 0, 1024, 512));  // 8 tiles
+  // Several tiles are taken at once, all waiting for the lock.
+  EXPECT_TRUE(eventually([&] { return layer.tilesInFlight() == 3; }));
+  EXPECT_EQ(rec.calls.load(), 0);
+  lock.unlock();
+  layer.waitUntilIdle();
+  EXPECT_EQ(rec.count(), 8u);
+  EXPECT_EQ(rec.maxRunning.load(), 1);
+  EXPECT_EQ(layer.maxTilesInFlight(), 3);
+}
+
+TEST_F(TiledLayerTest, DetachWhileHoldingTheDrawingLockCallsTilesOff) {
+  layer.setDrawingLock(&lock);
+  lock.lock();
+  layer.displayRect(Rect(0, 0, 1024, 512));
+  ASSERT_TRUE(eventually([&] { return layer.tilesInFlight() > 0; }));
+  layer.setDelegate(nullptr);  // must not wait for the lock this thread holds
+  lock.unlock();
+  layer.waitUntilIdle();
+  EXPECT_EQ(rec.calls.load(), 0);
+  EXPECT_EQ(layer.tilesDrawn(), 0u);
+  EXPECT_FALSE(layer.hasDelegate());
+}
+
+TEST_F(TiledLayerTest, DetachWaitsForTheTileBeingDrawn) {
+  std::atomic<bool> started{false}, finished{false};
+  layer.setDelegate([&](GraphicsContext&, const Rect&) {
+    started = true;
+    std::this_thread::sleep_for(50ms);
+    finished = true;
+  });
+  layer.displayRect(Rect(0, 0, 10, 10));
+  ASSERT_TRUE(eventually([&] { return started.load(); }));
+  layer.setDelegate(nullptr);
+  EXPECT_TRUE(finished.load());
+  // The tile was drawn for a delegate that is gone: it is not shown.
+  EXPECT_FALSE(layer.tileImage(0, 0));
+}
+
+TEST_F(TiledLayerTest, ScrolledAwayTilesLeaveTheQueue) {
+  layer.setDrawingLock(&lock);
+  lock.lock();
+  layer.displayRect(Rect(0, 0, 2048, 2048));  // 64 tiles
+  ASSERT_TRUE(eventually([&] { return layer.tilesInFlight() == 3; }));
+  layer.displayRect(Rect(2900, 2900, 100, 100));
+  lock.unlock();
+  layer.waitUntilIdle();
+  // The three already taken, and the one now visible.
+  EXPECT_EQ(rec.count(), 4u);
+  EXPECT_EQ(rec.countOf(2816, 2816), 1u);
+}
+
+TEST_F(TiledLayerTest, SynchronousDrawingClipsAndHoldsTheLock) {
+  layer.setDrawingLock(&lock);
+  bool lockedElsewhere = true;
+  layer.setDelegate([&](GraphicsContext& g, const Rect& r) {
+    std::thread other([&] {
+      lockedElsewhere = !lock.try_lock();
+      if (!lockedElsewhere) lock.unlock();
+    });
+    other.join();
+    EXPECT_EQ(r, Rect(10, 10, 20, 20));
+    g.setFillColor(Color(0, 1, 0));
+    g.fillRect(Rect(0, 0, 100, 100));
+  });
+  auto ic = ImageContext::create(Size(100, 100));
+  layer.drawInContext(ic->context(), Rect(10, 10, 20, 20));
+  EXPECT_TRUE(lockedElsewhere);
+  ImageRef img = ic->image();
+  EXPECT_EQ(img->pixelAt(15, 15)->green, 255);
+  EXPECT_EQ(img->pixelAt(50, 50)->alpha, 0);
+  EXPECT_EQ(layer.tilesDrawn(), 0u);  // not a tile
+}
+
+TEST(TiledLayer, DestroyedWithQueuedTiles) {
+  std::atomic<int> calls{0};
+  {
+    TiledLayer layer(Size(64, 64), 2);
+    layer.setBounds(Rect(0, 0, 4096, 4096));
+    layer.setDelegate([&](GraphicsContext&, const Rect&) {
+      ++calls;
+      std::this_thread::sleep_for(1ms);
+    });
+    layer.displayRect(Rect(0, 0, 4096, 4096));
+  }
+  EXPECT_LT(calls.load(), 4096);
+}
+
+TEST(TiledLayer, NoDelegateNoDrawing) {
+  TiledLayer layer;
+  layer.setBounds(Rect(0, 0, 1000, 1000));
+  layer.displayRect(Rect(0, 0, 1000, 1000));
+  layer.waitUntilIdle();
+  EXPECT_EQ(layer.tilesDrawn(), 0u);
+  auto ic = ImageContext::create(Size(10, 10));
+  layer.drawInContext(ic->context(), Rect(0, 0, 10, 10));
+  EXPECT_EQ(ic->image()->pixelAt(5, 5)->alpha, 0);
+}
+
+}  // namespace
+}  // namespace kit
