@@ -9,46 +9,17 @@
 #include <utility>
 #include <vector>
 
+#include "bench_document.h"
 #include "canvas/big_view.h"
 #include "model/document_services.h"
 #include "model/node_view.h"
 
 namespace {
 
-class BenchDocument : public DocumentServices {
- public:
-  void pushUndoRedoOperation(const std::string&, const kit::Value&) override {}
-  void pushUndoSnapshot() override {}
-  kit::UndoManager* undoManager() override { return nullptr; }
-  std::int32_t getNextNumericID() override { return ++next_; }
-  MapTheme* getTheme() override { return nullptr; }
-  bool getInheritColour() override { return true; }
-  bool getInheritShape() override { return true; }
-  bool getKeepOrganised() override { return true; }
-  bool getShowTaskBadge() override { return true; }
-  kit::Color canvasColour() override { return kit::Color::white(); }
-  std::string mapID() override { return "BENCH"; }
-  std::string mapName() override { return "Bench"; }
-  bool isInitForExport() override { return false; }
-  bool isKeyboardVisible() override { return false; }
-  void ensureVisible(NodeView*, bool) override {}
-  void centreScreenOnRootNode() override {}
-  void refreshBrightness(NodeView*) override {}
-  void followLinkForSelectedNode() override {}
-  NodeView* onNewSiblingNodeBelow(const std::string&) override { return nullptr; }
-  NodeView* onNewCalloutSiblingNodeBelow(const std::string&) override { return nullptr; }
-  NodeView* onNewChildNode(const std::string&) override { return nullptr; }
-  NodeView* onNewChildLevelNode(const std::string&) override { return nullptr; }
-  void onDeleteNode() override {}
-  void onSiriDictateListDetectTriggered(const std::vector<std::string>&) override {}
-
- private:
-  std::int32_t next_ = 0;
-};
 
 // Topics are created at scattered points on their branch's side, then measured once.
 struct Map {
-  BenchDocument doc;
+  BenchDocument doc{true, false};
   std::unique_ptr<BigView> canvas;
   NodeView* root = nullptr;
   std::vector<std::pair<NodeView*, kit::Point>> scattered;

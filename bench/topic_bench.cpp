@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_document.h"
 #include "canvas/big_view.h"
 #include "helpers/text_measure.h"
 #include "model/document_services.h"
@@ -15,36 +16,6 @@
 
 namespace {
 
-class BenchDocument : public DocumentServices {
- public:
-  void pushUndoRedoOperation(const std::string&, const kit::Value&) override {}
-  void pushUndoSnapshot() override {}
-  kit::UndoManager* undoManager() override { return nullptr; }
-  std::int32_t getNextNumericID() override { return ++next_; }
-  MapTheme* getTheme() override { return nullptr; }
-  bool getInheritColour() override { return true; }
-  bool getInheritShape() override { return true; }
-  bool getKeepOrganised() override { return false; }
-  bool getShowTaskBadge() override { return true; }
-  kit::Color canvasColour() override { return kit::Color::white(); }
-  std::string mapID() override { return "BENCH"; }
-  std::string mapName() override { return "Bench"; }
-  bool isInitForExport() override { return true; }
-  bool isKeyboardVisible() override { return false; }
-  void ensureVisible(NodeView*, bool) override {}
-  void centreScreenOnRootNode() override {}
-  void refreshBrightness(NodeView*) override {}
-  void followLinkForSelectedNode() override {}
-  NodeView* onNewSiblingNodeBelow(const std::string&) override { return nullptr; }
-  NodeView* onNewCalloutSiblingNodeBelow(const std::string&) override { return nullptr; }
-  NodeView* onNewChildNode(const std::string&) override { return nullptr; }
-  NodeView* onNewChildLevelNode(const std::string&) override { return nullptr; }
-  void onDeleteNode() override {}
-  void onSiriDictateListDetectTriggered(const std::vector<std::string>&) override {}
-
- private:
-  std::int32_t next_ = 0;
-};
 
 const char* const kWords[] = {"plan",   "budget", "review", "launch",  "design", "market", "research", "team",
                               "client", "report", "draft",  "meeting", "goals",  "risks",  "schedule", "ideas"};
@@ -52,7 +23,7 @@ const char* const kWords[] = {"plan",   "budget", "review", "launch",  "design",
 // A map of n topics: eight main topics round the centre, then branches of two to six children,
 // texts of one to eight words, some with notes, links, progress and a second line.
 struct Map {
-  BenchDocument doc;
+  BenchDocument doc{false, true};
   std::unique_ptr<BigView> canvas;
   std::vector<NodeView*> topics;
 
