@@ -23,18 +23,24 @@ constexpr float kMaxWidth = 100000;
 
 // Every attribute name the reader knows, shortest first; Key follows the same order.
 constexpr std::string_view kNames[] = {
-    "x",     "y",     "to",    "dx",    "dy",     "ref",    "due",    "uuid",     "text",     "note",
+    "x",     "y",     "to",    "dx",    "dy",     "ref",    "due",    "url",    "uuid",     "text",     "note",
     "link",  "from",  "name",  "level", "_uuid",  "icon1",  "icon2",  "image",    "shape",    "width",
     "start", "toEnd", "_note", "effort", "colour", "folded", "rollup", "callout", "percent",  "fromEnd",
     "loading", "fontSize", "floating", "boundary", "textStyle"};
 enum Key {
-  X, Y, To, Dx, Dy, Ref, Due, Uuid, Text, Note,
+  X, Y, To, Dx, Dy, Ref, Due, Url, Uuid, Text, Note,
   Link, From, Name, Level, PastedUuid, Icon1, Icon2, Image, Shape, Width,
   Start, ToEnd, OpmlNote, Effort, Colour, Folded, Rollup, Callout, Percent, FromEnd,
   Loading, FontSize, Floating, Boundary, TextStyle, KeyCount
 };
 static_assert(std::size(kNames) == KeyCount);
+static_assert(kNames[PastedUuid] == "_uuid" && kNames[OpmlNote] == "_note" && kNames[TextStyle] == "textStyle");
 constexpr std::size_t kLongestName = 9;
+static_assert([] {
+  for (std::size_t i = 1; i < std::size(kNames); ++i)
+    if (kNames[i - 1].size() > kNames[i].size() || kNames[i].size() > kLongestName) return false;
+  return true;
+}());
 
 // Where the names of each length start in kNames.
 constexpr std::array<int, kLongestName + 2> kFirstOfLength = [] {
@@ -238,6 +244,7 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
     TopicRecord t;
     t.text = text(attrs, Text);
     t.note = text(attrs, OpmlNote);
+    t.link = text(attrs, Url);  // outline links are written as "url"
     t.parent = outlineStack_.empty() ? -1 : outlineStack_.back();
     outlineStack_.push_back(static_cast<int>(map.topics.size()));
     map.topics.push_back(std::move(t));

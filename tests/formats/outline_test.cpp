@@ -19,7 +19,7 @@ TEST_F(OutlineTest, OPMLKeepsTextNotesNestingAndOrder) {
       "<?xml version=\"1.0\"?><opml version=\"2.0\"><head><title>Plans</title></head><body>"
       "<outline text=\"Top\" _note=\"about &amp; more\">"
       "  <outline text=\"One\"><outline text=\"One.a\"/></outline>"
-      "  <outline text=\"Two\"/>"
+      "  <outline text=\"Two\" url=\"https://example.org/two?a=1&amp;b=2\"/>"
       "  <outline text=\"Three &lt;3&gt;\"/>"
       "</outline></body></opml>";
   NodeView* top = MapFormats::loadFromXML(*canvas, opml, MapFormats::LoadContext::Map);
@@ -28,6 +28,8 @@ TEST_F(OutlineTest, OPMLKeepsTextNotesNestingAndOrder) {
   EXPECT_EQ(names(topics(canvas)), (std::vector<std::string>{"Top", "One", "One.a", "Two", "Three <3>"}));
   EXPECT_EQ(top->strNote(), "about & more");
   EXPECT_EQ(top->childNodes().size(), 3u);
+  EXPECT_EQ(top->childNodes()[1]->strLink(), "https://example.org/two?a=1&b=2");
+  EXPECT_EQ(top->childNodes()[2]->strLink(), "");
   // Without positions the children are stacked top to bottom beside their parent, in order.
   const auto& kids = top->childNodes();
   EXPECT_LT(kids[0]->center().y, kids[1]->center().y);
