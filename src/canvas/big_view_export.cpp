@@ -72,16 +72,7 @@ bool isTransparent() { return kit::UserDefaults::standard().boolForKey(kTranspar
 void fillCanvas(GraphicsContext& ctx, const Rect& r, DocumentServices* controller) {
   ctx.saveGState();
   ctx.setFillColor(controller ? controller->canvasColour() : kit::Color::white());
-  if (ctx.isPdf()) {
-    // Cairo turns an opaque fill of the whole page into a fresh start of the page, dropping
-    // the page's structure tag with what came before, and the file then fails to close. Two
-    // overlapping halves look the same and cover the page only together.
-    const float half = r.height() / 2;
-    ctx.fillRect(Rect(r.minX(), r.minY(), r.width(), std::min(half + 1, r.height())));
-    ctx.fillRect(Rect(r.minX(), r.minY() + half, r.width(), r.height() - half));
-  } else {
-    ctx.fillRect(r);
-  }
+  ctx.fillRect(r);
   ctx.restoreGState();
 }
 

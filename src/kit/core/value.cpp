@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include <fmt/format.h>
+
 namespace kit {
 
 namespace {
@@ -161,7 +163,7 @@ std::string Value::description() const {
     case Type::Real: return formatReal(std::get<double>(v_));
     case Type::String: return string();
     case Type::Date: return formatReal(date().seconds);
-    case Type::Data: return "<" + std::to_string(data().size()) + " bytes>";
+    case Type::Data: return fmt::format("<{} bytes>", data().size());
     case Type::Array: {
       std::string s = "(";
       bool first = true;
@@ -179,16 +181,16 @@ std::string Value::description() const {
     }
     case Type::Point: {
       Point p = point();
-      return "{" + formatFloat(p.x) + ", " + formatFloat(p.y) + "}";
+      return fmt::format("{{{}, {}}}", formatFloat(p.x), formatFloat(p.y));
     }
     case Type::Size: {
       kit::Size z = size();
-      return "{" + formatFloat(z.width) + ", " + formatFloat(z.height) + "}";
+      return fmt::format("{{{}, {}}}", formatFloat(z.width), formatFloat(z.height));
     }
     case Type::Rect: {
       kit::Rect r = rect();
-      return "{{" + formatFloat(r.origin.x) + ", " + formatFloat(r.origin.y) + "}, {" +
-             formatFloat(r.size.width) + ", " + formatFloat(r.size.height) + "}}";
+      return fmt::format("{{{{{}, {}}}, {{{}, {}}}}}", formatFloat(r.origin.x), formatFloat(r.origin.y),
+                         formatFloat(r.size.width), formatFloat(r.size.height));
     }
   }
   return {};

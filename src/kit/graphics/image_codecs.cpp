@@ -1,4 +1,4 @@
-// Decoders and encoders behind Image: PNG through Cairo, JPEG through libjpeg-turbo, GIF through
+// Decoders and encoders behind Image: PNG read through Cairo and written through libpng, JPEG through libjpeg-turbo, GIF through
 // giflib, SVG through librsvg. Every decoder checks the declared size before allocating, so
 // damaged or hostile headers give a null image instead of a huge allocation.
 #include <cairo.h>
@@ -8,10 +8,12 @@
 #include <stdio.h>
 
 #include <jpeglib.h>
+#include <png.h>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -65,6 +67,101 @@ ImageRef decodePng(std::span<const std::uint8_t> bytes, float scale) {
     return nullptr;
   }
   return adopt(s, scale);
+}
+
+// Cairo's writer (zlib's default level, every filter tried on every row) dominated the time of a
+// large export. Maps are flat colours over rows much like the one above: level 4 with the Up
+// filter alone takes about 40% less time for a slightly smaller file.
+constexpr int kPngCompressionLevel = 4;
+constexpr int kPngFilters = PNG_FILTER_UP;
+
+void appendPng(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+  bool failed = false;
+  try {
+    out->insert(out->end(), data, data + length);
+  } catch (...) {
+    failed = true;
+  }
+  if (failed) png_error(png, "out of memory");  // outside the handler: it does not return
+}
+
+void flushPng(png_structp) {}
+
+// True when every pixel of the ARGB32 surface is opaque.
+bool allOpaque(const unsigned char* data, int w, int h, int stride) {
+  for (int y = 0; y < h; ++y) {
+    const unsigned char* row = data + static_cast<size_t>(y) * stride;
+    for (int x = 0; x < w; ++x) {
+      std::uint32_t v;
+      std::memcpy(&v, row + static_cast<size_t>(x) * 4, 4);
+      if ((v >> 24) != 0xff) return false;
+    }
+  }
+  return true;
+}
+
+// One row of native-endian premultiplied ARGB (or xRGB) words as straight RGBA (or RGB) bytes.
+void convertRow(const unsigned char* src, unsigned char* dst, int w, bool alpha) {
+  for (int x = 0; x < w; ++x) {
+    std::uint32_t v;
+    std::memcpy(&v, src + static_cast<size_t>(x) * 4, 4);
+    unsigned r = (v >> 16) & 0xff, g = (v >> 8) & 0xff, b = v & 0xff;
+    if (!alpha) {
+      dst[0] = static_cast<unsigned char>(r);
+      dst[1] = static_cast<unsigned char>(g);
+      dst[2] = static_cast<unsigned char>(b);
+      dst += 3;
+      continue;
+    }
+    unsigned a = v >> 24;
+    if (a == 0) {
+      r = g = b = 0;
+    } else if (a != 255) {
+      r = std::min(255u, (r * 255 + a / 2) / a);
+      g = std::min(255u, (g * 255 + a / 2) / a);
+      b = std::min(255u, (b * 255 + a / 2) / a);
+    }
+    dst[0] = static_cast<unsigned char>(r);
+    dst[1] = static_cast<unsigned char>(g);
+    dst[2] = static_cast<unsigned char>(b);
+    dst[3] = static_cast<unsigned char>(a);
+    dst += 4;
+  }
+}
+
+// Only plain C data lives in this frame: libpng leaves it by longjmp on errors.
+bool encodePng(cairo_surface_t* s, std::vector<std::uint8_t>* out) {
+  cairo_surface_flush(s);
+  const unsigned char* data = cairo_image_surface_get_data(s);
+  const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  if (!data || w < 1 || h < 1) return false;
+  const bool alpha = cairo_image_surface_get_format(s) == CAIRO_FORMAT_ARGB32 && !allOpaque(data, w, h, stride);
+  unsigned char* row = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(w) * 4));
+  if (!row) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::free(row);
+    return false;
+  }
+  png_set_write_fn(png, out, appendPng, flushPng);
+  png_set_compression_level(png, kPngCompressionLevel);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, kPngFilters);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), 8,
+               alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+  png_write_info(png, info);
+  for (int y = 0; y < h; ++y) {
+    convertRow(data + static_cast<size_t>(y) * stride, row, w, alpha);
+    png_write_row(png, row);
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  std::free(row);
+  return true;
 }
 
 // ---- JPEG ----
@@ -328,12 +425,6 @@ ImageRef Image::fromSvgData(std::span<const std::uint8_t> bytes, float scale) {
 
 namespace {
 
-cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
-  auto* out = static_cast<std::vector<std::uint8_t>*>(closure);
-  out->insert(out->end(), data, data + length);
-  return CAIRO_STATUS_SUCCESS;
-}
-
 // Plain C data only between setjmp and longjmp.
 bool encodeJpeg(cairo_surface_t* s, bool alpha, int quality, unsigned char** outBuf, unsigned long* outSize) {
   int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
@@ -390,8 +481,7 @@ bool encodeJpeg(cairo_surface_t* s, bool alpha, int quality, unsigned char** out
 
 std::optional<std::vector<std::uint8_t>> Image::pngData() const {
   std::vector<std::uint8_t> out;
-  if (cairo_surface_write_to_png_stream(surface_, appendBytes, &out) != CAIRO_STATUS_SUCCESS || out.empty())
-    return std::nullopt;
+  if (!encodePng(surface_, &out) || out.empty()) return std::nullopt;
   return out;
 }
 

@@ -91,6 +91,12 @@ void PdfContext::beginPage(const Rect& bounds) {
   // Each page's content sits in one structure element; with link annotations and no structure
   // Cairo writes a document that PDF checkers reject.
   cairo_tag_begin(cr_, "Document", "");
+  // Cairo takes an unclipped opaque paint of the whole page (and a fill covering it, which it
+  // turns into one) for a fresh start and discards what the page recorded so far, this tag
+  // included; closing then fails with a tag error. Under a clip it keeps everything, and a clip
+  // holding the operation is left out of the file.
+  cairo_rectangle(cr_, 0, 0, b.width(), b.height());
+  cairo_clip(cr_);
   // The platform's base space: y up, origin at the bounds' origin.
   AffineTransform base(1, 0, 0, -1, -b.minX(), b.height() + b.minY());
   page_ = std::make_unique<GraphicsContext>(cr_, GraphicsContext::Kind::Pdf, base);
@@ -99,6 +105,7 @@ void PdfContext::beginPage(const Rect& bounds) {
 void PdfContext::endPage() {
   if (!page_) return;
   page_.reset();
+  cairo_reset_clip(cr_);
   cairo_tag_end(cr_, "Document");
   cairo_show_page(cr_);
 }

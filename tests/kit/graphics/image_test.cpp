@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -109,6 +110,79 @@ TEST(ImageTest, PngRoundTripKeepsPixels) {
   EXPECT_EQ(back->size(), Size(20, 10));
   EXPECT_TRUE(near(px(back, 2, 2), 255, 0, 0, 255));
   EXPECT_TRUE(near(px(back, 15, 5), 0, 0, 255, 128, 2));
+}
+
+// A w x h image of random premultiplied pixels (alpha from the given list), odd sizes so rows
+// carry stride padding.
+ImageRef randomImage(int w, int h, cairo_format_t format, const std::vector<unsigned>& alphas) {
+  cairo_surface_t* s = cairo_image_surface_create(format, w, h);
+  unsigned char* data = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  std::mt19937 rng(7);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      unsigned a = alphas[rng() % alphas.size()];
+      auto c = [&] { return a ? static_cast<unsigned>(rng() % (a + 1)) : 0u; };
+      std::uint32_t v = (a << 24) | (c() << 16) | (c() << 8) | c();
+      std::memcpy(data + y * stride + x * 4, &v, 4);
+    }
+  }
+  cairo_surface_mark_dirty(s);
+  ImageRef img = Image::fromSurface(s);
+  cairo_surface_destroy(s);
+  return img;
+}
+
+// The colour type byte of the IHDR chunk: 2 for RGB, 6 for RGBA.
+int pngColourType(const std::vector<std::uint8_t>& png) { return png.size() > 25 ? png[25] : -1; }
+
+void expectSamePixels(const ImageRef& a, const ImageRef& b) {
+  ASSERT_TRUE(a && b);
+  ASSERT_EQ(a->pixelWidth(), b->pixelWidth());
+  ASSERT_EQ(a->pixelHeight(), b->pixelHeight());
+  int differing = 0;
+  for (int y = 0; y < a->pixelHeight(); ++y)
+    for (int x = 0; x < a->pixelWidth(); ++x) {
+      Pixel p = *a->pixelAt(x, y), q = *b->pixelAt(x, y);
+      if (p.red != q.red || p.green != q.green || p.blue != q.blue || p.alpha != q.alpha) ++differing;
+    }
+  EXPECT_EQ(differing, 0);
+}
+
+TEST(ImageTest, PngRoundTripOfTranslucentPixelsIsExact) {
+  ImageRef img = randomImage(37, 23, CAIRO_FORMAT_ARGB32, {0, 1, 2, 77, 128, 254, 255});
+  auto png = img->pngData();
+  ASSERT_TRUE(png);
+  EXPECT_EQ(pngColourType(*png), 6);
+  ImageRef back = Image::fromData(*png);
+  expectSamePixels(img, back);
+  EXPECT_TRUE(back->hasAlpha());
+}
+
+TEST(ImageTest, OpaquePixelsAreWrittenWithoutAlpha) {
+  // With an alpha channel that happens to be opaque everywhere, and without one.
+  for (cairo_format_t format : {CAIRO_FORMAT_ARGB32, CAIRO_FORMAT_RGB24}) {
+    ImageRef img = randomImage(41, 17, format, {255});
+    auto png = img->pngData();
+    ASSERT_TRUE(png);
+    EXPECT_EQ(pngColourType(*png), 2);
+    ImageRef back = Image::fromData(*png);
+    expectSamePixels(img, back);
+    EXPECT_FALSE(back->hasAlpha());
+  }
+}
+
+TEST(ImageTest, LargeFlatImagesCompress) {
+  auto ic = ImageContext::create(Size(1000, 1000), true);
+  ic->context().setFillColor(Color(0.2f, 0.4f, 0.6f));
+  ic->context().fillRect(Rect(0, 0, 1000, 1000));
+  ic->context().setFillColor(Color(1, 1, 1));
+  ic->context().fillRect(Rect(100, 100, 300, 50));
+  ImageRef img = ic->image();
+  auto png = img->pngData();
+  ASSERT_TRUE(png);
+  EXPECT_LT(png->size(), 20'000u);
+  expectSamePixels(img, Image::fromData(*png));
 }
 
 TEST(ImageTest, DecodingKeepsTheRequestedScale) {

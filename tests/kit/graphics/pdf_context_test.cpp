@@ -163,6 +163,43 @@ TEST_F(PdfContextTest, PagesWithoutLinksAndSeveralPagesPassTheCheck) {
   EXPECT_EQ(linkRects(file).size(), 1u);
 }
 
+// An opaque background over the whole page (or more) must not take the page's earlier content,
+// its structure or its links with it.
+TEST_F(PdfContextTest, AnOpaqueFillOfTheWholePageKeepsThePageWhole) {
+  if (!have("qpdf")) GTEST_SKIP() << "qpdf is not installed";
+  std::string file = path("background.pdf");
+  auto pdf = PdfContext::create(file, Rect(0, 0, 200, 100));
+  ASSERT_TRUE(pdf);
+  for (const Rect& background : {Rect(0, 0, 200, 100), Rect(-50, -50, 400, 300)}) {
+    pdf->beginPage();
+    GraphicsContext* g = pdf->context();
+    ASSERT_TRUE(g);
+    g->translateCTM(0, 100);
+    g->scaleCTM(1, -1);
+    g->setFillColor(Color(0, 0, 1));
+    g->fillRect(background);
+    g->setFillColor(Color(1, 0, 0));
+    g->drawText(Rect(10, 40, 80, 20), [](cairo_t* cr) {
+      cairo_move_to(cr, 10, 55);
+      cairo_set_font_size(cr, 14);
+      cairo_show_text(cr, "Topic");
+    });
+    g->setURLForRect("http://example.com/topic", Rect(10, 40, 80, 20));
+    // A second full-page fill after the content is drawn over it, not a fresh page.
+    g->setFillColor(Color(0, 1, 0, 0.5f));
+    g->fillRect(background);
+  }
+  ASSERT_TRUE(pdf->close());
+  EXPECT_TRUE(qpdfCheckPasses(file));
+  EXPECT_EQ(linkRects(file).size(), 2u);
+  if (!have("pdftoppm")) return;
+  ImageRef img = render(file);
+  ASSERT_TRUE(img);
+  EXPECT_TRUE(near(px(img, 150, 80), 0, 128, 128, 255, 12));  // blue under half-green, to the edge
+  EXPECT_TRUE(near(px(img, 199, 99), 0, 128, 128, 255, 12));
+  EXPECT_TRUE(near(px(img, 0, 0), 0, 128, 128, 255, 12));
+}
+
 TEST_F(PdfContextTest, BaseSpaceIsYUpFromTheBottomLeft) {
   if (!have("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
   std::string file = path("yup.pdf");
