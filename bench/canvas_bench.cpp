@@ -125,6 +125,23 @@ void BM_RedrawViewportAsTiles(benchmark::State& state) {
 }
 BENCHMARK(BM_RedrawViewportAsTiles)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// As before the tiles shared a walk: every tile walks the whole tree on its own.
+void BM_RedrawViewportAsTilesOneWalkEach(benchmark::State& state) {
+  Map& map = sharedMap();
+  const kit::Rect v = map.viewport();
+  kit::TiledLayer& layer = map.canvas->layer();
+  BigView* canvas = map.canvas.get();
+  layer.setDelegate([canvas](kit::GraphicsContext& g, const kit::Rect& tile) { canvas->drawLayer(g, tile); });
+  for (auto _ : state) {
+    canvas->requestRedraw();
+    canvas->displayLayer(v);
+    layer.waitUntilIdle();
+  }
+  layer.setDelegate([canvas](kit::GraphicsContext& g, const kit::Rect& tile) { canvas->drawLayer(g, tile); },
+                    [canvas](const kit::Rect& area) { return canvas->prepareLayerTiles(area); });
+}
+BENCHMARK(BM_RedrawViewportAsTilesOneWalkEach)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_RedrawViewportWithShadowsAndTaper(benchmark::State& state) {
   Map& map = sharedMap();
   const kit::Rect v = map.viewport();

@@ -154,6 +154,9 @@ class BigView : public kit::View {
   void displayLayer(const kit::Rect& visible);
   // One tile: drawRect, then the topics that meet it in tree order.
   void drawLayer(kit::GraphicsContext& context, const kit::Rect& tile);
+  // Several tiles in one hold of the tree lock: walks the tree once for `area`, the union of the
+  // tiles, and returns what draws each of them as drawLayer would (null without a root).
+  kit::TiledLayer::Delegate prepareLayerTiles(const kit::Rect& area);
   // Fills with the canvas colour, then drawInContext with type 0.
   void drawRect(kit::GraphicsContext& context, const kit::Rect& rect) override;
   // Boundaries, floating guides, links and relationships meeting the clip; topics are not drawn.

@@ -5,7 +5,9 @@
 //
 // The walks keep their own stacks: maps can be deep enough to exhaust a thread's stack.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "canvas/big_view.h"
@@ -21,8 +23,8 @@ using kit::Rect;
 
 namespace {
 
-// Canvas tiles are larger than the layer's default: each tile walks the whole tree, so fewer
-// tiles per screen means fewer walks.
+// Canvas tiles are larger than the layer's default: fewer tiles per screen means less overhead
+// per tile.
 constexpr kit::Size kCanvasTileSize(512, 512);
 // Past this many marked topics one mark for everything is cheaper than one per topic.
 constexpr std::size_t kMaxTopicMarks = 64;
@@ -66,9 +68,12 @@ Box frameOf(const kit::View* v) {
 
 constexpr unsigned kBoundaries = 1, kLinks = 2, kTopics = 4;
 
-// What one walk of a branch found meeting the clip, each list in tree order.
+// What one walk of a branch found meeting the clip, each list in tree order, with the box each
+// was tested with: a smaller clip inside that one takes the items whose box meets it, exactly
+// what a walk for it would find.
 struct Walk {
   std::vector<NodeView*> boundaries, links, topics;
+  std::vector<Box> boundaryBoxes, linkBoxes, topicBoxes;
 };
 
 // The walk shared by boundaries, links and tile topics: a hidden topic (alpha 0) ends its
@@ -91,14 +96,26 @@ void collect(NodeView* from, const Rect& clip, const NodeView* dragged, const No
     if (t->alpha() == 0) continue;
     const Box f = frameOf(t);
     const bool isDragged = t == dragged;
-    if ((want & kBoundaries) && !isDragged && !t->boundaryPoints().empty() &&
-        Box(GlobalHelpers::calcBoundingRect(t->boundaryPoints())).meets(c))
-      out.boundaries.push_back(t);
+    if ((want & kBoundaries) && !isDragged && !t->boundaryPoints().empty()) {
+      const Box b(GlobalHelpers::calcBoundingRect(t->boundaryPoints()));
+      if (b.meets(c)) {
+        out.boundaries.push_back(t);
+        out.boundaryBoxes.push_back(b);
+      }
+    }
     if (e.reached) {
       // Floating topics count as roots and have no link.
-      if ((want & kLinks) && !isDragged && t != dropped && !t->isRoot() && f.unionWith(e.parentFrame).meets(c))
-        out.links.push_back(t);
-      if ((want & kTopics) && !isDragged && !t->isHidden() && f.meets(c)) out.topics.push_back(t);
+      if ((want & kLinks) && !isDragged && t != dropped && !t->isRoot()) {
+        const Box b = f.unionWith(e.parentFrame);
+        if (b.meets(c)) {
+          out.links.push_back(t);
+          out.linkBoxes.push_back(b);
+        }
+      }
+      if ((want & kTopics) && !isDragged && !t->isHidden() && f.meets(c)) {
+        out.topics.push_back(t);
+        out.topicBoxes.push_back(f);
+      }
     }
     const bool folded = t->isFolded();
     const NodeView::ChildList& children = t->childNodes();
@@ -109,6 +126,34 @@ void collect(NodeView* from, const Rect& clip, const NodeView* dragged, const No
       if (reached || (want & kBoundaries)) stack.push_back({k, reached, f});
     }
   }
+}
+
+// A topic as its view would show it.
+void drawTopic(GraphicsContext& context, NodeView* t) {
+  context.saveGState();
+  Point c = t->center(), m = t->bounds().mid();
+  context.translateCTM(c.x, c.y);
+  if (!t->transform().isIdentity()) context.concatCTM(t->transform());
+  context.translateCTM(-m.x, -m.y);
+  if (t->clipsToBounds()) context.clipToRect(t->bounds());
+  context.setAlpha(t->alpha());
+  t->drawRect(context, t->bounds());
+  context.restoreGState();
+}
+
+// After a redraw request the boundaries are recomputed once, before the first drawing walks.
+// While a topic is dragged or edited only the outlines around it can have changed.
+void recalcBoundariesIfAsked(std::atomic<bool>& redrawEvent, NodeView* root, NodeView* dragged, NodeView* selected) {
+  if (!redrawEvent.exchange(false)) return;
+  NodeView* from = root;
+  NodeView* s = dragged;
+  if (!s && selected && selected->isInPlaceEdit()) s = selected;
+  if (s) {
+    if (NodeView* callout = s->isCallout() ? s : s->isOnCalloutBranch()) from = callout;
+    else if (s->getRoot()->hasBoundary()) from = s->getRoot();
+    else if (NodeView* branch = s->getBranchRoot()) from = branch;
+  }
+  from->recalcBoundaries();
 }
 
 void fillWithCanvasColour(GraphicsContext& context, const Rect& r, DocumentServices* controller) {
@@ -140,7 +185,10 @@ kit::TiledLayer& BigView::layer() {
     layer_->setBounds(bounds());
     layer_->setDrawingLock(&AppServices::globalTreeLock());
     // A canvas being taken down draws no more tiles.
-    if (!deallocPrepared_) layer_->setDelegate([this](GraphicsContext& g, const Rect& tile) { drawLayer(g, tile); });
+    // The tiles of a pass share one walk of the tree.
+    if (!deallocPrepared_)
+      layer_->setDelegate([this](GraphicsContext& g, const Rect& tile) { drawLayer(g, tile); },
+                          [this](const Rect& area) { return prepareLayerTiles(area); });
   }
   return *layer_;
 }
@@ -179,17 +227,33 @@ void BigView::drawLayer(GraphicsContext& context, const Rect& tile) {
   // with the finger outside the tiles.
   std::vector<NodeView*> topics;
   drawMap(context, 0, r, &topics);
-  for (NodeView* t : topics) {
-    context.saveGState();
-    Point c = t->center(), m = t->bounds().mid();
-    context.translateCTM(c.x, c.y);
-    if (!t->transform().isIdentity()) context.concatCTM(t->transform());
-    context.translateCTM(-m.x, -m.y);
-    if (t->clipsToBounds()) context.clipToRect(t->bounds());
-    context.setAlpha(t->alpha());
-    t->drawRect(context, t->bounds());
-    context.restoreGState();
-  }
+  for (NodeView* t : topics) drawTopic(context, t);
+}
+
+kit::TiledLayer::Delegate BigView::prepareLayerTiles(const Rect& area) {
+  kit::LockGuard guard(AppServices::globalTreeLock());
+  NodeView* root = rootNode_.get();
+  if (!root) return nullptr;
+  recalcBoundariesIfAsked(redrawEvent_, root, draggingTopic_, selectedNode_);
+  auto walk = std::make_shared<Walk>();
+  collect(root, area, draggingTopic_, dragDropNode_, kBoundaries | kLinks | kTopics, *walk);
+  // Each tile as drawLayer draws it, taking from the shared walk what its own walk would find.
+  return [this, walk](GraphicsContext& context, const Rect& tile) {
+    kit::LockGuard guard(AppServices::globalTreeLock());
+    Rect clip = context.clipBoundingBox();
+    Rect r = clip.isNull() ? tile : tile.intersection(clip);
+    if (r.isNull()) return;
+    fillWithCanvasColour(context, r, parentController_);
+    const Box c(r);
+    for (std::size_t i = 0; i < walk->boundaries.size(); ++i)
+      if (walk->boundaryBoxes[i].meets(c)) drawBoundaryFor(walk->boundaries[i], context, 0);
+    drawFloatingGuidesInContext(context, 0, r);
+    for (std::size_t i = 0; i < walk->links.size(); ++i)
+      if (walk->linkBoxes[i].meets(c)) drawLinkFrom(walk->links[i], walk->links[i]->parentNode(), context, 0);
+    drawRelationships(context, 0, r);
+    for (std::size_t i = 0; i < walk->topics.size(); ++i)
+      if (walk->topicBoxes[i].meets(c)) drawTopic(context, walk->topics[i]);
+  };
 }
 
 void BigView::drawRect(GraphicsContext& context, const Rect& rect) {
@@ -211,18 +275,7 @@ void BigView::drawMap(GraphicsContext& context, int ofType, const Rect& clip, st
   kit::LockGuard guard(AppServices::globalTreeLock());
   NodeView* root = rootNode_.get();
   if (!root) return;
-  if (redrawEvent_.exchange(false)) {
-    // While a topic is dragged or edited only the outlines around it can have changed.
-    NodeView* from = root;
-    NodeView* s = draggingTopic_;
-    if (!s && selectedNode_ && selectedNode_->isInPlaceEdit()) s = selectedNode_;
-    if (s) {
-      if (NodeView* callout = s->isCallout() ? s : s->isOnCalloutBranch()) from = callout;
-      else if (s->getRoot()->hasBoundary()) from = s->getRoot();
-      else if (NodeView* branch = s->getBranchRoot()) from = branch;
-    }
-    from->recalcBoundaries();
-  }
+  recalcBoundariesIfAsked(redrawEvent_, root, draggingTopic_, selectedNode_);
   Walk walk;
   collect(root, clip, draggingTopic_, dragDropNode_, kBoundaries | kLinks | (topics ? kTopics : 0), walk);
   for (NodeView* t : walk.boundaries) drawBoundaryFor(t, context, ofType);

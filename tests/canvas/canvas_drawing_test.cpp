@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "canvas/drawing_test_support.h"
 #include "model/tree_builder.h"
@@ -280,6 +281,47 @@ TEST_F(CanvasDrawingTest, SynchronousLayerDrawingMatchesTheTiles) {
     for (int x = 0; x < 1024; x += 3)
       if (!(*tiled->pixelAt(x, y) == *direct->pixelAt(x, y))) ++differing;
   EXPECT_EQ(differing, 0);
+}
+
+TEST_F(CanvasDrawingTest, SharedWalkDrawsEachTileAsItsOwnWalkWould) {
+  // Topics, links and a boundary spread over several tiles, some on tile edges.
+  NodeView* far = make(right, Point(c.x + 700, c.y + 180), "Far right");
+  make(left, Point(c.x - 650, c.y - 200), "Far left");
+  make(far, Point(c.x + 900, c.y - 120), "Leaf");
+  right->setHasBoundary(true, false);
+  canvas->requestRedraw();
+  const float s = 256;
+  std::vector<Rect> tiles;
+  for (int r = 0; r < 3; ++r)
+    for (int k = 0; k < 5; ++k) tiles.push_back(Rect(c.x - 640 + k * s, c.y - 384 + r * s, s, s));
+  Rect area = Rect::null();
+  for (const Rect& t : tiles) area = area.unionWith(t);
+  kit::TiledLayer::Delegate drawer = canvas->prepareLayerTiles(area);
+  ASSERT_TRUE(drawer);
+  EXPECT_FALSE(BigViewDrawingTestAccess::redrawEvent(*canvas));
+  int differing = 0, painted = 0;
+  for (const Rect& t : tiles) {
+    auto shared = render(t, [&](GraphicsContext& g) {
+      g.clipToRect(t);
+      drawer(g, t);
+    });
+    auto own = render(t, [&](GraphicsContext& g) {
+      g.clipToRect(t);
+      canvas->drawLayer(g, t);
+    });
+    for (int y = 0; y < 256; y += 2)
+      for (int x = 0; x < 256; x += 2) {
+        if (!(*shared->pixelAt(x, y) == *own->pixelAt(x, y))) ++differing;
+        if (shared->pixelAt(x, y)->red != 255 || shared->pixelAt(x, y)->blue != 255) ++painted;
+      }
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(painted, 0);
+}
+
+TEST_F(CanvasDrawingTest, NoSharedWalkWithoutARoot) {
+  BigView empty(Rect(0, 0, 4096, 4096));
+  EXPECT_FALSE(empty.prepareLayerTiles(Rect(0, 0, 1024, 1024)));
 }
 
 TEST_F(CanvasDrawingTest, DetachedLayerDrawsNothingMore) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <memory>
 
 #include "kit/graphics/image_context.h"
 
@@ -12,6 +13,9 @@ namespace {
 
 // Past this many kept tiles, tiles away from the visible area are forgotten.
 constexpr std::size_t kMaxKeptTiles = 512;
+// Most tiles one worker takes at once with a batch preparer: a screenful, and a bound on the
+// images held at the same time.
+constexpr std::size_t kMaxBatchTiles = 16;
 
 // Releases the drawing lock when the drawing ends, however it ends.
 class DrawingLockRelease {
@@ -49,11 +53,13 @@ TiledLayer::~TiledLayer() {
   for (std::thread& t : workers_) t.join();
 }
 
-void TiledLayer::setDelegate(Delegate delegate) {
+void TiledLayer::setDelegate(Delegate delegate, BatchPreparer batch) {
   std::unique_lock<std::mutex> g(m_);
   ++delegateEpoch_;
   Delegate old = std::move(delegate_);
+  BatchPreparer oldBatch = std::move(batch_);
   delegate_ = std::move(delegate);
+  batch_ = delegate_ ? std::move(batch) : nullptr;
   for (const Job& j : queue_) {
     auto it = tiles_.find(j.key);
     if (it != tiles_.end()) it->second.queuedStamp = 0;
@@ -66,6 +72,7 @@ void TiledLayer::setDelegate(Delegate delegate) {
   g.unlock();
   // The old delegate (and whatever it captured) goes after the last tile that used it.
   old = nullptr;
+  oldBatch = nullptr;
 }
 
 bool TiledLayer::hasDelegate() const {
@@ -223,22 +230,32 @@ void TiledLayer::workerMain() {
   for (;;) {
     work_.wait(g, [this] { return stopping_ || !queue_.empty(); });
     if (stopping_) return;
-    Job job = queue_.front();
-    queue_.pop_front();
-    if (job.delegateEpoch != delegateEpoch_ || !delegate_) {
+    // One tile at a time, or with a preparer as many as are queued (up to a bound): the
+    // preparer's look at the content is then shared by all of them.
+    std::vector<Job> jobs;
+    const std::size_t most = batch_ ? kMaxBatchTiles : 1;
+    while (!queue_.empty() && jobs.size() < most) {
+      Job job = queue_.front();
+      queue_.pop_front();
+      if (job.delegateEpoch == delegateEpoch_ && delegate_) jobs.push_back(job);
+    }
+    if (jobs.empty()) {
       if (queue_.empty() && inFlight_ == 0) idle_.notify_all();
       continue;
     }
     Delegate delegate = delegate_;
-    ++inFlight_;
+    BatchPreparer batch = jobs.size() > 1 ? batch_ : nullptr;
+    const int taken = static_cast<int>(jobs.size());
+    inFlight_ += taken;
     maxInFlight_ = std::max(maxInFlight_, inFlight_);
     g.unlock();
 
-    runJob(job, delegate);
+    runJobs(jobs, delegate, batch);
     delegate = nullptr;
+    batch = nullptr;
 
     g.lock();
-    --inFlight_;
+    inFlight_ -= taken;
     idle_.notify_all();
   }
 }
@@ -262,7 +279,7 @@ bool TiledLayer::lockForDrawing(std::uint64_t epoch) {
   }
 }
 
-void TiledLayer::runJob(const Job& job, const Delegate& delegate) {
+void TiledLayer::runJobs(const std::vector<Job>& jobs, const Delegate& delegate, const BatchPreparer& batch) {
   float scale;
   RecursiveLock* lock;
   {
@@ -270,33 +287,55 @@ void TiledLayer::runJob(const Job& job, const Delegate& delegate) {
     scale = scale_;
     lock = drawingLock_;
   }
-  ImageRef image;
-  bool drawn = false;
-  if (auto ic = ImageContext::create(tileSize_, false, scale)) {
-    GraphicsContext& ctx = ic->context();
-    ctx.translateCTM(-job.rect.minX(), -job.rect.minY());
-    ctx.clipToRect(job.rect);
-    if (lockForDrawing(job.delegateEpoch)) {
-      DrawingLockRelease release(lock);
-      CurrentContextScope current(&ctx);
-      delegate(ctx, job.rect);
-      drawn = true;
+  // Jobs taken together share their delegate epoch.
+  const std::uint64_t epoch = jobs.front().delegateEpoch;
+  std::vector<std::unique_ptr<ImageContext>> contexts;
+  contexts.reserve(jobs.size());
+  Rect area = Rect::null();
+  for (const Job& job : jobs) {
+    std::unique_ptr<ImageContext> ic = ImageContext::create(tileSize_, false, scale);
+    if (ic) {
+      GraphicsContext& ctx = ic->context();
+      ctx.translateCTM(-job.rect.minX(), -job.rect.minY());
+      ctx.clipToRect(job.rect);
+      area = area.unionWith(job.rect);
     }
-    if (drawn) image = ic->image();
+    contexts.push_back(std::move(ic));
   }
+  bool drawn = false;
+  if (!area.isNull() && lockForDrawing(epoch)) {
+    DrawingLockRelease release(lock);
+    // Made and dropped under the lock: it may hold on to the owner's data.
+    Delegate drawer = batch ? batch(area) : nullptr;
+    const Delegate& draw = drawer ? drawer : delegate;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+      if (!contexts[i]) continue;
+      CurrentContextScope current(&contexts[i]->context());
+      draw(contexts[i]->context(), jobs[i].rect);
+    }
+    drawn = true;
+  }
+  std::vector<ImageRef> images(jobs.size());
+  if (drawn)
+    for (std::size_t i = 0; i < jobs.size(); ++i)
+      if (contexts[i]) images[i] = contexts[i]->image();
 
   std::lock_guard<std::mutex> g(m_);
-  auto it = tiles_.find(job.key);
-  if (it == tiles_.end()) return;
-  Tile& t = it->second;
-  if (t.queuedStamp == job.stamp) t.queuedStamp = 0;
-  if (!drawn) return;
-  ++tilesDrawn_;
-  // A tile drawn for an old delegate, scale or grid is not shown.
-  if (!image || job.delegateEpoch != delegateEpoch_ || !(tileRectLocked(job.key) == job.rect)) return;
-  if (job.stamp < t.drawnStamp) return;
-  t.image = std::move(image);
-  t.drawnStamp = job.stamp;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    const Job& job = jobs[i];
+    auto it = tiles_.find(job.key);
+    if (it == tiles_.end()) continue;
+    Tile& t = it->second;
+    if (t.queuedStamp == job.stamp) t.queuedStamp = 0;
+    if (!drawn || !contexts[i]) continue;
+    ++tilesDrawn_;
+    ImageRef& image = images[i];
+    // A tile drawn for an old delegate, scale or grid is not shown.
+    if (!image || job.delegateEpoch != delegateEpoch_ || !(tileRectLocked(job.key) == job.rect)) continue;
+    if (job.stamp < t.drawnStamp) continue;
+    t.image = std::move(image);
+    t.drawnStamp = job.stamp;
+  }
 }
 
 int TiledLayer::drawTiles(GraphicsContext& context, const Rect& r) const {

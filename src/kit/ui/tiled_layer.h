@@ -31,6 +31,11 @@ class TiledLayer {
   // Draws the layer's content that meets `tile` into context, whose user space is the layer's
   // bounds space and whose clip is the tile. May run on any thread.
   using Delegate = std::function<void(GraphicsContext& context, const Rect& tile)>;
+  // Optional, for content whose drawing starts with a costly look at all of it: a worker then
+  // takes several queued tiles at once and, in one hold of the drawing lock, calls this once with
+  // the union of their rectangles; the drawer it returns draws each of those tiles exactly as the
+  // delegate would. A null drawer falls back to the delegate.
+  using BatchPreparer = std::function<Delegate(const Rect& area)>;
 
   // workers 0 chooses from the machine (at least 2, at most 4).
   explicit TiledLayer(Size tileSize = Size(256, 256), int workers = 0);
@@ -40,8 +45,8 @@ class TiledLayer {
   TiledLayer& operator=(const TiledLayer&) = delete;
 
   // A new delegate, or none. Returns only when no tile is being drawn by the old one, so its
-  // owner may go away afterwards; tiles queued for it are dropped.
-  void setDelegate(Delegate delegate);
+  // owner may go away afterwards; tiles queued for it are dropped. The preparer goes with it.
+  void setDelegate(Delegate delegate, BatchPreparer batch = nullptr);
   bool hasDelegate() const;
   // Held around every drawing, tiles and synchronous; not owned. Set before drawing starts.
   void setDrawingLock(RecursiveLock* lock);
@@ -109,7 +114,7 @@ class TiledLayer {
 
   void startWorkersLocked();
   void workerMain();
-  void runJob(const Job& job, const Delegate& delegate);
+  void runJobs(const std::vector<Job>& jobs, const Delegate& delegate, const BatchPreparer& batch);
   bool lockForDrawing(std::uint64_t epoch);
   bool isCurrentLocked(const Key& key) const;
   std::uint64_t requiredStampLocked(const Tile& t) const;
@@ -124,6 +129,7 @@ class TiledLayer {
   std::condition_variable work_;  // workers wait for jobs or stop
   std::condition_variable idle_;  // waiters for an empty queue and no running job
   Delegate delegate_;
+  BatchPreparer batch_;
   std::uint64_t delegateEpoch_ = 1;
   RecursiveLock* drawingLock_ = nullptr;
   Rect bounds_;

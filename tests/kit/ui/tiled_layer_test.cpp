@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "kit/graphics/image_context.h"
 
@@ -197,6 +198,99 @@ TEST_F(TiledLayerTest, TileMarkedWhileBeingDrawnStaysMarked) {
   layer.displayRect(Rect(0, 0, 10, 10));
   layer.waitUntilIdle();
   EXPECT_TRUE(layer.isTileCurrent(0, 0));
+}
+
+// ---- Batches ------------------------------------------------------------------------------------
+
+// Records the areas a preparer was asked for and the tiles its drawers drew.
+struct BatchRecorder {
+  std::mutex m;
+  std::vector<Rect> areas;
+  std::multiset<std::pair<int, int>> tiles;
+  std::atomic<int> outside{0};  // tiles drawn outside the area prepared for them
+
+  TiledLayer::BatchPreparer preparer() {
+    return [this](const Rect& area) -> TiledLayer::Delegate {
+      {
+        std::lock_guard<std::mutex> l(m);
+        areas.push_back(area);
+      }
+      return [this, area](GraphicsContext& g, const Rect& r) {
+        if (!area.contains(r)) ++outside;
+        g.setFillColor(Color(0, 0, 1));
+        g.fillRect(r);
+        std::lock_guard<std::mutex> l(m);
+        tiles.insert({static_cast<int>(r.minX()), static_cast<int>(r.minY())});
+      };
+    };
+  }
+};
+
+TEST_F(TiledLayerTest, TilesOfAPassArePreparedOnceAndDrawnInOneHoldOfTheLock) {
+  BatchRecorder batch;
+  layer.setDelegate(rec.delegate(), batch.preparer());
+  layer.setDrawingLock(&lock);
+  lock.lock();
+  layer.displayRect(Rect(10, 10, 600, 300));  // columns 0-2, rows 0-1
+  // One worker took every tile of the pass.
+  EXPECT_TRUE(eventually([&] { return layer.tilesInFlight() == 6; }));
+  lock.unlock();
+  layer.waitUntilIdle();
+  ASSERT_EQ(batch.areas.size(), 1u);
+  EXPECT_EQ(batch.areas[0], Rect(0, 0, 768, 512));
+  EXPECT_EQ(batch.tiles.size(), 6u);
+  EXPECT_EQ(rec.calls.load(), 0);
+  EXPECT_EQ(layer.tilesDrawn(), 6u);
+  for (int r = 0; r < 2; ++r)
+    for (int c = 0; c < 3; ++c) {
+      EXPECT_TRUE(layer.isTileCurrent(c, r));
+      EXPECT_EQ(batch.tiles.count({c * 256, r * 256}), 1u);
+    }
+  // The drawer's output is the tile's image.
+  auto px = layer.tileImage(2, 1)->pixelAt(5, 5);
+  ASSERT_TRUE(px);
+  EXPECT_EQ(px->blue, 255);
+  EXPECT_EQ(px->red, 0);
+}
+
+TEST_F(TiledLayerTest, LargePassesAreSplitIntoBoundedBatches) {
+  BatchRecorder batch;
+  layer.setDelegate(rec.delegate(), batch.preparer());
+  layer.displayRect(Rect(0, 0, 4096, 2048));  // 128 tiles
+  layer.waitUntilIdle();
+  EXPECT_EQ(batch.tiles.size(), 128u);
+  const std::set<std::pair<int, int>> distinct(batch.tiles.begin(), batch.tiles.end());
+  EXPECT_EQ(distinct.size(), 128u);
+  EXPECT_GE(batch.areas.size(), 8u);
+  EXPECT_EQ(batch.outside.load(), 0);
+  EXPECT_EQ(layer.tilesDrawn(), 128u);
+}
+
+TEST_F(TiledLayerTest, WithoutADrawerTheDelegateDrawsTheBatch) {
+  std::atomic<int> prepared{0};
+  layer.setDelegate(rec.delegate(), [&](const Rect&) -> TiledLayer::Delegate {
+    ++prepared;
+    return nullptr;
+  });
+  layer.displayRect(Rect(0, 0, 1024, 256));
+  layer.waitUntilIdle();
+  EXPECT_GE(prepared.load(), 1);
+  EXPECT_EQ(rec.count(), 4u);
+  EXPECT_TRUE(layer.isTileCurrent(3, 0));
+}
+
+TEST_F(TiledLayerTest, DetachDropsThePreparer) {
+  BatchRecorder batch;
+  layer.setDelegate(rec.delegate(), batch.preparer());
+  layer.setDrawingLock(&lock);
+  lock.lock();
+  layer.displayRect(Rect(0, 0, 1024, 512));
+  ASSERT_TRUE(eventually([&] { return layer.tilesInFlight() > 0; }));
+  layer.setDelegate(nullptr);  // must not wait for the lock this thread holds
+  lock.unlock();
+  layer.waitUntilIdle();
+  EXPECT_TRUE(batch.areas.empty());
+  EXPECT_EQ(layer.tilesDrawn(), 0u);
 }
 
 // ---- The drawing lock and detaching ------------------------------------------------------------
