@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_document.h"
 #include "canvas/big_view.h"
 #include "kit/graphics/image_context.h"
 #include "model/app_services.h"
@@ -15,36 +16,6 @@
 
 namespace {
 
-class BenchDocument : public DocumentServices {
- public:
-  void pushUndoRedoOperation(const std::string&, const kit::Value&) override {}
-  void pushUndoSnapshot() override {}
-  kit::UndoManager* undoManager() override { return nullptr; }
-  std::int32_t getNextNumericID() override { return ++next_; }
-  MapTheme* getTheme() override { return nullptr; }
-  bool getInheritColour() override { return true; }
-  bool getInheritShape() override { return true; }
-  bool getKeepOrganised() override { return false; }
-  bool getShowTaskBadge() override { return true; }
-  kit::Color canvasColour() override { return kit::Color::white(); }
-  std::string mapID() override { return "BENCH"; }
-  std::string mapName() override { return "Bench"; }
-  bool isInitForExport() override { return false; }
-  bool isKeyboardVisible() override { return false; }
-  void ensureVisible(NodeView*, bool) override {}
-  void centreScreenOnRootNode() override {}
-  void refreshBrightness(NodeView*) override {}
-  void followLinkForSelectedNode() override {}
-  NodeView* onNewSiblingNodeBelow(const std::string&) override { return nullptr; }
-  NodeView* onNewCalloutSiblingNodeBelow(const std::string&) override { return nullptr; }
-  NodeView* onNewChildNode(const std::string&) override { return nullptr; }
-  NodeView* onNewChildLevelNode(const std::string&) override { return nullptr; }
-  void onDeleteNode() override {}
-  void onSiriDictateListDetectTriggered(const std::vector<std::string>&) override {}
-
- private:
-  std::int32_t next_ = 0;
-};
 
 // Central topic, 40 main topics (one per column), 25 topics under each (one per cell of the
 // column) and 19 under each of those in a column beside it: 20,041 topics over 16,000 x 30,000
@@ -53,7 +24,7 @@ struct Map {
   static constexpr int kColumns = 40, kRows = 25, kLeaves = 19;
   static constexpr float kCellW = 400, kCellH = 1200;
 
-  BenchDocument doc;
+  BenchDocument doc{false, false};
   std::unique_ptr<BigView> canvas;
   NodeView* root = nullptr;
   std::vector<NodeView*> level1, level2;
