@@ -64,10 +64,7 @@ struct LocalisedFormatters {
 
 LocalisedFormatters& localisedFormatters() {
   thread_local std::optional<LocalisedFormatters> cached;
-  const char* tz = std::getenv("TZ");
-  std::string environment = tz ? std::string("TZ=") + tz : std::string();
-  environment += '|';
-  environment += kit::defaultLocaleId();
+  std::string environment = kit::formatterEnvironmentKey();
   if (!cached || cached->environment != environment) {
     cached.emplace();
     cached->environment = std::move(environment);

@@ -30,10 +30,7 @@ std::string badgeDate(kit::Date date) {
     kit::DateFormatter formatter;
   };
   thread_local std::optional<Cached> cached;
-  const char* tz = std::getenv("TZ");
-  std::string environment = tz ? std::string("TZ=") + tz : std::string();
-  environment += '|';
-  environment += kit::defaultLocaleId();
+  std::string environment = kit::formatterEnvironmentKey();
   if (!cached || cached->environment != environment) {
     cached.emplace();
     cached->environment = std::move(environment);

@@ -1,5 +1,6 @@
 #include "kit/text/date_format.h"
 
+#include <cstdlib>
 #include <locale.h>
 #include <time.h>
 
@@ -155,6 +156,14 @@ std::optional<icu::UnicodeString> bestPattern(const icu::Locale& locale,
 }  // namespace
 
 std::string defaultLocaleId() { return icu::Locale::getDefault().getName(); }
+
+std::string formatterEnvironmentKey() {
+  const char* tz = std::getenv("TZ");
+  std::string key = tz ? std::string("TZ=") + tz : std::string();
+  key += '|';
+  key += defaultLocaleId();
+  return key;
+}
 
 struct DateFormatter::Impl {
   icu::Locale locale;

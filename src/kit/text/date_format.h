@@ -42,6 +42,9 @@ std::optional<DateComponents> parsePosixDate(std::string_view text, std::string_
 
 // The device's locale id for formatters (ICU's default locale, "en_US_POSIX" under LANG=C).
 std::string defaultLocaleId();
+// What a cached formatter depends on (the TZ variable and ICU's default locale): a formatter kept
+// across calls is made again when this changes.
+std::string formatterEnvironmentKey();
 
 enum class DateStyle { None, Short, Medium, Long, Full };
 
