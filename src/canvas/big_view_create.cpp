@@ -8,7 +8,9 @@ NodeView* BigView::createChildNodeOf(NodeView* parent, kit::Point position) {
   addSubview(n);
   kit::Point p = (parent && !(position == kit::Point())) ? position : bounds().mid();
   n->setCenter(kit::Point(kit::roundHalfEven(p.x), kit::roundHalfEven(p.y)));
-  n->evaluateDisplayColourForBranch();
+  // The constructor has resolved the display values already; of them only the colour-wheel
+  // colour of a child of a root depends on the centre just set, so only then is it redone.
+  if (parent && parent->isRoot()) n->evaluateDisplayColourForBranch();
   if (parent) {
     kit::LockGuard guard(AppServices::globalTreeLock());
     parent->appendChild(std::move(topic));

@@ -2,8 +2,10 @@
 // then the relationships and the folds.
 #include <cmath>
 #include <memory_resource>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "formats/map_formats.h"
 #include "kit/ui/alert.h"
@@ -34,7 +36,10 @@ void collectUuids(NodeView* root, UuidIndex& into) {
 
 class Builder {
  public:
-  Builder(BigView& canvas, const ParsedMap& map, int context) : canvas_(canvas), map_(map), context_(context) {}
+  // With `movable` (the same map, given up by the caller) the topics take the records' texts
+  // instead of copies.
+  Builder(BigView& canvas, const ParsedMap& map, ParsedMap* movable, int context)
+      : canvas_(canvas), map_(map), movable_(movable), context_(context) {}
 
   NodeView* run() {
     const auto& records = map_.topics;
@@ -56,7 +61,7 @@ class Builder {
       NodeView* n = canvas_.createChildNodeOf(parent, at);
       direction_[i] = n->center().x < parent->center().x ? -1 : 1;
       built_[i] = n;
-      apply(r, n);
+      apply(i, n);
     }
     buildRelationships();
     // Folding needs the children in place, so it comes last.
@@ -86,7 +91,7 @@ class Builder {
     if (r.position) offset_ = kit::Point(top->center().x - r.position->x, top->center().y - r.position->y);
     direction_[0] = (top->parentNode() && top->center().x < top->parentNode()->center().x) ? -1 : 1;
     built_[0] = top;
-    apply(r, top);
+    apply(0, top);
     return top;
   }
 
@@ -111,7 +116,14 @@ class Builder {
     return rounded(kit::Point(p->center().x + direction_[parent] * kColumnWidth, y));
   }
 
-  void apply(const TopicRecord& r, NodeView* n) {
+  void apply(std::size_t index, NodeView* n) {
+    const TopicRecord& r = map_.topics[index];
+    TopicRecord* own = movable_ ? &movable_->topics[index] : nullptr;
+    // The uuid stays: the indexes hold views of it until the build ends.
+    auto give = [&r, own](auto TopicRecord::*field) {
+      using T = std::remove_cvref_t<decltype(r.*field)>;
+      return own ? T(std::move(own->*field)) : T(r.*field);
+    };
     // A recorded identity is kept unless another topic already has it; a pasted one ("_uuid")
     // only links the relationships of this load.
     if (r.keepUuid && !r.uuid.empty() && existing_.try_emplace(r.uuid, n).second) {
@@ -122,13 +134,13 @@ class Builder {
 
     n->setIsCallout(r.callout, false);
     n->setIsFloating(r.floating, false);
-    n->setStrName(r.text);
-    n->setStrNote(r.note);
-    n->setStrLink(r.link);
-    n->setStrReferenceID(r.referenceID);
-    n->setStrIcon1(r.icon1);
-    n->setStrIcon2(r.icon2);
-    n->set_uuidImage(r.imageID);
+    n->setStrName(give(&TopicRecord::text));
+    n->setStrNote(give(&TopicRecord::note));
+    n->setStrLink(give(&TopicRecord::link));
+    n->setStrReferenceID(give(&TopicRecord::referenceID));
+    n->setStrIcon1(give(&TopicRecord::icon1));
+    n->setStrIcon2(give(&TopicRecord::icon2));
+    n->set_uuidImage(give(&TopicRecord::imageID));
     if (r.colour) n->setColourWithRGB255(*r.colour, false, false);
     if (r.shape != 99) n->setShape(r.shape, false, false);
     if (r.width != 0) n->setWidth(r.width, false, false);
@@ -138,9 +150,9 @@ class Builder {
     n->setStartDate(r.startDate);
     n->setDueDate(r.dueDate);
     n->setPercentComplete(r.percentComplete);
-    n->set_effort(r.effort);
+    n->set_effort(give(&TopicRecord::effort));
     n->setIsRollupTask(r.rollup, false);
-    if (!r.resources.empty()) n->set_resources(r.resources);
+    if (!r.resources.empty()) n->set_resources(give(&TopicRecord::resources));
     if (r.folded) toFold_.push_back(n);
   }
 
@@ -174,6 +186,7 @@ class Builder {
 
   BigView& canvas_;
   const ParsedMap& map_;
+  ParsedMap* movable_;
   int context_;
   std::vector<NodeView*> built_;
   std::vector<int> leaves_;  // leaves of each branch: a parent's are its children's
@@ -191,7 +204,13 @@ class Builder {
 NodeView* buildMap(BigView& canvas, const ParsedMap& map, int context) {
   canvas.setLastLoadedRootNode(nullptr);
   if (map.topics.empty()) return nullptr;
-  return Builder(canvas, map, context).run();
+  return Builder(canvas, map, nullptr, context).run();
+}
+
+NodeView* buildMap(BigView& canvas, ParsedMap&& map, int context) {
+  canvas.setLastLoadedRootNode(nullptr);
+  if (map.topics.empty()) return nullptr;
+  return Builder(canvas, map, &map, context).run();
 }
 
 void showLoadAlert(const std::string& error) {
@@ -205,7 +224,7 @@ NodeView* loadFromXML(BigView& canvas, std::string_view xml, int context) {
     showLoadAlert(parsed.error);
     return nullptr;
   }
-  return buildMap(canvas, *parsed.map, context);
+  return buildMap(canvas, std::move(*parsed.map), context);
 }
 
 }  // namespace MapFormats

@@ -76,6 +76,8 @@ ParseResult parseMapXML(std::string_view xml);
 // load contexts as in docs/formats.md); relationships and folds come last. Sets and returns
 // lastLoadedRootNode (nullptr when there was nothing to build).
 NodeView* buildMap(BigView& canvas, const ParsedMap& map, int context);
+// The same, with the topics taking the records' texts: the map is left moved-from.
+NodeView* buildMap(BigView& canvas, ParsedMap&& map, int context);
 
 // Parse, then build. On a parse error the alert is shown, nothing is built and
 // lastLoadedRootNode stays nullptr. Returns what it built.

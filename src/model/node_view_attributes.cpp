@@ -39,16 +39,23 @@ LevelStyle themeLevel(const NodeView* n) {
   return LevelStyle{v.fillColour, v.lineColour, v.shape, v.width, v.fontSize};
 }
 
+// Pre-order, parents before children. A single topic (the common case while loading) needs no
+// stack; a branch is walked iteratively so deep outlines are safe.
 template <typename F>
 void forBranch(NodeView* top, bool recursive, F f) {
-  std::vector<NodeView*> stack{top};
+  f(top);
+  if (!recursive || top->childNodes().empty()) return;
+  std::vector<NodeView*> stack;
+  auto pushChildren = [&stack](NodeView* n) {
+    const auto& kids = n->childNodes();
+    for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.push_back(it->get());
+  };
+  pushChildren(top);
   while (!stack.empty()) {
     NodeView* n = stack.back();
     stack.pop_back();
-    f(n);  // parents before children
-    if (!recursive) break;
-    const auto& kids = n->childNodes();
-    for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.push_back(it->get());
+    f(n);
+    pushChildren(n);
   }
 }
 

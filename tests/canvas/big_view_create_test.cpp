@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "canvas/canvas_test_support.h"
+#include "helpers/global_helpers_colour.h"
 #include "kit/core/notification_center.h"
 #include "model/app_services.h"
 
@@ -253,4 +254,18 @@ TEST_F(CanvasTest, ChildListChangesWaitForTheTreeLock) {
   canvas->createChildNodeOf(root, Point(1, 1));
   EXPECT_TRUE(released.load());
   drawer.join();
+}
+
+TEST_F(CanvasTest, RainbowChildOfTheRootTakesTheWheelColourOfWhereItLands) {
+  NodeView* root = make(nullptr, Point());
+  Point c = root->center();
+  AppServices::setRainbowFlag(true);
+  NodeView* left = canvas->createChildNodeOf(root, Point(c.x - 300, c.y + 40));
+  NodeView* right = canvas->createChildNodeOf(root, Point(c.x + 300, c.y - 40));
+  AppServices::setRainbowFlag(false);
+  for (NodeView* n : {left, right}) {
+    RGB255 expected = RGB255FromUnit(GlobalHelpers::calculateColourWheelColourForPoint(n->center(), c));
+    EXPECT_TRUE(RGB255EqualToColour(n->getDisplayColour(), expected)) << n->center().x;
+  }
+  EXPECT_FALSE(RGB255EqualToColour(left->getDisplayColour(), right->getDisplayColour()));
 }
