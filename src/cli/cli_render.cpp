@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <ostream>
+#include <utility>
 
 #include "app/app_delegate.h"
 #include "cli/cli.h"
@@ -232,7 +233,7 @@ void loadMapFile(PseudoMapViewController& doc, const RenderOptions& o, std::stri
 }
 
 // A map from records: a new map with the default theme.
-void buildMap(PseudoMapViewController& doc, const RenderOptions& o, const MapFormats::ParsedMap& map,
+void buildMap(PseudoMapViewController& doc, const RenderOptions& o, MapFormats::ParsedMap map,
               const std::string& mapName) {
   doc.setMapID(mapName);
   doc.setMapName(mapName);
@@ -242,7 +243,7 @@ void buildMap(PseudoMapViewController& doc, const RenderOptions& o, const MapFor
   doc.setDropShadow(false);
   doc.setCanvasStyle(o.canvasStyle.value_or(0));
   BigView& canvas = *doc.bigView();
-  NodeView* top = MapFormats::buildMap(canvas, map, MapFormats::LoadContext::Map);
+  NodeView* top = MapFormats::buildMap(canvas, std::move(map), MapFormats::LoadContext::Map);
   if (!top) throw Failure{"cannot read " + displayName(o.input) + ": it holds no topics"};
   // Several top-level lines gather under a topic without text: it takes the map's name.
   if (top->strName().empty() && !mapName.empty()) top->setStrName(mapName);

@@ -1,6 +1,8 @@
 // Loading and saving the map file, and the whole-map undo snapshots.
 #include "document/map_file.h"
 
+#include <utility>
+
 #include "document/pseudo_map_view_controller.h"
 #include "formats/map_formats.h"
 #include "helpers/global_helpers_file_formats.h"
@@ -86,7 +88,7 @@ bool PseudoMapViewController::loadMapFromFile(const std::string& path) {
   AppServices::setCurrentCanvasStyle(static_cast<int>(settings_["CanvasStyle"].integerValue()));
   theme_ = std::shared_ptr<MapTheme>(MapTheme::themeFromDictionary((*file)[MapFile::kThemeKey]));
 
-  MapFormats::buildMap(*canvas_, *parsed.map, MapFormats::LoadContext::Map);
+  MapFormats::buildMap(*canvas_, std::move(*parsed.map), MapFormats::LoadContext::Map);
   layOutWholeMap(*canvas_);
   if (NodeView* root = canvas_->rootNode()) canvas_->setSelectedNode(root, false);
   clearModified();
@@ -144,7 +146,7 @@ void PseudoMapViewController::replayUndoSnapshot(const kit::Value& details) {
 
   canvas_->setSelectedNode(nullptr, false);
   if (NodeView* root = canvas_->rootNode()) canvas_->removeNode(root);
-  MapFormats::buildMap(*canvas_, *map, MapFormats::LoadContext::Map);
+  MapFormats::buildMap(*canvas_, std::move(*map), MapFormats::LoadContext::Map);
   layOutWholeMap(*canvas_);
   kit::FileManager::remove(path);  // each snapshot is restored at most once
 
