@@ -1,4 +1,5 @@
 #include "helpers/dates_ext.h"
+#include "kit/testing/zone_scope.h"
 
 #include <gtest/gtest.h>
 
@@ -9,23 +10,7 @@
 
 namespace {
 
-// Pins TZ for one test and restores it afterwards.
-class ZoneScope {
- public:
-  explicit ZoneScope(const char* zone) {
-    if (const char* old = std::getenv("TZ")) previous_ = old;
-    ::setenv("TZ", zone, 1);
-    ::tzset();
-  }
-  ~ZoneScope() {
-    if (previous_) ::setenv("TZ", previous_->c_str(), 1);
-    else ::unsetenv("TZ");
-    ::tzset();
-  }
-
- private:
-  std::optional<std::string> previous_;
-};
+using kit::ZoneScope;
 
 // 2011-07-04 00:00:00 UTC
 constexpr double kMidnightUtc = 1309737600;

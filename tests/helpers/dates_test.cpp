@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kit/text/date_format.h"
+#include "kit/testing/zone_scope.h"
 
 namespace {
 
@@ -18,23 +19,7 @@ using kit::Date;
 using kit::DateComponents;
 namespace GH = GlobalHelpers;
 
-// Sets TZ for one test and puts the previous value back.
-class ZoneScope {
- public:
-  explicit ZoneScope(const char* zone) {
-    if (const char* old = std::getenv("TZ")) previous_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ZoneScope() {
-    if (previous_) setenv("TZ", previous_->c_str(), 1);
-    else unsetenv("TZ");
-    tzset();
-  }
-
- private:
-  std::optional<std::string> previous_;
-};
+using kit::ZoneScope;
 
 // Pins the device locale of the ICU formatters.
 class LocaleScope {

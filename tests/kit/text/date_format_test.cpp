@@ -1,4 +1,5 @@
 #include "kit/text/date_format.h"
+#include "kit/testing/zone_scope.h"
 
 #include <gtest/gtest.h>
 #include <locale.h>
@@ -17,23 +18,7 @@ using kit::DateComponents;
 using kit::DateFormatter;
 using kit::DateStyle;
 
-// Sets TZ for one test and puts the previous value back.
-class ZoneScope {
- public:
-  explicit ZoneScope(const char* zone) {
-    if (const char* old = std::getenv("TZ")) previous_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ZoneScope() {
-    if (previous_) setenv("TZ", previous_->c_str(), 1);
-    else unsetenv("TZ");
-    tzset();
-  }
-
- private:
-  std::optional<std::string> previous_;
-};
+using kit::ZoneScope;
 
 // 2011-07-04 09:05:07 UTC.
 constexpr double kJuly4Utc = 1309770307.0;
