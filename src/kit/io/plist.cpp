@@ -24,9 +24,6 @@ struct NodeDeleter {
 };
 using Node = std::unique_ptr<void, NodeDeleter>;
 
-std::string pointText(Point p) { return "{" + formatFloat(p.x) + ", " + formatFloat(p.y) + "}"; }
-std::string sizeText(Size s) { return "{" + formatFloat(s.width) + ", " + formatFloat(s.height) + "}"; }
-
 plist_t toNode(const Value& v, int depth) {
   if (depth > kMaxDepth) return nullptr;
   switch (v.type()) {
@@ -78,12 +75,10 @@ plist_t toNode(const Value& v, int depth) {
       }
       return d;
     }
-    case Value::Type::Point: return plist_new_string(pointText(v.point()).c_str());
-    case Value::Type::Size: return plist_new_string(sizeText(v.size()).c_str());
-    case Value::Type::Rect: {
-      Rect r = v.rect();
-      return plist_new_string(("{" + pointText(r.origin) + ", " + sizeText(r.size) + "}").c_str());
-    }
+    // Boxed geometry is written in its description form: "{x, y}", "{w, h}", "{{x, y}, {w, h}}".
+    case Value::Type::Point:
+    case Value::Type::Size:
+    case Value::Type::Rect: return plist_new_string(v.description().c_str());
   }
   return nullptr;
 }
