@@ -43,42 +43,58 @@ class AnimationBlock {
 };
 
 // What one layout keeps per topic, in an open-addressed table: a layout looks topics up several
-// times each, and node-based maps spend most of that time chasing pointers.
+// times each, and node-based maps spend most of that time chasing pointers. A slot is in use
+// when it carries the table's current generation, so emptying the table for the next layout
+// keeps its slots instead of mapping megabytes afresh for every layout of a large map.
 template <typename V>
 class TopicTable {
  public:
   V* find(const NodeView* key) {
     if (slots_.empty()) return nullptr;
     for (std::size_t i = slotOf(key);; i = (i + 1) & mask_) {
-      if (slots_[i].first == key) return &slots_[i].second;
-      if (!slots_[i].first) return nullptr;
+      Slot& s = slots_[i];
+      if (s.generation != generation_) return nullptr;
+      if (s.key == key) return &s.value;
     }
   }
   V& operator[](const NodeView* key) {
     if (V* v = find(key)) return *v;
     if ((count_ + 1) * 2 > slots_.size()) grow();
     std::size_t i = slotOf(key);
-    while (slots_[i].first) i = (i + 1) & mask_;
+    while (slots_[i].generation == generation_) i = (i + 1) & mask_;
     ++count_;
-    slots_[i].first = key;
-    return slots_[i].second;
+    slots_[i] = Slot{key, generation_, V()};
+    return slots_[i].value;
+  }
+  void clear() {
+    count_ = 0;
+    if (++generation_ == 0) {  // wrapped: no stale slot may look current
+      for (Slot& s : slots_) s.generation = 0;
+      generation_ = 1;
+    }
   }
 
  private:
+  struct Slot {
+    const NodeView* key = nullptr;
+    std::uint32_t generation = 0;  // never the table's while the slot is free
+    V value{};
+  };
   std::size_t slotOf(const NodeView* key) const {
     const auto h = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(key)) * 0x9E3779B97F4A7C15ull;
     return static_cast<std::size_t>(h >> 32) & mask_;
   }
   void grow() {
-    std::vector<std::pair<const NodeView*, V>> old = std::move(slots_);
-    slots_.assign(old.empty() ? 1024 : old.size() * 2, {nullptr, V()});
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot());
     mask_ = slots_.size() - 1;
     count_ = 0;
-    for (auto& [key, value] : old)
-      if (key) (*this)[key] = std::move(value);
+    for (Slot& s : old)
+      if (s.generation == generation_) (*this)[s.key] = std::move(s.value);
   }
-  std::vector<std::pair<const NodeView*, V>> slots_;
+  std::vector<Slot> slots_;
   std::size_t mask_ = 0, count_ = 0;
+  std::uint32_t generation_ = 1;
 };
 
 // The branch rectangles of one layout, equal to getBranchBoundingRect's, built bottom-up and
@@ -103,6 +119,11 @@ class BranchRectCache {
   bool isSettled(NodeView* n) {
     const Entry* e = entries_.find(n);
     return !bent_ && e && e->settled;
+  }
+  // Forgets everything for the next layout, keeping the storage.
+  void reset() {
+    entries_.clear();
+    bent_ = false;
   }
 
  private:
@@ -139,6 +160,7 @@ class BranchRectCache {
   }
 
   TopicTable<Entry> entries_;
+  std::vector<Step> steps_;  // rectOf's walk, kept for its storage
   bool bent_ = false;  // a branch moved off whole points: nothing counts as settled
 };
 
@@ -167,7 +189,8 @@ kit::Rect BranchRectCache::frameOf(NodeView* n) {
 // The walk of getBranchBoundingRect (the topic's frame, then its normal children's branches
 // unless it is folded), without recursion: outlines can be thousands of levels deep.
 kit::Rect BranchRectCache::rectOf(NodeView* top) {
-  std::vector<Step> stack;
+  std::vector<Step>& stack = steps_;
+  const std::size_t base = stack.size();  // above whatever a walk under way still holds
   // A branch already known, or nothing after pushing a step that measures it.
   auto begin = [&](NodeView* n) -> std::optional<Measured> {
     if (auto k = kept(n)) return k;
@@ -196,7 +219,7 @@ kit::Rect BranchRectCache::rectOf(NodeView* top) {
     const Step finished = s;
     stack.pop_back();
     store(finished.node, Measured(finished.rect, finished.rigid));
-    if (stack.empty()) return finished.rect;
+    if (stack.size() == base) return finished.rect;
     merge(stack.back(), Measured(finished.rect, finished.rigid));
   }
 }
@@ -240,20 +263,24 @@ void BranchRectCache::didPlaceChildren(NodeView* p) {
   entries_[p].settled = true;
 }
 
-// The cache of the layout under way: the outermost layout call opens it and drops it on
-// return, so nothing is kept across edits.
+// The cache of the layout under way: the outermost layout call opens it and empties it on
+// return, so nothing is kept across edits; its storage waits for the thread's next layout.
 thread_local BranchRectCache* activeCache = nullptr;
+thread_local std::unique_ptr<BranchRectCache> spareCache;
 
 class LayoutPass {
  public:
   LayoutPass() {
     if (!activeCache) {
-      owned_ = std::make_unique<BranchRectCache>();
+      owned_ = spareCache ? std::move(spareCache) : std::make_unique<BranchRectCache>();
       activeCache = owned_.get();
     }
   }
   ~LayoutPass() {
-    if (owned_) activeCache = nullptr;
+    if (!owned_) return;
+    activeCache = nullptr;
+    owned_->reset();
+    spareCache = std::move(owned_);
   }
   LayoutPass(const LayoutPass&) = delete;
   LayoutPass& operator=(const LayoutPass&) = delete;

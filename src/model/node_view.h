@@ -138,7 +138,7 @@ class NodeView : public kit::View {
   void setNeedsDisplayIfModified(bool recursive);
 
   // ---- Tree queries (node_view_tree.cpp); none takes the tree lock --------------------------
-  bool isRoot() const;
+  bool isRoot() const { return isFloating_ || parentNode_ == nullptr; }
   NodeView* getRoot();
   NodeView* getBranchRoot();
   int getNumberOfAncestors() const;

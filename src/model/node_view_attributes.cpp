@@ -2,6 +2,7 @@
 // with their undo records; style copying; position snapshots.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 
 #include "helpers/global_helpers_colour.h"
@@ -150,28 +151,46 @@ std::string NodeView::getDisplayColourAsString() const {
 
 namespace {
 
+// Per-thread buffers reused by the walks below, which run for every topic of a map. A walk
+// started from within a callback stacks its entries above the caller's and drops them before
+// returning, so each walk keeps to its own range past the size it found on entry and reads it
+// by index (a nested walk may reallocate the buffer).
+std::vector<NodeView*>& walkBuffer() {
+  thread_local std::vector<NodeView*> buffer;
+  return buffer;
+}
+
 // Pre-order over the topic and, when asked, its branch without callout and floating children
 // and their branches: the reach of applyToChildren. Iterative, so deep outlines are safe.
 template <typename F>
 void forApplyBranch(NodeView* top, bool applyToChildren, F f) {
-  std::vector<NodeView*> stack{top};
-  while (!stack.empty()) {
+  if (!applyToChildren) {
+    f(top);
+    return;
+  }
+  std::vector<NodeView*>& stack = walkBuffer();
+  const std::size_t base = stack.size();
+  stack.push_back(top);
+  while (stack.size() > base) {
     NodeView* n = stack.back();
     stack.pop_back();
     f(n);
-    if (!applyToChildren) break;
     const auto& kids = n->childNodes();
     for (auto it = kids.rbegin(); it != kids.rend(); ++it)
       if (!(*it)->isFloating() && !(*it)->isCallout()) stack.push_back(it->get());
   }
 }
 
+// The children as they stand before the first call, in order.
 template <typename F>
 void forNormalChildren(NodeView* parent, F f) {
-  std::vector<NodeView*> kids;
+  std::vector<NodeView*>& kids = walkBuffer();
+  const std::size_t base = kids.size();
   for (const auto& c : parent->childNodes())
     if (!c->isFloating() && !c->isCallout()) kids.push_back(c.get());
-  for (NodeView* c : kids) f(c);
+  const std::size_t end = kids.size();
+  for (std::size_t i = base; i < end; ++i) f(kids[i]);
+  kids.resize(base);
 }
 
 }  // namespace

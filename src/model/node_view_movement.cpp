@@ -1,6 +1,7 @@
 // Moving topics and branches, mirroring a branch that crosses the central topic, aligning and
 // spacing against a parent or sibling, and which part of a topic a touch hits.
 #include <cmath>
+#include <cstddef>
 #include <vector>
 
 #include "model/app_services.h"
@@ -53,19 +54,27 @@ void NodeView::moveByX(float dx, float dy, bool includingChildren) {
     return;
   }
   // The branch in pre-order without floating children and their branches (callouts move
-  // along). Held in a list rather than recursion: outlines can be very deep.
-  std::vector<NodeView*> branch;
-  std::vector<NodeView*> stack{this};
-  while (!stack.empty()) {
+  // along). Held in a list rather than recursion: outlines can be very deep. Layout moves
+  // branches tens of thousands of times, so the lists are per-thread buffers reused from call
+  // to call; a move started from within this one stacks its entries above ours and drops
+  // them before returning, so ours are addressed by index, never by iterator.
+  thread_local std::vector<NodeView*> branch;
+  thread_local std::vector<NodeView*> stack;
+  const std::size_t branchBase = branch.size();
+  const std::size_t stackBase = stack.size();
+  stack.push_back(this);
+  while (stack.size() > stackBase) {
     NodeView* n = stack.back();
     stack.pop_back();
     branch.push_back(n);
     for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it)
       if (!(*it)->isFloating_) stack.push_back(it->get());
   }
-  for (NodeView* n : branch) shiftCentre(n, dx, dy);
+  const std::size_t branchEnd = branch.size();
+  for (std::size_t i = branchBase; i < branchEnd; ++i) shiftCentre(branch[i], dx, dy);
   // Each topic once its whole branch has moved.
-  for (auto it = branch.rbegin(); it != branch.rend(); ++it) refreshRainbowAfterMove(*it);
+  for (std::size_t i = branchEnd; i > branchBase; --i) refreshRainbowAfterMove(branch[i - 1]);
+  branch.resize(branchBase);
 }
 
 bool NodeView::moveByX(float dx, float dy, bool includingChildren, bool flipAsNecessary) {

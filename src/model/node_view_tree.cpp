@@ -2,8 +2,6 @@
 #include "helpers/strings.h"
 #include "model/node_view.h"
 
-bool NodeView::isRoot() const { return isFloating_ || parentNode_ == nullptr; }
-
 NodeView* NodeView::getRoot() {
   NodeView* n = this;
   while (!n->isRoot()) n = n->parentNode_;
