@@ -60,20 +60,28 @@ class Attributes {
     for (const kit::XMLAttribute& a : all) {
       if (a.name.empty() || a.name.size() > kLongestName) continue;
       for (int k = kFirstOfLength[a.name.size()]; k < kFirstOfLength[a.name.size() + 1]; ++k) {
-        if (kNames[k] == a.name) {
+        // The first letter settles most names without a full comparison.
+        if (kNames[k].front() == a.name.front() && kNames[k] == a.name) {
           values_[static_cast<std::size_t>(k)] = a.value;  // a repeated name: the last wins
+          present_ |= std::uint64_t{1} << k;
           break;
         }
       }
     }
   }
-  const std::optional<std::string_view>& operator[](Key k) const { return values_[static_cast<std::size_t>(k)]; }
+  std::optional<std::string_view> operator[](Key k) const {
+    if (!(present_ >> k & 1)) return std::nullopt;
+    return values_[static_cast<std::size_t>(k)];
+  }
 
  private:
-  std::array<std::optional<std::string_view>, KeyCount> values_;
+  // A presence mask rather than optionals: only the slots found are ever written.
+  static_assert(KeyCount <= 64);
+  std::uint64_t present_ = 0;
+  std::array<std::string_view, KeyCount> values_;
 };
 
-const std::optional<std::string_view>& attribute(const Attributes& attrs, Key name) { return attrs[name]; }
+std::optional<std::string_view> attribute(const Attributes& attrs, Key name) { return attrs[name]; }
 
 std::optional<std::string> optionalText(const Attributes& attrs, Key name) {
   const auto& v = attribute(attrs, name);
@@ -126,8 +134,8 @@ void readIdentity(const Attributes& attrs, std::string& uuid, bool& keep) {
   }
 }
 
-TopicRecord readNativeTopic(const Attributes& a) {
-  TopicRecord t;
+// Fills a record already in place in the map: topic records are large, so moving one costs.
+void readNativeTopic(const Attributes& a, TopicRecord& t) {
   readIdentity(a, t.uuid, t.keepUuid);
   t.text = text(a, Text);
   t.note = text(a, Note);
@@ -151,7 +159,6 @@ TopicRecord readNativeTopic(const Attributes& a) {
   if (auto d = real(a, Due)) t.dueDate = kit::Date{*d};
   if (auto p = integer(a, Percent); p && *p >= -1 && *p <= 100) t.percentComplete = static_cast<std::int32_t>(*p);
   t.position = point(a, X, Y);
-  return t;
 }
 
 RelationshipRecord readNativeRelationship(const Attributes& a) {
@@ -221,10 +228,11 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
       if (*level > top) return fail(parser, "a topic skips a level");
       if (map.topics.empty() && *level != 0) return fail(parser, "the first topic is not at the top level");
       levelStack_.resize(static_cast<std::size_t>(*level));
-      TopicRecord t = readNativeTopic(attrs);
-      t.parent = levelStack_.empty() ? -1 : levelStack_.back();
+      const int parent = levelStack_.empty() ? -1 : levelStack_.back();
       levelStack_.push_back(static_cast<int>(map.topics.size()));
-      map.topics.push_back(std::move(t));
+      TopicRecord& t = map.topics.emplace_back();
+      readNativeTopic(attrs, t);
+      t.parent = parent;
       topicDepth_ = depth_;
     } else if (name == "resource") {
       if (depth_ != 3 || topicDepth_ != 2 || map.topics.empty()) return;

@@ -251,11 +251,6 @@ struct XMLParserCallbacks {
     return static_cast<XMLParser*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
   }
 
-  static std::string qualifiedName(const xmlChar* localname, const xmlChar* prefix) {
-    if (!prefix) return text(localname);
-    return text(prefix) + ":" + text(localname);
-  }
-
   // Counts delivered text against the expansion allowance; false once it is exceeded.
   static bool spend(XMLParser* p, std::size_t n) {
     if (n > p->textBudget_) {
@@ -329,7 +324,13 @@ struct XMLParserCallbacks {
   static void endElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*) {
     XMLParser* p = parserOf(ctx);
     if (p->stopped_) return;
-    if (p->delegate_) p->delegate_->didEndElement(*p, qualifiedName(localname, prefix));
+    if (!p->delegate_) return;
+    // The start tag is done with elementName_, so its buffer serves here without a new string.
+    std::string& name = p->elementName_;
+    name.clear();
+    if (prefix) name.append(view(prefix)).append(":");
+    name.append(view(localname));
+    p->delegate_->didEndElement(*p, name);
   }
 
   static void characters(void* ctx, const xmlChar* ch, int len) {

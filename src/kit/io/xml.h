@@ -152,6 +152,7 @@ class XMLParser {
   XMLParserDelegate* delegate_ = nullptr;
   // Reused from tag to tag: the current tag's attribute views, and the text of the names and
   // values that are not in libxml2's buffers as they stand (prefixed names, expanded values).
+  // elementName_ also carries the qualified name of each end tag.
   std::vector<XMLAttribute> attributeViews_;
   std::vector<std::string> attributeText_;
   std::string elementName_;

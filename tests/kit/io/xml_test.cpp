@@ -100,6 +100,19 @@ TEST(XMLParserEvents, KeepsQualifiedNamesAndReportsNamespaceDeclarationsAsAttrib
   EXPECT_EQ(out.recorder.events.back(), "end ap:Map");
 }
 
+TEST(XMLParserEvents, EndTagNamesStayExactAcrossNestedPrefixedAndPlainTags) {
+  // Names long enough to leave the small-string buffer, alternating with short and prefixed ones.
+  auto out = parseText(
+      "<a:outermostElementName xmlns:a=\"urn:a\"><b/><a:x><averyveryverylongplainname/></a:x>"
+      "<a:anotherRatherLongQualifiedName><c/></a:anotherRatherLongQualifiedName></a:outermostElementName>");
+  EXPECT_TRUE(out.ok);
+  std::vector<std::string> ends;
+  for (const std::string& e : out.recorder.events)
+    if (e.rfind("end ", 0) == 0) ends.push_back(e.substr(4));
+  EXPECT_EQ(ends, (std::vector<std::string>{"b", "averyveryverylongplainname", "a:x", "c",
+                                            "a:anotherRatherLongQualifiedName", "a:outermostElementName"}));
+}
+
 TEST(XMLParserEvents, ExpandsCharacterAndEntityReferencesInTextAndAttributes) {
   auto out = parseText(
       "<!DOCTYPE r [<!ENTITY co \"Acme &amp; Co\">]>"
