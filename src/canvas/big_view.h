@@ -250,6 +250,7 @@ class BigView : public kit::View {
   void dumpToContext(kit::GraphicsContext& context);
 
  private:
+  NodeView* finishNewParentTopic(NodeView* n);
   friend class BigViewDrawingTestAccess;  // tests set the drag and guide state
 
   // drawInContext in one walk of the tree; also lists the topics meeting the clip when asked.

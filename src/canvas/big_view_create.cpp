@@ -106,6 +106,11 @@ NodeView* BigView::createAndEditNewParentOf(NodeView* topic, const std::string& 
     n->appendChild(oldParent->detachChild(topic));
   }
   topic->spaceOutFromParent();
+  return finishNewParentTopic(n);
+}
+
+// After a new topic took over existing children: restyle the branch and edit the new topic.
+NodeView* BigView::finishNewParentTopic(NodeView* n) {
   setSelectedNode(selectedNode_, true);
   evaluateDisplayAttributesForSelectedBranchAndRedraw();
   n->inPlaceEdit(true);
@@ -133,12 +138,7 @@ NodeView* BigView::createAndEditNewChildLevelOf(NodeView* topic, const std::stri
     topic->childNodes_ = std::move(kept);
   }
   n->spaceOutFromParent();
-  setSelectedNode(selectedNode_, true);
-  evaluateDisplayAttributesForSelectedBranchAndRedraw();
-  n->inPlaceEdit(true);
-  n->getRoot()->recalcBoundaries();
-  requestRedraw();
-  return n;
+  return finishNewParentTopic(n);
 }
 
 NodeView* BigView::createAndEditNewCallout(NodeView* topic, const std::string& text) {

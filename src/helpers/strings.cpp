@@ -185,8 +185,6 @@ std::string FormatForUnicodeHTML(std::string_view s) { return kit::escapeHtml(s)
 
 std::string FormatForAsciiHTML(std::string_view s) { return kit::escapeHtmlAscii(s); }
 
-namespace {
-
 std::string replaceAll(std::string_view s, std::string_view what, std::string_view with) {
   if (what.empty()) return std::string(s);
   std::string out;
@@ -199,8 +197,6 @@ std::string replaceAll(std::string_view s, std::string_view what, std::string_vi
   out.append(s.substr(start));
   return out;
 }
-
-}  // namespace
 
 std::string FormatForWindowsCSV(std::string_view s, bool oneLine) {
   std::string out = replaceAll(s, "\"", "\"\"");

@@ -62,6 +62,8 @@ std::string escapeSimplePathForURL(std::string_view s);
 std::string FormatForXML(std::string_view s);
 std::string FormatForUnicodeHTML(std::string_view s);
 std::string FormatForAsciiHTML(std::string_view s);
+// Every occurrence of what replaced by with (literal, left to right); an empty what changes nothing.
+std::string replaceAll(std::string_view s, std::string_view what, std::string_view with);
 std::string FormatForWindowsCSV(std::string_view s, bool oneLine);
 std::string stringByCompressingWhitespaceTo(std::string_view s, std::string_view separator);
 std::string stringByCleaningParsedHTML(std::string_view s);

@@ -15,6 +15,25 @@ kit::Rect branchContribution(const NodeView* n) {
 }
 
 void accumulate(kit::Rect& into, const kit::Rect& part) { into = into.isEmpty() ? part : into.unionWith(part); }
+
+// The union of the contributions of top and the topics below it that the walk reaches: it goes
+// below a topic when descend says so, into the children that keep accepts. An explicit stack:
+// outlines can be far deeper than the call stack allows.
+template <typename Descend, typename Keep>
+kit::Rect branchRect(const NodeView* top, Descend descend, Keep keep) {
+  kit::Rect rect;
+  std::vector<const NodeView*> stack{top};
+  while (!stack.empty()) {
+    const NodeView* n = stack.back();
+    stack.pop_back();
+    accumulate(rect, branchContribution(n));
+    if (!descend(n)) continue;
+    const auto& kids = n->childNodes();
+    for (auto it = kids.rbegin(); it != kids.rend(); ++it)
+      if (keep(it->get())) stack.push_back(it->get());
+  }
+  return rect;
+}
 }  // namespace
 
 kit::Rect NodeView::getAdjustedNodeFrame() const {
@@ -34,32 +53,15 @@ kit::Point NodeView::getPositionRelativeToParent() const {
 
 kit::Rect NodeView::getBranchBoundingRect() {
   recalcBoundaries();
-  kit::Rect rect;
-  // An explicit stack: outlines can be far deeper than the call stack allows.
-  std::vector<const NodeView*> stack{this};
-  while (!stack.empty()) {
-    const NodeView* n = stack.back();
-    stack.pop_back();
-    accumulate(rect, branchContribution(n));
-    if (n->folded_ || !n->boundaryPoints_.empty()) continue;
-    for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it)
-      if (isNormalChild(it->get())) stack.push_back(it->get());
-  }
-  return rect;
+  // A folded topic or a finished boundary outline stands for everything below it.
+  return branchRect(
+      this, [](const NodeView* n) { return !n->isFolded() && n->boundaryPoints().empty(); }, isNormalChild);
 }
 
 kit::Rect NodeView::getBranchBoundingRectForAll() {
   recalcBoundaries();
-  kit::Rect rect;
-  std::vector<const NodeView*> stack{this};
-  while (!stack.empty()) {
-    const NodeView* n = stack.back();
-    stack.pop_back();
-    accumulate(rect, branchContribution(n));
-    for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it)
-      if ((*it)->alpha() != 0.0f) stack.push_back(it->get());
-  }
-  return rect;
+  return branchRect(
+      this, [](const NodeView*) { return true; }, [](const NodeView* c) { return c->alpha() != 0.0f; });
 }
 
 // Climbs from the topic to the central topic; at each level the siblings on the topic's side

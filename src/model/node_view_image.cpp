@@ -14,6 +14,7 @@
 #include "kit/core/localization.h"
 #include "kit/text/charset.h"
 #include "kit/text/date_format.h"
+#include "kit/text/escape.h"
 #include "kit/text/regex.h"
 #include "model/asset_library.h"
 #include "model/node_view.h"
@@ -37,42 +38,6 @@ std::string badgeDate(kit::Date date) {
     cached->formatter.setLocalizedDateFormatFromTemplate("ddMMMyy");
   }
   return cached->formatter.stringFromDate(date);
-}
-
-// Inverse of the XML escaping the header fields are written with, so "&" and "<" survive a round
-// trip (an "&amp;" would otherwise also split a resource list at its ";").
-std::string unescapeXml(std::string_view s) {
-  static constexpr std::pair<std::string_view, char> kEntities[] = {
-      {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size();) {
-    bool replaced = false;
-    if (s[i] == '&') {
-      for (const auto& [entity, c] : kEntities) {
-        if (s.substr(i, entity.size()) == entity) {
-          out += c;
-          i += entity.size();
-          replaced = true;
-          break;
-        }
-      }
-    }
-    if (!replaced) out += s[i++];
-  }
-  return out;
-}
-
-std::string replacingAll(std::string_view s, std::string_view what, std::string_view with) {
-  std::string out;
-  out.reserve(s.size());
-  std::size_t start = 0;
-  for (std::size_t at; (at = s.find(what, start)) != std::string_view::npos; start = at + what.size()) {
-    out.append(s, start, at - start);
-    out.append(with);
-  }
-  out.append(s, start);
-  return out;
 }
 
 // The topic text as the comment after an <area>: line breaks removed, and no "--" left that
@@ -224,7 +189,8 @@ void NodeView::setEncodedNote(std::optional<std::string_view> text) {
   auto value = [&](const kit::Regex& re) -> std::optional<std::string> {
     auto groups = re.firstMatch(t);
     if (!groups || groups->size() < 2) return std::nullopt;
-    return kit::trim(unescapeXml((*groups)[1]), blanks);
+    // The header fields are written escaped: "&amp;" must not split a resource list at its ";".
+    return kit::trim(kit::unescapeHtml((*groups)[1]), blanks);
   };
   const auto start = value(kStart), due = value(kDue), progress = value(kProgress), effort = value(kEffort),
              resources = value(kResources);
@@ -256,7 +222,7 @@ std::string NodeView::getNoteAsHTML(bool linkify) const {
     html += "<b>Resources</b>:" + strings::FormatForXML(*names) + "\n";
   if (!strNote_.empty()) {
     if (!html.empty()) html += "\n";
-    html += replacingAll(strings::FormatForAsciiHTML(strNote_), "&#10;", "\n");
+    html += strings::replaceAll(strings::FormatForAsciiHTML(strNote_), "&#10;", "\n");
   }
   if (linkify) {
     static const kit::Regex kWeb("\\b(https?://)(\\S+)\\b", kit::Regex::CaseInsensitive);
@@ -266,7 +232,7 @@ std::string NodeView::getNoteAsHTML(bool linkify) const {
   }
   static const kit::Regex kEmail("([a-zA-Z0-9._%+-]+@[a-zA-Z0-9.-]+\\.[a-zA-Z]{2,4})", kit::Regex::CaseInsensitive);
   html = kEmail.replaceAll(html, "<a href=\"mailto:$1\">$1</a>");
-  return replacingAll(html, "\n", "<br/>");
+  return strings::replaceAll(html, "\n", "<br/>");
 }
 
 // ---- Reference ids ------------------------------------------------------------------------------------

@@ -15,10 +15,6 @@ inline std::int32_t effectiveShape(std::int32_t shape) {
   return (shape >= TopicShape::RoundedRectangle && shape <= TopicShape::Line) ? shape : TopicShape::RoundedRectangle;
 }
 
-// The task badge's lines are the topic's own getTaskBadgeText; this name remains only for
-// callers written before that existed.
-inline std::string taskBadgeText(const NodeView& topic) { return topic.getTaskBadgeText(); }
-
 // Whether the topic shows a task badge: it has task data, the map shows task badges and the task
 // is not plainly complete.
 bool showsTaskBadge(const NodeView& topic);

@@ -462,18 +462,18 @@ TEST_F(TopicLayout, TaskBadgeTextLines) {
   a->setDueDate(kit::Date{86400 * 10});
   a->setPercentComplete(100);
   a->set_effort("2h");
-  EXPECT_EQ(topic_layout::taskBadgeText(*a), "2 Hours");  // a complete task shows no dates
+  EXPECT_EQ(a->getTaskBadgeText(), "2 Hours");  // a complete task shows no dates
   a->setPercentComplete(50);
-  std::string text = topic_layout::taskBadgeText(*a);
+  std::string text = a->getTaskBadgeText();
   ASSERT_NE(text.find(" - "), std::string::npos);
   EXPECT_EQ(text.substr(text.find('\n') + 1), "2 Hours");
   a->set_effort(std::nullopt);
   a->setDueDate(std::nullopt);
-  EXPECT_EQ(topic_layout::taskBadgeText(*a).rfind("Start: ", 0), 0u);
+  EXPECT_EQ(a->getTaskBadgeText().rfind("Start: ", 0), 0u);
   a->setStartDate(std::nullopt);
   a->setResources("Bob;Ann;Cy", "100;40");
   // Loadings go with the names as given (Bob 100, Ann 40), then the list is sorted by name.
-  EXPECT_EQ(topic_layout::taskBadgeText(*a), "Ann@40%, Bob, Cy");
+  EXPECT_EQ(a->getTaskBadgeText(), "Ann@40%, Bob, Cy");
   EXPECT_TRUE(topic_layout::showsTaskBadge(*a));
 }
 

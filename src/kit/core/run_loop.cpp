@@ -63,7 +63,7 @@ void RunLoop::performAfterDelay(const void* target, std::string name, Value argu
   insertLocked(Key{when, nextSeq_++}, std::move(e));
 }
 
-void RunLoop::cancelPerform(const void* target, std::string_view name, const Value& argument) {
+void RunLoop::cancelPerformsMatching(const void* target, const std::function<bool(const Entry&)>& match) {
   std::vector<Entry> dropped;  // destroyed after the lock is released: captures may cancel too
   {
     std::lock_guard lock(mutex_);
@@ -72,28 +72,19 @@ void RunLoop::cancelPerform(const void* target, std::string_view name, const Val
     for (auto i = range.first; i != range.second; ++i) keys.push_back(i->second);
     for (const Key& k : keys) {
       auto it = queue_.find(k);
-      if (it == queue_.end() || it->second.timer) continue;
-      if (it->second.name != name || !(it->second.argument == argument)) continue;
+      if (it == queue_.end() || it->second.timer || !match(it->second)) continue;
       dropped.push_back(std::move(it->second));
       eraseLocked(it);
     }
   }
 }
 
+void RunLoop::cancelPerform(const void* target, std::string_view name, const Value& argument) {
+  cancelPerformsMatching(target, [&](const Entry& e) { return e.name == name && e.argument == argument; });
+}
+
 void RunLoop::cancelPerforms(const void* target) {
-  std::vector<Entry> dropped;
-  {
-    std::lock_guard lock(mutex_);
-    std::vector<Key> keys;
-    auto range = byTarget_.equal_range(target);
-    for (auto i = range.first; i != range.second; ++i) keys.push_back(i->second);
-    for (const Key& k : keys) {
-      auto it = queue_.find(k);
-      if (it == queue_.end() || it->second.timer) continue;
-      dropped.push_back(std::move(it->second));
-      eraseLocked(it);
-    }
-  }
+  cancelPerformsMatching(target, [](const Entry&) { return true; });
 }
 
 std::size_t RunLoop::pendingPerforms(const void* target) const {

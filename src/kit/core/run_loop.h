@@ -147,6 +147,8 @@ class RunLoop {
 
   void insertLocked(Key k, Entry e);
   void eraseLocked(std::map<Key, Entry>::iterator it);
+  // Cancels target's performs (not timers) that match.
+  void cancelPerformsMatching(const void* target, const std::function<bool(const Entry&)>& match);
   void invalidateTimer(Timer& t);
   void waitRealUntil(double t);
   double nowSeconds() const;
