@@ -32,7 +32,7 @@ TEST(BranchFrames, TheVisibleFrameTakesInTheTaskBadge) {
   TreeBuilder t;
   NodeView* root = t.central("C", Point(1000, 800));
   NodeView* a = t.add(root, "Task", Point(1200, 800));
-  a->setStartDate(kit::Date(700000000.0));
+  a->setStartDate(kit::Date{700000000.0});
   a->recalcLayoutRecursively(false, false, false, false, false);
   ASSERT_FALSE(a->rcTaskBadge().isEmpty());
   const Rect visible = a->getAdjustedNodeFrame();

@@ -296,7 +296,7 @@ TEST(HitTest, OrderIsDisclosureThenTaskBadgeThenBody) {
   NodeView* root = t.central("C", Point(1000, 1000));
   NodeView* a = t.add(root, "A task with a badge", Point(1300, 1000));
   t.add(a, "Child", Point(1500, 1000));
-  a->setStartDate(kit::Date(700000000.0));
+  a->setStartDate(kit::Date{700000000.0});
   layOut(a);
   const Rect body = a->nodeRect();
   const Rect badge = a->rcTaskBadge();
