@@ -493,6 +493,9 @@ pid_t start(const std::string& program, const std::vector<std::string>& args,
   }
   for (const auto& [name, value] : env)
     if (value) envText.push_back(name + "=" + *value);
+  // Under the leak checker, its summary of suppressed system-library leaks is not the program's.
+  for (std::string& e : envText)
+    if (e.rfind("LSAN_OPTIONS=", 0) == 0) e += ":print_suppressions=0";
   std::vector<char*> argv{const_cast<char*>(program.c_str())}, envp;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
