@@ -14,6 +14,7 @@
 #include "helpers/strings.h"
 #include "kit/core/app_paths.h"
 #include "kit/core/files.h"
+#include "kit/core/replacement_file.h"
 #include "kit/core/format.h"
 #include "kit/core/lock.h"
 #include "kit/core/user_defaults.h"
@@ -202,13 +203,16 @@ bool BigView::saveScreenshotToFile(const std::optional<std::string>& path, const
         written = saveToPhotoAlbum(*image);
       } else {
         std::optional<std::vector<std::uint8_t>> bytes = png ? image->pngData() : image->jpegData(kJpegQuality);
-        written = bytes && kit::FileManager::writeAtomically(*path, *bytes);
+        std::optional<kit::ReplacementFile> file = bytes ? kit::ReplacementFile::create(*path) : std::nullopt;
+        written = file && file->write(*bytes);
+        // The page names its image by the map's name, so it goes beside the image; the image
+        // takes its place only once its page has.
+        if (written && png && !kit::UserDefaults::standard().objectForKey(kHTMLMapKey).isNull()) {
+          const std::string name = parentController_ ? parentController_->mapName() : std::string();
+          written = kit::FileManager::writeAtomically(replacingExtension(*path, "html"), createHTMLImageMapFor(name, rect));
+        }
+        written = written && file->commit();
       }
-    }
-    // The page names its image by the map's name, so it goes beside the image.
-    if (written && png && !kit::UserDefaults::standard().objectForKey(kHTMLMapKey).isNull()) {
-      const std::string name = parentController_ ? parentController_->mapName() : std::string();
-      kit::FileManager::writeAtomically(replacingExtension(*path, "html"), createHTMLImageMapFor(name, rect));
     }
   }
 

@@ -2,9 +2,11 @@
 // outline, through the same document controller and canvas that an interactive front end uses.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cli {
@@ -13,6 +15,9 @@ namespace cli {
 constexpr int kExitOK = 0;
 constexpr int kExitFailure = 1;  // unreadable input, a file that could not be written
 constexpr int kExitUsage = 2;    // a command line that does not make sense
+
+// The largest input read: endless streams and huge files are refused.
+constexpr std::uint64_t kInputLimit = std::uint64_t(1) << 30;
 
 enum class OutputKind { PNG, JPEG, PDF, MapFile, Markdown };
 
@@ -27,6 +32,7 @@ struct RenderOptions {
   bool defaultTheme = false;
   bool rainbow = false;
   std::optional<int> canvasStyle;
+  std::uint64_t inputLimit = kInputLimit;  // no option sets it; the tests lower it
 };
 
 // What the command line asks for.
@@ -42,6 +48,9 @@ Invocation parseArguments(const std::vector<std::string>& args);
 std::string usage();
 // The output kind for a path's extension (any case); nullopt for any other.
 std::optional<OutputKind> outputKindFor(const std::string& path);
+
+// The message with each line break, and the blanks about it, made one space.
+std::string oneLine(std::string_view message);
 
 // Runs the render command. Messages go to err as one line each; on failure no output file is
 // left behind.

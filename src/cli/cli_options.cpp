@@ -167,7 +167,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     return kExitOK;
   }
   if (!inv.render) {
-    err << "quillmere: " << inv.error << " (see quillmere --help)\n";
+    err << "quillmere: " << oneLine(inv.error) << " (see quillmere --help)\n";
     return kExitUsage;
   }
   return render(*inv.render, in, err);

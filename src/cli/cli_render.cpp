@@ -1,9 +1,17 @@
 // The render command: read the input, build the map through a headless document controller and
 // its canvas, lay it out when it carries no positions, and write the output.
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
 #include <istream>
 #include <iterator>
 #include <limits>
@@ -18,7 +26,10 @@
 #include "helpers/global_helpers_file_formats.h"
 #include "helpers/strings.h"
 #include "kit/core/app_paths.h"
+#include "kit/core/exit_cleanup.h"
 #include "kit/core/files.h"
+#include "kit/core/format.h"
+#include "kit/core/replacement_file.h"
 #include "kit/core/user_defaults.h"
 #include "kit/io/plist.h"
 #include "kit/text/utf.h"
@@ -40,8 +51,37 @@ struct Failure {
   std::string message;
 };
 
+constexpr const char* kHomePrefix = "quillmere-";
+// A home whose run was killed outright is removed by a later run after this long.
+constexpr std::time_t kStaleHomeAge = 6 * 60 * 60;
+
+// Homes of earlier runs that were killed before they could remove them: named after a process
+// that is gone, and untouched for hours (a process of another pid namespace may look gone).
+void removeStaleHomes(const std::string& folder) {
+  const std::optional<std::vector<std::string>> names = kit::FileManager::listDirectory(folder);
+  if (!names) return;
+  const std::time_t now = std::time(nullptr);
+  for (const std::string& name : *names) {
+    if (name.rfind(kHomePrefix, 0) != 0) continue;
+    const std::string rest = name.substr(std::strlen(kHomePrefix));
+    const std::size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string::npos || rest.size() != dash + 7 ||
+        rest.find_first_not_of("0123456789") != dash)
+      continue;
+    const long pid = std::strtol(rest.c_str(), nullptr, 10);
+    const std::string path = folder + "/" + name;
+    struct stat st;
+    if (pid <= 0 || ::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        now - st.st_mtime < kStaleHomeAge)
+      continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    kit::FileManager::remove(path);
+  }
+}
+
 // The application home for one run: a fresh temporary folder unless QUILLMERE_HOME names one,
-// so that the command never writes into the user's own home.
+// so that the command never writes into the user's own home. It carries the process id, so that
+// a later run can tell when it was left behind.
 class CommandHome {
  public:
   CommandHome() {
@@ -51,9 +91,15 @@ class CommandHome {
       return;
     }
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quillmere-XXXXXX";
-    if (!mkdtemp(pattern.data())) return;
-    path_ = pattern;
+    const std::string folder = tmp && *tmp ? tmp : "/tmp";
+    removeStaleHomes(folder);
+    std::optional<std::string> made = kit::ExitCleanup::createRegistered([&]() -> std::optional<std::string> {
+      std::string pattern = folder + "/" + kHomePrefix + std::to_string(::getpid()) + "-XXXXXX";
+      if (!mkdtemp(pattern.data())) return std::nullopt;
+      return pattern;
+    });
+    if (!made) return;
+    path_ = *made;
     setenv(kHomeVariable, path_.c_str(), 1);
     kit::UserDefaults::resetStandard();
     ok_ = true;
@@ -63,6 +109,7 @@ class CommandHome {
     kit::UserDefaults::resetStandard();
     unsetenv(kHomeVariable);
     kit::FileManager::remove(path_);
+    kit::ExitCleanup::forget(path_);
   }
   CommandHome(const CommandHome&) = delete;
   CommandHome& operator=(const CommandHome&) = delete;
@@ -138,17 +185,37 @@ enum class InputKind { MapFile, MapXML, Outline };
 
 std::string displayName(const std::string& path) { return path == "-" ? std::string("standard input") : "'" + path + "'"; }
 
-std::string readInput(const std::string& path, std::istream& in) {
-  if (path == "-") {
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) throw Failure{"cannot read standard input"};
-    return bytes;
+std::string sizeText(std::uint64_t n) {
+  if (n >= (1u << 30) && n % (1u << 30) == 0) return std::to_string(n >> 30) + " GiB";
+  if (n >= (1u << 20) && n % (1u << 20) == 0) return std::to_string(n >> 20) + " MiB";
+  return std::to_string(n) + " bytes";
+}
+
+// Reads in chunks and stops past the limit, so an endless stream cannot take all memory.
+std::string readLimited(std::istream& in, const RenderOptions& o) {
+  std::string bytes;
+  char chunk[1 << 16];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    const auto n = static_cast<std::size_t>(in.gcount());
+    if (bytes.size() + n > o.inputLimit)
+      throw Failure{"cannot read " + displayName(o.input) + ": it is larger than " + sizeText(o.inputLimit)};
+    bytes.append(chunk, n);
   }
+  if (in.bad()) throw Failure{"cannot read " + displayName(o.input)};
+  return bytes;
+}
+
+std::string readInput(const RenderOptions& o, std::istream& in) {
+  const std::string& path = o.input;
+  if (path == "-") return readLimited(in, o);
   if (kit::FileManager::isDirectory(path)) throw Failure{"cannot read '" + path + "': it is a folder"};
   if (!kit::FileManager::exists(path)) throw Failure{"cannot read '" + path + "': no such file"};
-  std::optional<std::string> bytes = kit::FileManager::readText(path);
-  if (!bytes) throw Failure{"cannot read '" + path + "'"};
-  return std::move(*bytes);
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > o.inputLimit)
+    throw Failure{"cannot read '" + path + "': it is larger than " + sizeText(o.inputLimit)};
+  std::ifstream file(path, std::ios::binary);
+  if (!file.is_open()) throw Failure{"cannot read '" + path + "': " + std::strerror(errno)};
+  return readLimited(file, o);
 }
 
 std::string_view withoutByteOrderMark(std::string_view s) {
@@ -243,13 +310,15 @@ void buildMap(PseudoMapViewController& doc, const RenderOptions& o, MapFormats::
   doc.setDropShadow(false);
   doc.setCanvasStyle(o.canvasStyle.value_or(0));
   BigView& canvas = *doc.bigView();
+  // Read before the records are handed over.
+  const bool positioned = hasAllPositions(map);
   NodeView* top = MapFormats::buildMap(canvas, std::move(map), MapFormats::LoadContext::Map);
   if (!top) throw Failure{"cannot read " + displayName(o.input) + ": it holds no topics"};
   // Several top-level lines gather under a topic without text: it takes the map's name.
   if (top->strName().empty() && !mapName.empty()) top->setStrName(mapName);
   // A Markdown outline keeps the input's order: the layout would sort each topic's children
   // by their places on the canvas.
-  layOut(canvas, !hasAllPositions(map) && o.kind != OutputKind::Markdown);
+  layOut(canvas, !positioned && o.kind != OutputKind::Markdown);
 }
 
 std::string folderOf(const std::string& path) {
@@ -258,11 +327,39 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Why path cannot be written, found by making the file that would replace it; nullopt when it
+// can be.
+std::optional<std::string> whyNotWritable(const std::string& path) {
+  if (kit::FileManager::isDirectory(path)) return std::string("it is a folder");
+  if (!kit::ReplacementFile::create(path)) return std::string(std::strerror(errno));
+  return std::nullopt;
+}
+
+// A --max-area too small for one point a side, with the least area that gives this map one.
+void checkCut(BigView& canvas, const RenderOptions& o, const kit::Rect& cut) {
+  if (!o.maxArea || (cut.width() >= 1 && cut.height() >= 1)) return;
+  const kit::Rect whole = canvas.getAdjustedScreenshotRect(std::numeric_limits<float>::infinity());
+  const double ratio = whole.height() > 0 ? double(whole.width()) / whole.height() : 1.0;
+  float least = static_cast<float>(std::ceil(std::max(ratio, 1.0 / ratio)));
+  for (int i = 0; i < 64; ++i, least += 1) {
+    const kit::Rect r = canvas.getAdjustedScreenshotRect(least);
+    if (r.width() >= 1 && r.height() >= 1) break;
+  }
+  throw Failure{kit::format("cannot write '%@': --max-area %g leaves less than one point on a side of this map; it needs at least %g",
+                            o.output, double(*o.maxArea), double(least))};
+}
+
 void writeOutput(PseudoMapViewController& doc, const RenderOptions& o) {
   const std::string folder = folderOf(o.output);
   if (!kit::FileManager::isDirectory(folder) && !kit::FileManager::exists(folder + "/."))
     throw Failure{"cannot write '" + o.output + "': no such folder '" + folder + "'"};
-  if (kit::FileManager::isDirectory(o.output)) throw Failure{"cannot write '" + o.output + "': it is a folder"};
+  std::vector<std::string> targets{o.output};
+  if (o.htmlMap) targets.push_back(o.output.substr(0, o.output.size() - 4) + ".html");
+  auto refuseUnwritable = [&targets] {
+    for (const std::string& t : targets)
+      if (std::optional<std::string> why = whyNotWritable(t)) throw Failure{"cannot write '" + t + "': " + *why};
+  };
+  refuseUnwritable();
   BigView& canvas = *doc.bigView();
   NodeView* root = canvas.rootNode();
   bool ok = false;
@@ -275,8 +372,9 @@ void writeOutput(PseudoMapViewController& doc, const RenderOptions& o) {
       SettingForRun htmlMap(kHTMLMapKey, o.htmlMap ? kit::Value(true) : kit::Value());
       // The page shows its image by the map's name: the image's own file name.
       if (o.htmlMap) doc.setMapName(GlobalHelpers::getMapNameFromPath(o.output));
-      const float cap = o.maxArea.value_or(std::numeric_limits<float>::infinity());
-      ok = canvas.saveScreenshotToFile(o.output, canvas.getAdjustedScreenshotRect(cap), o.watermark);
+      const kit::Rect cut = canvas.getAdjustedScreenshotRect(o.maxArea.value_or(std::numeric_limits<float>::infinity()));
+      checkCut(canvas, o, cut);
+      ok = canvas.saveScreenshotToFile(o.output, cut, o.watermark);
       break;
     }
     case OutputKind::MapFile:
@@ -288,14 +386,33 @@ void writeOutput(PseudoMapViewController& doc, const RenderOptions& o) {
       break;
     }
   }
-  if (!ok) throw Failure{"cannot write '" + o.output + "'"};
+  if (!ok) {
+    refuseUnwritable();
+    throw Failure{"cannot write '" + o.output + "'"};
+  }
 }
 
 }  // namespace
 
+std::string oneLine(std::string_view message) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  std::string line;
+  for (std::size_t i = 0; i < message.size();) {
+    if (message[i] != '\n' && message[i] != '\r') {
+      line += message[i++];
+      continue;
+    }
+    // A line break and the blanks about it become one space.
+    while (!line.empty() && blank(line.back())) line.pop_back();
+    while (i < message.size() && blank(message[i])) ++i;
+    if (!line.empty() && i < message.size()) line += ' ';
+  }
+  return line;
+}
+
 int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
   try {
-    const std::string bytes = readInput(o.input, in);
+    const std::string bytes = readInput(o, in);
     CommandHome home;
     if (!home.ok()) throw Failure{"cannot make a temporary folder for the application home"};
     DrawingValuesScope drawingValues;
@@ -323,11 +440,11 @@ int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
     writeOutput(*doc, o);
     return kExitOK;
   } catch (const Failure& f) {
-    err << "quillmere: " << f.message << "\n";
+    err << "quillmere: " << oneLine(f.message) << "\n";
   } catch (const std::bad_alloc&) {
     err << "quillmere: out of memory\n";
   } catch (const std::exception& e) {
-    err << "quillmere: " << e.what() << "\n";
+    err << "quillmere: " << oneLine(e.what()) << "\n";
   }
   return kExitFailure;
 }

@@ -311,6 +311,19 @@ TEST_F(ExportTest, HtmlPageGoesBesideAPngOnlyWhenTheSettingHoldsAValue) {
   EXPECT_NE(html.find("href=\"https://example.org/r?a=1&amp;b=2\""), std::string::npos);
 }
 
+TEST_F(ExportTest, AnImageWhosePageCannotBeWrittenIsNotWrittenEither) {
+  kit::UserDefaults::standard().setBool("export_options_png_include_html_map", true);
+  ASSERT_TRUE(kit::FileManager::createDirectories(path("new.html")));
+  EXPECT_FALSE(canvas->saveScreenshotToFile(path("new.png"), wholeMap(), std::nullopt));
+  EXPECT_FALSE(exists(path("new.png")));
+  // An older image stays as it was.
+  ASSERT_TRUE(kit::FileManager::writeAtomically(path("old.png"), std::string_view("old")));
+  ASSERT_TRUE(kit::FileManager::createDirectories(path("old.html")));
+  EXPECT_FALSE(canvas->saveScreenshotToFile(path("old.png"), wholeMap(), std::nullopt));
+  EXPECT_EQ(kit::FileManager::readText(path("old.png")).value_or(""), "old");
+  EXPECT_EQ(kit::FileManager::listDirectory(dir), (std::vector<std::string>{"new.html", "old.html", "old.png"}));
+}
+
 TEST_F(ExportTest, HtmlPageHasTheHeadTheAreasAndTheTailInOrder) {
   const Rect r = wholeMap();
   const std::string html = canvas->createHTMLImageMapFor("My map <1>", r);

@@ -1,15 +1,25 @@
 // The quillmere command: rendering the examples to every output, reading standard input, the
 // options, the messages and exit statuses for bad input and command lines, that a failure
-// leaves no file, and that the command keeps out of the user's home.
+// leaves no file, file modes, the input limit, interruption, and that the command keeps out of
+// the user's home.
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/cli.h"
@@ -182,6 +192,92 @@ TEST_F(CliTest, RainbowAndWatermarkChangeThePicture) {
   EXPECT_TRUE(kit::Image::fromFile(path("marked.jpg")));
 }
 
+mode_t modeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777;
+}
+
+struct UmaskScope {
+  explicit UmaskScope(mode_t mask) : saved(::umask(mask)) {}
+  ~UmaskScope() { ::umask(saved); }
+  mode_t saved;
+};
+
+TEST_F(CliTest, OutputsTakeTheUmaskAndReplacedFilesKeepTheirMode) {
+  UmaskScope mask(027);
+  const std::vector<std::string> outputs = {"m.png", "m.jpg", "m.pdf", "m.qlm", "m.md"};
+  auto renderAll = [&] {
+    for (const std::string& out : outputs) {
+      std::vector<std::string> args = {"render", kExamples + "garden.txt", "-o", path(out)};
+      if (out == "m.png") args.push_back("--html-map");
+      Result r = run(args);
+      ASSERT_EQ(r.status, 0) << out << ": " << r.err;
+    }
+  };
+  std::vector<std::string> written = outputs;
+  written.push_back("m.html");
+  renderAll();
+  for (const std::string& name : written) EXPECT_EQ(modeOf(path(name)), 0640u) << name;
+  // Replaced under another umask, each file keeps the mode it had.
+  for (const std::string& name : written) ::chmod(path(name).c_str(), 0664);
+  ::umask(077);
+  renderAll();
+  for (const std::string& name : written) EXPECT_EQ(modeOf(path(name)), 0664u) << name;
+}
+
+TEST_F(CliTest, MaxAreaTooSmallForOnePointSaysWhatWouldDo) {
+  Result r = run({"render", kExamples + "garden.txt", "-o", path("tiny.png"), "--max-area", "1"});
+  EXPECT_EQ(r.status, 1);
+  expectOneLineMessage(r, "--max-area 1 leaves less than one point");
+  expectNoOutput();
+  const std::size_t at = r.err.find("at least ");
+  ASSERT_NE(at, std::string::npos);
+  const std::string least = r.err.substr(at + 9, r.err.size() - at - 10);
+  Result ok = run({"render", kExamples + "garden.txt", "-o", path("tiny.png"), "--max-area", least});
+  ASSERT_EQ(ok.status, 0) << least << ": " << ok.err;
+  auto img = kit::Image::fromFile(path("tiny.png"));
+  ASSERT_TRUE(img);
+  EXPECT_LE(img->pixelWidth() * img->pixelHeight(), std::stoi(least) + img->pixelWidth() + img->pixelHeight() + 1);
+}
+
+TEST_F(CliTest, InputOverTheLimitIsRefusedWithoutReadingItAll) {
+  auto renderWith = [&](const std::string& input, std::uint64_t limit, const std::string& stdinText = "") {
+    cli::RenderOptions o;
+    o.input = input;
+    o.output = path("in.md");
+    o.kind = cli::OutputKind::Markdown;
+    o.inputLimit = limit;
+    std::istringstream in(stdinText);
+    std::ostringstream err;
+    Result r;
+    r.status = cli::render(o, in, err);
+    r.err = err.str();
+    return r;
+  };
+  // An endless stream stops at the limit.
+  Result zero = renderWith("/dev/zero", 1 << 20);
+  EXPECT_EQ(zero.status, 1);
+  expectOneLineMessage(zero, "cannot read '/dev/zero': it is larger than 1 MiB");
+  Result over = renderWith("-", 8, "Plan\n\tOne");
+  EXPECT_EQ(over.status, 1);
+  expectOneLineMessage(over, "standard input: it is larger than 8 bytes");
+  // A regular file is refused by its size: this one holds no data blocks.
+  const std::string huge = input("huge.txt");
+  const int fd = ::open(huge.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(cli::kInputLimit + 1)), 0);
+  ::close(fd);
+  Result big = run({"render", huge, "-o", path("in.md")});
+  EXPECT_EQ(big.status, 1);
+  expectOneLineMessage(big, "it is larger than 1 GiB");
+  ::unlink(huge.c_str());
+  expectNoOutput();
+  // Up to the limit is read.
+  Result at = renderWith("-", 8, "Plan\n\tOn");
+  EXPECT_EQ(at.status, 0) << at.err;
+  EXPECT_EQ(kit::FileManager::readText(path("in.md")).value_or(""), "- Plan\n    - On\n");
+}
+
 TEST_F(CliTest, HelpGoesToStandardOutput) {
   Result r = run({"--help"});
   EXPECT_EQ(r.status, 0);
@@ -239,6 +335,7 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
                          "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>MapData</key>"
                          "<string>&lt;QuillmereRelative&gt;&lt;topic level=\"0\"</string></dict></plist>"));
   ASSERT_TRUE(writeInput("binary.txt", std::string_view("\x89PNG\r\n\x1a\n\0\0\xff\xfe", 12)));
+  ASSERT_TRUE(writeInput("latin1.opml", "<opml version=\"2.0\"><body><outline text=\"caf\xe9\"/></body></opml>"));
   struct Case {
     std::string input;
     const char* says;
@@ -254,6 +351,7 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
       {input("nodata.qlm"), "not a map file"},
       {input("badmap.qlm"), "cannot read"},
       {input("binary.txt"), "not UTF-8"},
+      {input("latin1.opml"), "UTF-8"},
   };
   for (const Case& c : cases) {
     for (const char* out : {"out.png", "out.pdf", "out.qlm", "out.md"}) {
@@ -276,6 +374,12 @@ TEST_F(CliTest, UnwritableOutputFailsAndLeavesNothing) {
   Result taken = run({"render", kExamples + "garden.txt", "-o", dir + "/taken.png"});
   EXPECT_EQ(taken.status, 1);
   expectOneLineMessage(taken, "folder");
+  // No image without its page.
+  ASSERT_TRUE(kit::FileManager::createDirectories(dir + "/page.html"));
+  Result page = run({"render", kExamples + "garden.txt", "-o", dir + "/page.png", "--html-map"});
+  EXPECT_EQ(page.status, 1);
+  expectOneLineMessage(page, "cannot write '" + dir + "/page.html': it is a folder");
+  EXPECT_EQ(kit::FileManager::listDirectory(dir), (std::vector<std::string>{"page.html", "taken.png"}));
 }
 
 // ---- The user's home --------------------------------------------------------------------------
@@ -288,6 +392,23 @@ TEST_F(CliTest, WithoutQuillmereHomeNothingIsWrittenIntoTheUsersHome) {
   const std::string savedQuillHome = getenv("QUILLMERE_HOME");
   const char* savedTmp = getenv("TMPDIR");
   const std::string savedTmpValue = savedTmp ? savedTmp : "";
+  // Homes left by runs that were killed outright: removed once old and their process gone.
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  ::waitpid(gone, nullptr, 0);
+  auto leftHome = [&](const std::string& name, bool old) {
+    const std::string p = tmp + "/" + name;
+    ASSERT_TRUE(kit::FileManager::createDirectories(p + "/Documents"));
+    const timespec day = {std::time(nullptr) - (old ? 86400 : 60), 0};
+    const timespec times[2] = {day, day};
+    ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+  };
+  const std::string goneId = std::to_string(gone), selfId = std::to_string(::getpid());
+  leftHome("quillmere-" + goneId + "-Ab12Cd", true);
+  leftHome("quillmere-" + goneId + "-Fresh1", false);
+  leftHome("quillmere-" + selfId + "-Alive1", true);
+  leftHome("quillmere-notes", true);
   setenv("HOME", fakeHome.c_str(), 1);
   setenv("TMPDIR", tmp.c_str(), 1);
   unsetenv("QUILLMERE_HOME");
@@ -305,8 +426,10 @@ TEST_F(CliTest, WithoutQuillmereHomeNothingIsWrittenIntoTheUsersHome) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(quillHomeStayedUnset);
   EXPECT_TRUE(kit::FileManager::listDirectory(fakeHome).value_or(std::vector<std::string>{"?"}).empty());
-  // The run's own home is gone too.
-  EXPECT_TRUE(kit::FileManager::listDirectory(tmp).value_or(std::vector<std::string>{"?"}).empty());
+  // The run's own home is gone too, and so is the stale one.
+  std::vector<std::string> kept = {"quillmere-" + goneId + "-Fresh1", "quillmere-" + selfId + "-Alive1", "quillmere-notes"};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(kit::FileManager::listDirectory(tmp).value_or(std::vector<std::string>{"?"}), kept);
   EXPECT_TRUE(kit::FileManager::exists(path("trip.png")));
 }
 
@@ -356,6 +479,101 @@ TEST_F(CliTest, TheBuiltProgramRendersAndFails) {
   EXPECT_EQ(shell("'" + program + "' render x.txt -o '" + path("x.gif") + "'", err, errFile), 2);
   EXPECT_FALSE(kit::FileManager::exists(path("nope.png")));
   EXPECT_FALSE(kit::FileManager::exists(path("x.gif")));
+}
+
+// Starts program with args and its standard error into errFd (standard input from inFd when
+// given), with env's names set or, for nullopt, unset; as the user nobody when asked.
+pid_t start(const std::string& program, const std::vector<std::string>& args,
+            const std::map<std::string, std::optional<std::string>>& env, int errFd, int inFd = -1,
+            bool asNobody = false) {
+  std::vector<std::string> envText;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry(*e);
+    if (!env.count(entry.substr(0, entry.find('=')))) envText.push_back(entry);
+  }
+  for (const auto& [name, value] : env)
+    if (value) envText.push_back(name + "=" + *value);
+  // Under the leak checker, its summary of suppressed system-library leaks is not the program's.
+  for (std::string& e : envText)
+    if (e.rfind("LSAN_OPTIONS=", 0) == 0) e += ":print_suppressions=0";
+  std::vector<char*> argv{const_cast<char*>(program.c_str())}, envp;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  for (std::string& e : envText) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  // Only calls that are safe after fork from here on.
+  if (inFd >= 0) ::dup2(inFd, 0);
+  ::dup2(errFd, 2);
+  if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) _exit(126);
+  ::execve(program.c_str(), argv.data(), envp.data());
+  _exit(127);
+}
+
+int exitStatus(pid_t pid) {
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+TEST_F(CliTest, TheBuiltProgramSaysWhyAFolderCannotBeWritten) {
+  const std::string program = builtProgram();
+  if (program.empty()) GTEST_SKIP() << "the quillmere program is not built";
+  const std::string readOnly = home_.path() + "/read-only", tmp = home_.path() + "/tmp-any";
+  ASSERT_TRUE(kit::FileManager::createDirectories(readOnly));
+  ASSERT_TRUE(kit::FileManager::createDirectories(tmp));
+  ::chmod(readOnly.c_str(), 0555);
+  ::chmod(tmp.c_str(), 0777);
+  ::chmod(home_.path().c_str(), 0755);
+  // Permissions do not hold back the superuser: the program runs as nobody then.
+  const bool asNobody = ::geteuid() == 0;
+  const std::string errFile = home_.path() + "/stderr.txt";
+  const int errFd = ::open(errFile.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
+  const int inFd = ::open((kExamples + "garden.txt").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_TRUE(errFd >= 0 && inFd >= 0);
+  const pid_t pid = start(program, {"render", "-", "-o", readOnly + "/map.png"},
+                          {{"QUILLMERE_HOME", std::nullopt}, {"TMPDIR", tmp}}, errFd, inFd, asNobody);
+  ::close(errFd);
+  ::close(inFd);
+  EXPECT_EQ(exitStatus(pid), 1);
+  EXPECT_EQ(kit::FileManager::readText(errFile).value_or(""),
+            "quillmere: cannot write '" + readOnly + "/map.png': Permission denied\n");
+  EXPECT_TRUE(kit::FileManager::listDirectory(readOnly).value_or(std::vector<std::string>{"?"}).empty());
+  EXPECT_TRUE(kit::FileManager::listDirectory(tmp).value_or(std::vector<std::string>{"?"}).empty());
+}
+
+TEST_F(CliTest, AnInterruptedProgramRemovesItsTemporaryFileAndHome) {
+  const std::string program = builtProgram();
+  if (program.empty()) GTEST_SKIP() << "the quillmere program is not built";
+  std::string outline = "Big\n";
+  for (int i = 0; i < 50; ++i) {
+    outline += "\tBranch " + std::to_string(i) + "\n";
+    for (int j = 0; j < 200; ++j) outline += "\t\tTopic " + std::to_string(i) + "." + std::to_string(j) + "\n";
+  }
+  ASSERT_TRUE(writeInput("big.txt", outline));
+  const std::string tmp = home_.path() + "/tmp-run";
+  ASSERT_TRUE(kit::FileManager::createDirectories(tmp));
+  const int errFd = ::open((home_.path() + "/stderr.txt").c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
+  ASSERT_GE(errFd, 0);
+  for (auto [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    const pid_t pid = start(program, {"render", input("big.txt"), "-o", path("big.pdf")},
+                            {{"QUILLMERE_HOME", std::nullopt}, {"TMPDIR", tmp}}, errFd);
+    // Signalled once the PDF is being written.
+    bool writing = false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!writing && std::chrono::steady_clock::now() < until && ::waitpid(pid, nullptr, WNOHANG) == 0) {
+      for (const std::string& name : kit::FileManager::listDirectory(dir).value_or(std::vector<std::string>{}))
+        writing = writing || name.rfind("big.pdf.tmp-", 0) == 0;
+      if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(writing) << signal;
+    ::kill(pid, signal);
+    EXPECT_EQ(exitStatus(pid), status);
+    expectNoOutput();
+    EXPECT_TRUE(kit::FileManager::listDirectory(tmp).value_or(std::vector<std::string>{"?"}).empty()) << signal;
+  }
+  ::close(errFd);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Topic drawing checked by pixels at known points: shapes, fills and outlines, selection, text,
 // badges, the task badge, the disclosure icon, dimming in exports, branch walks and PDF links.
-// Also writes styled_topics.png (a sheet of styled topics) into the working folder.
+// Also writes styled_topics.png (a sheet of styled topics) beside the test program, in the build
+// tree.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -425,8 +426,11 @@ TEST_F(TopicDrawing, WritesASheetOfStyledTopics) {
   ASSERT_TRUE(img);
   auto png = img->pngData();
   ASSERT_TRUE(png);
-  std::ofstream("styled_topics.png", std::ios::binary).write(reinterpret_cast<const char*>(png->data()),
-                                                             std::streamsize(png->size()));
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec)
+    std::ofstream(self.parent_path() / "styled_topics.png", std::ios::binary)
+        .write(reinterpret_cast<const char*>(png->data()), std::streamsize(png->size()));
   // Every topic drew something inside its shape.
   for (NodeView* n : root->getListOfDescendents()) {
     if (n->strName() == "hidden") continue;

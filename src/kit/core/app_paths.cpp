@@ -56,12 +56,17 @@ std::string AppPaths::preferences() { return ensured(home() + "/Preferences"); }
 std::string AppPaths::resources() {
   std::string r = envValue("QUILL_RESOURCES");
   if (!r.empty()) return trimmedTrailingSlash(r);
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  // Installed: PREFIX/bin/quillmere reads PREFIX/share/quillmere.
+  if (!ec) {
+    const std::string installed = (exe.parent_path().parent_path() / "share" / "quillmere").string();
+    if (isDirectory(installed)) return installed;
+  }
 #ifdef QUILL_SOURCE_DIR
   std::string source = std::string(QUILL_SOURCE_DIR) + "/resources";
   if (isDirectory(source)) return source;
 #endif
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (!ec) return (exe.parent_path() / "resources").string();
   return "resources";
 }

@@ -16,8 +16,9 @@ struct AppPaths {
   static std::string temporary();
   static std::string preferences();
 
-  // Read-only resources: $QUILL_RESOURCES, else the source tree's resources/ (when it exists),
-  // else a resources/ folder next to the executable.
+  // Read-only resources: $QUILL_RESOURCES, else ../share/quillmere beside the executable's
+  // folder (an installed program), else the source tree's resources/ (the build tree's
+  // program), else a resources/ folder next to the executable.
   static std::string resources();
   // resources() + "/" + name.
   static std::string resource(std::string_view name);

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "kit/core/replacement_file.h"
+
 namespace kit {
 
 namespace stdfs = std::filesystem;
@@ -21,7 +23,15 @@ bool lexists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
+std::span<const std::uint8_t> bytesOf(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
+  const std::uint8_t* p = bytes.data();
+  std::size_t n = bytes.size();
   while (n > 0) {
     ssize_t w = ::write(fd, p, n);
     if (w < 0) {
@@ -33,19 +43,6 @@ bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
   }
   return true;
 }
-
-std::string parentOf(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::span<const std::uint8_t> bytesOf(std::string_view text) {
-  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-}  // namespace
 
 bool FileManager::exists(const std::string& path) {
   struct stat st;
@@ -176,29 +173,8 @@ std::optional<std::string> FileManager::readText(const std::string& path) {
 }
 
 bool FileManager::writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
-  if (path.empty() || path.back() == '/') return false;
-  std::string dir = parentOf(path);
-  std::string name = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
-  std::string temp = dir + "/." + name + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  // Keep the mode of the file being replaced; new files get the usual 0644.
-  mode_t mode = 0644;
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
-  bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-  return true;
+  std::optional<ReplacementFile> file = ReplacementFile::create(path);
+  return file && file->write(bytes) && file->commit();
 }
 
 bool FileManager::writeAtomically(const std::string& path, std::string_view text) {
@@ -207,9 +183,9 @@ bool FileManager::writeAtomically(const std::string& path, std::string_view text
 
 bool FileManager::write(const std::string& path, std::span<const std::uint8_t> bytes) {
   if (path.empty()) return false;
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  bool ok = writeAll(fd, bytes.data(), bytes.size());
+  bool ok = writeAll(fd, bytes);
   ok = (::close(fd) == 0) && ok;
   return ok;
 }

@@ -20,6 +20,9 @@ struct FileAttributes {
   std::uint64_t size = 0;
 };
 
+// Writes all of bytes to fd, going on after interruptions.
+bool writeAll(int fd, std::span<const std::uint8_t> bytes);
+
 struct FileManager {
   // Follows symbolic links: a dangling link does not exist.
   static bool exists(const std::string& path);
@@ -43,7 +46,8 @@ struct FileManager {
   static std::optional<Data> readFile(const std::string& path);
   static std::optional<std::string> readText(const std::string& path);
   // Writes a temporary file in the same folder, flushes it to disk and renames it over path, so
-  // path holds either the old or the new content, never a part.
+  // path holds either the old or the new content, never a part (see ReplacementFile: a new file
+  // gets 0666 less the umask, a replaced one keeps its mode).
   static bool writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
   static bool writeAtomically(const std::string& path, std::string_view text);
   // Truncates and writes in place.

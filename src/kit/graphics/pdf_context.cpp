@@ -47,20 +47,13 @@ cairo_status_t PdfContext::write(void* closure, const unsigned char* data, unsig
 std::unique_ptr<PdfContext> PdfContext::create(const std::string& path, const Rect& bounds) {
   if (path.empty() || bounds.isEmpty() || !finiteRect(bounds)) return nullptr;
   std::unique_ptr<PdfContext> pdf(new PdfContext);
-  pdf->path_ = path;
   pdf->bounds_ = bounds.standardized();
-  std::vector<char> tmpl(path.begin(), path.end());
-  const char suffix[] = ".tmp-XXXXXX";
-  tmpl.insert(tmpl.end(), suffix, suffix + sizeof suffix);  // with the terminating zero
-  int fd = mkstemp(tmpl.data());
-  if (fd < 0) return nullptr;
-  pdf->tmpPath_ = tmpl.data();
+  pdf->target_ = ReplacementFile::create(path);
+  if (!pdf->target_) return nullptr;
+  int fd = pdf->target_->descriptor();
   pdf->file_ = fdopen(fd, "wb");
-  if (!pdf->file_) {
-    ::close(fd);
-    unlink(pdf->tmpPath_.c_str());
-    return nullptr;
-  }
+  if (!pdf->file_) return nullptr;  // the destructor cleans up
+  pdf->target_->releaseDescriptor();
   pdf->surface_ = cairo_pdf_surface_create_for_stream(write, pdf.get(), pdf->bounds_.width(),
                                                       pdf->bounds_.height());
   pdf->cr_ = cairo_create(pdf->surface_);
@@ -76,7 +69,7 @@ PdfContext::~PdfContext() {
     cairo_surface_destroy(surface_);
   }
   if (file_) std::fclose(file_);
-  if (!closed_ && !tmpPath_.empty()) unlink(tmpPath_.c_str());
+  // An uncommitted target_ removes its temporary file.
 }
 
 void PdfContext::beginPage() { beginPage(bounds_); }
@@ -123,12 +116,11 @@ bool PdfContext::close() {
   ok = ok && std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
   ok = std::fclose(file_) == 0 && ok;
   file_ = nullptr;
-  if (ok && std::rename(tmpPath_.c_str(), path_.c_str()) == 0) {
+  if (ok && target_->commit()) {
     closed_ = true;
     return true;
   }
-  unlink(tmpPath_.c_str());
-  tmpPath_.clear();
+  target_->discard();
   return false;
 }
 

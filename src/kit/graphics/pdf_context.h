@@ -5,9 +5,11 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "kit/core/geometry.h"
+#include "kit/core/replacement_file.h"
 #include "kit/graphics/context.h"
 
 namespace kit {
@@ -35,7 +37,7 @@ class PdfContext {
  private:
   PdfContext() = default;
   static cairo_status_t write(void* closure, const unsigned char* data, unsigned int length);
-  std::string path_, tmpPath_;
+  std::optional<ReplacementFile> target_;
   FILE* file_ = nullptr;
   bool writeFailed_ = false;
   bool closed_ = false;

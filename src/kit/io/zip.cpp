@@ -15,6 +15,8 @@
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
 
+#include "kit/core/replacement_file.h"
+
 namespace fs = std::filesystem;
 
 namespace kit {
@@ -22,21 +24,6 @@ namespace kit {
 namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
-
-// Creates an empty private file next to `target` and returns its name, or "" on failure.
-std::string makeTempBeside(const std::string& target, int* fdOut) {
-  std::string tmpl = target + ".tmp-XXXXXX";
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  int fd = mkstemp(buf.data());
-  if (fd < 0) return {};
-  if (fdOut) {
-    *fdOut = fd;
-  } else {
-    close(fd);
-  }
-  return std::string(buf.data());
-}
 
 bool writeAll(int fd, const char* data, std::size_t n) {
   while (n > 0) {
@@ -149,12 +136,12 @@ bool isSymlink(const fs::path& p) {
 
 bool extractCurrent(unzFile uf, const Entry& e, const fs::path& target) {
   if (unzOpenCurrentFile(uf) != UNZ_OK) return false;
-  int fd = -1;
-  std::string tmp = makeTempBeside(target.string(), &fd);
-  if (tmp.empty()) {
+  std::optional<ReplacementFile> file = ReplacementFile::create(target.string());
+  if (!file) {
     unzCloseCurrentFile(uf);
     return false;
   }
+  const int fd = file->descriptor();
   std::vector<char> buf(kChunk);
   bool ok = true;
   for (;;) {
@@ -171,7 +158,6 @@ bool extractCurrent(unzFile uf, const Entry& e, const fs::path& target) {
   }
   // Closing checks the CRC of what was read.
   if (unzCloseCurrentFile(uf) != UNZ_OK) ok = false;
-  if (ok) ok = fchmod(fd, 0644) == 0;
   if (ok) {
     std::tm tm{};
     tm.tm_sec = static_cast<int>(e.info.tmu_date.tm_sec);
@@ -187,10 +173,7 @@ bool extractCurrent(unzFile uf, const Entry& e, const fs::path& target) {
       futimens(fd, times);
     }
   }
-  if (close(fd) != 0) ok = false;
-  if (ok) ok = std::rename(tmp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(tmp.c_str());
-  return ok;
+  return ok && file->commit();
 }
 
 }  // namespace
@@ -217,13 +200,12 @@ bool zipDirectory(const std::string& directory, const std::string& zipPath) {
   if (ec) return false;
   std::sort(files.begin(), files.end());
 
-  std::string tmp = makeTempBeside(zipPath, nullptr);
-  if (tmp.empty()) return false;
-  zipFile zf = zipOpen64(tmp.c_str(), APPEND_STATUS_CREATE);
-  if (!zf) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
+  std::optional<ReplacementFile> file = ReplacementFile::create(zipPath);
+  if (!file) return false;
+  // minizip opens the file by its name.
+  ::close(file->releaseDescriptor());
+  zipFile zf = zipOpen64(file->temporaryPath().c_str(), APPEND_STATUS_CREATE);
+  if (!zf) return false;
   bool ok = true;
   for (const auto& [name, path] : files) {
     if (!addFile(zf, path, name)) {
@@ -232,12 +214,7 @@ bool zipDirectory(const std::string& directory, const std::string& zipPath) {
     }
   }
   if (zipClose(zf, nullptr) != ZIP_OK) ok = false;
-  if (ok) {
-    chmod(tmp.c_str(), 0644);
-    ok = std::rename(tmp.c_str(), zipPath.c_str()) == 0;
-  }
-  if (!ok) ::unlink(tmp.c_str());
-  return ok;
+  return ok && file->commit();
 }
 
 bool unzipFile(const std::string& zipPath, const std::string& directory) {
