@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "kit/ui/window.h"
+
 namespace kit {
 
 namespace {
@@ -14,6 +16,7 @@ View::View() = default;
 View::View(const Rect& frame) { setFrame(frame); }
 
 View::~View() {
+  if (Window* w = window()) w->viewLeaving(*this);
   removeFromSuperview();
   // Subviews stay alive (they are not ours) but lose their superview.
   View* v = firstSubview_;
@@ -107,7 +110,11 @@ void View::insertSubviewBelow(View* view, View* sibling) {
   linkBefore(view, sibling);
 }
 
-void View::removeFromSuperview() { unlink(); }
+void View::removeFromSuperview() {
+  if (!superview_) return;
+  if (Window* w = window()) w->viewLeaving(*this);
+  unlink();
+}
 
 void View::bringSubviewToFront(View* view) {
   if (!view || view->superview_ != this || view == lastSubview_) return;
@@ -135,6 +142,31 @@ void View::setNeedsDisplayInRect(const Rect& r) {
 }
 
 void View::drawRect(GraphicsContext&, const Rect&) {}
+
+Responder* View::nextResponder() const { return superview_; }
+
+Window* View::window() const {
+  const View* v = this;
+  while (v->superview_) v = v->superview_;
+  return v->isWindow() ? static_cast<Window*>(const_cast<View*>(v)) : nullptr;
+}
+
+bool View::becomeFirstResponder() {
+  if (!canBecomeFirstResponder()) return false;
+  Window* w = window();
+  if (!w) return false;
+  return w->makeFirstResponder(this);
+}
+
+bool View::resignFirstResponder() {
+  if (Window* w = window(); w && w->firstResponder() == this) w->clearFirstResponder(this);
+  return true;
+}
+
+bool View::isFirstResponder() const {
+  Window* w = window();
+  return w && w->firstResponder() == this;
+}
 
 bool View::pointInside(Point p) const { return bounds_.contains(p); }
 

@@ -15,12 +15,14 @@
 
 #include "kit/core/geometry.h"
 #include "kit/graphics/color.h"
+#include "kit/ui/responder.h"
 
 namespace kit {
 
 class GraphicsContext;
+class Window;
 
-class View {
+class View : public Responder {
  public:
   // Called after a setter of the observed key ("center" or "bounds"), even when unchanged.
   using Observer = std::function<void(View& view, std::string_view keyPath)>;
@@ -89,6 +91,16 @@ class View {
   Rect dirtyRect() const { return needsDisplay_ ? dirtyRect_ : Rect::null(); }
   void clearNeedsDisplay() { needsDisplay_ = false; dirtyRect_ = Rect::null(); }
   virtual void drawRect(GraphicsContext& context, const Rect& rect);
+
+  // Responders: a view's next responder is its superview. A view becomes first responder only
+  // inside a window, and only when the current one resigns.
+  Responder* nextResponder() const override;
+  bool becomeFirstResponder() override;
+  bool resignFirstResponder() override;
+  bool isFirstResponder() const override;
+  // The window at the root of this view's hierarchy, or nullptr.
+  Window* window() const;
+  virtual bool isWindow() const { return false; }
 
   // Hit testing, points in this view's bounds coordinates.
   virtual bool pointInside(Point p) const;

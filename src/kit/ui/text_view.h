@@ -1,0 +1,107 @@
+// An editable text area. It pads its text by 8 points on each side (its content height is the
+// wrapped text's height at width - 16, plus 16), keeps pre-edit (marked) text apart from its text
+// and draws it at the caret, and tells its delegate about every edit in the platform's order:
+// should-change before, did-change after each accepted edit, did-begin and did-end editing as it
+// becomes and stops being first responder. Positions and ranges count UTF-16 code units.
+#pragma once
+
+#include <string>
+
+#include "kit/typography/font.h"
+#include "kit/typography/string_drawing.h"
+#include "kit/ui/view.h"
+
+namespace kit {
+
+struct TextRange {
+  std::size_t location = 0;
+  std::size_t length = 0;
+  friend bool operator==(const TextRange&, const TextRange&) = default;
+};
+
+class TextView;
+
+class TextViewDelegate {
+ public:
+  virtual ~TextViewDelegate() = default;
+  virtual bool textViewShouldBeginEditing(TextView&) { return true; }
+  virtual void textViewDidBeginEditing(TextView&) {}
+  virtual bool textViewShouldChangeTextInRange(TextView&, TextRange, const std::string&) { return true; }
+  virtual void textViewDidChange(TextView&) {}
+  virtual void textViewDidChangeSelection(TextView&) {}
+  virtual void textViewDidEndEditing(TextView&) {}
+};
+
+enum class AutocapitalizationType { None = 0, Words = 1, Sentences = 2, AllCharacters = 3 };
+
+class TextView : public View, public TextInputClient {
+ public:
+  static constexpr float kInset = 8;
+
+  explicit TextView(const Rect& frame = Rect());
+  ~TextView() override;
+
+  const std::string& text() const { return text_; }
+  // Replaces the text without asking the delegate; the caret goes to the end.
+  void setText(std::string text);
+  TextRange selectedRange() const { return selection_; }
+  void setSelectedRange(TextRange r);
+
+  const Font& font() const { return font_; }
+  void setFont(const Font& f) { font_ = f; setNeedsDisplay(); }
+  TextAlignment textAlignment() const { return alignment_; }
+  void setTextAlignment(TextAlignment a) { alignment_ = a; setNeedsDisplay(); }
+  const Color& textColor() const { return textColor_; }
+  void setTextColor(const Color& c) { textColor_ = c; }
+  AutocapitalizationType autocapitalizationType() const { return autocap_; }
+  void setAutocapitalizationType(AutocapitalizationType t) { autocap_ = t; }
+  bool isScrollEnabled() const { return scrollEnabled_; }
+  void setScrollEnabled(bool e) { scrollEnabled_ = e; }
+  bool isEditable() const { return editable_; }
+  void setEditable(bool e) { editable_ = e; }
+
+  TextViewDelegate* delegate() const { return delegate_; }
+  void setDelegate(TextViewDelegate* d) { delegate_ = d; }
+
+  // The padded size of the wrapped text at this view's width.
+  Size contentSize() const;
+  bool isEditing() const { return editing_; }
+
+  bool canBecomeFirstResponder() const override { return editable_; }
+  bool becomeFirstResponder() override;
+  bool resignFirstResponder() override;
+  bool keyDown(const KeyInput& key) override;
+  bool canPerformAction(std::string_view action, const void* sender) const override;
+
+  // Typing: replaces the marked text or the selection, through the delegate.
+  void insertText(const std::string& text) override;
+  // Deletes the selection, or the character before the caret; at the start of the text the
+  // delegate is asked about an empty range with empty text.
+  void deleteBackward() override;
+  void setMarkedText(const std::string& text, std::size_t caret) override;
+  void unmarkText() override;
+  bool hasMarkedText() const override { return !marked_.empty(); }
+  const std::string& markedText() const { return marked_; }
+  // Inserts the text as one edit, as a paste does.
+  virtual void paste(const std::string& text);
+
+  void drawRect(GraphicsContext& context, const Rect& rect) override;
+
+ private:
+  // Asks the delegate, then replaces range with text and puts the caret after it.
+  bool replace(TextRange range, const std::string& text);
+
+  std::string text_;
+  std::string marked_;
+  TextRange selection_;
+  Font font_;
+  Color textColor_ = Color::black();
+  TextAlignment alignment_ = TextAlignment::Left;
+  AutocapitalizationType autocap_ = AutocapitalizationType::Sentences;
+  TextViewDelegate* delegate_ = nullptr;
+  bool scrollEnabled_ = true;
+  bool editable_ = true;
+  bool editing_ = false;
+};
+
+}  // namespace kit
