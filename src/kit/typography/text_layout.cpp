@@ -21,6 +21,16 @@ bool truncating(LineBreakMode m) {
          m == LineBreakMode::MiddleTruncation;
 }
 
+// Wrapped text is laid out from prefixes of this many bytes and more (see breakLines).
+constexpr size_t kPrefixBytes = 4096;
+
+// The largest character boundary at or before byte n of valid UTF-8.
+size_t utf8Boundary(const std::string& text, size_t n) {
+  if (n >= text.size()) return text.size();
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return n;
+}
+
 }  // namespace
 
 std::string withoutTrailingBreak(std::string text) {
@@ -52,22 +62,47 @@ Lines breakLines(PangoLayout* layout, const std::string& text, double width, dou
 
   // A tolerance of a thousandth of a point absorbs rounding in the caller's arithmetic.
   int limit = std::isfinite(height) && height > 0 ? toUnits(height + 0.001) : INT_MAX;
-  PangoLayoutIter* it = pango_layout_get_iter(layout);
-  do {
-    KeptLine k;
-    k.line = pango_layout_iter_get_line_readonly(it);
-    pango_layout_iter_get_line_extents(it, nullptr, &k.logical);
-    k.baseline = pango_layout_iter_get_baseline(it);
-    if (!out.kept.empty() && k.logical.y + k.logical.height > limit) break;
-    out.kept.push_back(k);
-  } while (pango_layout_iter_next_line(it));
-  pango_layout_iter_free(it);
-  bool more = out.kept.size() < static_cast<size_t>(pango_layout_get_line_count(layout));
+  auto keepLines = [&] {
+    out.kept.clear();
+    PangoLayoutIter* it = pango_layout_get_iter(layout);
+    do {
+      KeptLine k;
+      k.line = pango_layout_iter_get_line_readonly(it);
+      pango_layout_iter_get_line_extents(it, nullptr, &k.logical);
+      k.baseline = pango_layout_iter_get_baseline(it);
+      if (!out.kept.empty() && k.logical.y + k.logical.height > limit) break;
+      out.kept.push_back(k);
+    } while (pango_layout_iter_next_line(it));
+    pango_layout_iter_free(it);
+    return static_cast<size_t>(pango_layout_get_line_count(layout));
+  };
+  // Pango adds up a paragraph's glyph widths in int units, so a paragraph some two million points
+  // long (300 KB of text) overflows and breaks into nonsense. Under a height limit only the first
+  // lines count: wrapped text is laid out from a prefix, doubled until two lines lie beyond the
+  // kept ones; lines are broken greedily, so those kept are then the whole text's own.
+  size_t lineCount = 0;
+  bool settled = false;
+  if (limit < INT_MAX && widthUnits > 0 && pango_layout_get_ellipsize(layout) == PANGO_ELLIPSIZE_NONE) {
+    for (size_t want = kPrefixBytes; want < text.size() && !settled; want *= 2) {
+      pango_layout_set_text(layout, text.data(), static_cast<int>(utf8Boundary(text, want)));
+      lineCount = keepLines();
+      settled = lineCount >= out.kept.size() + 2;
+    }
+    if (!settled && text.size() > kPrefixBytes) pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+  }
+  if (!settled) lineCount = keepLines();
+  bool more = out.kept.size() < lineCount;
 
   if (more && truncating(mode) && widthUnits > 0 && !perParagraph) {
     // The rest of the text from the last kept line on, on one line, shortened with "…".
     const KeptLine& last = out.kept.back();
     std::string rest = text.substr(static_cast<size_t>(std::clamp(last.line->start_index, 0, static_cast<int>(text.size()))));
+    if (rest.size() > 2 * kPrefixBytes) {
+      // One line shows little of a long rest: its start and end are enough for any ellipsis.
+      const size_t head = utf8Boundary(rest, kPrefixBytes);
+      const size_t tail = utf8Boundary(rest, rest.size() - kPrefixBytes);
+      rest = rest.substr(0, head) + rest.substr(tail);
+    }
     std::replace(rest.begin(), rest.end(), '\n', ' ');
     std::replace(rest.begin(), rest.end(), '\r', ' ');
     PangoLayout* aux = resetLayout(true);

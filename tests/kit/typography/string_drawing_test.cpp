@@ -97,6 +97,20 @@ TEST(MeasureTest, TailTruncationShortensTheLastLineWithinTheWidth) {
             sizeWithFont("alpha", kFont, Size(100, 100)));
 }
 
+TEST(MeasureTest, AHugeParagraphKeepsTheLinesOfItsStart) {
+  // 300 KB in one paragraph: longer than the two million points Pango can add up in one line.
+  std::string text;
+  for (int i = 0; text.size() < 300000; ++i) text += "word" + std::to_string(i % 997) + " ";
+  const std::string start = text.substr(0, 3000);  // more lines than 500 points hold
+  for (LineBreakMode mode : {LineBreakMode::WordWrap, LineBreakMode::Clip, LineBreakMode::TailTruncation}) {
+    Size huge = sizeWithFont(text, kFont, Size(300, 500), mode);
+    EXPECT_EQ(huge, sizeWithFont(start, kFont, Size(300, 500), mode)) << int(mode);
+    EXPECT_EQ(huge.height, lines(std::floor(500 / kFont.lineHeight()))) << int(mode);
+    EXPECT_GT(huge.width, 250) << int(mode);
+    EXPECT_LE(huge.width, 300) << int(mode);
+  }
+}
+
 TEST(MeasureTest, CharacterWrapFillsLinesFurther) {
   std::string text = "aaaa bbbbbbbbbbbb cccc";
   Size word = sizeWithFont(text, kFont, Size(90, 500), LineBreakMode::WordWrap);
