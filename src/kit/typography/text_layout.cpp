@@ -1,9 +1,12 @@
 #include "kit/typography/text_layout.h"
 
+#include <hb-ot.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
 
+#include "kit/graphics/cairo_bridge.h"
 #include "kit/typography/pango_support.h"
 
 namespace kit::pango {
@@ -29,6 +32,61 @@ size_t utf8Boundary(const std::string& text, size_t n) {
   if (n >= text.size()) return text.size();
   while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
   return n;
+}
+
+bool hasColourGlyphs(PangoFont* font) {
+  hb_font_t* hb = font ? pango_font_get_hb_font(font) : nullptr;
+  if (!hb) return false;
+  hb_face_t* face = hb_font_get_face(hb);
+  return hb_ot_color_has_png(face) || hb_ot_color_has_layers(face) || hb_ot_color_has_svg(face);
+}
+
+// Cairo 1.16 puts colour glyphs (emoji) on a PDF page as pictures, without their characters. The
+// runs of a colour font are shown once more in the system font's full block, stretched to the
+// colour glyphs' width and painted with a transparent pattern (Cairo skips a clear colour and
+// glyphs without ink): nothing more is seen, and the characters join the page's text in place.
+void showColourRunsAsText(cairo_t* cr, PangoLayoutLine* line, double x, double y) {
+  for (GSList* r = line->runs; r; r = r->next) {
+    auto* run = static_cast<PangoGlyphItem*>(r->data);
+    const double runX = x;
+    x += static_cast<double>(pango_glyph_string_get_width(run->glyphs)) / PANGO_SCALE;
+    if (!hasColourGlyphs(run->item->analysis.font) || run->glyphs->num_glyphs == 0) continue;
+    PangoFontDescription* d = pango_font_describe(run->item->analysis.font);
+    pango_font_description_set_family_static(d, "DejaVu Sans");
+    PangoContext* context = pango_layout_get_context(line->layout);
+    PangoFont* font = pango_font_map_load_font(pango_context_get_font_map(context), context, d);
+    pango_font_description_free(d);
+    hb_codepoint_t block = 0;
+    PangoRectangle logical{};
+    if (font && hb_font_get_nominal_glyph(pango_font_get_hb_font(font), 0x2588, &block))
+      pango_font_get_glyph_extents(font, block, nullptr, &logical);
+    const int width = run->glyphs->glyphs[0].geometry.width;
+    if (logical.width <= 0 || width <= 0) {
+      if (font) g_object_unref(font);
+      continue;
+    }
+    const double stretch = static_cast<double>(width) / logical.width;
+    PangoGlyphItem copy{pango_item_copy(run->item), pango_glyph_string_copy(run->glyphs), 0, 0, 0};
+    g_object_unref(copy.item->analysis.font);
+    copy.item->analysis.font = font;  // the copy owns it now
+    for (int i = 0; i < copy.glyphs->num_glyphs; ++i) {
+      PangoGlyphInfo& g = copy.glyphs->glyphs[i];
+      if (g.glyph != PANGO_GLYPH_EMPTY && !(g.glyph & PANGO_GLYPH_UNKNOWN_FLAG)) g.glyph = block;
+      g.geometry.width = static_cast<int>(std::lround(g.geometry.width / stretch));
+      g.geometry.x_offset = static_cast<int>(std::lround(g.geometry.x_offset / stretch));
+    }
+    cairo_pattern_t* clear = newInvisiblePattern();
+    cairo_save(cr);
+    cairo_set_source(cr, clear);
+    cairo_translate(cr, runX, y);
+    cairo_scale(cr, stretch, 1.0);
+    cairo_move_to(cr, 0, 0);
+    pango_cairo_show_glyph_item(cr, pango_layout_get_text(line->layout), &copy);
+    cairo_restore(cr);
+    cairo_pattern_destroy(clear);
+    pango_item_free(copy.item);
+    pango_glyph_string_free(copy.glyphs);
+  }
 }
 
 }  // namespace
@@ -155,8 +213,10 @@ void drawLines(GraphicsContext& ctx, const Lines& lines, Point origin) {
         x = lines.truncatedLogical.x;
       }
       if (!line) continue;
-      cairo_move_to(cr, ox + x / PANGO_SCALE, oy + static_cast<double>(k.baseline) / PANGO_SCALE);
+      const double lx = ox + x / PANGO_SCALE, ly = oy + static_cast<double>(k.baseline) / PANGO_SCALE;
+      cairo_move_to(cr, lx, ly);
       pango_cairo_show_layout_line(cr, line);
+      if (ctx.isPdf()) showColourRunsAsText(cr, line, lx, ly);
     }
   });
 }
