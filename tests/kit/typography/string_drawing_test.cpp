@@ -23,7 +23,7 @@ Float lines(Float n) { return std::ceil(n * kFont.lineHeight()); }
 
 // Chinese, Japanese, Korean, Arabic, Hebrew, Greek, Cyrillic and emoji.
 const std::vector<std::string> kScripts = {"中文 汉字测试", "日本語のテキスト", "한국어 텍스트", "العربية نص",
-                                           "שלום עולם", "Ελληνικά κείμενο", "Русский текст", "Emoji 😀🎉"};
+                                           "שלום עולם", "Ελληνικά κείμενο", "Русский текст", "Emoji 😀🎉🎉"};
 
 // ---- Measuring ----
 
