@@ -3,6 +3,7 @@
 #include "formats/map_formats.h"
 
 #include "document/topic_record_replay.h"
+#include "helpers/global_helpers_colour.h"
 #include "helpers/global_helpers_identifiers.h"
 #include "helpers/strings.h"
 #include "model/app_services.h"
@@ -59,15 +60,10 @@ std::int32_t PseudoMapViewController::getNextNumericID() {
   return nextNumericID_;
 }
 
-// Plain colours of the canvas styles; the paper patterns join with the canvas artwork.
+// A plain colour or a paper pattern, which the canvas repeats over each tile and export.
 kit::Color PseudoMapViewController::canvasColour() {
-  switch (static_cast<int>(settings_["CanvasStyle"].integerValue())) {
-    case 1: return kit::Color::black();
-    case 7: return kit::Color::gray(2.0f / 3.0f);
-    case 8: return kit::Color::gray(1.0f / 3.0f);
-    case 9: return kit::Color(253 / 255.0f, 247 / 255.0f, 184 / 255.0f);
-    default: return kit::Color::white();
-  }
+  const std::int64_t style = settings_["CanvasStyle"].integerValue();
+  return GlobalHelpers::getCanvasColourFromStyle(style >= 1 && style <= 9 ? static_cast<int>(style) : 0);
 }
 
 void PseudoMapViewController::setRainbow(bool on) {

@@ -6,6 +6,7 @@
 
 #include "helpers/global_helpers_geometry.h"
 #include "helpers/text_measure.h"
+#include "kit/text/date_format.h"
 #include "kit/typography/font.h"
 #include "model/node_view.h"
 #include "model/topic_layout_support.h"
@@ -74,6 +75,8 @@ std::uint64_t taskKey(const NodeView& t) {
   };
   mixDate(t.startDate());
   mixDate(t.dueDate());
+  // The dates are written for the device's locale and time zone.
+  if (t.startDate() || t.dueDate()) mix(kit::formatterEnvironmentKey());
   mix(t.percentComplete() == 100 ? "1" : "0");
   mix(t._effort().value_or(std::string()));
   for (const kit::Value& r : t.getResources()) {

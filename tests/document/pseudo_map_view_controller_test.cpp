@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+
 #include "kit/core/notification_center.h"
 #include "kit/core/run_loop.h"
+#include "kit/graphics/image.h"
 #include "kit/testing/fixtures.h"
 #include "model/app_services.h"
 
@@ -67,6 +71,47 @@ TEST_F(DocumentTest, MapFlagsAreMirroredProcessWide) {
   EXPECT_TRUE(AppServices::dropShadowFlag());
   doc->setCanvasStyle(0);
   doc->setDropShadow(false);
+}
+
+TEST_F(DocumentTest, CanvasStylesExportTheirColourOrRepeatingPaper) {
+  const std::string file = home_.path() + "/canvas.png";
+  auto exportWithStyle = [&](int style) {
+    doc->setCanvasStyle(style);
+    const kit::Rect r = canvas->getAdjustedScreenshotRect(INFINITY);
+    EXPECT_TRUE(canvas->saveScreenshotToFile(file, r, std::nullopt));
+    return std::pair(kit::Image::fromFile(file), r);
+  };
+  const kit::Pixel white{255, 255, 255, 255};
+  struct Paper {
+    int style;
+    const char* image;
+  };
+  for (Paper paper : {Paper{3, "paper-graph.png"}, Paper{4, "paper-line.png"}, Paper{5, "paper-yellow-graph.png"},
+                      Paper{6, "paper-yellow-line.png"}}) {
+    auto [img, r] = exportWithStyle(paper.style);
+    kit::ImageRef tile = kit::imageNamed(paper.image);
+    ASSERT_TRUE(img && tile);
+    // The margin above the map is paper repeated from the canvas's origin.
+    const int w = tile->pixelWidth(), h = tile->pixelHeight();
+    int unlike = 0, notWhite = 0;
+    for (int y = 0; y < 15; ++y)
+      for (int x = 0; x < img->pixelWidth(); ++x) {
+        const kit::Pixel p = *img->pixelAt(x, y);
+        const int cx = x + static_cast<int>(r.minX()), cy = y + static_cast<int>(r.minY());
+        const kit::Pixel q = *tile->pixelAt(((cx % w) + w) % w, ((cy % h) + h) % h);
+        if (std::abs(p.red - q.red) > 2 || std::abs(p.green - q.green) > 2 || std::abs(p.blue - q.blue) > 2) ++unlike;
+        if (p != white) ++notWhite;
+      }
+    EXPECT_EQ(unlike, 0) << paper.image;
+    EXPECT_GT(notWhite, 0) << paper.image;
+  }
+  auto [slate, r2] = exportWithStyle(2);
+  ASSERT_TRUE(slate);
+  EXPECT_NE(*slate->pixelAt(1, 1), white);
+  auto [plain, r0] = exportWithStyle(10);
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(*plain->pixelAt(1, 1), white);
+  doc->setCanvasStyle(0);
 }
 
 TEST_F(DocumentTest, PushingARecordMarksTheMapModified) {

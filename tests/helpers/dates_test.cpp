@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <time.h>
-#include <unicode/locid.h>
 
 #include <cstdlib>
 #include <optional>
@@ -19,23 +18,8 @@ using kit::Date;
 using kit::DateComponents;
 namespace GH = GlobalHelpers;
 
+using kit::LocaleScope;
 using kit::ZoneScope;
-
-// Pins the device locale of the ICU formatters.
-class LocaleScope {
- public:
-  explicit LocaleScope(const char* id) : previous_(icu::Locale::getDefault()) {
-    UErrorCode status = U_ZERO_ERROR;
-    icu::Locale::setDefault(icu::Locale(id), status);
-  }
-  ~LocaleScope() {
-    UErrorCode status = U_ZERO_ERROR;
-    icu::Locale::setDefault(previous_, status);
-  }
-
- private:
-  icu::Locale previous_;
-};
 
 Date local(int y, int mo, int d, int h, int mi, int s) {
   return *kit::dateFromLocalComponents({y, mo, d, h, mi, s});

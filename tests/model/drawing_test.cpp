@@ -184,6 +184,28 @@ TEST_F(TopicDrawing, TextIsBlackExceptOnFramelessTopicsOnDarkCanvases) {
   EXPECT_GT(countDark(draw(n, 0), false), 10);
 }
 
+TEST_F(TopicDrawing, AHugeTextFillsItsCappedBoxAndNothingOutsideTheTopic) {
+  std::string text;
+  for (int i = 0; text.size() < 300000; ++i) text += "word" + std::to_string(i % 997) + " ";
+  NodeView* n = topic(text, Point(1300, 1000), TopicShape::Rectangle);
+  // The default width of 300 and the height cap of 500, filled with whole lines.
+  EXPECT_GT(n->textBoxRect().width(), 250);
+  EXPECT_LE(n->textBoxRect().width(), 300);
+  EXPECT_GT(n->textBoxRect().height(), 450);
+  EXPECT_LE(n->textBoxRect().height(), 500);
+  const float margin = 200;
+  const Rect b = n->bounds();
+  auto ic = kit::ImageContext::create(Size(b.width() + 2 * margin, b.height() + 2 * margin));
+  ASSERT_TRUE(ic);
+  ic->context().translateCTM(margin, margin);
+  n->drawColourNode(b, ic->context(), 2);
+  auto img = ic->image();
+  const Rect all(0, 0, b.width() + 2 * margin, b.height() + 2 * margin);
+  const Rect topicArea = b.offsetBy(margin, margin);
+  EXPECT_EQ(inked(img, all) - inked(img, topicArea), 0);
+  EXPECT_GT(inked(img, n->textBoxRect().offsetBy(margin, margin)), 1000);
+}
+
 TEST_F(TopicDrawing, EditedTopicLeavesItsTextToTheEditorOnScreenOnly) {
   NodeView* n = topic("Editing", Point(1300, 1000), TopicShape::Rectangle);
   NodeViewLayoutTestAccess::openEditor(n);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 
+#include "kit/testing/zone_scope.h"
 #include "model/layout_support.h"
 #include "model/topic_layout_support.h"
 
@@ -452,6 +453,37 @@ TEST_F(TopicLayout, TaskBadgeIsMeasuredAgainOnlyWhenTheTaskChanges) {
   EXPECT_GT(a->rcTaskBadge().height(), withDue.height);  // a third line
   a->_calcLayout();
   EXPECT_EQ(FakeMeasurer::calls, base + 3);
+}
+
+TEST_F(TopicLayout, TaskBadgeIsMeasuredAgainForAnotherLocaleOrTimeZone) {
+  TreeBuilder t;
+  NodeView* root = t.central("C", kRoot);
+  NodeView* a = child(t, root, "Task", Point(1200, 1000), TopicShape::Rectangle);
+  a->setStartDate(kit::Date{86400 * 40});
+  a->setDueDate(kit::Date{86400 * 50});
+  a->set_effort("2h");
+  auto badgeFor = [&](const NodeView* n) {
+    Size s = FakeMeasurer::measure(n->getTaskBadgeText(), kit::Font::systemFont(12.0f), Size(160.0f, 60.0f));
+    return Size(s.width + 12.0f, s.height + 8.0f);
+  };
+  kit::ZoneScope utc("UTC");
+  kit::LocaleScope english("en_US");
+  a->_calcLayout();
+  const Size english2 = a->rcTaskBadge().size;
+  EXPECT_EQ(english2, badgeFor(a));
+  {
+    // Longer Russian dates wrap onto a second line, pushing the effort onto a third.
+    kit::LocaleScope russian("ru_RU");
+    a->_calcLayout();
+    EXPECT_EQ(a->rcTaskBadge().size, badgeFor(a)) << a->getTaskBadgeText();
+    EXPECT_GT(a->rcTaskBadge().height(), english2.height);
+  }
+  a->_calcLayout();
+  EXPECT_EQ(a->rcTaskBadge().size, english2);
+  const int calls = FakeMeasurer::calls;
+  kit::ZoneScope tokyo("Asia/Tokyo");
+  a->_calcLayout();
+  EXPECT_EQ(FakeMeasurer::calls, calls + 1);
 }
 
 TEST_F(TopicLayout, TaskBadgeTextLines) {

@@ -108,4 +108,13 @@ void appendEllipse(cairo_t* cr, const Rect& r) {
   cairo_set_matrix(cr, &saved);
 }
 
+cairo_pattern_t* newInvisiblePattern() {
+  static unsigned char clearPixel[4] = {0, 0, 0, 0};
+  cairo_surface_t* px = cairo_image_surface_create_for_data(clearPixel, CAIRO_FORMAT_ARGB32, 1, 1, 4);
+  cairo_pattern_t* p = cairo_pattern_create_for_surface(px);
+  cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+  cairo_surface_destroy(px);
+  return p;
+}
+
 }  // namespace kit

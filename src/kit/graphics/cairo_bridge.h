@@ -29,4 +29,8 @@ void appendRect(cairo_t* cr, const Rect& r);
 // Appends an ellipse inscribed in r, drawn in the direction of growing angles.
 void appendEllipse(cairo_t* cr, const Rect& r);
 
+// A new repeating pattern of one transparent pixel (caller destroys it). Painting with it shows
+// nothing, yet Cairo, which skips a clear colour, takes it for real content.
+cairo_pattern_t* newInvisiblePattern();
+
 }  // namespace kit

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+#include "kit/graphics/cairo_bridge.h"
+
 namespace kit {
 
 namespace {
@@ -21,16 +23,12 @@ bool finiteRect(const Rect& r) {
 // has covered the page the region stays one rectangle. This paints a transparent one-pixel
 // pattern over the page: nothing shows, and Cairo cannot tell it from real content.
 void primeOperationRegion(cairo_t* cr) {
-  static unsigned char clearPixel[4] = {0, 0, 0, 0};
-  cairo_surface_t* px = cairo_image_surface_create_for_data(clearPixel, CAIRO_FORMAT_ARGB32, 1, 1, 4);
-  cairo_pattern_t* p = cairo_pattern_create_for_surface(px);
-  cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+  cairo_pattern_t* p = newInvisiblePattern();
   cairo_save(cr);
   cairo_set_source(cr, p);
   cairo_paint(cr);
   cairo_restore(cr);
   cairo_pattern_destroy(p);
-  cairo_surface_destroy(px);
 }
 
 }  // namespace

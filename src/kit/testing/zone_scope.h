@@ -1,5 +1,8 @@
-// Sets the TZ variable for one test and puts the previous value back afterwards.
+// Set the TZ variable or the device locale of the ICU formatters for one test and put the
+// previous value back afterwards.
 #pragma once
+
+#include <unicode/locid.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -25,6 +28,23 @@ class ZoneScope {
 
  private:
   std::optional<std::string> previous_;
+};
+
+class LocaleScope {
+ public:
+  explicit LocaleScope(const char* id) : previous_(icu::Locale::getDefault()) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale(id), status);
+  }
+  ~LocaleScope() {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(previous_, status);
+  }
+  LocaleScope(const LocaleScope&) = delete;
+  LocaleScope& operator=(const LocaleScope&) = delete;
+
+ private:
+  icu::Locale previous_;
 };
 
 }  // namespace kit

@@ -1,9 +1,14 @@
 #include "kit/typography/text_layout.h"
 
+#include <hb-ot.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
+#include <vector>
 
+#include "kit/graphics/cairo_bridge.h"
 #include "kit/typography/pango_support.h"
 
 namespace kit::pango {
@@ -19,6 +24,128 @@ int toUnits(double points) {
 bool truncating(LineBreakMode m) {
   return m == LineBreakMode::HeadTruncation || m == LineBreakMode::TailTruncation ||
          m == LineBreakMode::MiddleTruncation;
+}
+
+// Wrapped text is laid out from prefixes of this many bytes and more (see breakLines).
+constexpr size_t kPrefixBytes = 4096;
+
+// The largest character boundary at or before byte n of valid UTF-8.
+size_t utf8Boundary(const std::string& text, size_t n) {
+  if (n >= text.size()) return text.size();
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return n;
+}
+
+bool hasColourGlyphs(PangoFont* font) {
+  hb_font_t* hb = font ? pango_font_get_hb_font(font) : nullptr;
+  if (!hb) return false;
+  hb_face_t* face = hb_font_get_face(hb);
+  return hb_ot_color_has_png(face) || hb_ot_color_has_layers(face) || hb_ot_color_has_svg(face);
+}
+
+// The run once more in the system font's full block, stretched to the colour glyphs' width and
+// painted with a transparent pattern (Cairo skips a clear colour and glyphs without ink): its
+// characters join the page's text in place, and nothing more is seen.
+void showRunAsInvisibleText(cairo_t* cr, PangoLayoutLine* line, PangoGlyphItem* run, double x, double y) {
+  PangoFontDescription* d = pango_font_describe(run->item->analysis.font);
+  pango_font_description_set_family_static(d, "DejaVu Sans");
+  PangoContext* context = pango_layout_get_context(line->layout);
+  PangoFont* font = pango_font_map_load_font(pango_context_get_font_map(context), context, d);
+  pango_font_description_free(d);
+  hb_codepoint_t block = 0;
+  PangoRectangle logical{};
+  if (font && hb_font_get_nominal_glyph(pango_font_get_hb_font(font), 0x2588, &block))
+    pango_font_get_glyph_extents(font, block, nullptr, &logical);
+  const int width = run->glyphs->glyphs[0].geometry.width;
+  if (logical.width <= 0 || width <= 0) {
+    if (font) g_object_unref(font);
+    return;
+  }
+  const double stretch = static_cast<double>(width) / logical.width;
+  PangoGlyphItem copy{pango_item_copy(run->item), pango_glyph_string_copy(run->glyphs), 0, 0, 0};
+  g_object_unref(copy.item->analysis.font);
+  copy.item->analysis.font = font;  // the copy owns it now
+  for (int i = 0; i < copy.glyphs->num_glyphs; ++i) {
+    PangoGlyphInfo& g = copy.glyphs->glyphs[i];
+    if (g.glyph != PANGO_GLYPH_EMPTY && !(g.glyph & PANGO_GLYPH_UNKNOWN_FLAG)) g.glyph = block;
+    g.geometry.width = static_cast<int>(std::lround(g.geometry.width / stretch));
+    g.geometry.x_offset = static_cast<int>(std::lround(g.geometry.x_offset / stretch));
+  }
+  cairo_pattern_t* clear = newInvisiblePattern();
+  cairo_save(cr);
+  cairo_set_source(cr, clear);
+  cairo_translate(cr, x, y);
+  cairo_scale(cr, stretch, 1.0);
+  cairo_move_to(cr, 0, 0);
+  pango_cairo_show_glyph_item(cr, pango_layout_get_text(line->layout), &copy);
+  cairo_restore(cr);
+  cairo_pattern_destroy(clear);
+  pango_item_free(copy.item);
+  pango_glyph_string_free(copy.glyphs);
+}
+
+// The run's colour glyphs as a picture of its own at four times the resolution of the page.
+void paintRunAsPicture(cairo_t* cr, PangoGlyphItem* run, double x, double y) {
+  PangoRectangle ink{};
+  pango_glyph_string_extents(run->glyphs, run->item->analysis.font, &ink, nullptr);
+  const double ix = std::floor(static_cast<double>(ink.x) / PANGO_SCALE) - 1;
+  const double iy = std::floor(static_cast<double>(ink.y) / PANGO_SCALE) - 1;
+  const double iw = std::ceil(static_cast<double>(ink.width) / PANGO_SCALE) + 2;
+  const double ih = std::ceil(static_cast<double>(ink.height) / PANGO_SCALE) + 2;
+  double ux = 1, uy = 0;
+  cairo_user_to_device_distance(cr, &ux, &uy);
+  const double scale = std::min(4 * std::max(std::hypot(ux, uy), 0.25), 2048 / std::max(iw, ih));
+  const int pw = static_cast<int>(std::ceil(iw * scale)), ph = static_cast<int>(std::ceil(ih * scale));
+  if (!(scale > 0) || pw <= 0 || ph <= 0) return;
+  cairo_surface_t* picture = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pw, ph);
+  cairo_t* pc = cairo_create(picture);
+  cairo_scale(pc, scale, scale);
+  cairo_move_to(pc, -ix, -iy);
+  pango_cairo_show_glyph_string(pc, run->item->analysis.font, run->glyphs);
+  cairo_destroy(pc);
+  double alpha = 1, r, g, b;
+  cairo_pattern_get_rgba(cairo_get_source(cr), &r, &g, &b, &alpha);  // fails on a pattern: stays 1
+  cairo_save(cr);
+  cairo_translate(cr, x + ix, y + iy);
+  cairo_scale(cr, 1 / scale, 1 / scale);
+  cairo_set_source_surface(cr, picture, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_rectangle(cr, 0, 0, pw, ph);
+  cairo_clip(cr);
+  cairo_paint_with_alpha(cr, alpha);
+  cairo_restore(cr);
+  cairo_surface_destroy(picture);
+}
+
+// Cairo 1.16 puts colour glyphs (emoji) on a PDF page as 72 dpi pictures without their
+// characters, and lists a picture used twice twice in the page's resources (a damaged
+// dictionary). On PDF pages the colour runs are therefore left out of Pango's drawing of the
+// line and drawn here, each as a picture of its own and as invisible text.
+void showLineOnPdf(cairo_t* cr, PangoLayoutLine* line, double x, double y) {
+  std::vector<std::pair<PangoGlyphItem*, std::vector<PangoGlyph>>> colour;
+  for (GSList* r = line->runs; r; r = r->next) {
+    auto* run = static_cast<PangoGlyphItem*>(r->data);
+    if (run->glyphs->num_glyphs == 0 || !hasColourGlyphs(run->item->analysis.font)) continue;
+    std::vector<PangoGlyph> glyphs;
+    for (int i = 0; i < run->glyphs->num_glyphs; ++i) {
+      glyphs.push_back(run->glyphs->glyphs[i].glyph);
+      run->glyphs->glyphs[i].glyph = PANGO_GLYPH_EMPTY;
+    }
+    colour.emplace_back(run, std::move(glyphs));
+  }
+  cairo_move_to(cr, x, y);
+  pango_cairo_show_layout_line(cr, line);
+  for (auto& [run, glyphs] : colour)
+    for (int i = 0; i < run->glyphs->num_glyphs; ++i) run->glyphs->glyphs[i].glyph = glyphs[static_cast<size_t>(i)];
+  if (colour.empty()) return;
+  for (GSList* r = line->runs; r; r = r->next) {
+    auto* run = static_cast<PangoGlyphItem*>(r->data);
+    const double runX = x;
+    x += static_cast<double>(pango_glyph_string_get_width(run->glyphs)) / PANGO_SCALE;
+    if (std::none_of(colour.begin(), colour.end(), [&](const auto& c) { return c.first == run; })) continue;
+    paintRunAsPicture(cr, run, runX, y);
+    showRunAsInvisibleText(cr, line, run, runX, y);
+  }
 }
 
 }  // namespace
@@ -52,22 +179,47 @@ Lines breakLines(PangoLayout* layout, const std::string& text, double width, dou
 
   // A tolerance of a thousandth of a point absorbs rounding in the caller's arithmetic.
   int limit = std::isfinite(height) && height > 0 ? toUnits(height + 0.001) : INT_MAX;
-  PangoLayoutIter* it = pango_layout_get_iter(layout);
-  do {
-    KeptLine k;
-    k.line = pango_layout_iter_get_line_readonly(it);
-    pango_layout_iter_get_line_extents(it, nullptr, &k.logical);
-    k.baseline = pango_layout_iter_get_baseline(it);
-    if (!out.kept.empty() && k.logical.y + k.logical.height > limit) break;
-    out.kept.push_back(k);
-  } while (pango_layout_iter_next_line(it));
-  pango_layout_iter_free(it);
-  bool more = out.kept.size() < static_cast<size_t>(pango_layout_get_line_count(layout));
+  auto keepLines = [&] {
+    out.kept.clear();
+    PangoLayoutIter* it = pango_layout_get_iter(layout);
+    do {
+      KeptLine k;
+      k.line = pango_layout_iter_get_line_readonly(it);
+      pango_layout_iter_get_line_extents(it, nullptr, &k.logical);
+      k.baseline = pango_layout_iter_get_baseline(it);
+      if (!out.kept.empty() && k.logical.y + k.logical.height > limit) break;
+      out.kept.push_back(k);
+    } while (pango_layout_iter_next_line(it));
+    pango_layout_iter_free(it);
+    return static_cast<size_t>(pango_layout_get_line_count(layout));
+  };
+  // Pango adds up a paragraph's glyph widths in int units, so a paragraph some two million points
+  // long (300 KB of text) overflows and breaks into nonsense. Under a height limit only the first
+  // lines count: wrapped text is laid out from a prefix, doubled until two lines lie beyond the
+  // kept ones; lines are broken greedily, so those kept are then the whole text's own.
+  size_t lineCount = 0;
+  bool settled = false;
+  if (limit < INT_MAX && widthUnits > 0 && pango_layout_get_ellipsize(layout) == PANGO_ELLIPSIZE_NONE) {
+    for (size_t want = kPrefixBytes; want < text.size() && !settled; want *= 2) {
+      pango_layout_set_text(layout, text.data(), static_cast<int>(utf8Boundary(text, want)));
+      lineCount = keepLines();
+      settled = lineCount >= out.kept.size() + 2;
+    }
+    if (!settled && text.size() > kPrefixBytes) pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+  }
+  if (!settled) lineCount = keepLines();
+  bool more = out.kept.size() < lineCount;
 
   if (more && truncating(mode) && widthUnits > 0 && !perParagraph) {
     // The rest of the text from the last kept line on, on one line, shortened with "…".
     const KeptLine& last = out.kept.back();
     std::string rest = text.substr(static_cast<size_t>(std::clamp(last.line->start_index, 0, static_cast<int>(text.size()))));
+    if (rest.size() > 2 * kPrefixBytes) {
+      // One line shows little of a long rest: its start and end are enough for any ellipsis.
+      const size_t head = utf8Boundary(rest, kPrefixBytes);
+      const size_t tail = utf8Boundary(rest, rest.size() - kPrefixBytes);
+      rest = rest.substr(0, head) + rest.substr(tail);
+    }
     std::replace(rest.begin(), rest.end(), '\n', ' ');
     std::replace(rest.begin(), rest.end(), '\r', ' ');
     PangoLayout* aux = resetLayout(true);
@@ -120,8 +272,13 @@ void drawLines(GraphicsContext& ctx, const Lines& lines, Point origin) {
         x = lines.truncatedLogical.x;
       }
       if (!line) continue;
-      cairo_move_to(cr, ox + x / PANGO_SCALE, oy + static_cast<double>(k.baseline) / PANGO_SCALE);
-      pango_cairo_show_layout_line(cr, line);
+      const double lx = ox + x / PANGO_SCALE, ly = oy + static_cast<double>(k.baseline) / PANGO_SCALE;
+      if (ctx.isPdf()) {
+        showLineOnPdf(cr, line, lx, ly);
+      } else {
+        cairo_move_to(cr, lx, ly);
+        pango_cairo_show_layout_line(cr, line);
+      }
     }
   });
 }

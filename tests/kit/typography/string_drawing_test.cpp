@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "kit/graphics/image_context.h"
 #include "kit/graphics/pdf_context.h"
+#include "kit/typography/pango_support.h"
 
 namespace kit {
 namespace {
@@ -18,6 +20,10 @@ const Font kFont = Font::systemFont(14);
 const Size kWide(600, 500);
 
 Float lines(Float n) { return std::ceil(n * kFont.lineHeight()); }
+
+// Chinese, Japanese, Korean, Arabic, Hebrew, Greek, Cyrillic and emoji.
+const std::vector<std::string> kScripts = {"中文 汉字测试", "日本語のテキスト", "한국어 텍스트", "العربية نص",
+                                           "שלום עולם", "Ελληνικά κείμενο", "Русский текст", "Emoji 😀🎉🎉"};
 
 // ---- Measuring ----
 
@@ -95,6 +101,31 @@ TEST(MeasureTest, TailTruncationShortensTheLastLineWithinTheWidth) {
   // Nothing to cut: the same as wrapping.
   EXPECT_EQ(sizeWithFont("alpha", kFont, Size(100, 100), LineBreakMode::TailTruncation),
             sizeWithFont("alpha", kFont, Size(100, 100)));
+}
+
+TEST(MeasureTest, AHugeParagraphKeepsTheLinesOfItsStart) {
+  // 300 KB in one paragraph: longer than the two million points Pango can add up in one line.
+  std::string text;
+  for (int i = 0; text.size() < 300000; ++i) text += "word" + std::to_string(i % 997) + " ";
+  const std::string start = text.substr(0, 3000);  // more lines than 500 points hold
+  for (LineBreakMode mode : {LineBreakMode::WordWrap, LineBreakMode::Clip, LineBreakMode::TailTruncation}) {
+    Size huge = sizeWithFont(text, kFont, Size(300, 500), mode);
+    EXPECT_EQ(huge, sizeWithFont(start, kFont, Size(300, 500), mode)) << int(mode);
+    EXPECT_EQ(huge.height, lines(std::floor(500 / kFont.lineHeight()))) << int(mode);
+    EXPECT_GT(huge.width, 250) << int(mode);
+    EXPECT_LE(huge.width, 300) << int(mode);
+  }
+}
+
+TEST(MeasureTest, EveryScriptFindsAFont) {
+  for (const std::string& text : kScripts) {
+    PangoLayout* layout = pango::resetLayout();
+    PangoFontDescription* d = pango::newDescription(kFont);
+    pango_layout_set_font_description(layout, d);
+    pango_font_description_free(d);
+    pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+    EXPECT_EQ(pango_layout_get_unknown_glyphs_count(layout), 0) << text;
+  }
 }
 
 TEST(MeasureTest, CharacterWrapFillsLinesFurther) {
@@ -260,29 +291,53 @@ TEST(DrawTextTest, TextCastsAShadowWhenOneIsSet) {
   EXPECT_TRUE(red);
 }
 
-TEST(DrawTextTest, TextOnAPdfPageIsRealText) {
+TEST(DrawTextTest, RightToLeftTextKeepsItsDirection) {
+  // The neutral dashes after a first Hebrew letter run to its left, after a Latin one to its right.
+  auto spanAtEdges = [](const std::string& text) {
+    ImageRef img = drawn([&](GraphicsContext& g) { drawAtPoint(g, text, Point(10, 10), Font::systemFont(30)); });
+    InkBox b = ink(img);
+    auto span = [&](int x0, int x1) {
+      int top = 1 << 30, bottom = -1;
+      for (int x = x0; x <= x1; ++x)
+        for (int y = 0; y < img->pixelHeight(); ++y)
+          if (img->pixelAt(x, y)->alpha > 64) top = std::min(top, y), bottom = std::max(bottom, y);
+      return bottom - top;
+    };
+    return std::pair(span(b.minX, b.minX + 3), span(b.maxX - 3, b.maxX));
+  };
+  auto [hebrewLeft, hebrewRight] = spanAtEdges("ש------");
+  EXPECT_LT(hebrewLeft, 6);    // a dash
+  EXPECT_GT(hebrewRight, 10);  // the letter
+  auto [latinLeft, latinRight] = spanAtEdges("H------");
+  EXPECT_GT(latinLeft, 10);
+  EXPECT_LT(latinRight, 6);
+}
+
+TEST(DrawTextTest, TextOnAPdfPageIsRealTextInEveryScript) {
   namespace fs = std::filesystem;
   fs::path file = fs::temp_directory_path() / ("quill-text-" + std::to_string(::getpid()) + ".pdf");
-  auto pdf = PdfContext::create(file.string(), Rect(0, 0, 300, 100));
+  auto pdf = PdfContext::create(file.string(), Rect(0, 0, 300, 400));
   ASSERT_TRUE(pdf);
   pdf->beginPage();
-  pdf->context()->translateCTM(0, 100);
+  pdf->context()->translateCTM(0, 400);
   pdf->context()->scaleCTM(1, -1);
   drawInRect(*pdf->context(), "Central topic", Rect(10, 10, 280, 40), kFont);
+  for (size_t i = 0; i < kScripts.size(); ++i)
+    drawInRect(*pdf->context(), kScripts[i], Rect(10, 50 + 40 * Float(i), 280, 40), kFont);
   ASSERT_TRUE(pdf->close());
-  if (std::system("command -v pdftotext >/dev/null 2>&1") == 0) {
-    std::string cmd = "pdftotext '" + file.string() + "' - 2>/dev/null";
-    FILE* p = popen(cmd.c_str(), "r");
-    std::string out;
+  std::string out;
+  if (FILE* p = popen(("pdftotext '" + file.string() + "' - 2>/dev/null").c_str(), "r")) {
     char buf[256];
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
     pclose(p);
-    EXPECT_NE(out.find("Central topic"), std::string::npos);
   }
-  if (std::system("command -v qpdf >/dev/null 2>&1") == 0) {
-    EXPECT_EQ(std::system(("qpdf --check '" + file.string() + "' >/dev/null 2>&1").c_str()), 0);
-  }
+  // Without the marks that pdftotext puts around right-to-left text.
+  for (const char* mark : {"\u202A", "\u202B", "\u202C", "\u202D", "\u202E", "\u200E", "\u200F"})
+    for (size_t at; (at = out.find(mark)) != std::string::npos;) out.erase(at, std::string(mark).size());
+  EXPECT_NE(out.find("Central topic"), std::string::npos);
+  for (const std::string& text : kScripts) EXPECT_NE(out.find(text), std::string::npos) << text << " in\n" << out;
+  EXPECT_EQ(std::system(("qpdf --check '" + file.string() + "' >/dev/null 2>&1").c_str()), 0);
   fs::remove(file);
 }
 
