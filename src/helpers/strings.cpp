@@ -331,7 +331,8 @@ void replaceFirstOccurrenceOf(std::string& s, std::string_view what, std::string
 void forceXMLEncodingUTF8(std::string& s) {
   const std::size_t end = s.find("?>");
   if (end == std::string::npos) return;
-  static const kit::Regex re("encoding=\"[^\"\\r\\n]*\"");
+  // XML allows blanks round "=" and either quote.
+  static const kit::Regex re("encoding[ \\t\\r\\n]*=[ \\t\\r\\n]*(?:\"[^\"\\r\\n]*\"|'[^'\\r\\n]*')");
   if (!re.search(std::string_view(s).substr(0, end))) return;
   const std::string head = re.replaceAll(std::string_view(s).substr(0, end), "encoding=\"UTF-8\"");
   s.replace(0, end, head);

@@ -240,6 +240,15 @@ TEST(XmlEncoding, RewrittenOnlyInTheDeclaration) {
   std::string xml = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a encoding=\"x\"/>";
   strings::forceXMLEncodingUTF8(xml);
   EXPECT_EQ(xml, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a encoding=\"x\"/>");
+  for (const char* declaration : {"<?xml version='1.0' encoding='ISO-8859-1'?>", "<?xml version=\"1.0\" encoding = \"latin1\" ?>",
+                                  "<?xml version=\"1.0\"\n encoding\t=\n'cp1252'?>"}) {
+    std::string spaced = std::string(declaration) + "<a/>";
+    strings::forceXMLEncodingUTF8(spaced);
+    EXPECT_NE(spaced.find("encoding=\"UTF-8\""), std::string::npos) << declaration;
+    EXPECT_EQ(spaced.find("atin1"), std::string::npos);
+    EXPECT_EQ(spaced.find("ISO"), std::string::npos);
+    EXPECT_EQ(spaced.find("cp1252"), std::string::npos);
+  }
   std::string noDeclaration = "<a encoding=\"latin1\"/>";
   strings::forceXMLEncodingUTF8(noDeclaration);
   EXPECT_EQ(noDeclaration, "<a encoding=\"latin1\"/>");
