@@ -57,6 +57,10 @@ kit::Dictionary extractURLQuery(std::string_view s);
 std::string stringByAppendingURLPathComponent(std::string_view s, std::string_view component);
 std::string escapeForURL(std::string_view s);
 std::string escapeSimplePathForURL(std::string_view s);
+// Every e-mail address in the text (leftmost first, as the case-insensitive pattern
+// "[a-zA-Z0-9._%+-]+@[a-zA-Z0-9.-]+\.[a-zA-Z]{2,4}" finds them) wrapped in a mailto link, in
+// time linear in the text's length; invalid UTF-8 becomes U+FFFD.
+std::string linkEmailAddresses(std::string_view s);
 
 // Escaping and conversions.
 std::string FormatForXML(std::string_view s);
