@@ -49,6 +49,15 @@ std::string pathExtension(std::string_view path) {
   return std::string(last.substr(dot + 1));
 }
 
+std::optional<std::string> stringByAppendingPathExtension(std::string_view path, std::string_view extension) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  if (path.empty() || path == "/" || extension.find('/') != std::string_view::npos) return std::nullopt;
+  std::string out(path);
+  out += '.';
+  out += extension;
+  return out;
+}
+
 bool pathHasExtension(std::string_view path, std::string_view extension) {
   return isEqualToStringWithCase(pathExtension(path), extension);
 }

@@ -30,6 +30,9 @@ bool pathHasExtension(std::string_view path, std::string_view extension);
 bool pathHasExtensionNoCase(std::string_view path, std::string_view extension);
 // The text after the last "." of the last path component ("" when none).
 std::string pathExtension(std::string_view path);
+// The path without its trailing slashes, then "." and the extension; nothing for an empty path,
+// the root, or an extension that holds a "/".
+std::optional<std::string> stringByAppendingPathExtension(std::string_view path, std::string_view extension);
 
 // Substrings and counting; nullopt when the marker does not occur.
 std::optional<std::string> substringToString(std::string_view s, std::string_view marker);
