@@ -5,13 +5,16 @@
 
 namespace files {
 
-// When overwriting and the target exists, removes it with removeItemAtPathSafe; creates the
-// target's parent folders; then moves. YES when the move succeeded.
+// Creates the target's parent folders and moves. When overwriting, an existing target that
+// removeItemAtPathSafe could delete is replaced, and kept when the move fails (a missing source,
+// the target itself); moving an item onto its own path succeeds and changes nothing. YES when
+// the source is at the target afterwards.
 bool moveItemAtPath(const std::string& from, const std::string& toPath, bool andOverwrite);
 // The same with a copy.
 bool copyItemAtPath(const std::string& from, const std::string& toPath, bool andOverwrite);
 // Removes the item only when it lies below the Documents or the temporary folder (and names
-// more than the folder itself); anything else is left alone.
+// more than the folder itself), both as written and with links among its folders resolved;
+// anything else is left alone. A link named last is removed as a link.
 void removeItemAtPathSafe(const std::string& path);
 // YES when the item itself is a folder; a missing item, a file or a symbolic link gives NO.
 bool isFolder(const std::string& path);

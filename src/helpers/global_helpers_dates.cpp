@@ -1,5 +1,6 @@
 #include "helpers/global_helpers_dates.h"
 
+#include <array>
 #include <cstdlib>
 
 #include "helpers/dates_ext.h"
@@ -49,16 +50,19 @@ struct LocalisedFormatters {
   std::string environment;
   kit::DateFormatter mediumDate;
   kit::DateFormatter mediumDateShortTime;
-  kit::DateFormatter lenientDefault;
+  // The default styles, leniently: date and time, date and short time, the date alone.
+  std::array<kit::DateFormatter, 3> lenientDefaults;
 
   LocalisedFormatters() {
     mediumDate.setDateStyle(kit::DateStyle::Medium);
     mediumDateShortTime.setDateStyle(kit::DateStyle::Medium);
     mediumDateShortTime.setTimeStyle(kit::DateStyle::Short);
-    // The default styles.
-    lenientDefault.setDateStyle(kit::DateStyle::Medium);
-    lenientDefault.setTimeStyle(kit::DateStyle::Medium);
-    lenientDefault.setLenient(true);
+    const kit::DateStyle times[] = {kit::DateStyle::Medium, kit::DateStyle::Short, kit::DateStyle::None};
+    for (std::size_t i = 0; i < lenientDefaults.size(); ++i) {
+      lenientDefaults[i].setDateStyle(kit::DateStyle::Medium);
+      lenientDefaults[i].setTimeStyle(times[i]);
+      lenientDefaults[i].setLenient(true);
+    }
   }
 };
 
@@ -85,7 +89,9 @@ std::optional<kit::Date> localisedDate(std::string_view text) {
 }
 
 std::optional<kit::Date> leniently(std::string_view text) {
-  return localisedFormatters().lenientDefault.dateFromString(text);
+  for (const kit::DateFormatter& f : localisedFormatters().lenientDefaults)
+    if (auto d = f.dateFromString(text)) return d;
+  return std::nullopt;
 }
 
 }  // namespace

@@ -111,10 +111,7 @@ std::string getPublicExtensionForFileType(int format) {
 }
 
 std::string getPublicFilenameFor(std::string_view name, int ofType) {
-  std::string result(name);
-  result += '.';
-  result += getPublicExtensionForFileType(ofType);
-  return result;
+  return strings::stringByAppendingPathExtension(name, getPublicExtensionForFileType(ofType)).value_or(std::string());
 }
 
 std::string getMapFormatDescription(int format) {

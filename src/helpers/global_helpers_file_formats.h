@@ -30,7 +30,8 @@ bool canImportFile(std::string_view name);
 // Extension of the files kept for a map, and the one shown to users; "?" when there is none.
 std::string getLocalExtensionForFileType(int format);
 std::string getPublicExtensionForFileType(int format);
-// name + "." + the public extension.
+// The public extension appended to the name as a path extension (trailing slashes go); "" for a
+// name that takes none (empty, or the root).
 std::string getPublicFilenameFor(std::string_view name, int ofType);
 
 // Localised description; empty for numbers without one.

@@ -71,7 +71,8 @@ class RtfReader {
     } else if (c == '\'') {
       pos_ += std::min<std::size_t>(2, in_.size() - pos_);  // hexadecimal escapes are dropped
     } else if (c == '*') {
-      skipDepth_ = depth_;
+      // Inside a skipped table the outer skip stands; a nested group must not end it early.
+      if (skipDepth_ == -1) skipDepth_ = depth_;
     } else if (c == '\\' || c == '{' || c == '}') {
       if (!skipping()) output(static_cast<char>(c));
     }

@@ -49,6 +49,15 @@ std::string pathExtension(std::string_view path) {
   return std::string(last.substr(dot + 1));
 }
 
+std::optional<std::string> stringByAppendingPathExtension(std::string_view path, std::string_view extension) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  if (path.empty() || path == "/" || extension.find('/') != std::string_view::npos) return std::nullopt;
+  std::string out(path);
+  out += '.';
+  out += extension;
+  return out;
+}
+
 bool pathHasExtension(std::string_view path, std::string_view extension) {
   return isEqualToStringWithCase(pathExtension(path), extension);
 }
@@ -115,6 +124,75 @@ bool hasURLScheme(std::string_view s) {
 bool isEmailAddress(std::string_view s) {
   static const kit::Regex re("^([a-zA-Z0-9._%+-]+@[a-zA-Z0-9.-]+\\.[a-zA-Z]{2,4})$");
   return re.matchesWhole(s);
+}
+
+namespace {
+
+// Letters as a case-insensitive [a-zA-Z] reads them: the class is closed over case folding,
+// which brings in the long s and the Kelvin sign.
+bool isMailLetter(char32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == 0x17F || c == 0x212A; }
+bool isMailDomainChar(char32_t c) { return isMailLetter(c) || (c >= '0' && c <= '9') || c == '.' || c == '-'; }
+bool isMailLocalChar(char32_t c) { return isMailDomainChar(c) || c == '_' || c == '%' || c == '+'; }
+
+}  // namespace
+
+// A backtracking search costs the length of a run of address characters at each of its
+// positions. Here: the local part is the run of local characters that ends at the "@" (no other
+// ending can be followed by one), and the domain ends at the last "." of the run after the "@"
+// that two letters follow, the top-level part taking up to four letters, which is the match the
+// greedy pattern finds. Each character is looked at a bounded number of times.
+std::string linkEmailAddresses(std::string_view text) {
+  const std::string valid = kit::sanitizeUtf8(text);
+  std::vector<char32_t> cp;
+  std::vector<std::size_t> at;  // byte offset of each code point, and of the end
+  cp.reserve(valid.size());
+  at.reserve(valid.size() + 1);
+  for (std::size_t i = 0; i < valid.size();) {
+    const kit::Utf8Step step = kit::decodeUtf8At(valid, i);
+    cp.push_back(step.codePoint);
+    at.push_back(i);
+    i += step.length;
+  }
+  at.push_back(valid.size());
+  const std::size_t n = cp.size();
+  std::string out;
+  std::size_t copied = 0;
+  for (std::size_t i = 0; i < n;) {
+    if (!isMailLocalChar(cp[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t sign = i;
+    while (sign < n && isMailLocalChar(cp[sign])) ++sign;
+    if (sign == n || cp[sign] != '@') {
+      i = sign;
+      continue;
+    }
+    std::size_t runEnd = sign + 1;
+    while (runEnd < n && isMailDomainChar(cp[runEnd])) ++runEnd;
+    std::size_t dot = runEnd;
+    for (std::size_t d = runEnd; d-- > sign + 2;) {
+      if (cp[d] == '.' && d + 2 < runEnd && isMailLetter(cp[d + 1]) && isMailLetter(cp[d + 2])) {
+        dot = d;
+        break;
+      }
+    }
+    if (dot == runEnd) {
+      // No start before the "@" can match; the domain run may begin a local part of its own.
+      i = sign + 1;
+      continue;
+    }
+    std::size_t end = dot + 1;
+    while (end < runEnd && end - dot <= 4 && isMailLetter(cp[end])) ++end;
+    const std::string_view address = std::string_view(valid).substr(at[i], at[end] - at[i]);
+    out.append(valid, copied, at[i] - copied);
+    out.append("<a href=\"mailto:").append(address).append("\">").append(address).append("</a>");
+    copied = at[end];
+    i = end;
+  }
+  if (copied == 0) return valid;
+  out.append(valid, copied, std::string::npos);
+  return out;
 }
 
 bool isUUID(std::string_view s) {
@@ -331,7 +409,8 @@ void replaceFirstOccurrenceOf(std::string& s, std::string_view what, std::string
 void forceXMLEncodingUTF8(std::string& s) {
   const std::size_t end = s.find("?>");
   if (end == std::string::npos) return;
-  static const kit::Regex re("encoding=\"[^\"\\r\\n]*\"");
+  // XML allows blanks round "=" and either quote.
+  static const kit::Regex re("encoding[ \\t\\r\\n]*=[ \\t\\r\\n]*(?:\"[^\"\\r\\n]*\"|'[^'\\r\\n]*')");
   if (!re.search(std::string_view(s).substr(0, end))) return;
   const std::string head = re.replaceAll(std::string_view(s).substr(0, end), "encoding=\"UTF-8\"");
   s.replace(0, end, head);

@@ -30,6 +30,9 @@ bool pathHasExtension(std::string_view path, std::string_view extension);
 bool pathHasExtensionNoCase(std::string_view path, std::string_view extension);
 // The text after the last "." of the last path component ("" when none).
 std::string pathExtension(std::string_view path);
+// The path without its trailing slashes, then "." and the extension; nothing for an empty path,
+// the root, or an extension that holds a "/".
+std::optional<std::string> stringByAppendingPathExtension(std::string_view path, std::string_view extension);
 
 // Substrings and counting; nullopt when the marker does not occur.
 std::optional<std::string> substringToString(std::string_view s, std::string_view marker);
@@ -57,6 +60,10 @@ kit::Dictionary extractURLQuery(std::string_view s);
 std::string stringByAppendingURLPathComponent(std::string_view s, std::string_view component);
 std::string escapeForURL(std::string_view s);
 std::string escapeSimplePathForURL(std::string_view s);
+// Every e-mail address in the text (leftmost first, as the case-insensitive pattern
+// "[a-zA-Z0-9._%+-]+@[a-zA-Z0-9.-]+\.[a-zA-Z]{2,4}" finds them) wrapped in a mailto link, in
+// time linear in the text's length; invalid UTF-8 becomes U+FFFD.
+std::string linkEmailAddresses(std::string_view s);
 
 // Escaping and conversions.
 std::string FormatForXML(std::string_view s);

@@ -47,9 +47,13 @@ bool copyFileAtomically(const std::string& from, const std::string& to, bool ove
 }
 
 // The image fitted into a square of `bounds` (shrinking only), resized with high quality and
-// given corners of a quarter of its smaller side, at most cornerLimit; PNG bytes.
+// given corners of a quarter of its smaller side, at most cornerLimit; PNG bytes. Each side keeps
+// at least one pixel, so a very thin picture still gets its reduced copy and thumbnail.
 std::optional<std::vector<std::uint8_t>> fittedRoundedPNG(const kit::Image& image, float bounds, int cornerLimit) {
-  const kit::Size fitted = GlobalHelpers::scaleSize(image.size(), kit::Size(bounds, bounds));
+  kit::Size fitted = GlobalHelpers::scaleSize(image.size(), kit::Size(bounds, bounds));
+  const float onePixel = 1.0f / image.scale();
+  fitted.width = std::max(fitted.width, onePixel);
+  fitted.height = std::max(fitted.height, onePixel);
   kit::ImageRef resized = image.resized(fitted, kit::InterpolationQuality::High);
   if (!resized) return std::nullopt;
   const kit::Size s = resized->size();

@@ -102,17 +102,31 @@ MapTheme::LevelValues MapTheme::readLevel(int level) const {
 
 void MapTheme::refreshLevels() {
   for (int i = 0; i < kLevelCount; ++i) levels_[static_cast<std::size_t>(i)] = readLevel(i);
+  // Deeper levels are whatever "level%d" keys the dictionary holds beyond the first five.
+  deeperLevels_.clear();
+  constexpr std::string_view kPrefix = "level";
+  for (auto it = dataDict_.lower_bound(std::string(kPrefix)); it != dataDict_.end(); ++it) {
+    const std::string& key = it->first;
+    if (!strings::hasPrefixEx(key, kPrefix)) break;
+    const std::string_view digits = std::string_view(key).substr(kPrefix.size());
+    int level = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), level);
+    if (ec != std::errc() || end != digits.data() + digits.size() || level < kLevelCount) continue;
+    if (kit::format("level%d", level) != key || !it->second.isDictionary()) continue;
+    deeperLevels_.emplace(level, readLevel(level));
+  }
 }
 
 MapTheme::LevelValues MapTheme::valuesForLevel(int level) const {
-  if (level >= 0 && level < kLevelCount) return levels_[static_cast<std::size_t>(level)];
+  if (level >= 0) return cachedValuesForLevel(level);
   return readLevel(level);
 }
 
 const MapTheme::LevelValues& MapTheme::cachedValuesForLevel(int level) const {
   static const LevelValues absent;
   if (level >= 0 && level < kLevelCount) return levels_[static_cast<std::size_t>(level)];
-  return absent;
+  const auto it = deeperLevels_.find(level);
+  return it != deeperLevels_.end() ? it->second : absent;
 }
 
 std::set<std::string> MapTheme::getColourSet() const {

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -34,7 +35,8 @@ class MapTheme {
     int width = 0;
     int fontSize = 0;
   };
-  // Levels 0 to 4 carry theme values; they are read once whenever the dictionary changes.
+  // Levels 0 to 4 carry theme values as the builders write them; these, and any deeper
+  // "level5", "level6", ... entries, are read once whenever the dictionary changes.
   static constexpr int kLevelCount = 5;
 
   // An empty theme: every level answers the absent values.
@@ -63,10 +65,13 @@ class MapTheme {
   int getShapeForLevel(int level) const { return valuesForLevel(level).shape; }
   int getWidthForLevel(int level) const { return valuesForLevel(level).width; }
   int getFontSizeForLevel(int level) const { return valuesForLevel(level).fontSize; }
-  // Levels 0 to 4 come from the values read in advance; other levels are looked up.
+  // From the values read in advance (a negative level is looked up).
   LevelValues valuesForLevel(int level) const;
-  // Pre-read values of levels 0 to 4 (no look-up); the absent values for any other level.
+  // Pre-read values (no look-up); the absent values for a level without an entry.
   const LevelValues& cachedValuesForLevel(int level) const;
+  // One past the deepest level with an entry, at least kLevelCount: every level from here on
+  // answers the absent values, so a topic need not count its ancestors any further.
+  int levelLimit() const { return deeperLevels_.empty() ? kLevelCount : deeperLevels_.rbegin()->first + 1; }
 
   // "RRGGBB" of every fill colour of levels 0 to 9 that is set.
   std::set<std::string> getColourSet() const;
@@ -88,6 +93,7 @@ class MapTheme {
 
   kit::Dictionary dataDict_;
   std::array<LevelValues, kLevelCount> levels_{};
+  std::map<int, LevelValues> deeperLevels_;
 };
 
 // NovaMind colour references: a base colour and a numbered variation of it.

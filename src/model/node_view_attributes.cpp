@@ -23,9 +23,9 @@ RGB1 paleFill(RGB255 c) {
   return HSVToRGB1(hsv);
 }
 
-// What the map theme answers for a topic's level. Without a theme every answer is zero. Only
-// levels 0 to 4 carry theme values, so the count of ancestors stops after five steps up; the
-// theme has read its levels in advance.
+// What the map theme answers for a topic's level. Without a theme every answer is zero. The
+// count of ancestors stops at the theme's level limit (five steps for the usual five levels),
+// past which every level answers the absent values; the theme has read its levels in advance.
 struct LevelStyle {
   RGB255 fill{0, 0, 0}, line{0, 0, 0};
   int shape = 0, width = 0, fontSize = 0;
@@ -34,9 +34,10 @@ LevelStyle themeLevel(const NodeView* n) {
   DocumentServices* doc = n->parentController();
   const MapTheme* theme = doc ? doc->getTheme() : nullptr;
   if (!theme) return LevelStyle{};
+  const int limit = theme->levelLimit();
   int level = 0;
-  for (const NodeView* t = n; !t->isRoot() && level < MapTheme::kLevelCount; t = t->parentNode()) ++level;
-  const MapTheme::LevelValues& v = theme->cachedValuesForLevel(level);  // absent values past level 4
+  for (const NodeView* t = n; !t->isRoot() && level < limit; t = t->parentNode()) ++level;
+  const MapTheme::LevelValues& v = theme->cachedValuesForLevel(level);
   return LevelStyle{v.fillColour, v.lineColour, v.shape, v.width, v.fontSize};
 }
 

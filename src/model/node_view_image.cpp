@@ -180,14 +180,18 @@ void NodeView::setEncodedNote(std::optional<std::string_view> text) {
     strNote_ = std::string(t);
     return;
   }
-  static const kit::Regex kStart("Start:(.+?)\\|", kit::Regex::CaseInsensitive);
-  static const kit::Regex kDue("Due:(.+?)\\|", kit::Regex::CaseInsensitive);
-  static const kit::Regex kProgress("Progress:(.+?)\\|", kit::Regex::CaseInsensitive);
-  static const kit::Regex kEffort("Effort:(.+?)\\|", kit::Regex::CaseInsensitive);
-  static const kit::Regex kResources("Resources:(.+?)\\|", kit::Regex::CaseInsensitive);
+  // A key counts only where a header field begins (at the start or after a "|") and only in
+  // the header, which ends at the first "||": "Overdue:" in a note is no due date.
+  auto field = [](std::string_view key) {
+    return kit::Regex("(?:^|\\|)[ \\t]*" + std::string(key) + ":([^|\\r\\n]+)\\|", kit::Regex::CaseInsensitive);
+  };
+  static const kit::Regex kStart = field("Start"), kDue = field("Due"), kProgress = field("Progress"),
+                          kEffort = field("Effort"), kResources = field("Resources");
+  const std::size_t bars = t.find("||");
+  const std::string_view header = t.substr(0, bars == std::string_view::npos ? bars : bars + 1);
   const kit::CharacterSet blanks = kit::CharacterSet::whitespaceAndNewline();
   auto value = [&](const kit::Regex& re) -> std::optional<std::string> {
-    auto groups = re.firstMatch(t);
+    auto groups = re.firstMatch(header);
     if (!groups || groups->size() < 2) return std::nullopt;
     // The header fields are written escaped: "&amp;" must not split a resource list at its ";".
     return kit::trim(kit::unescapeHtml((*groups)[1]), blanks);
@@ -204,8 +208,7 @@ void NodeView::setEncodedNote(std::optional<std::string_view> text) {
   setEffort(effort, false);
   setResources(resources ? *resources : std::string(), "");
   // Without the "||" that ends the header the note stays as it was.
-  if (const std::size_t bars = t.find("||"); bars != std::string_view::npos)
-    strNote_ = kit::trim(t.substr(bars + 2), blanks);
+  if (bars != std::string_view::npos) strNote_ = kit::trim(t.substr(bars + 2), blanks);
 }
 
 std::string NodeView::getNoteAsHTML(bool linkify) const {
@@ -230,9 +233,7 @@ std::string NodeView::getNoteAsHTML(bool linkify) const {
     html = kWeb.replaceAll(html, "<a href=\"$1$2\">$2</a>");
     html = kWww.replaceAll(html, "$1<a href=\"http://$2\">$2</a>");
   }
-  static const kit::Regex kEmail("([a-zA-Z0-9._%+-]+@[a-zA-Z0-9.-]+\\.[a-zA-Z]{2,4})", kit::Regex::CaseInsensitive);
-  html = kEmail.replaceAll(html, "<a href=\"mailto:$1\">$1</a>");
-  return strings::replaceAll(html, "\n", "<br/>");
+  return strings::replaceAll(strings::linkEmailAddresses(html), "\n", "<br/>");
 }
 
 // ---- Reference ids ------------------------------------------------------------------------------------

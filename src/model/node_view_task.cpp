@@ -2,24 +2,18 @@
 #include <algorithm>
 
 #include "helpers/global_helpers_effort.h"
+#include "kit/text/charset.h"
 #include "model/node_view.h"
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-// Parts between every ";" and ",", trimmed; empty parts kept.
+// Parts between every ";" and ",", trimmed of Unicode white space and line ends; empty parts kept.
 std::vector<std::string> splitList(std::string_view s) {
+  static const kit::CharacterSet blanks = kit::CharacterSet::whitespaceAndNewline();
   std::vector<std::string> parts;
   for (;;) {
     std::size_t sep = s.find_first_of(";,");
-    parts.emplace_back(trimmed(s.substr(0, sep)));
+    parts.push_back(kit::trim(s.substr(0, sep), blanks));
     if (sep == std::string_view::npos) return parts;
     s.remove_prefix(sep + 1);
   }
@@ -80,31 +74,28 @@ void NodeView::setResources(std::string_view names, std::string_view loadings) {
   sortByName(resources_);
 }
 
+// Nothing for no resources; a list of unnamed ones gives "".
 std::optional<std::string> NodeView::getResourceNames() const {
+  if (resources_.empty()) return std::nullopt;
   std::string out;
-  bool any = false;
   for (const kit::Value& r : resources_) {
     const std::string& name = nameOf(r);
     if (name.empty()) continue;
-    if (any) out += ',';
+    if (!out.empty()) out += ',';
     out += name;
-    any = true;
   }
-  if (!any) return std::nullopt;
   return out;
 }
 
 std::optional<std::string> NodeView::getResourceLoadings() const {
+  if (resources_.empty()) return std::nullopt;
   std::string out;
-  bool any = false;
   for (const kit::Value& r : resources_) {
     if (nameOf(r).empty()) continue;
     const kit::Value& loading = r["loading"];
-    if (any) out += ',';
+    if (!out.empty()) out += ',';
     out += loading.isString() && !loading.string().empty() ? loading.string() : std::string("100");
-    any = true;
   }
-  if (!any) return std::nullopt;
   return out;
 }
 

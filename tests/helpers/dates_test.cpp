@@ -127,6 +127,21 @@ TEST(DateFormatsReading, LocalisedTextWithAndWithoutTime) {
   EXPECT_EQ(parts(lenient), (DateComponents{2011, 7, 4, 15, 5, 9}));
 }
 
+TEST(DateFormatsReading, TheLenientReaderTakesADateAloneOrWithAShortTime) {
+  ZoneScope tz("Europe/Berlin");
+  {
+    LocaleScope en("en_US");
+    EXPECT_EQ(parts(GH::createDateFromString("Jul 4, 2011", 0)), (DateComponents{2011, 7, 4, 0, 0, 0}));
+    EXPECT_EQ(parts(GH::createDateFromString("Jul 4, 2011, 3:05 PM", 0)), (DateComponents{2011, 7, 4, 15, 5, 0}));
+    EXPECT_EQ(parts(GH::createDateFromString("7/4/11, 9:30 AM", 0)), (DateComponents{2011, 7, 4, 9, 30, 0}));
+    EXPECT_FALSE(GH::createDateFromString("sometime soon", 0));
+  }
+  LocaleScope de("de_DE");
+  EXPECT_EQ(parts(GH::createDateFromString("04.07.2011", 0)), (DateComponents{2011, 7, 4, 0, 0, 0}));
+  EXPECT_EQ(parts(GH::createDateFromString("04.07.2011, 15:05", 0)), (DateComponents{2011, 7, 4, 15, 5, 0}));
+  EXPECT_EQ(parts(GH::createDateFromString("04.07.2011, 15:05:09", 0)), (DateComponents{2011, 7, 4, 15, 5, 9}));
+}
+
 TEST(DateFormatsReading, FormattersFollowAChangedZone) {
   LocaleScope en("en_US");
   std::optional<Date> berlin, tokyo;

@@ -36,6 +36,11 @@ TEST(FileFormatNumbers, Extensions) {
   EXPECT_EQ(GH::getPublicExtensionForFileType(31), "markdown");
   EXPECT_EQ(GH::getPublicFilenameFor("Plan", 23), "Plan.qlmz");
   EXPECT_EQ(GH::getPublicFilenameFor("Plan", 2), "Plan.?");
+  // A path extension: trailing slashes go, a point already there stays, the root takes none.
+  EXPECT_EQ(GH::getPublicFilenameFor("maps/Plan//", 4), "maps/Plan.opml");
+  EXPECT_EQ(GH::getPublicFilenameFor("Plan.", 4), "Plan..opml");
+  EXPECT_EQ(GH::getPublicFilenameFor("/", 4), "");
+  EXPECT_EQ(GH::getPublicFilenameFor("", 4), "");
 }
 
 TEST(FileFormatNumbers, EveryPublicExtensionNamesItsOwnNumber) {

@@ -4,6 +4,9 @@
 
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "kit/core/app_paths.h"
 #include "kit/core/files.h"
 #include "kit/testing/app_home.h"
@@ -51,6 +54,60 @@ TEST_F(FileExtensions, SafeRemovalNeverTakesTheRootsOrAnythingOutside) {
   EXPECT_TRUE(FileManager::exists(docs + "/a"));
   EXPECT_TRUE(FileManager::exists(home.path() + "/Preferences/settings.plist"));
   EXPECT_TRUE(FileManager::exists(home.path() + "/Documents-old/map.qlm"));
+}
+
+TEST_F(FileExtensions, SafeRemovalResolvesLinksAmongTheFolders) {
+  put(home.path() + "/outside/keep.txt", "keep");
+  put(docs + "/real/gone.txt", "x");
+  ASSERT_EQ(::symlink((home.path() + "/outside").c_str(), (docs + "/out").c_str()), 0);
+  ASSERT_EQ(::symlink((docs + "/real").c_str(), (docs + "/alias").c_str()), 0);
+  files::removeItemAtPathSafe(docs + "/out/keep.txt");
+  files::removeItemAtPathSafe(docs + "/out/");
+  EXPECT_EQ(FileManager::readText(home.path() + "/outside/keep.txt"), "keep");
+  // A link inside that stays inside is followed; a link named last goes as a link.
+  files::removeItemAtPathSafe(docs + "/alias/gone.txt");
+  EXPECT_FALSE(FileManager::exists(docs + "/real/gone.txt"));
+  files::removeItemAtPathSafe(docs + "/out");
+  EXPECT_FALSE(FileManager::attributes(docs + "/out"));
+  EXPECT_EQ(FileManager::readText(home.path() + "/outside/keep.txt"), "keep");
+  // Overwriting through such a link is refused too.
+  put(docs + "/new.txt", "new");
+  ASSERT_EQ(::symlink((home.path() + "/outside").c_str(), (docs + "/out2").c_str()), 0);
+  EXPECT_FALSE(files::moveItemAtPath(docs + "/new.txt", docs + "/out2/keep.txt", true));
+  EXPECT_FALSE(files::copyItemAtPath(docs + "/new.txt", docs + "/out2/keep.txt", true));
+  EXPECT_EQ(FileManager::readText(home.path() + "/outside/keep.txt"), "keep");
+}
+
+TEST_F(FileExtensions, OverwritingLosesNothingWhenTheSourceCannotTakeItsPlace) {
+  put(docs + "/map.qlm", "stored");
+  for (bool move : {true, false}) {
+    const auto place = [move](const std::string& from, const std::string& to) {
+      return move ? files::moveItemAtPath(from, to, true) : files::copyItemAtPath(from, to, true);
+    };
+    SCOPED_TRACE(move ? "move" : "copy");
+    EXPECT_FALSE(place(docs + "/missing.qlm", docs + "/map.qlm"));
+    EXPECT_EQ(FileManager::readText(docs + "/map.qlm"), "stored");
+    // Onto itself, by the same or another spelling of its path.
+    EXPECT_TRUE(place(docs + "/map.qlm", docs + "/map.qlm"));
+    EXPECT_TRUE(place(docs + "/./map.qlm", docs + "//map.qlm"));
+    EXPECT_EQ(FileManager::readText(docs + "/map.qlm"), "stored");
+    // Another name of the same file, or a link to it: nothing changes.
+    ASSERT_EQ(::link((docs + "/map.qlm").c_str(), (docs + "/hard.qlm").c_str()), 0);
+    ASSERT_EQ(::symlink((docs + "/map.qlm").c_str(), (docs + "/soft.qlm").c_str()), 0);
+    EXPECT_FALSE(place(docs + "/hard.qlm", docs + "/map.qlm"));
+    EXPECT_FALSE(place(docs + "/soft.qlm", docs + "/map.qlm"));
+    EXPECT_EQ(FileManager::readText(docs + "/map.qlm"), "stored");
+    ASSERT_TRUE(FileManager::remove(docs + "/hard.qlm") && FileManager::remove(docs + "/soft.qlm"));
+    // A folder over the folder that holds it.
+    put(docs + "/maps/inner/a.txt", "a");
+    EXPECT_FALSE(place(docs + "/maps/inner", docs + "/maps"));
+    EXPECT_EQ(FileManager::readText(docs + "/maps/inner/a.txt"), "a");
+  }
+  // What is set aside while replacing is gone afterwards.
+  put(docs + "/other.qlm", "other");
+  EXPECT_TRUE(files::moveItemAtPath(docs + "/other.qlm", docs + "/map.qlm", true));
+  EXPECT_EQ(FileManager::readText(docs + "/map.qlm"), "other");
+  EXPECT_EQ(FileManager::listDirectory(docs), (std::vector<std::string>{"map.qlm", "maps"}));
 }
 
 TEST_F(FileExtensions, MoveCreatesParentsAndOverwritesOnlyWhenAsked) {

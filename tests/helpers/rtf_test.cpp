@@ -17,6 +17,10 @@ TEST(RtfReading, FontTableSkippedAndParagraphsBecomeLines) {
 
 TEST(RtfReading, StarredDestinationsContributeNothing) {
   EXPECT_EQ(strings::textFromRTF("{\\rtf1 a{\\*\\generator Writer 1.0;}b{\\*\\x{nested}c}d}"), "abd");
+  // A starred group inside a skipped table keeps the whole table skipped.
+  EXPECT_EQ(strings::textFromRTF("{\\rtf1{\\fonttbl{\\f0{\\*\\panose 0202}Times New Roman;}{\\f1 Arial;}}"
+                                 "{\\stylesheet{\\s0{\\*\\keycode x}Normal;}{\\s1 Heading;}}Hello}"),
+            "Hello");
 }
 
 TEST(RtfReading, UnicodeEscapesDropTheirFallback) {

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <random>
 #include <string>
+#include <vector>
+
+#include "kit/text/regex.h"
 
 namespace {
 
@@ -109,6 +113,33 @@ TEST(Links, UuidsWithOptionalBraces) {
   EXPECT_FALSE(strings::isUUID("0f8fad5b-d9cb-469f-a165-70867728950"));
   EXPECT_FALSE(strings::isUUID("0f8fad5bd9cb469fa16570867728950e"));
   EXPECT_FALSE(strings::isUUID("g f8fad5b-d9cb-469f-a165-70867728950e"));
+}
+
+TEST(Links, MailAddressesBecomeLinksLeftmostAndGreedy) {
+  const auto link = [](std::string_view a) { return "<a href=\"mailto:" + std::string(a) + "\">" + std::string(a) + "</a>"; };
+  EXPECT_EQ(strings::linkEmailAddresses("Mail Ann.B+x@mail.example.co.uk, not @x.com or a@b or a@.com"),
+            "Mail " + link("Ann.B+x@mail.example.co.uk") + ", not @x.com or a@b or a@.com");
+  // The top-level part takes up to four letters; the rest may begin the next address.
+  EXPECT_EQ(strings::linkEmailAddresses("a@b.comxyz@c.de"), link("a@b.comx") + link("yz@c.de"));
+  EXPECT_EQ(strings::linkEmailAddresses("x@a.b.c9.de1.f"), link("x@a.b.c9.de") + "1.f");
+  EXPECT_EQ(strings::linkEmailAddresses("a@b@c.org"), "a@" + link("b@c.org"));
+  // The case-insensitive letters include the long s and the Kelvin sign.
+  EXPECT_EQ(strings::linkEmailAddresses("\u017F@\u212A.com"), link("\u017F@\u212A.com"));
+  EXPECT_EQ(strings::linkEmailAddresses("caf\u00e9@x.org"), "caf\u00e9@x.org");
+  // Random text over the characters that matter gives what the regular expression gives.
+  const kit::Regex pattern("([a-zA-Z0-9._%+-]+@[a-zA-Z0-9.-]+\\.[a-zA-Z]{2,4})", kit::Regex::CaseInsensitive);
+  const std::vector<std::string> pieces{"a", "Z", "7", ".", "-", "_", "%", "@", "@", " ", "\n", "\u017F", "\u00e9", "<"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    for (int k = static_cast<int>(random() % 24); k > 0; --k) text += pieces[random() % pieces.size()];
+    ASSERT_EQ(strings::linkEmailAddresses(text), pattern.replaceAll(text, "<a href=\"mailto:$1\">$1</a>")) << text;
+  }
+  // Linear: a long run of address characters without an address, and one with many.
+  EXPECT_EQ(strings::linkEmailAddresses(std::string(200000, 'a') + "@b"), std::string(200000, 'a') + "@b");
+  std::string many;
+  for (int i = 0; i < 20000; ++i) many += "ab@c.de ";
+  EXPECT_EQ(strings::countOccurencesOf(strings::linkEmailAddresses(many), "mailto:"), 20000u);
 }
 
 TEST(Links, CompletionAndHost) {
@@ -240,6 +271,15 @@ TEST(XmlEncoding, RewrittenOnlyInTheDeclaration) {
   std::string xml = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a encoding=\"x\"/>";
   strings::forceXMLEncodingUTF8(xml);
   EXPECT_EQ(xml, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a encoding=\"x\"/>");
+  for (const char* declaration : {"<?xml version='1.0' encoding='ISO-8859-1'?>", "<?xml version=\"1.0\" encoding = \"latin1\" ?>",
+                                  "<?xml version=\"1.0\"\n encoding\t=\n'cp1252'?>"}) {
+    std::string spaced = std::string(declaration) + "<a/>";
+    strings::forceXMLEncodingUTF8(spaced);
+    EXPECT_NE(spaced.find("encoding=\"UTF-8\""), std::string::npos) << declaration;
+    EXPECT_EQ(spaced.find("atin1"), std::string::npos);
+    EXPECT_EQ(spaced.find("ISO"), std::string::npos);
+    EXPECT_EQ(spaced.find("cp1252"), std::string::npos);
+  }
   std::string noDeclaration = "<a encoding=\"latin1\"/>";
   strings::forceXMLEncodingUTF8(noDeclaration);
   EXPECT_EQ(noDeclaration, "<a encoding=\"latin1\"/>");

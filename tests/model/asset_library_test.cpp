@@ -149,6 +149,24 @@ TEST_F(AssetLibraryTest, ASmallImageKeepsItsSizeWithCornersOfAQuarterOfItsHeight
   }
 }
 
+TEST_F(AssetLibraryTest, AThinImageKeepsOnePixelAcrossInItsCopyAndThumbnail) {
+  auto id = map_.saveAsset(opaqueImage(2, 1000));
+  ASSERT_TRUE(id);
+  kit::ImageRef stored = kit::Image::fromFile(map_.getPathForAsset(*id));
+  kit::ImageRef thumbnail = kit::Image::fromFile(map_.getPathForAssetThumbnail(*id));
+  ASSERT_TRUE(stored && thumbnail);
+  EXPECT_EQ(stored->pixelWidth(), 1);
+  EXPECT_EQ(stored->pixelHeight(), 360);
+  EXPECT_EQ(thumbnail->pixelWidth(), 1);
+  EXPECT_EQ(thumbnail->pixelHeight(), 72);
+  // A thumbnail made again on demand has the same size, and is kept for the next look-up.
+  ASSERT_TRUE(kit::FileManager::remove(map_.getPathForAssetThumbnail(*id)));
+  kit::ImageRef again = map_.newThumbnailUIImageFor(*id);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->pixelHeight(), 72);
+  EXPECT_TRUE(kit::FileManager::exists(map_.getPathForAssetThumbnail(*id)));
+}
+
 TEST_F(AssetLibraryTest, EachStoredImageGetsANewId) {
   auto a = map_.saveAsset(opaqueImage(10, 10));
   auto b = map_.saveAsset(opaqueImage(10, 10));

@@ -97,9 +97,16 @@ TEST(MapThemeDictionary, LevelsBeyondFourAreLookedUpByKey) {
   auto t = themeWithLevel0({{"shape", 1}}, {{"level7", kit::Dictionary{{"fillColour", "010203"}, {"shape", 2}}}});
   EXPECT_EQ(t->getShapeForLevel(7), 2);
   expectColour(t->getFillColourForLevel(7), 1, 2, 3);
-  // Only the five levels that topics use are read in advance.
-  EXPECT_EQ(t->cachedValuesForLevel(7).shape, 99);
+  // Deeper entries are read in advance too; the walk up the tree may stop past the deepest.
+  EXPECT_EQ(t->cachedValuesForLevel(7).shape, 2);
+  EXPECT_EQ(t->cachedValuesForLevel(6).shape, 99);
   EXPECT_EQ(t->cachedValuesForLevel(0).shape, 1);
+  EXPECT_EQ(t->levelLimit(), 8);
+  // Only the key "level%d" writes names a level.
+  auto odd = themeWithLevel0({}, {{"level09", kit::Dictionary{{"shape", 2}}}, {"level+9", kit::Dictionary{{"shape", 2}}},
+                                  {"level9x", kit::Dictionary{{"shape", 2}}}, {"level6", "not a dictionary"}});
+  EXPECT_EQ(odd->getShapeForLevel(9), 99);
+  EXPECT_EQ(odd->levelLimit(), MapTheme::kLevelCount);
 }
 
 TEST(MapThemeDictionary, ColourStringsThatBeginWithCButHaveNoVAreHex) {
@@ -501,14 +508,28 @@ TEST(MapThemeTopics, EachLevelTakesItsThemeValues) {
   expectColour(tree.chain[0]->getDisplayColour(), 0x10, 0, 0);
   expectColour(tree.chain[2]->getDisplayColour(), 0, 0, 0x60);  // white fill falls to the line colour
   expectColour(tree.chain[4]->getDisplayColour(), 0x50, 0, 0);
-  // Deeper topics get no theme values (a level5 entry is not consulted) and fall to the defaults.
-  for (std::size_t i = 5; i <= 6; ++i) {
-    NodeView* n = tree.chain[i];
-    EXPECT_EQ(n->getDisplayShape(), 0);
-    EXPECT_EQ(n->getDisplayWidth(), 300.0f);
-    EXPECT_EQ(n->getDisplayFontSize(), 14.0f);
-    EXPECT_TRUE(isUnset(n->getDisplayColour()));
-  }
+  // The level5 entry serves level 5; deeper topics get no theme values and fall to the defaults.
+  EXPECT_EQ(tree.chain[5]->getDisplayShape(), 1);
+  EXPECT_EQ(tree.chain[5]->getDisplayWidth(), 999.0f);
+  EXPECT_EQ(tree.chain[5]->getDisplayFontSize(), 14.0f);
+  EXPECT_TRUE(isUnset(tree.chain[5]->getDisplayColour()));
+  NodeView* n = tree.chain[6];
+  EXPECT_EQ(n->getDisplayShape(), 0);
+  EXPECT_EQ(n->getDisplayWidth(), 300.0f);
+  EXPECT_EQ(n->getDisplayFontSize(), 14.0f);
+  EXPECT_TRUE(isUnset(n->getDisplayColour()));
+}
+
+TEST(MapThemeTopics, ADeepEntryServesOnlyItsOwnLevel) {
+  ThemedTree tree(10);
+  kit::Dictionary d{{"level0", kit::Dictionary{{"width", 100}}}, {"level8", kit::Dictionary{{"width", 808}}}};
+  tree.doc.theme = MapTheme::themeFromDictionary(d);
+  tree.root->evaluateDisplayAttributes(true);
+  EXPECT_EQ(tree.chain[0]->getDisplayWidth(), 100.0f);
+  EXPECT_EQ(tree.chain[7]->getDisplayWidth(), 300.0f);
+  EXPECT_EQ(tree.chain[8]->getDisplayWidth(), 808.0f);
+  EXPECT_EQ(tree.chain[9]->getDisplayWidth(), 300.0f);
+  EXPECT_EQ(tree.chain[10]->getDisplayWidth(), 300.0f);
 }
 
 TEST(MapThemeTopics, FloatingTopicIsLevelZeroAndItsChildrenLevelOne) {

@@ -120,11 +120,34 @@ TEST_F(NoteEncodingTest, AHeaderWithoutTheClosingBarsKeepsTheOldNote) {
   EXPECT_EQ(topic_->strNote(), "kept");
 }
 
-TEST_F(NoteEncodingTest, LabelsAreFoundAnywhereInAnyCase) {
-  topic_->setEncodedNote("some text PROGRESS:15%|effort:1w||\n note ");
+TEST_F(NoteEncodingTest, LabelsMatchWholeHeaderFieldsInAnyCase) {
+  topic_->setEncodedNote("PROGRESS:15%| effort:1w||\n note ");
   EXPECT_EQ(topic_->percentComplete(), 15);
   EXPECT_EQ(topic_->getEffort(), "1w");
   EXPECT_EQ(topic_->strNote(), "note");
+}
+
+TEST_F(NoteEncodingTest, KeysInsideWordsOrAfterTheHeaderAreNote) {
+  topic_->setProgress(30, false);
+  topic_->setEffort("1d", false);
+  topic_->setEncodedNote("Overdue: pay the bill | urgent");
+  EXPECT_EQ(topic_->strNote(), "Overdue: pay the bill | urgent");
+  EXPECT_EQ(topic_->percentComplete(), 30);
+  EXPECT_EQ(topic_->getEffort(), "1d");
+  EXPECT_FALSE(topic_->dueDate());
+
+  // A field-like text in the note after the header sets nothing.
+  const std::string due = asNoteDate(day(2024, 4, 30));
+  topic_->setEncodedNote("Progress:40%||\nmoved |Due:" + due + "| and |Effort:3h|");
+  EXPECT_EQ(topic_->percentComplete(), 40);
+  EXPECT_FALSE(topic_->dueDate());
+  EXPECT_FALSE(topic_->getEffort());
+  EXPECT_EQ(topic_->strNote(), "moved |Due:" + due + "| and |Effort:3h|");
+
+  // An empty value does not reach into the next field.
+  topic_->setEncodedNote("Resources:|Effort:2h||\nx");
+  EXPECT_TRUE(topic_->getResources().empty());
+  EXPECT_EQ(topic_->getEffort(), "2h");
 }
 
 TEST_F(NoteEncodingTest, UnreadableValuesGiveNoValue) {
@@ -179,3 +202,28 @@ TEST_F(NoteEncodingTest, LinkifyTurnsWebAddressesIntoLinks) {
             "<a href=\"http://www.example.net\">www.example.net</a>");
 }
 
+
+TEST_F(NoteEncodingTest, MailLinksInEveryLineAndLinkifiedAddresses) {
+  topic_->setStrLink("mailto:l@m.com");
+  topic_->setStrNote("Ann <ann@x.org>\nsee http://b.org/q?to=c@d.net, www.e.com/p or HTTPS://F.org.\n"
+                     "bob.smith@mail.co.uk. x>www.g.com /www.h.com caf\u00e9@i.org 1.2@3.info5");
+  const std::string head = "<b>Link</b>:mailto:<a href=\"mailto:l@m.com\">l@m.com</a><br/><br/>"
+                           "Ann &lt;<a href=\"mailto:ann@x.org\">ann@x.org</a>&gt;<br/>see ";
+  const std::string tail = "<a href=\"mailto:bob.smith@mail.co.uk\">bob.smith@mail.co.uk</a>. x&gt;";
+  const std::string end = " /www.h.com caf&eacute;@i.org <a href=\"mailto:1.2@3.info\">1.2@3.info</a>5";
+  EXPECT_EQ(topic_->getNoteAsHTML(false), head + "http://b.org/q?to=<a href=\"mailto:c@d.net\">c@d.net</a>, "
+                                                 "www.e.com/p or HTTPS://F.org.<br/>" + tail + "www.g.com" + end);
+  // The mail pattern also runs inside the web links it finds, as it always has.
+  EXPECT_EQ(topic_->getNoteAsHTML(true),
+            head + "<a href=\"http://b.org/q?to=<a href=\"mailto:c@d.net\">c@d.net</a>\">b.org/q?to=<a "
+                   "href=\"mailto:c@d.net\">c@d.net</a></a>, <a href=\"http://www.e.com/p\">www.e.com/p</a> or "
+                   "<a href=\"HTTPS://F.org\">F.org</a>.<br/>" + tail + "<a href=\"http://www.g.com\">www.g.com</a>" + end);
+}
+
+TEST_F(NoteEncodingTest, ALongNoteOfAddressCharactersFinishes) {
+  // The mail pattern used to retry the whole run from each of its letters.
+  const std::string note = std::string(200000, 'w') + "@x";
+  topic_->setStrNote(note);
+  EXPECT_EQ(topic_->getNoteAsHTML(false), note);
+  EXPECT_EQ(topic_->getNoteAsHTML(true), "<a href=\"http://" + note + "\">" + note + "</a>");
+}

@@ -78,9 +78,17 @@ TEST(TaskResources, LoadingsMatchTheGivenOrderBeforeTheSort) {
   root->setResources(" Zed ;\n Amy\t", " , 30, 70, 90");
   EXPECT_EQ(root->getResourceNames(), "Amy,Zed");
   EXPECT_EQ(root->getResourceLoadings(), "30,100");
+  // Every Unicode blank and line end: no-break and ideographic spaces, line separators.
+  root->setResources("\u00A0Zed\u3000;\u2028Amy\u0085", "\u200A40\u00A0");
+  EXPECT_EQ(root->getResourceNames(), "Amy,Zed");
+  EXPECT_EQ(root->getResourceLoadings(), "100,40");
   root->setResources("", "");
   EXPECT_FALSE(root->getResourceNames().has_value());
   EXPECT_FALSE(root->getResourceLoadings().has_value());
+  // Resources without names are a list all the same: empty text, not nothing.
+  root->addResource("", false);
+  EXPECT_EQ(root->getResourceNames(), "");
+  EXPECT_EQ(root->getResourceLoadings(), "");
   EXPECT_TRUE(t.doc.records.empty());
 }
 
