@@ -57,6 +57,14 @@ class BecomingActive : public kit::AppHomeTest {
   void set(std::initializer_list<std::pair<const char*, bool>> values) {
     for (auto [key, on] : values) kit::UserDefaults::standard().setBool(key, on);
   }
+  // The mirrored values, in the order animation, taper, centre, shortcuts, triple delete off.
+  static std::string mirrored() {
+    std::string s = AppServices::sharedAnimationDuration() == 0.2 ? "A" : AppServices::sharedAnimationDuration() == 0 ? "-" : "?";
+    for (bool on : {AppServices::taperLinksFlag(), AppServices::centreJustificationFlag(), AppServices::keyboardShortcutsFlag(),
+                    AppServices::tripleDeleteDisabledFlag()})
+      s += on ? "Y" : "-";
+    return s;
+  }
 };
 
 }  // namespace
@@ -64,6 +72,10 @@ class BecomingActive : public kit::AppHomeTest {
 TEST_F(BecomingActive, MirrorsEachSettingIntoItsOwnValue) {
   AppDelegate app;
   LanguageScope english("en_GB.UTF-8");
+  // The shipped defaults: animation, tapered links, text aligned left.
+  AppServices::setCentreJustificationFlag(true);
+  app.applicationDidBecomeActive();
+  EXPECT_EQ(mirrored(), "AY---");
   // Neighbouring flags opposite each other, so that a mix-up shows.
   set({{"ui_animation_enabled", false},
        {"ui_taper_links", false},
@@ -71,22 +83,14 @@ TEST_F(BecomingActive, MirrorsEachSettingIntoItsOwnValue) {
        {"ui_keyboard_shortcut", false},
        {"ui_keyboard_shortcut_triple_delete_disabled", true}});
   app.applicationDidBecomeActive();
-  EXPECT_EQ(AppServices::sharedAnimationDuration(), 0.0);
-  EXPECT_FALSE(AppServices::taperLinksFlag());
-  EXPECT_TRUE(AppServices::centreJustificationFlag());
-  EXPECT_FALSE(AppServices::keyboardShortcutsFlag());
-  EXPECT_TRUE(AppServices::tripleDeleteDisabledFlag());
+  EXPECT_EQ(mirrored(), "--Y-Y");
   set({{"ui_animation_enabled", true},
        {"ui_taper_links", true},
        {"ui_default_justify_centre", false},
        {"ui_keyboard_shortcut", true},
        {"ui_keyboard_shortcut_triple_delete_disabled", false}});
   app.applicationDidBecomeActive();
-  EXPECT_EQ(AppServices::sharedAnimationDuration(), 0.2);
-  EXPECT_TRUE(AppServices::taperLinksFlag());
-  EXPECT_FALSE(AppServices::centreJustificationFlag());
-  EXPECT_TRUE(AppServices::keyboardShortcutsFlag());
-  EXPECT_FALSE(AppServices::tripleDeleteDisabledFlag());
+  EXPECT_EQ(mirrored(), "AY-Y-");
   // Triple delete is also off for Chinese in Han script, whatever the case.
   for (auto [language, off] : {std::pair{"zh-Hans", true}, {"ZH-hant:en", true}, {"zh_Hans.UTF-8", true},
                                {"zh-CN", false}, {"zh", false}}) {
