@@ -28,7 +28,7 @@ class AppDelegate : public AppServices::IconTable {
   // "ui_recover_images" is on, restores the built-in images into the system asset library and
   // stores NO for it.
   void applicationDidBecomeActive();
-  // The settings part alone, for the command, which never changes stored settings or images.
+  // Only the settings, for the command, which never changes stored settings or images.
   void rereadSettings();
 
   // The user's first preferred language ("zh-Hans", "en-GB"), from LANGUAGE or LANG with '_'

@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -106,9 +105,9 @@ std::map<std::string, Placed> placedTopics(const std::string& qlm) {
   };
   for (std::size_t at = xml.find("<topic "); at != std::string::npos; at = xml.find("<topic ", at + 1)) {
     const std::string element = xml.substr(at, xml.find('>', at) - at);
-    topics[attribute(element, "text")] = {std::atoi(attribute(element, "level").c_str()),
-                                          std::atof(attribute(element, "x").c_str()),
-                                          std::atof(attribute(element, "y").c_str())};
+    topics[attribute(element, "text")] = {atoi(attribute(element, "level").c_str()),
+                                          atof(attribute(element, "x").c_str()),
+                                          atof(attribute(element, "y").c_str())};
   }
   return topics;
 }
