@@ -8,6 +8,7 @@
 #include "kit/core/user_defaults.h"
 #include "kit/io/plist.h"
 #include "model/app_services.h"
+#include "model/asset_library.h"
 
 AppDelegate::AppDelegate() : lock_(std::make_unique<kit::RecursiveLock>()) {
   kit::UserDefaults& defaults = kit::UserDefaults::standard();
@@ -39,6 +40,16 @@ std::string AppDelegate::firstPreferredLanguage() {
 }
 
 void AppDelegate::applicationDidBecomeActive() {
+  rereadSettings();
+  kit::UserDefaults& defaults = kit::UserDefaults::standard();
+  if (defaults.boolForKey("ui_recover_images")) {
+    AssetLibrary::recoverImagesFromBundle();
+    defaults.setBool("ui_recover_images", false);
+    defaults.synchronize();
+  }
+}
+
+void AppDelegate::rereadSettings() {
   kit::UserDefaults& defaults = kit::UserDefaults::standard();
   AppServices::setSharedAnimationDuration(defaults.boolForKey("ui_animation_enabled") ? 0.2 : 0.0);
   AppServices::setTaperLinksFlag(defaults.boolForKey("ui_taper_links"));
@@ -52,7 +63,6 @@ void AppDelegate::applicationDidBecomeActive() {
     chinese = c == "zh-han"[i];
   }
   AppServices::setTripleDeleteDisabledFlag(defaults.boolForKey("ui_keyboard_shortcut_triple_delete_disabled") || chinese);
-  // Recovering the built-in images ("ui_recover_images") joins with the image asset library.
 }
 
 // ---- The icon table ----------------------------------------------------------------------------

@@ -24,8 +24,12 @@ class AppDelegate : public AppServices::IconTable {
 
   kit::RecursiveLock& globalTreeLock() { return *lock_; }
 
-  // Rereads the user settings into the process-wide values.
+  // Rereads the user settings into the process-wide values (rereadSettings); when the setting
+  // "ui_recover_images" is on, restores the built-in images into the system asset library and
+  // stores NO for it.
   void applicationDidBecomeActive();
+  // Only the settings, for the command, which never changes stored settings or images.
+  void rereadSettings();
 
   // The user's first preferred language ("zh-Hans", "en-GB"), from LANGUAGE or LANG with '_'
   // read as '-'; empty when neither is set.

@@ -124,7 +124,7 @@ NodeView* BigView::createAndEditNewChildLevelOf(NodeView* topic, const std::stri
   endEditing();
   hideCrosshair();
   kit::Rect f = topic->getAdjustedNodeFrame();
-  bool rightOrRoot = topic->isLogicallyToRightOfRoot() || topic == rootNode_.get();
+  bool rightOrRoot = topic->isLogicallyToRightOfRoot() || topic->isRoot();
   float x = rightOrRoot ? f.maxX() + 5 : f.minX() - 5;
   NodeView* n = createChildNodeOf(topic, kit::Point(x, topic->center().y));
   n->setStrName(text);

@@ -418,7 +418,7 @@ int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
     DrawingValuesScope drawingValues;
     AlertCapture alerts;
     AppDelegate app;
-    app.applicationDidBecomeActive();
+    app.rereadSettings();
     std::unique_ptr<PseudoMapViewController> doc = PseudoMapViewController::initForExport();
 
     const std::string what = displayName(o.input);

@@ -292,7 +292,8 @@ class NodeView : public kit::View {
   void pushFontSizeUndo();
   void pushWidthUndo();
   void copyShapeFrom(const NodeView* other, bool applyToChildren, bool withUndo);
-  // A display colour for topics without an own colour; nothing is pushed.
+  // A display colour for topics without an own colour, with applyToChildren on every topic of
+  // the branch (callouts and floating topics included); nothing is pushed.
   void setDisplayColourWithRGB255(RGB255 colour, bool applyToChildren);
   // Six hex digits, "#" + six, or eight with alpha FF; an empty string does nothing.
   void setColourFromString(std::string_view text);

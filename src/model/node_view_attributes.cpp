@@ -289,7 +289,8 @@ void NodeView::copyShapeFrom(const NodeView* other, bool applyToChildren, bool w
 }
 
 void NodeView::setDisplayColourWithRGB255(RGB255 colour, bool applyToChildren) {
-  forApplyBranch(this, applyToChildren, [&](NodeView* n) {
+  // Unlike the own-value setters, this reaches callout and floating branches too.
+  forBranch(this, applyToChildren, [&](NodeView* n) {
     if (RGB255IsDefault(n->colour255_)) n->setDisplayColour(colour);
   });
 }

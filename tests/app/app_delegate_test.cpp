@@ -1,15 +1,20 @@
-// The application delegate's icon table and its look-ups.
+// The application delegate: the settings it mirrors on becoming active, the image recovery, the
+// icon table and its look-ups.
 #include "app/app_delegate.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>
 
 #include "kit/core/app_paths.h"
 #include "kit/core/files.h"
+#include "kit/core/user_defaults.h"
 #include "kit/testing/fixtures.h"
+#include "model/app_services.h"
+#include "model/asset_library.h"
 #include "model/node_view.h"
 
 namespace {
@@ -29,7 +34,98 @@ std::string lower(std::string s) {
   return s;
 }
 
+// Sets LANGUAGE for a scope.
+class LanguageScope {
+ public:
+  explicit LanguageScope(const char* value) {
+    if (const char* old = std::getenv("LANGUAGE")) previous_ = old;
+    ::setenv("LANGUAGE", value, 1);
+  }
+  ~LanguageScope() {
+    if (previous_) ::setenv("LANGUAGE", previous_->c_str(), 1);
+    else ::unsetenv("LANGUAGE");
+  }
+  LanguageScope(const LanguageScope&) = delete;
+  LanguageScope& operator=(const LanguageScope&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
+class BecomingActive : public kit::AppHomeTest {
+ protected:
+  void set(std::initializer_list<std::pair<const char*, bool>> values) {
+    for (auto [key, on] : values) kit::UserDefaults::standard().setBool(key, on);
+  }
+  // The mirrored values, in the order animation, taper, centre, shortcuts, triple delete off.
+  static std::string mirrored() {
+    std::string s = AppServices::sharedAnimationDuration() == 0.2 ? "A" : AppServices::sharedAnimationDuration() == 0 ? "-" : "?";
+    for (bool on : {AppServices::taperLinksFlag(), AppServices::centreJustificationFlag(), AppServices::keyboardShortcutsFlag(),
+                    AppServices::tripleDeleteDisabledFlag()})
+      s += on ? "Y" : "-";
+    return s;
+  }
+};
+
 }  // namespace
+
+TEST_F(BecomingActive, MirrorsEachSettingIntoItsOwnValue) {
+  AppDelegate app;
+  LanguageScope english("en_GB.UTF-8");
+  // The shipped defaults: animation, tapered links, text aligned left.
+  AppServices::setCentreJustificationFlag(true);
+  app.applicationDidBecomeActive();
+  EXPECT_EQ(mirrored(), "AY---");
+  // Neighbouring flags opposite each other, so that a mix-up shows.
+  set({{"ui_animation_enabled", false},
+       {"ui_taper_links", false},
+       {"ui_default_justify_centre", true},
+       {"ui_keyboard_shortcut", false},
+       {"ui_keyboard_shortcut_triple_delete_disabled", true}});
+  app.applicationDidBecomeActive();
+  EXPECT_EQ(mirrored(), "--Y-Y");
+  set({{"ui_animation_enabled", true},
+       {"ui_taper_links", true},
+       {"ui_default_justify_centre", false},
+       {"ui_keyboard_shortcut", true},
+       {"ui_keyboard_shortcut_triple_delete_disabled", false}});
+  app.applicationDidBecomeActive();
+  EXPECT_EQ(mirrored(), "AY-Y-");
+  // Triple delete is also off for Chinese in Han script, whatever the case.
+  for (auto [language, off] : {std::pair{"zh-Hans", true}, {"ZH-hant:en", true}, {"zh_Hans.UTF-8", true},
+                               {"zh-CN", false}, {"zh", false}}) {
+    LanguageScope scope(language);
+    app.applicationDidBecomeActive();
+    EXPECT_EQ(AppServices::tripleDeleteDisabledFlag(), off) << language;
+  }
+  AppServices::setCentreJustificationFlag(false);
+}
+
+TEST_F(BecomingActive, RecoversTheBuiltInImagesOnceWhenAsked) {
+  AppDelegate app;
+  auto names = kit::FileManager::listDirectory(kit::AppPaths::resource("image-assets"));
+  ASSERT_TRUE(names && names->size() >= 2);
+  const std::string folder = AssetLibrary::systemAssetLibrary().createAssetFolder();
+  const std::string damaged = folder + "/" + (*names)[0], missing = folder + "/" + (*names)[1];
+  auto bundled = [&](const std::string& name) { return kit::FileManager::readFile(kit::AppPaths::resource("image-assets/" + name)); };
+  auto spoil = [&] { std::ofstream(damaged) << "damaged"; };
+
+  spoil();
+  app.applicationDidBecomeActive();  // the setting is off
+  EXPECT_EQ(kit::FileManager::readText(damaged), "damaged");
+  EXPECT_FALSE(kit::FileManager::exists(missing));
+
+  set({{"ui_recover_images", true}});
+  app.applicationDidBecomeActive();
+  EXPECT_EQ(kit::FileManager::readFile(damaged), bundled((*names)[0]));
+  EXPECT_EQ(kit::FileManager::readFile(missing), bundled((*names)[1]));
+  // The setting is stored as NO, so the next activation leaves the images alone.
+  kit::UserDefaults::resetStandard();
+  EXPECT_EQ(kit::UserDefaults::standard().objectForKey("ui_recover_images"), kit::Value(false));
+  spoil();
+  app.applicationDidBecomeActive();
+  EXPECT_EQ(kit::FileManager::readText(damaged), "damaged");
+}
 
 TEST_F(AppDelegateIcons, KeysForFormats) {
   EXPECT_EQ(AppDelegate::getIconKeyNameForFormat(3), "name");

@@ -123,6 +123,83 @@ TEST_F(CanvasTest, NewChildUsesTheCrosshairWhenShown) {
   EXPECT_EQ(canvas->createAndEditNewChildOf(nullptr, "y"), nullptr);
 }
 
+// The crosshair moves the selection (not the central topic) with its branch, mirrored when it
+// changes sides, and records the move for undo.
+TEST_F(CanvasTest, CrosshairMovesTheSelectedBranchThere) {
+  NodeView* root = make(nullptr, Point(), "Central");
+  Point c = root->center();
+  NodeView* a = make(root, Point(c.x + 300, c.y), "a");
+  NodeView* k = make(a, Point(c.x + 500, c.y + 40), "k");
+  kit::View* crosshair = canvas->crosshairButton();
+  crosshair->setCenter(Point(c.x - 400, c.y + 200));
+  crosshair->setAlpha(1);
+  canvas->setSelectedNode(root, false);
+  canvas->onCrosshairPressed();
+  EXPECT_EQ(root->center(), c);
+  EXPECT_TRUE(canvas->isCrosshairShown());
+  EXPECT_TRUE(doc.records.empty());
+
+  canvas->setSelectedNode(a, false);
+  canvas->onCrosshairPressed();
+  EXPECT_EQ(a->center(), Point(c.x - 400, c.y + 200));
+  // The child came along and, now left of the central topic, lies left of its parent.
+  EXPECT_EQ(k->center(), Point(c.x - 400 - 200, c.y + 240));
+  EXPECT_FALSE(canvas->isCrosshairShown());
+  ASSERT_EQ(doc.records.size(), 1u);
+  EXPECT_EQ(doc.records[0].action, "move");
+  EXPECT_EQ(doc.records[0].details["uuid"], kit::Value(a->uuid()));
+}
+
+// A new parent starts 5 inside the topic's edge that faces the central topic and keeps that
+// edge; the topic then moves out to 70 beyond the new parent. A new child level starts 5 beyond
+// the far edge and moves out to 70 from the topic. Both keep the topic's vertical centre.
+TEST_F(CanvasTest, NewParentAndChildLevelPlacementOnBothSides) {
+  NodeView* root = make(nullptr, Point(), "Central");
+  Point c = root->center();
+  NodeView* r = make(root, Point(c.x + 300, c.y - 100), "right topic");
+  NodeView* l = make(root, Point(c.x - 300, c.y + 100), "left topic");
+  const kit::Rect rf = r->getAdjustedNodeFrame(), lf = l->getAdjustedNodeFrame();
+
+  NodeView* rp = canvas->createAndEditNewParentOf(r, "p");
+  NodeView* lp = canvas->createAndEditNewParentOf(l, "q");
+  const kit::Rect rpf = rp->getAdjustedNodeFrame(), lpf = lp->getAdjustedNodeFrame();
+  EXPECT_EQ(rpf.minX(), rf.minX());  // made at minX + 5, ten wide
+  EXPECT_EQ(lpf.maxX(), lf.maxX());  // made at maxX - 5
+  EXPECT_EQ(rpf.midY(), r->center().y);
+  EXPECT_EQ(lpf.midY(), l->center().y);
+  EXPECT_EQ(r->getAdjustedNodeFrame().minX(), rpf.maxX() + 70);
+  EXPECT_EQ(l->getAdjustedNodeFrame().maxX(), lpf.minX() - 70);
+
+  NodeView* rk = make(r, Point(c.x + 700, c.y - 100), "rk");
+  NodeView* lk = make(l, Point(c.x - 700, c.y + 100), "lk");
+  NodeView* rl = canvas->createAndEditNewChildLevelOf(r, "level");
+  NodeView* ll = canvas->createAndEditNewChildLevelOf(l, "level");
+  NodeView* cl = canvas->createAndEditNewChildLevelOf(root, "level");
+  EXPECT_EQ(rl->getAdjustedNodeFrame().minX(), r->getAdjustedNodeFrame().maxX() + 70);
+  EXPECT_EQ(ll->getAdjustedNodeFrame().maxX(), l->getAdjustedNodeFrame().minX() - 70);
+  EXPECT_EQ(cl->getAdjustedNodeFrame().minX(), root->getAdjustedNodeFrame().maxX() + 70);
+  EXPECT_EQ(rl->getAdjustedNodeFrame().midY(), r->center().y);
+  EXPECT_EQ(ll->getAdjustedNodeFrame().midY(), l->center().y);
+  EXPECT_EQ(cl->getAdjustedNodeFrame().midY(), c.y);
+  // The taken-over children stay beyond their new parent.
+  EXPECT_GT(rk->getAdjustedNodeFrame().minX(), rl->getAdjustedNodeFrame().maxX());
+  EXPECT_LT(lk->getAdjustedNodeFrame().maxX(), ll->getAdjustedNodeFrame().minX());
+}
+
+// A floating topic is a root: a new level under it goes right of it wherever it floats, as for
+// the central topic.
+TEST_F(CanvasTest, NewChildLevelOfAFloatingTopicLeftOfTheCentreGoesRight) {
+  NodeView* root = make(nullptr, Point(), "Central");
+  Point c = root->center();
+  NodeView* f = make(root, Point(c.x - 600, c.y + 400), "float");
+  f->setIsFloating(true, false);
+  NodeView* k = make(f, Point(c.x - 400, c.y + 400), "k");
+  NodeView* level = canvas->createAndEditNewChildLevelOf(f, "level");
+  EXPECT_EQ(level->getAdjustedNodeFrame().minX(), f->getAdjustedNodeFrame().maxX() + 70);
+  EXPECT_EQ(k->parentNode(), level);
+  EXPECT_GT(k->getAdjustedNodeFrame().minX(), level->getAdjustedNodeFrame().maxX());
+}
+
 TEST_F(CanvasTest, NewParentGoesToTheEndOfTheOldParentsChildren) {
   NodeView* root = make(nullptr, Point());
   Point c = root->center();

@@ -26,6 +26,7 @@
 #include "kit/core/files.h"
 #include "kit/core/user_defaults.h"
 #include "kit/graphics/image.h"
+#include "kit/io/plist.h"
 #include "kit/testing/fixtures.h"
 
 namespace {
@@ -92,6 +93,59 @@ TEST_F(CliTest, RendersEachExampleToPngAndPdf) {
     EXPECT_EQ(pdf.status, 0) << pdf.err;
     EXPECT_EQ(kit::FileManager::readText(path(stem + ".pdf")).value_or("").rfind("%PDF-", 0), 0u);
   }
+}
+
+// The topics of a written map file by their text: level and centre.
+struct Placed {
+  int level = -1;
+  double x = 0, y = 0;
+};
+std::map<std::string, Placed> placedTopics(const std::string& qlm) {
+  std::map<std::string, Placed> topics;
+  std::optional<kit::Value> file = kit::plist::readFile(qlm);
+  if (!file || !file->isDictionary() || !(*file)["MapData"].isString()) return topics;
+  const std::string& xml = (*file)["MapData"].string();
+  auto attribute = [](const std::string& element, const std::string& name) {
+    const std::size_t at = element.find(" " + name + "=\"");
+    if (at == std::string::npos) return std::string();
+    const std::size_t from = at + name.size() + 3;
+    return element.substr(from, element.find('"', from) - from);
+  };
+  for (std::size_t at = xml.find("<topic "); at != std::string::npos; at = xml.find("<topic ", at + 1)) {
+    const std::string element = xml.substr(at, xml.find('>', at) - at);
+    topics[attribute(element, "text")] = {atoi(attribute(element, "level").c_str()),
+                                          atof(attribute(element, "x").c_str()),
+                                          atof(attribute(element, "y").c_str())};
+  }
+  return topics;
+}
+
+// Four main branches of equal height: the first half stays right of the central topic, top to
+// bottom, the rest continues clockwise on the left, bottom to top; each branch's children lie
+// on its outer side.
+TEST_F(CliTest, AnOutlineIsLaidOutOnBothSidesOfTheCentralTopic) {
+  ASSERT_TRUE(writeInput("four.txt", "Hub\n\tAlpha\n\t\tAlpha kid\n\tBravo\n\tCharlie\n\tDelta\n\t\tDelta kid\n"));
+  ASSERT_EQ(run({"render", input("four.txt"), "-o", path("four.qlm")}).status, 0);
+  std::map<std::string, Placed> t = placedTopics(path("four.qlm"));
+  ASSERT_EQ(t.size(), 7u);
+  const Placed hub = t["Hub"], a = t["Alpha"], b = t["Bravo"], c = t["Charlie"], d = t["Delta"];
+  EXPECT_EQ(hub.level, 0);
+  EXPECT_EQ(d.level, 1);
+  EXPECT_GT(a.x, hub.x);
+  EXPECT_GT(b.x, hub.x);
+  EXPECT_LT(c.x, hub.x);
+  EXPECT_LT(d.x, hub.x);
+  // Each column is centred on the hub: one branch above it, one below (the stored centres sit
+  // a little below the shapes' middles).
+  EXPECT_LT(a.y, hub.y);
+  EXPECT_GT(b.y, hub.y);
+  EXPECT_LT(d.y, hub.y);
+  EXPECT_GT(c.y, hub.y);
+  EXPECT_NEAR((a.y + b.y) / 2, hub.y, 3);
+  EXPECT_NEAR((d.y + c.y) / 2, hub.y, 3);
+  EXPECT_GT(t["Alpha kid"].x, a.x);
+  EXPECT_LT(t["Delta kid"].x, d.x);
+  EXPECT_NEAR(t["Alpha kid"].y, a.y, 2);
 }
 
 TEST_F(CliTest, MapFileRoundTripsThroughTheCommand) {

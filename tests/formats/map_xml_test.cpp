@@ -2,6 +2,7 @@
 
 #include "formats/formats_test_support.h"
 #include "helpers/global_helpers_file_formats.h"
+#include "helpers/strings.h"
 
 using kit::Point;
 
@@ -110,6 +111,29 @@ TEST_F(MapXMLTest, CharactersXMLCannotCarryAreDroppedNotFatal) {
   BigView* copy = newCanvas();
   ASSERT_NE(MapFormats::loadFromXML(*copy, xml, MapFormats::LoadContext::Map), nullptr);
   EXPECT_EQ(copy->rootNode()->strName(), "bell nulend  bad");
+}
+
+TEST_F(MapXMLTest, OfTheControlCharactersOnlyTabNewLineAndReturnAreKept) {
+  std::string text, kept;
+  for (char c = 0x01; c <= 0x1F; ++c) {
+    text += 'x';
+    text += c;
+    kept += 'x';
+    if (c == '\t' || c == '\n' || c == '\r') kept += c;
+  }
+  text += 'x';
+  kept += 'x';
+  NodeView* root = canvas->createChildNodeOf(nullptr, Point());
+  root->setStrName(text);
+  root->setStrNote(text);
+  BigView* copy = newCanvas();
+  ASSERT_NE(MapFormats::loadFromXML(*copy, MapFormats::dumpMap(*canvas), MapFormats::LoadContext::Map), nullptr);
+  EXPECT_EQ(copy->rootNode()->strName(), kept);
+  EXPECT_EQ(copy->rootNode()->strNote(), kept);
+  for (char c = 0x01; c <= 0x1F; ++c) {
+    const bool stays = c == '\t' || c == '\n' || c == '\r';
+    EXPECT_EQ(strings::FormatForXML(std::string("a") + c + "b"), stays ? std::string("a") + c + "b" : "ab") << int(c);
+  }
 }
 
 TEST_F(MapXMLTest, APastedBranchTakesNewIdentitiesAndKeepsItsInnerRelationships) {

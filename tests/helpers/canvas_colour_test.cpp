@@ -84,6 +84,24 @@ TEST(DrawingShadow, OffsetDownRightOnScreenAndFlippedForPdfPages) {
   EXPECT_EQ(off.above, 0);
 }
 
+// Blur 2 is a Gaussian of about one point either way: the shadow of an edge is at half strength
+// on the edge offset by 3, and gone 3 points beyond it.
+TEST(DrawingShadow, FadesOutWithinThreePointsOfTheOffsetEdge) {
+  auto ic = kit::ImageContext::create(Size(80, 80));
+  GlobalHelpers::setShadow(true, ic->context(), 0);
+  ic->context().setFillColor(Color::white());
+  ic->context().fillRect(Rect(20, 20, 20, 20));
+  auto img = ic->image();
+  for (bool across : {true, false}) {
+    auto alpha = [&](int at) { return int(across ? img->pixelAt(at, 30)->alpha : img->pixelAt(30, at)->alpha); };
+    SCOPED_TRACE(across ? "right" : "below");
+    EXPECT_NEAR(alpha(40), 85, 5);  // well inside the shadow: black at a third
+    EXPECT_NEAR(alpha(42) + alpha(43), 85, 4);  // either side of the edge at 40 + 3
+    EXPECT_GT(alpha(44), 0);
+    EXPECT_EQ(alpha(46), 0);
+  }
+}
+
 TEST(DrawingShadow, SwitchingOffStopsTheShadowOfLaterDrawing) {
   auto ic = kit::ImageContext::create(Size(60, 60));
   GlobalHelpers::setShadow(true, ic->context(), 0);

@@ -151,6 +151,12 @@ TEST_F(TaskStatus, FollowsTheClock) {
 
 // --- Badges -------------------------------------------------------------------------------
 
+TEST(TaskBadges, ClockImagesByStatus) {
+  for (int status : {1, 2}) EXPECT_EQ(GH::getClockImageForTaskStatus(status), "task-clock.png") << status;
+  for (int status : {3, 4}) EXPECT_EQ(GH::getClockImageForTaskStatus(status), "task-clock-overdue.png") << status;
+  for (int status : {0, 5, 6, -1}) EXPECT_FALSE(GH::getClockImageForTaskStatus(status)) << status;
+}
+
 TEST(TaskBadges, PercentImagesAtTheBoundaries) {
   EXPECT_FALSE(GH::getPercentCompleteImageFor(-1));
   const std::pair<int, const char*> cases[] = {

@@ -9,6 +9,7 @@
 #include "helpers/global_helpers_files.h"
 #include "helpers/global_helpers_identifiers.h"
 #include "kit/core/app_paths.h"
+#include "kit/graphics/image.h"
 #include "kit/io/plist.h"
 #include "kit/testing/app_home.h"
 #include "kit/ui/pasteboard.h"
@@ -52,6 +53,21 @@ TEST(Descriptions, Shapes) {
   EXPECT_EQ(getShapeDescription(3), "Line");
   EXPECT_EQ(getShapeDescription(99), "Default");
   EXPECT_EQ(getShapeDescription(-1), "Default");
+}
+
+TEST(Descriptions, ShapeImages) {
+  const std::pair<int, const char*> cases[] = {{0, "shape-rounded-rect.png"}, {1, "shape-rect.png"},
+                                               {2, "shape-ellipse.png"},      {3, "shape-line.png"},
+                                               {99, "gear-small-black.png"},  {-1, "gear-small-black.png"},
+                                               {4, "gear-small-black.png"}};
+  std::set<const kit::Image*> distinct;
+  for (auto [shape, name] : cases) {
+    kit::ImageRef image = getImageFromShape(shape);
+    ASSERT_TRUE(image) << shape;
+    EXPECT_EQ(image, kit::imageNamed(name)) << shape;  // named images are shared
+    distinct.insert(image.get());
+  }
+  EXPECT_EQ(distinct.size(), 5u);
 }
 
 TEST(Clipboard, Names) {

@@ -311,18 +311,28 @@ TEST(AttributeSetters, CopyShapeFromAnotherTopic) {
   EXPECT_EQ(t.doc.records.size(), 1u);
 }
 
-TEST(AttributeSetters, DisplayColourOnlyWhereNoOwnColour) {
+TEST(AttributeSetters, DisplayColourOnlyWhereNoOwnColourOnEveryBranch) {
   TreeBuilder t;
   NodeView* root = t.central();
   NodeView* a = t.add(root, "A");
   NodeView* b = t.add(root, "B");
   NodeView* c = t.callout(root, "C");
+  NodeView* f = t.floating(root, "F");
+  NodeView* fk = t.add(f, "FK");
+  NodeView* bk = t.add(b, "BK");
   b->setColourWithRGB255(RGB255{5, 5, 5}, false, false);
+  a->setDisplayColourWithRGB255(RGB255{1, 2, 3}, false);
+  EXPECT_EQ(a->getDisplayColourAsString(), "010203");
+  EXPECT_EQ(root->getDisplayColourAsString(), "000000");  // alone: the branch is left alone
   root->setDisplayColourWithRGB255(RGB255{200, 100, 50}, true);
   EXPECT_EQ(root->getDisplayColourAsString(), "C86432");
   EXPECT_EQ(a->getDisplayColourAsString(), "C86432");
   EXPECT_EQ(b->getDisplayColourAsString(), "050505");
-  EXPECT_EQ(c->getDisplayColourAsString(), "000000");
+  // Below an own colour, and through callouts and floating topics, every child's branch.
+  EXPECT_EQ(bk->getDisplayColourAsString(), "C86432");
+  EXPECT_EQ(c->getDisplayColourAsString(), "C86432");
+  EXPECT_EQ(f->getDisplayColourAsString(), "C86432");
+  EXPECT_EQ(fk->getDisplayColourAsString(), "C86432");
   EXPECT_EQ(a->getColourAsString(), "0000FE");
   EXPECT_TRUE(t.doc.records.empty());
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -364,7 +365,8 @@ TEST_F(TopicDrawing, PdfPagesCarryLinksOfTopicsWithAddresses) {
   if (std::system("command -v qpdf >/dev/null 2>&1") != 0) GTEST_SKIP() << "qpdf is not installed";
   t_.central("Root", Point(200, 200));
   NodeView* root = t_.root.get();
-  t_.add(root, "Web", Point(400, 100))->setStrLink("www.example.com");
+  NodeView* web = t_.add(root, "Web", Point(400, 100));
+  web->setStrLink("www.example.com");
   t_.add(root, "Mail", Point(400, 200))->setStrLink("someone@example.com");
   t_.add(root, "Map", Point(400, 300))->setStrLink("My other map");
   t_.add(root, "None", Point(0, 200));
@@ -390,7 +392,164 @@ TEST_F(TopicDrawing, PdfPagesCarryLinksOfTopicsWithAddresses) {
   std::size_t links = 0;
   for (std::size_t at = text.find("/URI ("); at != std::string::npos; at = text.find("/URI (", at + 1)) ++links;
   EXPECT_EQ(links, 2u);
+  // The annotation covers the topic's shape (not its badges' margin), in the page's upward y.
+  const std::size_t objStart = text.rfind(" obj", text.find("/URI (http://www.example.com)"));
+  const std::size_t rectAt = text.find("/Rect [", objStart);
+  ASSERT_LT(rectAt, text.find("endobj", objStart));
+  std::istringstream rectText(text.substr(rectAt + 7));
+  float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  rectText >> x0 >> y0 >> x1 >> y1;
+  const Rect shape = web->nodeRect().offsetBy(web->frame().minX(), web->frame().minY());
+  EXPECT_NEAR(x0, shape.minX(), 0.01);
+  EXPECT_NEAR(x1, shape.maxX(), 0.01);
+  EXPECT_NEAR(y0, 400 - shape.maxY(), 0.01);
+  EXPECT_NEAR(y1, 400 - shape.minY(), 0.01);
+  EXPECT_EQ(web->nodeRect().origin, Point(9, 9));
   fs::remove_all(dir);
+}
+
+// The one of the named images that, drawn alone at `at`, gives exactly the pixels of the 16 x 16
+// badge there; "" when none does.
+std::string badgeAt(const kit::ImageRef& drawn, Point at, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    kit::ImageRef badge = kit::imageNamed(name);
+    auto ic = kit::ImageContext::create(drawn->size());
+    if (!badge || !ic) continue;
+    ic->context().drawImage(*badge, Rect(at, badge->size()), kit::BlendMode::Normal, 1);
+    bool same = true;
+    for (int y = int(at.y); same && y < int(at.y) + 16; ++y)
+      for (int x = int(at.x); same && x < int(at.x) + 16; ++x) same = drawn->pixelAt(x, y) == ic->image()->pixelAt(x, y);
+    if (same) return name;
+  }
+  return "";
+}
+
+TEST_F(TopicDrawing, LinkBadgeByKindOfLinkAndSide) {
+  const auto kinds = {"link-map-right.png", "link-map-left.png", "link-email.png", "link-web.png"};
+  NodeView* right = topic("R", Point(1300, 1000), TopicShape::Line);
+  NodeView* left = topic("L", Point(700, 1000), TopicShape::Line);
+  NodeView* floating = t_.floating(t_.root.get(), "F", Point(500, 1200));  // a root, left of the centre
+  floating->setShape(TopicShape::Line, false, false);
+  NodeView* central = t_.root.get();
+  central->setShape(TopicShape::Line, false, false);
+  auto badge = [&](NodeView* n, const char* link) {
+    n->setStrLink(link);
+    n->_calcLayout();
+    return badgeAt(draw(n, 0), n->ptLink(), kinds);
+  };
+  EXPECT_EQ(badge(right, "Project plan"), "link-map-right.png");
+  EXPECT_EQ(badge(left, "Project plan"), "link-map-left.png");
+  EXPECT_EQ(badge(floating, "Project plan"), "link-map-right.png");
+  EXPECT_EQ(badge(central, "Project plan"), "link-map-right.png");
+  EXPECT_EQ(badge(left, "someone@example.com"), "link-email.png");
+  EXPECT_EQ(badge(left, "MailTo:someone"), "link-email.png");
+  EXPECT_EQ(badge(right, "www.example.com"), "link-web.png");
+  EXPECT_EQ(badge(right, "ftp://example.com/file"), "link-web.png");
+}
+
+TEST_F(TopicDrawing, StartDueBadgeIsTheClockOfTheTaskStatus) {
+  t_.doc.showTaskBadge = false;
+  NodeView* n = topic("Task", Point(1300, 1000), TopicShape::Line);
+  auto clock = [&](std::optional<kit::Date> start, std::optional<kit::Date> due) {
+    n->setStartDate(start);
+    n->setDueDate(due);
+    n->_calcLayout();
+    return badgeAt(draw(n, 0), n->ptStartDue(), {"task-clock.png", "task-clock-overdue.png"});
+  };
+  const kit::Date past{0}, future{4.0e9};
+  EXPECT_EQ(clock(future, std::nullopt), "task-clock.png");         // not started
+  EXPECT_EQ(clock(past, std::nullopt), "task-clock-overdue.png");   // started
+  EXPECT_EQ(clock(std::nullopt, past), "task-clock-overdue.png");   // overdue
+}
+
+TEST_F(TopicDrawing, TaskBadgeColourByStatus) {
+  t_.doc.showTaskBadge = true;
+  const kit::Date past{0}, future{4.0e9};
+  // The base colour with its saturation cut to 30 %: orange (255, 128, 0) becomes
+  // (255, 216.9, 178.5), red (255, 178.5, 178.5), green (178.5, 255, 178.5).
+  const RGB1 orange{1, 0.8506f, 0.7f}, red{1, 0.7f, 0.7f}, green{0.7f, 1, 0.7f};
+  struct Case {
+    std::optional<kit::Date> start, due;
+    int progress;
+    RGB1 fill;
+  };
+  const Case cases[] = {
+      {future, std::nullopt, 0, orange},  // 1: not started
+      {future, std::nullopt, 10, green},  // 2: under way
+      {past, std::nullopt, 0, red},       // 3: started, no progress
+      {past, past, 50, red},              // 4: overdue
+      {past, past, 100, orange},          // 5: complete, shown for its effort
+      {std::nullopt, std::nullopt, -1, orange},  // 0: an effort alone
+  };
+  for (const Case& c : cases) {
+    NodeView* n = topic("Task", Point(1300, 1000), TopicShape::Rectangle);
+    n->setStartDate(c.start);
+    n->setDueDate(c.due);
+    n->setPercentComplete(c.progress);
+    n->set_effort("2h");
+    n->_calcLayout();
+    ASSERT_FALSE(n->rcTaskBadge().isEmpty());
+    const Rect badge = n->rcTaskBadge();
+    kit::Pixel p = px(draw(n, 0), badge.minX() + 3, badge.midY());
+    EXPECT_TRUE(near(p, c.fill, 255)) << c.progress << ": " << p.red << " " << p.green << " " << p.blue;
+  }
+}
+
+TEST_F(TopicDrawing, TextAlignmentFromTheStyleBitsElseTheDefault) {
+  // The short second line shows where the lines are aligned within the text box.
+  NodeView* n = topic("WWWWWWWWWWWWWWWW\nii", Point(1300, 1000), TopicShape::Line);
+  auto secondLine = [&](std::uint32_t style, bool centreByDefault) {
+    AppServices::setCentreJustificationFlag(centreByDefault);
+    n->setTextStyle(style, false, false);
+    n->_calcLayout();
+    const Rect tb = n->textBoxRect();
+    const Rect lower(tb.minX(), tb.midY() + 2, tb.width(), tb.height() / 2 - 2);
+    auto img = draw(n, 0);
+    double sum = 0;
+    int count = 0;
+    for (int y = int(lower.minY()); y < int(lower.maxY()); ++y)
+      for (int x = int(lower.minX()); x < int(lower.maxX()); ++x)
+        if (px(img, float(x), float(y)).alpha > 100) sum += x, ++count;
+    if (count == 0) return std::string("none");
+    const double at = (sum / count - tb.minX()) / tb.width();
+    return std::string(at < 0.25 ? "left" : at > 0.75 ? "right" : "centre");
+  };
+  EXPECT_EQ(secondLine(0, false), "left");
+  EXPECT_EQ(secondLine(0, true), "centre");
+  EXPECT_EQ(secondLine(16, true), "left");
+  EXPECT_EQ(secondLine(32, false), "right");
+  EXPECT_EQ(secondLine(64, false), "centre");
+  EXPECT_EQ(secondLine(16 | 32 | 64, true), "left");
+  EXPECT_EQ(secondLine(32 | 64, false), "right");
+  EXPECT_EQ(secondLine(TopicTextStyle::Bold, true), "centre");
+  AppServices::setCentreJustificationFlag(false);
+}
+
+TEST_F(TopicDrawing, FramelessTextIsWhiteOnCanvasStylesOneAndEightOnly) {
+  NodeView* n = topic("Text", Point(1300, 1000), TopicShape::Line);
+  auto textColour = [&] {
+    auto img = draw(n, 0);
+    int white = 0, black = 0;
+    const Rect r = n->textBoxRect();
+    for (int y = int(r.minY()); y < int(r.maxY()); ++y)
+      for (int x = int(r.minX()); x < int(r.maxX()); ++x) {
+        kit::Pixel p = px(img, float(x), float(y));
+        if (p.alpha > 200 && p.red > 200) ++white;
+        if (p.alpha > 200 && p.red < 60) ++black;
+      }
+    // A highlighted topic's pale box counts as white: black text on it still shows.
+    return black > 10 ? "black" : white > 10 ? "white" : "none";
+  };
+  for (int style = 0; style <= 9; ++style) {
+    AppServices::setCurrentCanvasStyle(style);
+    EXPECT_STREQ(textColour(), style == 1 || style == 8 ? "white" : "black") << style;
+  }
+  AppServices::setCurrentCanvasStyle(8);
+  n->setHighlighted(true);
+  EXPECT_STREQ(textColour(), "black");
+  n->setHighlighted(false);
+  n->setHasBoundary(true, false);  // drawn over the boundary's fill
+  EXPECT_STREQ(textColour(), "black");
 }
 
 // A sheet of styled topics to look at: shapes, fills, outlines, text, badges and selection.

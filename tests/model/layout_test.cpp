@@ -152,7 +152,7 @@ TEST_F(TopicLayout, OvalPassesThroughTheCornersOfTheTextBox) {
   EXPECT_LE(ex * ex + ey * ey, 1.0f);
 }
 
-TEST_F(TopicLayout, OvalBadgesSitSymmetricallyOnTheEllipse) {
+TEST_F(TopicLayout, OvalBadgesSitOnTheEllipseBesideTheTextCorners) {
   TreeBuilder t;
   NodeView* root = t.central("C", kRoot);
   NodeView* a = child(t, root, "Hello world", Point(1200, 1000), TopicShape::Oval);
@@ -162,15 +162,18 @@ TEST_F(TopicLayout, OvalBadgesSitSymmetricallyOnTheEllipse) {
   a->setStartDate(kit::Date{0});
   t.doc.showTaskBadge = false;
   a->_calcLayout();
-  EXPECT_EQ(a->nodeRect().origin, Point(9, 9));
-  EXPECT_EQ(a->ptProgress().x, a->ptStartDue().x);
-  EXPECT_EQ(a->ptLink().x, a->ptNote().x);
-  EXPECT_EQ(a->ptProgress().y, a->ptLink().y);
-  EXPECT_EQ(a->ptStartDue().y, a->ptNote().y);
-  // Left and right of the middle, by the same distance.
-  float mid = a->nodeRect().midX() - 8;
-  EXPECT_NEAR(mid - a->ptProgress().x, a->ptLink().x - mid, 1.0f);
-  EXPECT_LT(a->ptProgress().x, mid);
+  // Text 77 x 17; box 89 x 25; b = 12.5 + 20 = 32.5, a = 44.5 / sqrt(1 - (12.5 / 32.5)^2)
+  // = 48.208; the oval 96.42 x 65 after the 9 margin is (9, 9, 96, 66) and the text box starts
+  // at x = 6 + 3.708 + 9.
+  EXPECT_EQ(a->nodeRect(), Rect(9, 9, 96, 66));
+  EXPECT_FLOAT_EQ(a->textBoxRect().minX(), 18.708333f);
+  EXPECT_EQ(a->bounds().size, Size(118, 88));
+  // dx = 95.708 - 57 = 38.708 and dy = 33 sqrt(1 - (dx / 48)^2) = 19.514 about the middle
+  // (57, 42): progress upper left, start/due lower left, note lower right, link upper right.
+  EXPECT_EQ(a->ptProgress(), Point(10, 14));
+  EXPECT_EQ(a->ptStartDue(), Point(10, 54));
+  EXPECT_EQ(a->ptNote(), Point(88, 54));
+  EXPECT_EQ(a->ptLink(), Point(88, 14));
 }
 
 TEST_F(TopicLayout, CornerBadgesOfARectangleAndTheirMargin) {

@@ -207,6 +207,12 @@ TEST(MapThemeReferences, PerceivedBrightness) {
   EXPECT_DOUBLE_EQ(RGBToHSP(0, 0, 0).p, 0.0);
   EXPECT_NEAR(RGBToHSP(1, 1, 1).p, 1.0, 1e-12);
   EXPECT_NEAR(RGBToHSP(0, 1, 0).p, std::sqrt(0.691), 1e-12);
+  EXPECT_NEAR(RGBToHSP(1, 0, 0).p, std::sqrt(0.241), 1e-12);
+  EXPECT_NEAR(RGBToHSP(0, 0, 1).p, std::sqrt(0.068), 1e-12);
+  // Half red (P 0.245) is a middle colour, half blue (P 0.130) a dark one, so their first
+  // variations differ: (h, 0.4 s, v + 0.8 (1 - v)) against (h, 0.1 s, v + 0.9 (1 - v)).
+  expectUnit(Novamind::calculatedColorForBaseColor({0.5f, 0, 0}, 1), 0.9f, 0.54f, 0.54f);
+  expectUnit(Novamind::calculatedColorForBaseColor({0, 0, 0.5f}, 1), 0.855f, 0.855f, 0.95f);
 }
 
 TEST(MapThemeReferences, LevelsFollowANewPalette) {
