@@ -247,9 +247,7 @@ void buildMap(PseudoMapViewController& doc, const RenderOptions& o, MapFormats::
   if (!top) throw Failure{"cannot read " + displayName(o.input) + ": it holds no topics"};
   // Several top-level lines gather under a topic without text: it takes the map's name.
   if (top->strName().empty() && !mapName.empty()) top->setStrName(mapName);
-  // A Markdown outline keeps the input's order: the layout would sort each topic's children
-  // by their places on the canvas.
-  layOut(canvas, !hasAllPositions(map) && o.kind != OutputKind::Markdown);
+  layOut(canvas, !hasAllPositions(map));
 }
 
 std::string folderOf(const std::string& path) {

@@ -94,8 +94,9 @@ void dumpNode(BigView& canvas, const NodeView* topic, std::string& xml, int inFo
 // The whole map (the root's branch, every relationship), or "" without a root.
 std::string dumpMap(BigView& canvas);
 
-// "- text" lines, four spaces per level; "" for nothing.
-std::string buildMarkdownOutlineFor(const NodeView* topic);
+// "- text" lines, four spaces per level; "" for nothing. The branch's child lists are sorted
+// clockwise first (the reading order), under the tree lock.
+std::string buildMarkdownOutlineFor(NodeView* topic);
 
 // The services the document installs on its canvas.
 MapFormatServices& services();

@@ -101,6 +101,35 @@ TEST_F(CliTest, MapFileRoundTripsThroughTheCommand) {
   EXPECT_EQ(a->pixelHeight(), b->pixelHeight());
 }
 
+// Markdown lists the map in its reading order, clockwise round the central topic: the same
+// outline whether the map comes straight from OPML or from the map file written of it, and the
+// same as the input's, main branches on both sides and nested ones included.
+TEST_F(CliTest, MarkdownKeepsTheInputOrderThroughAMapFile) {
+  const std::string md =
+      "- Root\n    - A\n        - A1\n        - A2\n    - B\n    - C\n        - C1\n            - C1a\n"
+      "            - C1b\n        - C2\n    - D\n    - E\n        - E1\n        - E2\n        - E3\n"
+      "    - F\n        - F1\n            - F1a\n            - F1b\n        - F2\n    - G\n";
+  std::string opml = "<opml version=\"2.0\"><head/><body>";
+  std::size_t open = 0;
+  for (std::size_t at = 0; at < md.size();) {
+    const std::size_t end = md.find('\n', at);
+    const std::size_t dash = md.find('-', at);
+    const std::size_t level = (dash - at) / 4;
+    for (; open > level; --open) opml += "</outline>";
+    opml += "<outline text=\"" + md.substr(dash + 2, end - dash - 2) + "\">";
+    ++open;
+    at = end + 1;
+  }
+  for (; open > 0; --open) opml += "</outline>";
+  opml += "</body></opml>";
+  ASSERT_TRUE(writeInput("order.opml", opml));
+  ASSERT_EQ(run({"render", input("order.opml"), "-o", path("direct.md")}).status, 0);
+  ASSERT_EQ(run({"render", input("order.opml"), "-o", path("order.qlm")}).status, 0);
+  ASSERT_EQ(run({"render", path("order.qlm"), "-o", path("again.md")}).status, 0);
+  EXPECT_EQ(kit::FileManager::readText(path("direct.md")).value_or(""), md);
+  EXPECT_EQ(kit::FileManager::readText(path("again.md")).value_or(""), md);
+}
+
 TEST_F(CliTest, OptionsApplyToAMapFileToo) {
   ASSERT_EQ(run({"render", kExamples + "garden.txt", "-o", path("g.qlm")}).status, 0);
   Result r = run({"render", path("g.qlm"), "-o", path("g.png"), "--theme", "default", "--rainbow", "--canvas-style", "9"});

@@ -92,30 +92,44 @@ TEST_F(OutlineTest, ALineNeverGoesMoreThanOneLevelDeeper) {
   EXPECT_EQ(b->childNodes()[0]->strName(), "c");
 }
 
-TEST_F(OutlineTest, MarkdownOutlineListsTheBranchInOrder) {
+// The reading order: down the right side of the central topic, then up its left side; deeper
+// lists top to bottom. The child lists are created in another order.
+TEST_F(OutlineTest, MarkdownOutlineListsTheBranchClockwise) {
   NodeView* root = canvas->createChildNodeOf(nullptr, Point());
   root->setStrName("Root");
-  NodeView* a = canvas->createChildNodeOf(root, Point(100, 100));
-  a->setStrName("A\nsecond line");
-  canvas->createChildNodeOf(a, Point(200, 100))->setStrName("A1");
-  canvas->createChildNodeOf(root, Point(100, 200))->setStrName("B");
+  const Point c = root->center();
+  auto at = [&](NodeView* parent, float dx, float dy, const char* name) {
+    NodeView* n = canvas->createChildNodeOf(parent, Point(c.x + dx, c.y + dy));
+    n->setStrName(name);
+    return n;
+  };
+  at(root, -200, -100, "D");
+  at(root, 200, 100, "B");
+  at(root, -200, 100, "C");
+  NodeView* a = at(root, 200, -100, "A\nsecond line");
+  at(a, 400, -50, "A2");
+  at(a, 400, -150, "A1");
   EXPECT_EQ(canvas->buildMarkdownOutlineFor(root),
             "- Root\n"
             "    - A\n"
             "      second line\n"
             "        - A1\n"
-            "    - B\n");
-  EXPECT_EQ(canvas->buildMarkdownOutlineFor(a), "- A\n  second line\n    - A1\n");
+            "        - A2\n"
+            "    - B\n"
+            "    - C\n"
+            "    - D\n");
+  EXPECT_EQ(canvas->buildMarkdownOutlineFor(a), "- A\n  second line\n    - A1\n    - A2\n");
   EXPECT_EQ(canvas->buildMarkdownOutlineFor(nullptr), "");
 }
 
 TEST_F(OutlineTest, TheMarkdownOutlinePastesBackWithTheSameShape) {
   NodeView* root = canvas->createChildNodeOf(nullptr, Point());
   root->setStrName("Root");
-  NodeView* a = canvas->createChildNodeOf(root, Point(100, 100));
+  const Point c = root->center();
+  NodeView* a = canvas->createChildNodeOf(root, Point(c.x + 100, c.y + 100));
   a->setStrName("A");
-  canvas->createChildNodeOf(a, Point(200, 100))->setStrName("A1");
-  canvas->createChildNodeOf(root, Point(100, 200))->setStrName("B");
+  canvas->createChildNodeOf(a, Point(c.x + 200, c.y + 100))->setStrName("A1");
+  canvas->createChildNodeOf(root, Point(c.x + 100, c.y + 200))->setStrName("B");
   const std::string md = canvas->buildMarkdownOutlineFor(root);
 
   BigView* other = newCanvas();
