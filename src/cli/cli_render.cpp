@@ -185,7 +185,7 @@ MapFormats::ParsedMap parseOutline(std::string_view bytes, const std::string& wh
   std::string_view text = withoutByteOrderMark(bytes);
   if (text.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos)
     throw Failure{"cannot read " + what + ": the outline is empty"};
-  return parseXML(GlobalHelpers::buildOPMLFromText(text, false), what);
+  return MapFormats::parseOutlineText(text);
 }
 
 bool hasAllPositions(const MapFormats::ParsedMap& map) {

@@ -71,6 +71,9 @@ struct ParseResult {
 
 // Native map XML (root "QuillmereRelative") or OPML (root "opml"), chosen by the root element.
 ParseResult parseMapXML(std::string_view xml);
+// Indented plain text as buildOPMLFromText(text, false) and the OPML reader make it, at any
+// depth (the XML readers stop at kit::XMLParser::kMaxDepth).
+ParsedMap parseOutlineText(std::string_view text);
 
 // Builds parsed records into the canvas under its selected topic (the crosshair rule and the
 // load contexts as in docs/formats.md); relationships and folds come last. Sets and returns

@@ -302,7 +302,9 @@ ParseResult parseMapXML(std::string_view xml) {
   }
   if (!ok) {
     const auto& e = parser.parserError();
-    if (e && e->line > 0) {
+    if (e && e->code == kit::XMLParser::kTooDeepError) {
+      result.error = kit::format("it is nested too deeply (more than %d levels)", kit::XMLParser::kMaxDepth);
+    } else if (e && e->line > 0) {
       result.error = kit::format("it is damaged (line %d: %s)", e->line, e->message.c_str());
     } else {
       result.error = e && !e->message.empty() ? "it is damaged (" + e->message + ")" : "it is damaged";

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "helpers/strings.h"
 #include "kit/core/files.h"
 #include "kit/core/user_defaults.h"
 #include "kit/graphics/image.h"
@@ -153,6 +154,18 @@ TEST_F(CliTest, ReadsAnOutlineFromStandardInput) {
   EXPECT_EQ(kit::FileManager::readText(path("t.md")).value_or("").rfind("- Walking holiday\n", 0), 0u);
 }
 
+TEST_F(CliTest, AnOutlineOfAnyDepthIsRead) {
+  std::string text, md;
+  for (int i = 0; i < 300; ++i) {
+    text += std::string(static_cast<std::size_t>(i), '\t') + "L" + std::to_string(i) + "\n";
+    md += std::string(4 * static_cast<std::size_t>(i), ' ') + "- L" + std::to_string(i) + "\n";
+  }
+  ASSERT_TRUE(writeInput("deep.txt", text));
+  Result r = run({"render", input("deep.txt"), "-o", path("deep.md")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(kit::FileManager::readText(path("deep.md")).value_or(""), md);
+}
+
 TEST_F(CliTest, SeveralTopLevelLinesHangUnderATopicNamedAfterTheFile) {
   ASSERT_TRUE(writeInput("ideas.txt", "One\nTwo\n\tTwo a\nThree\n"));
   ASSERT_EQ(run({"render", input("ideas.txt"), "-o", path("ideas.md")}).status, 0);
@@ -268,6 +281,13 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
                          "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>MapData</key>"
                          "<string>&lt;QuillmereRelative&gt;&lt;topic level=\"0\"</string></dict></plist>"));
   ASSERT_TRUE(writeInput("binary.txt", std::string_view("\x89PNG\r\n\x1a\n\0\0\xff\xfe", 12)));
+  std::string nested;
+  for (int i = 0; i < 300; ++i) nested += "<outline text=\"x\">";
+  ASSERT_TRUE(writeInput("deep.opml", "<opml version=\"2.0\"><body>" + nested + "</body></opml>"));
+  ASSERT_TRUE(writeInput("deep.qlm",
+                         "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>MapData</key><string>"
+                         "&lt;QuillmereRelative&gt;&lt;topic level=\"0\"/&gt;" +
+                             strings::replaceAll(nested, "<", "&lt;") + "</string></dict></plist>"));
   struct Case {
     std::string input;
     const char* says;
@@ -283,6 +303,8 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
       {input("nodata.qlm"), "not a map file"},
       {input("badmap.qlm"), "cannot read"},
       {input("binary.txt"), "not UTF-8"},
+      {input("deep.opml"), "nested too deeply"},
+      {input("deep.qlm"), "nested too deeply"},
   };
   for (const Case& c : cases) {
     for (const char* out : {"out.png", "out.pdf", "out.qlm", "out.md"}) {

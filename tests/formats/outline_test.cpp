@@ -81,6 +81,29 @@ TEST_F(OutlineTest, EnsureSingleRootWrapsUnlessThereIsExactlyOneTopLine) {
   EXPECT_EQ(topName(""), "Clipboard/1");
 }
 
+// Outline text is read without XML, so at any depth; OPML nested too deeply says so.
+TEST_F(OutlineTest, PlainTextOutlinesHaveNoDepthLimitAndDeepOPMLSaysWhy) {
+  std::string text = "Other\n", opml = "<opml><body>";
+  for (int i = 0; i < 300; ++i) {
+    text += std::string(static_cast<std::size_t>(i), '\t') + "L" + std::to_string(i) + "\n";
+    opml += "<outline text=\"x\">";
+  }
+  const MapFormats::ParsedMap map = MapFormats::parseOutlineText(text);
+  ASSERT_EQ(map.topics.size(), 302u);  // two top lines gather under a topic without text
+  EXPECT_EQ(map.fileFormat, GlobalHelpers::kFileTypeOPML);
+  EXPECT_EQ(map.topics[0].text, "");
+  EXPECT_EQ(map.topics[0].parent, -1);
+  EXPECT_EQ(map.topics[1].text, "Other");
+  EXPECT_EQ(map.topics[1].parent, 0);
+  EXPECT_EQ(map.topics[2].parent, 0);
+  for (std::size_t i = 3; i < map.topics.size(); ++i) EXPECT_EQ(map.topics[i].parent, static_cast<int>(i) - 1);
+  EXPECT_EQ(map.topics.back().text, "L299");
+
+  const MapFormats::ParseResult deep = MapFormats::parseMapXML(opml + "</body></opml>");
+  EXPECT_FALSE(deep.map);
+  EXPECT_EQ(deep.error, "it is nested too deeply (more than 256 levels)");
+}
+
 TEST_F(OutlineTest, ALineNeverGoesMoreThanOneLevelDeeper) {
   const std::string opml = GlobalHelpers::buildOPMLFromText("a\n\t\t\tb\n\t\tc", true);
   NodeView* top = MapFormats::loadFromXML(*canvas, opml, MapFormats::LoadContext::Map);

@@ -267,6 +267,11 @@ struct XMLParserCallbacks {
                            const xmlChar** attributes) {
     XMLParser* p = parserOf(ctx);
     if (p->stopped_) return;
+    // Ours rather than libxml2's complaint, so that callers can say plainly what is wrong.
+    if (++p->depth_ > XMLParser::kMaxDepth) {
+      p->fail({XMLParser::kTooDeepError, "elements nested too deeply", xmlSAX2GetLineNumber(ctx), 0});
+      return;
+    }
     nbNamespaces = std::max(nbNamespaces, 0);
     nbAttributes = std::max(nbAttributes, 0);
     // Views point into libxml2's buffers where the text stands as is, and into attributeText_
@@ -324,6 +329,7 @@ struct XMLParserCallbacks {
   static void endElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*) {
     XMLParser* p = parserOf(ctx);
     if (p->stopped_) return;
+    --p->depth_;
     if (!p->delegate_) return;
     // The start tag is done with elementName_, so its buffer serves here without a new string.
     std::string& name = p->elementName_;
@@ -386,6 +392,7 @@ bool XMLParser::parse() {
   }
   ensureLibraryReady();
   textBudget_ = expansionLimit(data_.size());
+  depth_ = 0;
 
   xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(reinterpret_cast<const char*>(data_.data()),
                                                     static_cast<int>(data_.size()));

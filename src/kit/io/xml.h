@@ -130,6 +130,9 @@ class XMLParser {
   static constexpr int kExpansionLimitError = 513;
   // The buffer is larger than libxml2 can take in one piece.
   static constexpr int kInputTooLargeError = 514;
+  // Elements are nested deeper than kMaxDepth (libxml2's own limit without its huge mode).
+  static constexpr int kTooDeepError = 515;
+  static constexpr int kMaxDepth = 256;
 
   explicit XMLParser(Data data);
   explicit XMLParser(std::string_view text);
@@ -160,6 +163,7 @@ class XMLParser {
   std::optional<XMLParseError> error_;
   bool stopped_ = false;
   std::uint64_t textBudget_ = 0;
+  int depth_ = 0;  // open elements
 };
 
 }  // namespace kit
