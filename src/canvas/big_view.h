@@ -92,6 +92,9 @@ class BigView : public kit::View {
   // ---- Creation (big_view_create.cpp) ---------------------------------------------------------
   // The only place topics are made. A nil parent makes the central topic.
   NodeView* createChildNodeOf(NodeView* parent, kit::Point position);
+  // The same without selecting the new topic, for loaders that make many topics and select once
+  // at the end: selecting walks to the root, so a chain of topics would cost its depth squared.
+  NodeView* createChildNodeWithoutSelecting(NodeView* parent, kit::Point position);
   NodeView* createSiblingOf(NodeView* topic, bool above);
   NodeView* createChildNodeOf(NodeView* parent, int onSide);
   NodeView* createAndEditNewChildOf(NodeView* parent, const std::string& text);

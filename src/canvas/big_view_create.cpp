@@ -3,6 +3,12 @@
 #include "model/app_services.h"
 
 NodeView* BigView::createChildNodeOf(NodeView* parent, kit::Point position) {
+  NodeView* n = createChildNodeWithoutSelecting(parent, position);
+  setSelectedNode(n, false);
+  return n;
+}
+
+NodeView* BigView::createChildNodeWithoutSelecting(NodeView* parent, kit::Point position) {
   auto topic = std::make_unique<NodeView>(parent, parentController_);
   NodeView* n = topic.get();
   addSubview(n);
@@ -21,7 +27,6 @@ NodeView* BigView::createChildNodeOf(NodeView* parent, kit::Point position) {
     kit::LockGuard guard(AppServices::globalTreeLock());
     rootNode_ = std::move(topic);
   }
-  setSelectedNode(n, false);
   return n;
 }
 

@@ -54,18 +54,20 @@ class Builder {
     for (std::size_t i = 1; i < count; ++i) {
       const TopicRecord& r = records[i];
       // The reader guarantees parents come first; anything else is treated as under the top.
-      const std::size_t p = (r.parent >= 0 && static_cast<std::size_t>(r.parent) < i) ? static_cast<std::size_t>(r.parent) : 0;
+      const std::size_t p = parentOf(i);
       NodeView* parent = built_[p];
       kit::Point at = r.position ? rounded(kit::Point(r.position->x + offset_.x, r.position->y + offset_.y))
                                  : fallbackPosition(p, i);
-      NodeView* n = canvas_.createChildNodeOf(parent, at);
+      // Selecting costs a walk to the root: only the last topic is selected on the way, as
+      // making each in turn would leave it, and the top is selected at the end.
+      NodeView* n = i + 1 < count ? canvas_.createChildNodeWithoutSelecting(parent, at) : canvas_.createChildNodeOf(parent, at);
       direction_[i] = n->center().x < parent->center().x ? -1 : 1;
       built_[i] = n;
       apply(i, n);
     }
     buildRelationships();
     // Folding needs the children in place, so it comes last.
-    for (NodeView* n : toFold_) n->fold();
+    foldRecorded();
     top->evaluateDisplayAttributes(true);
     canvas_.setSelectedNode(top, false);
     canvas_.setLastLoadedRootNode(top);
@@ -153,7 +155,31 @@ class Builder {
     n->set_effort(give(&TopicRecord::effort));
     n->setIsRollupTask(r.rollup, false);
     if (!r.resources.empty()) n->set_resources(give(&TopicRecord::resources));
-    if (r.folded) toFold_.push_back(n);
+    if (r.folded) toFold_.push_back(index);
+  }
+
+  // Every flag first, then each outermost folded branch is hidden once, with its place in a
+  // folded branch passed down the records (parents come first): folding topic by topic would
+  // walk up to the root and down through each branch again.
+  void foldRecorded() {
+    if (toFold_.empty()) return;
+    const std::size_t count = built_.size();
+    std::vector<char> changed(count, 0), hidden(count, 0), covered(count, 0);
+    for (std::size_t i : toFold_) changed[i] = built_[i]->setFoldedWithoutVisibility(true) ? 1 : 0;
+    hidden[0] = built_[0]->isOnFoldedBranch() ? 1 : 0;
+    for (std::size_t i = 1; i < count; ++i) {
+      const std::size_t p = parentOf(i);
+      const NodeView* n = built_[i];
+      hidden[i] = n->isFloating() ? 0 : (n->isCallout() ? hidden[p] : (hidden[p] || built_[p]->isFolded()));
+      covered[i] = covered[p] || changed[p];
+    }
+    for (std::size_t i : toFold_)
+      if (changed[i] && !covered[i]) built_[i]->_recursivelyUpdateVisiblity(hidden[i] != 0);
+  }
+
+  std::size_t parentOf(std::size_t i) const {
+    const int p = map_.topics[i].parent;
+    return (p >= 0 && static_cast<std::size_t>(p) < i) ? static_cast<std::size_t>(p) : 0;
   }
 
   NodeView* end(const std::string& uuid) {
@@ -196,7 +222,7 @@ class Builder {
   std::pmr::monotonic_buffer_resource arena_;
   UuidIndex existing_{&arena_};  // every uuid now on the canvas
   UuidIndex loaded_{&arena_};    // recorded uuid -> topic built for it
-  std::vector<NodeView*> toFold_;
+  std::vector<std::size_t> toFold_;  // records, in document order
 };
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <chrono>
 
 #include "formats/formats_test_support.h"
 #include "helpers/global_helpers_file_formats.h"
@@ -85,7 +86,11 @@ TEST_F(MapXMLTest, AWholeMapRoundTripsEveryAttributeAndPosition) {
   for (std::size_t i = 0; i < before.size(); ++i) {
     expectSameTopic(before[i], after[i]);
     EXPECT_EQ(before[i]->center(), after[i]->center()) << before[i]->strName();
+    EXPECT_EQ(before[i]->alpha(), after[i]->alpha()) << before[i]->strName();  // folds hide alike
   }
+  EXPECT_EQ(copy->selectedNode(), top);
+  EXPECT_TRUE(top->isSelected());
+  EXPECT_EQ(std::count_if(after.begin(), after.end(), [](NodeView* n) { return n->isSelected(); }), 1);
 
   ASSERT_EQ(copy->relationships().size(), 2u);
   for (std::size_t i = 0; i < 2; ++i) {
@@ -179,6 +184,31 @@ TEST_F(MapXMLTest, DeepChainsRoundTripWithoutAnyNestingLimit) {
   while (!deepest->childNodes().empty()) deepest = deepest->childNodes().front().get();
   EXPECT_EQ(deepest->strName(), "level 2000");
   EXPECT_EQ(deepest->getNumberOfAncestors(), 2000);
+}
+
+// Making a topic costs the same at any depth, and so does folding it: a chain of 100,000
+// folded topics loads in about the time of as many siblings.
+TEST_F(MapXMLTest, AVeryDeepFoldedChainLoadsInLinearTime) {
+  constexpr int kDepth = 100000;
+  std::string xml = "<QuillmereRelative>";
+  for (int i = 0; i < kDepth; ++i)
+    xml += "<topic level=\"" + std::to_string(i) + "\" text=\"t\" folded=\"1\" x=\"" + std::to_string(17280 + i) + "\" y=\"15360\"/>";
+  xml += "</QuillmereRelative>";
+  const auto start = std::chrono::steady_clock::now();
+  NodeView* top = MapFormats::loadFromXML(*canvas, xml, MapFormats::LoadContext::Map);
+  ASSERT_NE(top, nullptr);
+  top->recalcLayoutRecursively(true, false, false, false, false);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 30.0);
+  EXPECT_EQ(canvas->getTopicCount(nullptr), kDepth);
+  NodeView* deepest = top;
+  while (!deepest->childNodes().empty()) deepest = deepest->childNodes().front().get();
+  EXPECT_EQ(deepest->getNumberOfAncestors(), kDepth - 1);
+  EXPECT_TRUE(top->isFolded());
+  EXPECT_FALSE(deepest->isFolded());  // nothing to fold
+  EXPECT_EQ(top->alpha(), 1.0f);
+  EXPECT_EQ(top->childNodes().front()->alpha(), 0.0f);
+  EXPECT_EQ(deepest->alpha(), 0.0f);
+  EXPECT_EQ(canvas->selectedNode(), top);
 }
 
 TEST_F(MapXMLTest, OnlyTheNativeFormatIsWritten) {
