@@ -65,6 +65,8 @@ std::string PseudoMapViewController::safeMapID(std::string_view id) {
   return out;
 }
 
+std::string PseudoMapViewController::mapIDForFile(std::string_view path) { return safeMapID(fileStem(path)); }
+
 std::string PseudoMapViewController::pathForMapID(std::string_view mapID) {
   return mapsFolder() + "/" + std::string(mapID) + "." + std::string(MapFile::kExtension);
 }
@@ -91,7 +93,7 @@ bool PseudoMapViewController::loadMapFromFile(const std::string& path) {
   if (NodeView* root = canvas_->rootNode()) canvas_->removeNode(root);
   undoManager_.removeAllActions(this);
   nextNumericID_ = 0;
-  mapID_ = safeMapID(fileStem(path));
+  mapID_ = mapIDForFile(path);
   mapName_ = GlobalHelpers::getMapNameFromPath(path);
   removeUndoSnapshots();
 

@@ -142,7 +142,8 @@ class Builder {
     n->setStrReferenceID(give(&TopicRecord::referenceID));
     n->setStrIcon1(give(&TopicRecord::icon1));
     n->setStrIcon2(give(&TopicRecord::icon2));
-    n->set_uuidImage(give(&TopicRecord::imageID));
+    // The image comes from the open map's asset library; a missing asset leaves no image.
+    if (r.imageID) n->setImage(r.imageID, false);
     if (r.colour) n->setColourWithRGB255(*r.colour, false, false);
     if (r.shape != 99) n->setShape(r.shape, false, false);
     if (r.width != 0) n->setWidth(r.width, false, false);

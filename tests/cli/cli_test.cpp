@@ -13,11 +13,14 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "document/pseudo_map_view_controller.h"
 #include "helpers/strings.h"
 #include "kit/core/files.h"
 #include "kit/core/user_defaults.h"
 #include "kit/graphics/image.h"
+#include "kit/graphics/image_context.h"
 #include "kit/testing/fixtures.h"
+#include "model/asset_library.h"
 
 namespace {
 
@@ -60,6 +63,27 @@ class CliTest : public kit::AppHomeTest {
     return kit::FileManager::writeAtomically(home_.path() + "/" + name, text);
   }
   std::string input(const std::string& name) const { return home_.path() + "/" + name; }
+  // Runs the command as a user whose home is fakeHome, with no QUILLMERE_HOME and TMPDIR at tmp;
+  // reports whether QUILLMERE_HOME stayed unset during the run.
+  Result runAsUser(const std::string& fakeHome, const std::string& tmp, std::vector<std::string> args,
+                   bool* quillHomeStayedUnset = nullptr) {
+    const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
+    const std::string savedQuillHome = getenv("QUILLMERE_HOME");
+    const char* savedTmp = getenv("TMPDIR");
+    const std::string savedTmpValue = savedTmp ? savedTmp : "";
+    setenv("HOME", fakeHome.c_str(), 1);
+    setenv("TMPDIR", tmp.c_str(), 1);
+    unsetenv("QUILLMERE_HOME");
+    kit::UserDefaults::resetStandard();
+    Result r = run(std::move(args));
+    if (quillHomeStayedUnset) *quillHomeStayedUnset = getenv("QUILLMERE_HOME") == nullptr;
+    setenv("HOME", savedHome.c_str(), 1);
+    if (savedTmp) setenv("TMPDIR", savedTmpValue.c_str(), 1);
+    else unsetenv("TMPDIR");
+    setenv("QUILLMERE_HOME", savedQuillHome.c_str(), 1);
+    kit::UserDefaults::resetStandard();
+    return r;
+  }
 
   std::string dir;
 };
@@ -335,23 +359,9 @@ TEST_F(CliTest, WithoutQuillmereHomeNothingIsWrittenIntoTheUsersHome) {
   const std::string fakeHome = home_.path() + "/user", tmp = home_.path() + "/tmp-run";
   ASSERT_TRUE(kit::FileManager::createDirectories(fakeHome));
   ASSERT_TRUE(kit::FileManager::createDirectories(tmp));
-  const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
-  const std::string savedQuillHome = getenv("QUILLMERE_HOME");
-  const char* savedTmp = getenv("TMPDIR");
-  const std::string savedTmpValue = savedTmp ? savedTmp : "";
-  setenv("HOME", fakeHome.c_str(), 1);
-  setenv("TMPDIR", tmp.c_str(), 1);
-  unsetenv("QUILLMERE_HOME");
-  kit::UserDefaults::resetStandard();
-
-  Result r = run({"render", kExamples + "trip.opml", "-o", path("trip.png"), "--transparent", "--html-map"});
-
-  const bool quillHomeStayedUnset = getenv("QUILLMERE_HOME") == nullptr;
-  setenv("HOME", savedHome.c_str(), 1);
-  if (savedTmp) setenv("TMPDIR", savedTmpValue.c_str(), 1);
-  else unsetenv("TMPDIR");
-  setenv("QUILLMERE_HOME", savedQuillHome.c_str(), 1);
-  kit::UserDefaults::resetStandard();
+  bool quillHomeStayedUnset = false;
+  Result r = runAsUser(fakeHome, tmp, {"render", kExamples + "trip.opml", "-o", path("trip.png"), "--transparent", "--html-map"},
+                       &quillHomeStayedUnset);
 
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(quillHomeStayedUnset);
@@ -359,6 +369,53 @@ TEST_F(CliTest, WithoutQuillmereHomeNothingIsWrittenIntoTheUsersHome) {
   // The run's own home is gone too.
   EXPECT_TRUE(kit::FileManager::listDirectory(tmp).value_or(std::vector<std::string>{"?"}).empty());
   EXPECT_TRUE(kit::FileManager::exists(path("trip.png")));
+}
+
+// A map's topic images come from its asset folder in the application home, whether
+// QUILLMERE_HOME names the home or the run works in a temporary one; the user's home is only read.
+TEST_F(CliTest, TopicImagesOfAMapFileComeFromTheApplicationHome) {
+  const std::string asset = "3C1D2A4B-5E6F-4A1B-8C2D-3E4F5A6B7C8D";
+  auto ic = kit::ImageContext::create(kit::Size(100, 100), true);
+  ic->context().setFillColor(kit::Color(0, 0, 1));
+  ic->context().fillRect(kit::Rect(0, 0, 100, 100));
+  const std::string folder = AssetLibrary::assetLibraryForMap("Pic")->createAssetFolder();
+  ASSERT_TRUE(kit::FileManager::writeAtomically(folder + "/" + asset + ".png", *ic->image()->pngData()));
+  {
+    PseudoMapViewController doc;
+    doc.setMapID("Pic");
+    NodeView* root = doc.bigView()->createChildNodeOf(nullptr, kit::Point());
+    root->setStrName("Pictures");
+    NodeView* child = doc.bigView()->createChildNodeOf(root, kit::Point(root->center().x + 250, root->center().y));
+    child->setStrName("Blue");
+    child->setImage(asset, false);
+    ASSERT_TRUE(child->getImage());
+    ASSERT_TRUE(doc.saveMapToFile(input("Pic.qlm")));
+  }
+  auto bluePixels = [](const std::string& png) {
+    kit::ImageRef img = kit::Image::fromFile(png);
+    int n = 0;
+    for (int y = 0; img && y < img->pixelHeight(); ++y)
+      for (int x = 0; x < img->pixelWidth(); ++x) {
+        auto p = img->pixelAt(x, y);
+        n += p && p->blue > 230 && p->red < 20 && p->green < 20 ? 1 : 0;
+      }
+    return n;
+  };
+  Result named = run({"render", input("Pic.qlm"), "-o", path("named.png")});
+  ASSERT_EQ(named.status, 0) << named.err;
+  EXPECT_GT(bluePixels(path("named.png")), 9000);  // the picture, 100 x 100 points at least
+
+  const std::string fakeHome = home_.path() + "/user", tmp = home_.path() + "/tmp-run";
+  const std::string userMaps = fakeHome + "/.local/share/quillmere/Documents/maps";
+  ASSERT_TRUE(kit::FileManager::createDirectories(userMaps));
+  ASSERT_TRUE(kit::FileManager::createDirectories(tmp));
+  ASSERT_TRUE(kit::FileManager::copy(folder, userMaps + "/Pic"));
+  const auto before = kit::FileManager::listRecursively(fakeHome);
+  Result user = runAsUser(fakeHome, tmp, {"render", input("Pic.qlm"), "-o", path("user.png")});
+  ASSERT_EQ(user.status, 0) << user.err;
+  EXPECT_GT(bluePixels(path("user.png")), 9000);
+  EXPECT_EQ(kit::FileManager::listRecursively(fakeHome), before);
+  EXPECT_TRUE(kit::FileManager::listDirectory(tmp).value_or(std::vector<std::string>{"?"}).empty());
 }
 
 TEST_F(CliTest, ANamedHomeKeepsItsOwnSettings) {

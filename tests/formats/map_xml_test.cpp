@@ -3,6 +3,8 @@
 
 #include "formats/formats_test_support.h"
 #include "helpers/global_helpers_file_formats.h"
+#include "kit/graphics/image_context.h"
+#include "model/asset_library.h"
 
 using kit::Point;
 
@@ -34,7 +36,7 @@ class MapXMLTest : public FormatsTest {
     a->setStrReferenceID(std::string("ref-7"));
     a->setStrIcon1(std::string("flag"));
     a->setStrIcon2(std::string("star"));
-    a->set_uuidImage(std::string("7F0C9C4E-1111-2222-3333-444455556666"));
+    a->setImage(storeImage(kit::Size(100, 100)), false);
     a->setStartDate(kit::Date{1700000000.25});
     a->setDueDate(kit::Date{-86400.5});
     a->setPercentComplete(40);
@@ -64,6 +66,14 @@ class MapXMLTest : public FormatsTest {
     return root;
   }
 
+  // A plain picture in the map's asset library (the fake document's map id).
+  static std::string storeImage(kit::Size size) {
+    auto ic = kit::ImageContext::create(size, true);
+    ic->context().setFillColor(kit::Color(0, 0, 1));
+    ic->context().fillRect(kit::Rect(Point(), size));
+    return AssetLibrary::assetLibraryForMap("MAP")->saveAsset(ic->image()).value_or("");
+  }
+
   NodeView* a = nullptr;
   NodeView* b = nullptr;
 };
@@ -87,7 +97,9 @@ TEST_F(MapXMLTest, AWholeMapRoundTripsEveryAttributeAndPosition) {
     expectSameTopic(before[i], after[i]);
     EXPECT_EQ(before[i]->center(), after[i]->center()) << before[i]->strName();
     EXPECT_EQ(before[i]->alpha(), after[i]->alpha()) << before[i]->strName();  // folds hide alike
+    EXPECT_EQ(before[i]->imageSize(), after[i]->imageSize()) << before[i]->strName();
   }
+  EXPECT_EQ(after[1]->imageSize(), kit::Size(100, 100));  // the image itself was read
   EXPECT_EQ(copy->selectedNode(), top);
   EXPECT_TRUE(top->isSelected());
   EXPECT_EQ(std::count_if(after.begin(), after.end(), [](NodeView* n) { return n->isSelected(); }), 1);
