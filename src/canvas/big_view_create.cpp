@@ -3,12 +3,6 @@
 #include "model/app_services.h"
 
 NodeView* BigView::createChildNodeOf(NodeView* parent, kit::Point position) {
-  NodeView* n = createChildNodeWithoutSelecting(parent, position);
-  setSelectedNode(n, false);
-  return n;
-}
-
-NodeView* BigView::createChildNodeWithoutSelecting(NodeView* parent, kit::Point position) {
   auto topic = std::make_unique<NodeView>(parent, parentController_);
   NodeView* n = topic.get();
   addSubview(n);
@@ -27,6 +21,18 @@ NodeView* BigView::createChildNodeWithoutSelecting(NodeView* parent, kit::Point 
     kit::LockGuard guard(AppServices::globalTreeLock());
     rootNode_ = std::move(topic);
   }
+  setSelectedNode(n, false);
+  return n;
+}
+
+NodeView* BigView::createLoadedChildOf(NodeView* parent, kit::Point position, std::string uuid) {
+  auto topic = std::make_unique<NodeView>(parent, parentController_, std::move(uuid));
+  NodeView* n = topic.get();
+  addSubview(n);
+  const kit::Point p = position == kit::Point() ? bounds().mid() : position;
+  n->setCenter(kit::Point(kit::roundHalfEven(p.x), kit::roundHalfEven(p.y)));
+  kit::LockGuard guard(AppServices::globalTreeLock());
+  parent->appendChild(std::move(topic));
   return n;
 }
 

@@ -2,6 +2,7 @@
 // then the relationships and the folds.
 #include <cmath>
 #include <memory_resource>
+#include <optional>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -58,9 +59,12 @@ class Builder {
       NodeView* parent = built_[p];
       kit::Point at = r.position ? rounded(kit::Point(r.position->x + offset_.x, r.position->y + offset_.y))
                                  : fallbackPosition(p, i);
-      // Selecting costs a walk to the root: only the last topic is selected on the way, as
-      // making each in turn would leave it, and the top is selected at the end.
-      NodeView* n = i + 1 < count ? canvas_.createChildNodeWithoutSelecting(parent, at) : canvas_.createChildNodeOf(parent, at);
+      // Made as loaded topics: with their identity, unselected and evaluated together at the
+      // end. Only the last is selected on the way, as making each in turn would leave it.
+      const auto kept = keepIdentity(r);
+      NodeView* n = canvas_.createLoadedChildOf(parent, at, kept ? r.uuid : std::string());
+      if (kept) (*kept)->second = n;
+      if (i + 1 == count) canvas_.setSelectedNode(n, false);
       direction_[i] = n->center().x < parent->center().x ? -1 : 1;
       built_[i] = n;
       apply(i, n);
@@ -93,6 +97,10 @@ class Builder {
     if (r.position) offset_ = kit::Point(top->center().x - r.position->x, top->center().y - r.position->y);
     direction_[0] = (top->parentNode() && top->center().x < top->parentNode()->center().x) ? -1 : 1;
     built_[0] = top;
+    if (const auto kept = keepIdentity(r)) {
+      top->setUuid(r.uuid);
+      (*kept)->second = top;
+    }
     apply(0, top);
     return top;
   }
@@ -118,6 +126,16 @@ class Builder {
     return rounded(kit::Point(p->center().x + direction_[parent] * kColumnWidth, y));
   }
 
+  // A recorded identity is kept unless another topic already has it; a pasted one ("_uuid")
+  // only links the relationships of this load. The kept one is claimed here, for the topic about
+  // to be made. New identities are random and so never met again: they are not listed.
+  std::optional<UuidIndex::iterator> keepIdentity(const TopicRecord& r) {
+    if (!r.keepUuid || r.uuid.empty()) return std::nullopt;
+    auto [it, fresh] = existing_.try_emplace(r.uuid, nullptr);
+    if (!fresh) return std::nullopt;
+    return it;
+  }
+
   void apply(std::size_t index, NodeView* n) {
     const TopicRecord& r = map_.topics[index];
     TopicRecord* own = movable_ ? &movable_->topics[index] : nullptr;
@@ -126,14 +144,6 @@ class Builder {
       using T = std::remove_cvref_t<decltype(r.*field)>;
       return own ? T(std::move(own->*field)) : T(r.*field);
     };
-    // A recorded identity is kept unless another topic already has it; a pasted one ("_uuid")
-    // only links the relationships of this load.
-    if (r.keepUuid && !r.uuid.empty() && existing_.try_emplace(r.uuid, n).second) {
-      n->setUuid(r.uuid);
-    } else {
-      existing_.emplace(n->uuid(), n);
-    }
-
     n->setIsCallout(r.callout, false);
     n->setIsFloating(r.floating, false);
     n->setStrName(give(&TopicRecord::text));

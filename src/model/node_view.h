@@ -67,6 +67,9 @@ class NodeView : public kit::View {
   // ---- Creation and release (node_view.cpp) -------------------------------------------------
   // The designated initializer; only the canvas creates topics, and adds them to the tree.
   NodeView(NodeView* parent, DocumentServices* controller);
+  // For loaders: the recorded identity (a new one when empty), and no display values yet: the
+  // loader evaluates the whole branch once its attributes are in.
+  NodeView(NodeView* parent, DocumentServices* controller, std::string uuid);
   // Releases the whole branch without recursion, so deep outlines cannot exhaust the stack.
   ~NodeView() override;
 

@@ -196,7 +196,7 @@ TEST_F(CanvasTest, ExpandToADepth) {
 TEST_F(CanvasTest, ExpandingAVeryDeepChainNeitherRecursesNorWalksAgain) {
   NodeView* root = canvas->createChildNodeOf(nullptr, Point());
   std::vector<NodeView*> chain{root};
-  for (int i = 0; i < 300000; ++i) chain.push_back(canvas->createChildNodeWithoutSelecting(chain.back(), Point(1, 1)));
+  for (int i = 0; i < 300000; ++i) chain.push_back(canvas->createLoadedChildOf(chain.back(), Point(1, 1), ""));
   for (NodeView* n : chain) n->setFoldedWithoutVisibility(true);
   root->recursivelyUpdateVisiblity();
   ASSERT_TRUE(chain[1]->isFolded());
