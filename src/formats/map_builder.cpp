@@ -144,28 +144,40 @@ class Builder {
       using T = std::remove_cvref_t<decltype(r.*field)>;
       return own ? T(std::move(own->*field)) : T(r.*field);
     };
+    const TopicDetails* d = r.details.get();
+    TopicDetails* ownDetails = own ? own->details.get() : nullptr;
+    auto giveDetail = [d, ownDetails](auto TopicDetails::*field) {
+      using T = std::remove_cvref_t<decltype(d->*field)>;
+      return ownDetails ? T(std::move(ownDetails->*field)) : T(d->*field);
+    };
+
     n->setIsCallout(r.callout, false);
     n->setIsFloating(r.floating, false);
     n->setStrName(give(&TopicRecord::text));
     n->setStrNote(give(&TopicRecord::note));
     n->setStrLink(give(&TopicRecord::link));
-    n->setStrReferenceID(give(&TopicRecord::referenceID));
-    n->setStrIcon1(give(&TopicRecord::icon1));
-    n->setStrIcon2(give(&TopicRecord::icon2));
-    // The image comes from the open map's asset library; a missing asset leaves no image.
-    if (r.imageID) n->setImage(r.imageID, false);
+    // A new topic has none of the details: only those read are set.
+    if (d) {
+      n->setStrReferenceID(giveDetail(&TopicDetails::referenceID));
+      n->setStrIcon1(giveDetail(&TopicDetails::icon1));
+      n->setStrIcon2(giveDetail(&TopicDetails::icon2));
+      // The image comes from the open map's asset library; a missing asset leaves no image.
+      if (d->imageID) n->setImage(d->imageID, false);
+    }
     if (r.colour) n->setColourWithRGB255(*r.colour, false, false);
     if (r.shape != 99) n->setShape(r.shape, false, false);
     if (r.width != 0) n->setWidth(r.width, false, false);
     if (r.fontSize != 0) n->setFontSize(r.fontSize, false, false);
     if (r.textStyle != 0) n->setTextStyle(r.textStyle, false, false);
     if (r.boundary) n->setHasBoundary(true, false);
-    n->setStartDate(r.startDate);
-    n->setDueDate(r.dueDate);
+    if (d) {
+      n->setStartDate(d->startDate);
+      n->setDueDate(d->dueDate);
+    }
     n->setPercentComplete(r.percentComplete);
-    n->set_effort(give(&TopicRecord::effort));
+    if (d) n->set_effort(giveDetail(&TopicDetails::effort));
     n->setIsRollupTask(r.rollup, false);
-    if (!r.resources.empty()) n->set_resources(give(&TopicRecord::resources));
+    if (d && !d->resources.empty()) n->set_resources(giveDetail(&TopicDetails::resources));
     if (r.folded) toFold_.push_back(index);
   }
 
