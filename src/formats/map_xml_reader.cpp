@@ -290,7 +290,7 @@ ParseResult parseMapXML(std::string_view xml) {
   }
   MapXMLDelegate delegate;
   delegate.map.topics.reserve(countTopicTags(xml));  // records are large: spare the regrowth
-  kit::XMLParser parser(xml);
+  kit::XMLParser parser = kit::XMLParser::borrowing(xml);
   parser.setDelegate(&delegate);
   const bool ok = parser.parse();
   if (!delegate.failure.empty()) {

@@ -221,7 +221,7 @@ class Reader : public XMLParserDelegate {
 
 std::optional<Value> readXML(std::string_view bytes) {
   Reader reader;
-  XMLParser parser(bytes);
+  XMLParser parser = XMLParser::borrowing(bytes);
   parser.setDelegate(&reader);
   if (!parser.parse() || !reader.complete()) return std::nullopt;
   return std::move(reader.result);

@@ -136,6 +136,8 @@ class XMLParser {
 
   explicit XMLParser(Data data);
   explicit XMLParser(std::string_view text);
+  // Reads text where it is, without a copy: the text must outlive the parser.
+  static XMLParser borrowing(std::string_view text);
 
   void setDelegate(XMLParserDelegate* delegate) { delegate_ = delegate; }
   XMLParserDelegate* delegate() const { return delegate_; }
@@ -152,6 +154,7 @@ class XMLParser {
   void fail(XMLParseError error);
 
   Data data_;
+  std::string_view borrowed_;  // the text when borrowing, else empty
   XMLParserDelegate* delegate_ = nullptr;
   // Reused from tag to tag: the current tag's attribute views, and the text of the names and
   // values that are not in libxml2's buffers as they stand (prefixed names, expanded values).
