@@ -92,6 +92,10 @@ class BigView : public kit::View {
   // ---- Creation (big_view_create.cpp) ---------------------------------------------------------
   // The only place topics are made. A nil parent makes the central topic.
   NodeView* createChildNodeOf(NodeView* parent, kit::Point position);
+  // For loaders that make many topics (parent not nil): the topic takes the recorded identity (a
+  // new one when empty), is not selected (selecting walks to the root, so a chain would cost its
+  // depth squared) and gets no display values: the loader evaluates its whole branch at the end.
+  NodeView* createLoadedChildOf(NodeView* parent, kit::Point position, std::string uuid);
   NodeView* createSiblingOf(NodeView* topic, bool above);
   NodeView* createChildNodeOf(NodeView* parent, int onSide);
   NodeView* createAndEditNewChildOf(NodeView* parent, const std::string& text);

@@ -226,15 +226,33 @@ void BigView::restoreNodePositions(const kit::Value& positions) {
 
 void BigView::recursivelyExpandNodesFrom(NodeView* topic, int depthCount) {
   if (!topic) return;
-  if (depthCount == 0) {
-    topic->fold();
-    topic->setNeedsDisplay(false);
-    return;
+  // Pre-order without recursion. The flags are set first and each outermost changed branch is
+  // shown or hidden once afterwards, its place in a folded branch carried down: folding topic
+  // by topic would walk up to the root and down through each branch again.
+  struct Entry {
+    NodeView* topic;
+    int count;
+    bool hidden;   // under a folded topic, the flags above being final
+    bool covered;  // inside a changed branch that is updated whole
+  };
+  std::vector<std::pair<NodeView*, bool>> outermost;
+  std::vector<Entry> stack{{topic, depthCount, topic->isOnFoldedBranch() != nullptr, false}};
+  while (!stack.empty()) {
+    const Entry e = stack.back();
+    stack.pop_back();
+    NodeView* n = e.topic;
+    const bool changed = n->setFoldedWithoutVisibility(e.count == 0);
+    if (changed && !e.covered) outermost.emplace_back(n, e.hidden);
+    n->setNeedsDisplay(false);
+    if (e.count == 0) continue;
+    const auto& kids = n->childNodes();
+    for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
+      NodeView* c = it->get();
+      if (!c->isFloating() && !c->isCallout())
+        stack.push_back({c, e.count - 1, e.hidden || n->isFolded(), e.covered || changed});
+    }
   }
-  topic->unfold();
-  topic->setNeedsDisplay(false);
-  for (const auto& c : topic->childNodes())
-    if (!c->isFloating() && !c->isCallout()) recursivelyExpandNodesFrom(c.get(), depthCount - 1);
+  for (const auto& [n, hidden] : outermost) n->_recursivelyUpdateVisiblity(hidden);
 }
 
 void BigView::logMoveStartForUndoIfNotAlreadyLogged() {

@@ -25,6 +25,17 @@ NodeView* BigView::createChildNodeOf(NodeView* parent, kit::Point position) {
   return n;
 }
 
+NodeView* BigView::createLoadedChildOf(NodeView* parent, kit::Point position, std::string uuid) {
+  auto topic = std::make_unique<NodeView>(parent, parentController_, std::move(uuid));
+  NodeView* n = topic.get();
+  addSubview(n);
+  const kit::Point p = position == kit::Point() ? bounds().mid() : position;
+  n->setCenter(kit::Point(kit::roundHalfEven(p.x), kit::roundHalfEven(p.y)));
+  kit::LockGuard guard(AppServices::globalTreeLock());
+  parent->appendChild(std::move(topic));
+  return n;
+}
+
 NodeView* BigView::createSiblingOf(NodeView* topic, bool above) {
   if (!topic || topic->isRoot() || topic->isFloating() || topic->isCallout()) return nullptr;
   topic->pushSiblingsUpBy(10, 10);

@@ -35,6 +35,7 @@
 #include "kit/text/utf.h"
 #include "kit/ui/alert.h"
 #include "model/app_services.h"
+#include "model/asset_library.h"
 #include "model/map_theme.h"
 #include "model/node_view.h"
 
@@ -252,7 +253,7 @@ MapFormats::ParsedMap parseOutline(std::string_view bytes, const std::string& wh
   std::string_view text = withoutByteOrderMark(bytes);
   if (text.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos)
     throw Failure{"cannot read " + what + ": the outline is empty"};
-  return parseXML(GlobalHelpers::buildOPMLFromText(text, false), what);
+  return MapFormats::parseOutlineText(text);
 }
 
 bool hasAllPositions(const MapFormats::ParsedMap& map) {
@@ -274,9 +275,22 @@ void layOut(BigView& canvas, bool automatic) {
   canvas.requestRedraw();
 }
 
+// Topic images live in the map's asset folder in the application home. A run in a temporary
+// home reads a copy of that folder, so that nothing in the user's own home is ever written.
+void bringMapAssets(const std::string& applicationHome, const std::string& mapPath) {
+  std::optional<AssetLibrary> library = AssetLibrary::assetLibraryForMap(PseudoMapViewController::mapIDForFile(mapPath));
+  const std::string runHome = kit::AppPaths::home();
+  const std::string to = library ? library->getAssetFolder() : std::string();
+  if (applicationHome == runHome || to.rfind(runHome + "/", 0) != 0) return;
+  const std::string from = applicationHome + to.substr(runHome.size());
+  if (!kit::FileManager::isDirectory(from) || kit::FileManager::exists(to)) return;
+  const std::size_t slash = to.find_last_of('/');
+  if (kit::FileManager::createDirectories(to.substr(0, slash))) kit::FileManager::copy(from, to);
+}
+
 // A map file: its settings, theme and topics, through the document controller.
 void loadMapFile(PseudoMapViewController& doc, const RenderOptions& o, std::string_view bytes,
-                 const AlertCapture& alerts) {
+                 const AlertCapture& alerts, const std::string& applicationHome) {
   const std::string what = displayName(o.input);
   std::optional<kit::Value> file = kit::plist::read(bytes);
   if (!file || !file->isDictionary() || !(*file)["MapData"].isString())
@@ -288,6 +302,7 @@ void loadMapFile(PseudoMapViewController& doc, const RenderOptions& o, std::stri
     path = kit::AppPaths::temporary() + "/Map.qlm";
     if (!kit::FileManager::writeAtomically(path, bytes)) throw Failure{"cannot read standard input: no room for it"};
   }
+  bringMapAssets(applicationHome, path);
   if (!doc.loadMapFromFile(path))
     throw Failure{"cannot read " + what + (alerts.last().empty() ? std::string() : ": " + alerts.last())};
   if (o.defaultTheme) {
@@ -316,9 +331,7 @@ void buildMap(PseudoMapViewController& doc, const RenderOptions& o, MapFormats::
   if (!top) throw Failure{"cannot read " + displayName(o.input) + ": it holds no topics"};
   // Several top-level lines gather under a topic without text: it takes the map's name.
   if (top->strName().empty() && !mapName.empty()) top->setStrName(mapName);
-  // A Markdown outline keeps the input's order: the layout would sort each topic's children
-  // by their places on the canvas.
-  layOut(canvas, !positioned && o.kind != OutputKind::Markdown);
+  layOut(canvas, !positioned);
 }
 
 std::string folderOf(const std::string& path) {
@@ -413,6 +426,7 @@ std::string oneLine(std::string_view message) {
 int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
   try {
     const std::string bytes = readInput(o, in);
+    const std::string applicationHome = kit::AppPaths::home();  // where the maps' images are
     CommandHome home;
     if (!home.ok()) throw Failure{"cannot make a temporary folder for the application home"};
     DrawingValuesScope drawingValues;
@@ -425,7 +439,7 @@ int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
     const std::string mapName = o.input == "-" ? std::string() : GlobalHelpers::getMapNameFromPath(o.input);
     switch (inputKindFor(o.input, bytes)) {
       case InputKind::MapFile:
-        loadMapFile(*doc, o, bytes, alerts);
+        loadMapFile(*doc, o, bytes, alerts, applicationHome);
         if (o.rainbow) doc->setRainbow(true);
         if (o.canvasStyle) doc->setCanvasStyle(*o.canvasStyle);
         break;

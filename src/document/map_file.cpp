@@ -48,6 +48,25 @@ void layOutWholeMap(BigView& canvas) {
 
 }  // namespace
 
+std::string PseudoMapViewController::safeMapID(std::string_view id) {
+  if (id.empty()) return GlobalHelpers::GetUUID();
+  const bool dotsOnly = id == "." || id == "..";
+  std::string out;
+  out.reserve(id.size() + 8);
+  for (char c : id) {
+    switch (c) {
+      case '/': out += "%2F"; break;
+      case '\\': out += "%5C"; break;
+      case '\0': out += "%00"; break;
+      case '.': out += dotsOnly ? "%2E" : "."; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string PseudoMapViewController::mapIDForFile(std::string_view path) { return safeMapID(fileStem(path)); }
+
 std::string PseudoMapViewController::pathForMapID(std::string_view mapID) {
   return mapsFolder() + "/" + std::string(mapID) + "." + std::string(MapFile::kExtension);
 }
@@ -74,7 +93,7 @@ bool PseudoMapViewController::loadMapFromFile(const std::string& path) {
   if (NodeView* root = canvas_->rootNode()) canvas_->removeNode(root);
   undoManager_.removeAllActions(this);
   nextNumericID_ = 0;
-  mapID_ = fileStem(path);
+  mapID_ = mapIDForFile(path);
   mapName_ = GlobalHelpers::getMapNameFromPath(path);
   removeUndoSnapshots();
 

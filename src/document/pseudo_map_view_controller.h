@@ -33,7 +33,14 @@ class PseudoMapViewController : public DocumentServices {
   const kit::Value& mapSettings() const { return settings_; }
   void setMapSettings(kit::Value settings);
   void setMapSetting(std::string_view key, kit::Value value);
-  void setMapID(std::string id) { mapID_ = std::move(id); }
+  // The id names the map's file, undo folder and asset folder, so it is always a plain name:
+  // whatever is given goes through safeMapID.
+  void setMapID(std::string_view id) { mapID_ = safeMapID(id); }
+  // A plain file name for the id: "/", "\\" and NUL become "%2F", "%5C" and "%00", the dots of
+  // "." and ".." become "%2E", and an empty id becomes a fresh UUID. Safe ids stay as they are.
+  static std::string safeMapID(std::string_view id);
+  // The id a map file opens with: its file name without folder and extension, made safe.
+  static std::string mapIDForFile(std::string_view path);
   void setMapName(std::string name) { mapName_ = std::move(name); }
   // The controller keeps the theme alive; nullptr clears it.
   void setTheme(std::shared_ptr<MapTheme> theme) { theme_ = std::move(theme); }

@@ -2,6 +2,7 @@
 // then the relationships and the folds.
 #include <cmath>
 #include <memory_resource>
+#include <optional>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -54,18 +55,23 @@ class Builder {
     for (std::size_t i = 1; i < count; ++i) {
       const TopicRecord& r = records[i];
       // The reader guarantees parents come first; anything else is treated as under the top.
-      const std::size_t p = (r.parent >= 0 && static_cast<std::size_t>(r.parent) < i) ? static_cast<std::size_t>(r.parent) : 0;
+      const std::size_t p = parentOf(i);
       NodeView* parent = built_[p];
       kit::Point at = r.position ? rounded(kit::Point(r.position->x + offset_.x, r.position->y + offset_.y))
                                  : fallbackPosition(p, i);
-      NodeView* n = canvas_.createChildNodeOf(parent, at);
+      // Made as loaded topics: with their identity, unselected and evaluated together at the
+      // end. Only the last is selected on the way, as making each in turn would leave it.
+      const auto kept = keepIdentity(r);
+      NodeView* n = canvas_.createLoadedChildOf(parent, at, kept ? r.uuid : std::string());
+      if (kept) (*kept)->second = n;
+      if (i + 1 == count) canvas_.setSelectedNode(n, false);
       direction_[i] = n->center().x < parent->center().x ? -1 : 1;
       built_[i] = n;
       apply(i, n);
     }
     buildRelationships();
     // Folding needs the children in place, so it comes last.
-    for (NodeView* n : toFold_) n->fold();
+    foldRecorded();
     top->evaluateDisplayAttributes(true);
     canvas_.setSelectedNode(top, false);
     canvas_.setLastLoadedRootNode(top);
@@ -91,6 +97,10 @@ class Builder {
     if (r.position) offset_ = kit::Point(top->center().x - r.position->x, top->center().y - r.position->y);
     direction_[0] = (top->parentNode() && top->center().x < top->parentNode()->center().x) ? -1 : 1;
     built_[0] = top;
+    if (const auto kept = keepIdentity(r)) {
+      top->setUuid(r.uuid);
+      (*kept)->second = top;
+    }
     apply(0, top);
     return top;
   }
@@ -116,6 +126,16 @@ class Builder {
     return rounded(kit::Point(p->center().x + direction_[parent] * kColumnWidth, y));
   }
 
+  // A recorded identity is kept unless another topic already has it; a pasted one ("_uuid")
+  // only links the relationships of this load. The kept one is claimed here, for the topic about
+  // to be made. New identities are random and so never met again: they are not listed.
+  std::optional<UuidIndex::iterator> keepIdentity(const TopicRecord& r) {
+    if (!r.keepUuid || r.uuid.empty()) return std::nullopt;
+    auto [it, fresh] = existing_.try_emplace(r.uuid, nullptr);
+    if (!fresh) return std::nullopt;
+    return it;
+  }
+
   void apply(std::size_t index, NodeView* n) {
     const TopicRecord& r = map_.topics[index];
     TopicRecord* own = movable_ ? &movable_->topics[index] : nullptr;
@@ -124,36 +144,65 @@ class Builder {
       using T = std::remove_cvref_t<decltype(r.*field)>;
       return own ? T(std::move(own->*field)) : T(r.*field);
     };
-    // A recorded identity is kept unless another topic already has it; a pasted one ("_uuid")
-    // only links the relationships of this load.
-    if (r.keepUuid && !r.uuid.empty() && existing_.try_emplace(r.uuid, n).second) {
-      n->setUuid(r.uuid);
-    } else {
-      existing_.emplace(n->uuid(), n);
-    }
+    const TopicDetails* d = r.details.get();
+    TopicDetails* ownDetails = own ? own->details.get() : nullptr;
+    auto giveDetail = [d, ownDetails](auto TopicDetails::*field) {
+      using T = std::remove_cvref_t<decltype(d->*field)>;
+      return ownDetails ? T(std::move(ownDetails->*field)) : T(d->*field);
+    };
 
     n->setIsCallout(r.callout, false);
     n->setIsFloating(r.floating, false);
     n->setStrName(give(&TopicRecord::text));
     n->setStrNote(give(&TopicRecord::note));
     n->setStrLink(give(&TopicRecord::link));
-    n->setStrReferenceID(give(&TopicRecord::referenceID));
-    n->setStrIcon1(give(&TopicRecord::icon1));
-    n->setStrIcon2(give(&TopicRecord::icon2));
-    n->set_uuidImage(give(&TopicRecord::imageID));
+    // A new topic has none of the details: only those read are set.
+    if (d) {
+      n->setStrReferenceID(giveDetail(&TopicDetails::referenceID));
+      n->setStrIcon1(giveDetail(&TopicDetails::icon1));
+      n->setStrIcon2(giveDetail(&TopicDetails::icon2));
+      // The image comes from the open map's asset library; a missing asset leaves no image.
+      if (d->imageID) n->setImage(d->imageID, false);
+    }
     if (r.colour) n->setColourWithRGB255(*r.colour, false, false);
     if (r.shape != 99) n->setShape(r.shape, false, false);
     if (r.width != 0) n->setWidth(r.width, false, false);
     if (r.fontSize != 0) n->setFontSize(r.fontSize, false, false);
     if (r.textStyle != 0) n->setTextStyle(r.textStyle, false, false);
     if (r.boundary) n->setHasBoundary(true, false);
-    n->setStartDate(r.startDate);
-    n->setDueDate(r.dueDate);
+    if (d) {
+      n->setStartDate(d->startDate);
+      n->setDueDate(d->dueDate);
+    }
     n->setPercentComplete(r.percentComplete);
-    n->set_effort(give(&TopicRecord::effort));
+    if (d) n->set_effort(giveDetail(&TopicDetails::effort));
     n->setIsRollupTask(r.rollup, false);
-    if (!r.resources.empty()) n->set_resources(give(&TopicRecord::resources));
-    if (r.folded) toFold_.push_back(n);
+    if (d && !d->resources.empty()) n->set_resources(giveDetail(&TopicDetails::resources));
+    if (r.folded) toFold_.push_back(index);
+  }
+
+  // Every flag first, then each outermost folded branch is hidden once, with its place in a
+  // folded branch passed down the records (parents come first): folding topic by topic would
+  // walk up to the root and down through each branch again.
+  void foldRecorded() {
+    if (toFold_.empty()) return;
+    const std::size_t count = built_.size();
+    std::vector<char> changed(count, 0), hidden(count, 0), covered(count, 0);
+    for (std::size_t i : toFold_) changed[i] = built_[i]->setFoldedWithoutVisibility(true) ? 1 : 0;
+    hidden[0] = built_[0]->isOnFoldedBranch() ? 1 : 0;
+    for (std::size_t i = 1; i < count; ++i) {
+      const std::size_t p = parentOf(i);
+      const NodeView* n = built_[i];
+      hidden[i] = n->isFloating() ? 0 : (n->isCallout() ? hidden[p] : (hidden[p] || built_[p]->isFolded()));
+      covered[i] = covered[p] || changed[p];
+    }
+    for (std::size_t i : toFold_)
+      if (changed[i] && !covered[i]) built_[i]->_recursivelyUpdateVisiblity(hidden[i] != 0);
+  }
+
+  std::size_t parentOf(std::size_t i) const {
+    const int p = map_.topics[i].parent;
+    return (p >= 0 && static_cast<std::size_t>(p) < i) ? static_cast<std::size_t>(p) : 0;
   }
 
   NodeView* end(const std::string& uuid) {
@@ -196,7 +245,7 @@ class Builder {
   std::pmr::monotonic_buffer_resource arena_;
   UuidIndex existing_{&arena_};  // every uuid now on the canvas
   UuidIndex loaded_{&arena_};    // recorded uuid -> topic built for it
-  std::vector<NodeView*> toFold_;
+  std::vector<std::size_t> toFold_;  // records, in document order
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,22 +31,32 @@ constexpr int Right = 3;     // under the selected topic, right of the central t
 constexpr int Floating = 4;  // under the selected topic (the root), to be made floating
 }  // namespace LoadContext
 
+// The rarer attributes of a topic as read, kept apart so that the common record stays small.
+struct TopicDetails {
+  std::optional<std::string> referenceID, icon1, icon2, imageID, effort;
+  std::optional<kit::Date> startDate, dueDate;
+  kit::Array resources;  // {"name", "loading"?}
+};
+
 // One topic as read, before it exists on a canvas.
 struct TopicRecord {
   int parent = -1;  // index of the parent record (always smaller), -1 for a top-level topic
-  std::string uuid;
-  bool keepUuid = false;  // false for "_uuid" (a paste): the topic gets a new identity
-  std::string text, note, link;
-  std::optional<std::string> referenceID, icon1, icon2, imageID, effort;
-  std::optional<RGB255> colour;
   std::int32_t shape = 99;
-  float width = 0, fontSize = 0;
-  std::uint32_t textStyle = 0;
-  bool callout = false, floating = false, folded = false, boundary = false, rollup = false;
-  std::optional<kit::Date> startDate, dueDate;
   std::int32_t percentComplete = -1;
-  kit::Array resources;  // {"name", "loading"?}
+  std::uint32_t textStyle = 0;
+  float width = 0, fontSize = 0;
+  std::optional<RGB255> colour;
+  bool keepUuid = false;  // false for "_uuid" (a paste): the topic gets a new identity
+  bool callout = false, floating = false, folded = false, boundary = false, rollup = false;
   std::optional<kit::Point> position;
+  std::string uuid;
+  std::string text, note, link;
+  std::unique_ptr<TopicDetails> details;  // nullptr while the topic has none of them
+
+  TopicDetails& writableDetails() {
+    if (!details) details = std::make_unique<TopicDetails>();
+    return *details;
+  }
 };
 
 // One relationship as read; its ends name topics by uuid.
@@ -71,6 +82,9 @@ struct ParseResult {
 
 // Native map XML (root "QuillmereRelative") or OPML (root "opml"), chosen by the root element.
 ParseResult parseMapXML(std::string_view xml);
+// Indented plain text as buildOPMLFromText(text, false) and the OPML reader make it, at any
+// depth (the XML readers stop at kit::XMLParser::kMaxDepth).
+ParsedMap parseOutlineText(std::string_view text);
 
 // Builds parsed records into the canvas under its selected topic (the crosshair rule and the
 // load contexts as in docs/formats.md); relationships and folds come last. Sets and returns
@@ -94,8 +108,9 @@ void dumpNode(BigView& canvas, const NodeView* topic, std::string& xml, int inFo
 // The whole map (the root's branch, every relationship), or "" without a root.
 std::string dumpMap(BigView& canvas);
 
-// "- text" lines, four spaces per level; "" for nothing.
-std::string buildMarkdownOutlineFor(const NodeView* topic);
+// "- text" lines, four spaces per level; "" for nothing. The branch's child lists are sorted
+// clockwise first (the reading order), under the tree lock.
+std::string buildMarkdownOutlineFor(NodeView* topic);
 
 // The services the document installs on its canvas.
 MapFormatServices& services();

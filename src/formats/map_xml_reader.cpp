@@ -83,12 +83,6 @@ class Attributes {
 
 std::optional<std::string_view> attribute(const Attributes& attrs, Key name) { return attrs[name]; }
 
-std::optional<std::string> optionalText(const Attributes& attrs, Key name) {
-  const auto& v = attribute(attrs, name);
-  if (!v) return std::nullopt;
-  return std::string(*v);
-}
-
 std::string text(const Attributes& attrs, Key name) {
   const auto& v = attribute(attrs, name);
   return v ? std::string(*v) : std::string();
@@ -140,11 +134,14 @@ void readNativeTopic(const Attributes& a, TopicRecord& t) {
   t.text = text(a, Text);
   t.note = text(a, Note);
   t.link = text(a, Link);
-  t.referenceID = optionalText(a, Ref);
-  t.icon1 = optionalText(a, Icon1);
-  t.icon2 = optionalText(a, Icon2);
-  t.imageID = optionalText(a, Image);
-  t.effort = optionalText(a, Effort);
+  auto detail = [&](Key name, std::optional<std::string> TopicDetails::*field) {
+    if (const auto& v = attribute(a, name)) t.writableDetails().*field = std::string(*v);
+  };
+  detail(Ref, &TopicDetails::referenceID);
+  detail(Icon1, &TopicDetails::icon1);
+  detail(Icon2, &TopicDetails::icon2);
+  detail(Image, &TopicDetails::imageID);
+  detail(Effort, &TopicDetails::effort);
   if (const auto& c = attribute(a, Colour)) t.colour = parseHexColour(*c);
   if (auto s = integer(a, Shape); s && inInt32(*s)) t.shape = static_cast<std::int32_t>(*s);
   if (auto w = real(a, Width); w && *w > 0 && *w <= kMaxWidth) t.width = static_cast<float>(*w);
@@ -155,8 +152,8 @@ void readNativeTopic(const Attributes& a, TopicRecord& t) {
   t.folded = flag(a, Folded);
   t.boundary = flag(a, Boundary);
   t.rollup = flag(a, Rollup);
-  if (auto d = real(a, Start)) t.startDate = kit::Date{*d};
-  if (auto d = real(a, Due)) t.dueDate = kit::Date{*d};
+  if (auto d = real(a, Start)) t.writableDetails().startDate = kit::Date{*d};
+  if (auto d = real(a, Due)) t.writableDetails().dueDate = kit::Date{*d};
   if (auto p = integer(a, Percent); p && *p >= -1 && *p <= 100) t.percentComplete = static_cast<std::int32_t>(*p);
   t.position = point(a, X, Y);
 }
@@ -238,7 +235,7 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
       if (depth_ != 3 || topicDepth_ != 2 || map.topics.empty()) return;
       kit::Value r(kit::Dictionary{{"name", text(attrs, Name)}});
       if (const auto& loading = attribute(attrs, Loading)) r.set("loading", std::string(*loading));
-      map.topics.back().resources.push_back(std::move(r));
+      map.topics.back().writableDetails().resources.push_back(std::move(r));
     } else if (name == "relationship" && depth_ == 2) {
       map.relationships.push_back(readNativeRelationship(attrs));
     }
@@ -293,7 +290,7 @@ ParseResult parseMapXML(std::string_view xml) {
   }
   MapXMLDelegate delegate;
   delegate.map.topics.reserve(countTopicTags(xml));  // records are large: spare the regrowth
-  kit::XMLParser parser(xml);
+  kit::XMLParser parser = kit::XMLParser::borrowing(xml);
   parser.setDelegate(&delegate);
   const bool ok = parser.parse();
   if (!delegate.failure.empty()) {
@@ -302,7 +299,9 @@ ParseResult parseMapXML(std::string_view xml) {
   }
   if (!ok) {
     const auto& e = parser.parserError();
-    if (e && e->line > 0) {
+    if (e && e->code == kit::XMLParser::kTooDeepError) {
+      result.error = kit::format("it is nested too deeply (more than %d levels)", kit::XMLParser::kMaxDepth);
+    } else if (e && e->line > 0) {
       result.error = kit::format("it is damaged (line %d: %s)", e->line, e->message.c_str());
     } else {
       result.error = e && !e->message.empty() ? "it is damaged (" + e->message + ")" : "it is damaged";

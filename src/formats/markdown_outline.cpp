@@ -25,10 +25,13 @@ void appendItem(std::string& out, std::string_view text, std::size_t level) {
 }
 }  // namespace
 
-std::string buildMarkdownOutlineFor(const NodeView* topic) {
+std::string buildMarkdownOutlineFor(NodeView* topic) {
   std::string out;
   if (!topic) return out;
   kit::LockGuard guard(AppServices::globalTreeLock());
+  // Outlines follow the map's reading order, clockwise round the central topic, whatever
+  // order the child lists were left in by the layout or the file.
+  topic->sortChildNodesClockwise(true);
   std::vector<std::pair<const NodeView*, std::size_t>> stack{{topic, 0}};
   while (!stack.empty()) {
     auto [n, level] = stack.back();

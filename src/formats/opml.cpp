@@ -1,6 +1,8 @@
-// OPML built from indented plain text, for pasting text from other programs.
+// Indented plain text: as OPML, for pasting text from other programs, and as records directly,
+// for reading an outline file at any depth (XML readers cap the nesting).
 #include "formats/map_formats.h"
 #include "formats/xml_text.h"
+#include "helpers/global_helpers_file_formats.h"
 
 namespace GlobalHelpers {
 
@@ -85,3 +87,28 @@ std::string buildOPMLFromText(std::string_view text, bool ensureSingleRoot) {
 }
 
 }  // namespace GlobalHelpers
+
+namespace MapFormats {
+
+ParsedMap parseOutlineText(std::string_view text) {
+  const std::vector<GlobalHelpers::Line> lines = GlobalHelpers::outlineLines(text);
+  ParsedMap map;
+  map.fileFormat = GlobalHelpers::kFileTypeOPML;
+  std::size_t tops = 0;
+  for (const auto& l : lines) tops += l.level == 0 ? 1 : 0;
+  // Several top lines hang under one top topic without text, as the OPML reader has it.
+  const bool wrap = tops > 1;
+  map.topics.reserve(lines.size() + (wrap ? 1 : 0));
+  if (wrap) map.topics.emplace_back();
+  std::vector<int> open;  // the topic open at each level
+  for (const auto& l : lines) {
+    open.resize(l.level);
+    TopicRecord& t = map.topics.emplace_back();
+    t.text = l.text;
+    t.parent = open.empty() ? (wrap ? 0 : -1) : open.back();
+    open.push_back(static_cast<int>(map.topics.size() - 1));
+  }
+  return map;
+}
+
+}  // namespace MapFormats

@@ -4,15 +4,18 @@
 
 #include "helpers/global_helpers_identifiers.h"
 
-NodeView::NodeView(NodeView* parent, DocumentServices* controller)
+NodeView::NodeView(NodeView* parent, DocumentServices* controller) : NodeView(parent, controller, std::string()) {
+  evaluateDisplayAttributes(false);
+}
+
+NodeView::NodeView(NodeView* parent, DocumentServices* controller, std::string uuid)
     : kit::View(kit::Rect(0, 0, 10, 10)), parentController_(controller), parentNode_(parent) {
   setClipsToBounds(true);
   setClearsContextBeforeDrawing(false);
   setOpaque(false);
   setBackgroundColor(kit::Color::clear());
   iID_ = parentController_ ? parentController_->getNextNumericID() : 0;
-  uuid_ = GlobalHelpers::GetUUID();
-  evaluateDisplayAttributes(false);
+  uuid_ = uuid.empty() ? GlobalHelpers::GetUUID() : std::move(uuid);
 }
 
 NodeView::~NodeView() {

@@ -67,6 +67,9 @@ class NodeView : public kit::View {
   // ---- Creation and release (node_view.cpp) -------------------------------------------------
   // The designated initializer; only the canvas creates topics, and adds them to the tree.
   NodeView(NodeView* parent, DocumentServices* controller);
+  // For loaders: the recorded identity (a new one when empty), and no display values yet: the
+  // loader evaluates the whole branch once its attributes are in.
+  NodeView(NodeView* parent, DocumentServices* controller, std::string uuid);
   // Releases the whole branch without recursion, so deep outlines cannot exhaust the stack.
   ~NodeView() override;
 
@@ -156,6 +159,9 @@ class NodeView : public kit::View {
   bool isAboveParent() const;
   bool isToRightOfParent() const;
   bool isLogicallyToRightOfRoot();
+  // The same for a topic whose parent answered parentAnswer: in constant time, where the plain
+  // question walks to the root (tree walks pass the answer down).
+  bool isLogicallyToRightOfRootUnder(bool parentAnswer);
   std::string getPath() const;
   // Pre-order, the topic itself first; nullptr when none or name is nil.
   NodeView* findNodeNamed(const std::optional<std::string>& name);
@@ -184,6 +190,9 @@ class NodeView : public kit::View {
   void setNote(const std::optional<std::string>& note, bool withUndo);
   void fold();
   void unfold();
+  // fold() or unfold() without the visibility walk, for callers that change many topics and
+  // then update each outermost changed branch once: true when the plain call would have walked.
+  bool setFoldedWithoutVisibility(bool folded);
   float getBrightness() const { return brightness_; }
   void setBrightness(float b) { brightness_ = b; }
   void recursivelyUpdateVisiblity();
@@ -373,6 +382,8 @@ class NodeView : public kit::View {
   // ---- Layout (node_view_layout.cpp): boxes in the topic's own coordinates, laid out as if
   // right of the central topic and mirrored on the left; bounds even, centre kept.
   void _calcLayout();
+  // With the side already known (isRoot() || isLogicallyToRightOfRoot()).
+  void _calcLayout(bool rightHand);
   // Children first (bottom-up) when recursive.
   void recalcLayoutRecursively(bool recursive, bool redraw, bool realign, bool siblings, bool offspring);
   void recalcLayoutOfImmediateChildrenWithRedraw(bool redraw, bool realign, bool siblings, bool offspring);

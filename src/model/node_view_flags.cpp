@@ -43,15 +43,17 @@ bool NodeView::hasSiblingTopics() const {
 bool NodeView::hasVisibleSiblingTopics() const { return hasSiblingTopics(); }
 
 void NodeView::fold() {
-  if (getChildTopicCount() == 0) return;
-  folded_ = true;
-  recursivelyUpdateVisiblity();
+  if (setFoldedWithoutVisibility(true)) recursivelyUpdateVisiblity();
 }
 
 void NodeView::unfold() {
-  if (!folded_) return;
-  folded_ = false;
-  recursivelyUpdateVisiblity();
+  if (setFoldedWithoutVisibility(false)) recursivelyUpdateVisiblity();
+}
+
+bool NodeView::setFoldedWithoutVisibility(bool folded) {
+  if (folded ? getChildTopicCount() == 0 : !folded_) return false;
+  folded_ = folded;
+  return true;
 }
 
 void NodeView::recursivelyUpdateVisiblity() { _recursivelyUpdateVisiblity(isOnFoldedBranch() != nullptr); }

@@ -100,9 +100,10 @@ Point offset(Point p, float dx, float dy) { return Point(p.x + dx, p.y + dy); }
 
 }  // namespace
 
-void NodeView::_calcLayout() {
+void NodeView::_calcLayout() { _calcLayout(isRoot() || isLogicallyToRightOfRoot()); }
+
+void NodeView::_calcLayout(bool rightHand) {
   // 1. Laid out as if right of the central topic; mirrored at the end otherwise.
-  const bool rightHand = isRoot() || isLogicallyToRightOfRoot();
   const std::int32_t shape = topic_layout::effectiveShape(displayShape_);
   const bool isLine = shape == TopicShape::Line;
   const bool isOval = shape == TopicShape::Oval;
@@ -342,35 +343,43 @@ void NodeView::_calcLayout() {
 }
 
 void NodeView::recalcLayoutRecursively(bool recursive, bool redraw, bool realign, bool siblings, bool offspring) {
-  auto layoutOne = [&](NodeView* n) {
+  auto layoutOne = [&](NodeView* n, bool logicallyRight) {
     bool sib = siblings, off = offspring;
     if (n->isInPlaceEdit()) sib = off = false;
+    const bool rightHand = n->isRoot() || logicallyRight;
     if (realign) {
       Rect savedNode = n->getAdjustedNodeFrame();
       Rect savedBranch = sib ? n->getBranchBoundingRect() : Rect();
-      n->_calcLayout();
+      n->_calcLayout(rightHand);
       n->realignBasedOnSavedNodeFrame(savedNode, savedBranch, sib, off);
     } else {
-      n->_calcLayout();
+      n->_calcLayout(rightHand);
     }
     if (redraw) n->setNeedsDisplay(false);
   };
   if (!recursive) {
-    layoutOne(this);
+    layoutOne(this, isLogicallyToRightOfRoot());
     return;
   }
-  // Children before parents, in child order, without recursion: outlines can be very deep.
-  std::vector<std::pair<NodeView*, std::size_t>> stack{{this, 0}};
+  // Children before parents, in child order, without recursion: outlines can be very deep. Each
+  // topic's side comes down from its parent, so the walk stays linear in a deep chain.
+  struct Entry {
+    NodeView* topic;
+    std::size_t next;
+    bool logicallyRight;
+  };
+  std::vector<Entry> stack{{this, 0, isLogicallyToRightOfRoot()}};
   while (!stack.empty()) {
-    NodeView* n = stack.back().first;
-    std::size_t i = stack.back().second;
-    if (i < n->childNodes_.size()) {
-      stack.back().second = i + 1;
-      stack.emplace_back(n->childNodes_[i].get(), 0);
+    Entry& e = stack.back();
+    if (e.next < e.topic->childNodes_.size()) {
+      NodeView* c = e.topic->childNodes_[e.next++].get();
+      const bool side = c->isLogicallyToRightOfRootUnder(e.logicallyRight);
+      stack.push_back({c, 0, side});
       continue;
     }
+    const Entry done = e;
     stack.pop_back();
-    layoutOne(n);
+    layoutOne(done.topic, done.logicallyRight);
   }
 }
 

@@ -104,6 +104,13 @@ bool NodeView::isLogicallyToRightOfRoot() {
   return branchRoot->isToRightOf(root);
 }
 
+bool NodeView::isLogicallyToRightOfRootUnder(bool parentAnswer) {
+  // Below a topic that is no root, an undragged topic that is no root itself shares its side.
+  if (!isRoot() && !beingDragged_ && !parentNode_->isRoot()) return parentAnswer;
+  // Otherwise the walks above stop within a step or two, but for a dragged topic.
+  return isLogicallyToRightOfRoot();
+}
+
 std::string NodeView::getPath() const {
   std::vector<const NodeView*> chain;
   for (const NodeView* n = this; n; n = n->parentNode_) chain.push_back(n);

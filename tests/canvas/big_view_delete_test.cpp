@@ -186,9 +186,30 @@ TEST_F(CanvasTest, ExpandToADepth) {
   EXPECT_FALSE(root->isFolded());
   EXPECT_FALSE(a->isFolded());
   EXPECT_TRUE(b->isFolded());
+  EXPECT_EQ(c->alpha(), 0.0f);
   canvas->recursivelyExpandNodesFrom(root, -1);
   EXPECT_FALSE(b->isFolded());
   EXPECT_FALSE(c->isFolded());
+  EXPECT_EQ(c->alpha(), 1.0f);
+}
+
+TEST_F(CanvasTest, ExpandingAVeryDeepChainNeitherRecursesNorWalksAgain) {
+  NodeView* root = canvas->createChildNodeOf(nullptr, Point());
+  std::vector<NodeView*> chain{root};
+  for (int i = 0; i < 300000; ++i) chain.push_back(canvas->createLoadedChildOf(chain.back(), Point(1, 1), ""));
+  for (NodeView* n : chain) n->setFoldedWithoutVisibility(true);
+  root->recursivelyUpdateVisiblity();
+  ASSERT_TRUE(chain[1]->isFolded());
+  ASSERT_EQ(chain.back()->alpha(), 0.0f);
+  canvas->recursivelyExpandNodesFrom(root, -1);
+  EXPECT_FALSE(chain[chain.size() - 2]->isFolded());
+  EXPECT_EQ(chain.back()->alpha(), 1.0f);
+  // Folded again 100,000 levels down: what lies below is hidden, what lies above is not.
+  canvas->recursivelyExpandNodesFrom(root, 100000);
+  EXPECT_TRUE(chain[100000]->isFolded());
+  EXPECT_EQ(chain[100000]->alpha(), 1.0f);
+  EXPECT_EQ(chain[100001]->alpha(), 0.0f);
+  EXPECT_EQ(chain.back()->alpha(), 0.0f);
 }
 
 TEST_F(CanvasTest, LookUpsAndPositionRestore) {

@@ -23,11 +23,15 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "document/pseudo_map_view_controller.h"
+#include "helpers/strings.h"
 #include "kit/core/files.h"
 #include "kit/core/user_defaults.h"
 #include "kit/graphics/image.h"
 #include "kit/io/plist.h"
+#include "kit/graphics/image_context.h"
 #include "kit/testing/fixtures.h"
+#include "model/asset_library.h"
 
 namespace {
 
@@ -70,6 +74,27 @@ class CliTest : public kit::AppHomeTest {
     return kit::FileManager::writeAtomically(home_.path() + "/" + name, text);
   }
   std::string input(const std::string& name) const { return home_.path() + "/" + name; }
+  // Runs the command as a user whose home is fakeHome, with no QUILLMERE_HOME and TMPDIR at tmp;
+  // reports whether QUILLMERE_HOME stayed unset during the run.
+  Result runAsUser(const std::string& fakeHome, const std::string& tmp, std::vector<std::string> args,
+                   bool* quillHomeStayedUnset = nullptr) {
+    const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
+    const std::string savedQuillHome = getenv("QUILLMERE_HOME");
+    const char* savedTmp = getenv("TMPDIR");
+    const std::string savedTmpValue = savedTmp ? savedTmp : "";
+    setenv("HOME", fakeHome.c_str(), 1);
+    setenv("TMPDIR", tmp.c_str(), 1);
+    unsetenv("QUILLMERE_HOME");
+    kit::UserDefaults::resetStandard();
+    Result r = run(std::move(args));
+    if (quillHomeStayedUnset) *quillHomeStayedUnset = getenv("QUILLMERE_HOME") == nullptr;
+    setenv("HOME", savedHome.c_str(), 1);
+    if (savedTmp) setenv("TMPDIR", savedTmpValue.c_str(), 1);
+    else unsetenv("TMPDIR");
+    setenv("QUILLMERE_HOME", savedQuillHome.c_str(), 1);
+    kit::UserDefaults::resetStandard();
+    return r;
+  }
 
   std::string dir;
 };
@@ -165,6 +190,35 @@ TEST_F(CliTest, MapFileRoundTripsThroughTheCommand) {
   EXPECT_EQ(a->pixelHeight(), b->pixelHeight());
 }
 
+// Markdown lists the map in its reading order, clockwise round the central topic: the same
+// outline whether the map comes straight from OPML or from the map file written of it, and the
+// same as the input's, main branches on both sides and nested ones included.
+TEST_F(CliTest, MarkdownKeepsTheInputOrderThroughAMapFile) {
+  const std::string md =
+      "- Root\n    - A\n        - A1\n        - A2\n    - B\n    - C\n        - C1\n            - C1a\n"
+      "            - C1b\n        - C2\n    - D\n    - E\n        - E1\n        - E2\n        - E3\n"
+      "    - F\n        - F1\n            - F1a\n            - F1b\n        - F2\n    - G\n";
+  std::string opml = "<opml version=\"2.0\"><head/><body>";
+  std::size_t open = 0;
+  for (std::size_t at = 0; at < md.size();) {
+    const std::size_t end = md.find('\n', at);
+    const std::size_t dash = md.find('-', at);
+    const std::size_t level = (dash - at) / 4;
+    for (; open > level; --open) opml += "</outline>";
+    opml += "<outline text=\"" + md.substr(dash + 2, end - dash - 2) + "\">";
+    ++open;
+    at = end + 1;
+  }
+  for (; open > 0; --open) opml += "</outline>";
+  opml += "</body></opml>";
+  ASSERT_TRUE(writeInput("order.opml", opml));
+  ASSERT_EQ(run({"render", input("order.opml"), "-o", path("direct.md")}).status, 0);
+  ASSERT_EQ(run({"render", input("order.opml"), "-o", path("order.qlm")}).status, 0);
+  ASSERT_EQ(run({"render", path("order.qlm"), "-o", path("again.md")}).status, 0);
+  EXPECT_EQ(kit::FileManager::readText(path("direct.md")).value_or(""), md);
+  EXPECT_EQ(kit::FileManager::readText(path("again.md")).value_or(""), md);
+}
+
 TEST_F(CliTest, OptionsApplyToAMapFileToo) {
   ASSERT_EQ(run({"render", kExamples + "garden.txt", "-o", path("g.qlm")}).status, 0);
   Result r = run({"render", path("g.qlm"), "-o", path("g.png"), "--theme", "default", "--rainbow", "--canvas-style", "9"});
@@ -186,6 +240,18 @@ TEST_F(CliTest, ReadsAnOutlineFromStandardInput) {
   Result opml = run({"render", "-", "-o", path("t.md")}, kit::FileManager::readText(kExamples + "trip.opml").value_or(""));
   EXPECT_EQ(opml.status, 0) << opml.err;
   EXPECT_EQ(kit::FileManager::readText(path("t.md")).value_or("").rfind("- Walking holiday\n", 0), 0u);
+}
+
+TEST_F(CliTest, AnOutlineOfAnyDepthIsRead) {
+  std::string text, md;
+  for (int i = 0; i < 300; ++i) {
+    text += std::string(static_cast<std::size_t>(i), '\t') + "L" + std::to_string(i) + "\n";
+    md += std::string(4 * static_cast<std::size_t>(i), ' ') + "- L" + std::to_string(i) + "\n";
+  }
+  ASSERT_TRUE(writeInput("deep.txt", text));
+  Result r = run({"render", input("deep.txt"), "-o", path("deep.md")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(kit::FileManager::readText(path("deep.md")).value_or(""), md);
 }
 
 TEST_F(CliTest, SeveralTopLevelLinesHangUnderATopicNamedAfterTheFile) {
@@ -390,6 +456,13 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
                          "<string>&lt;QuillmereRelative&gt;&lt;topic level=\"0\"</string></dict></plist>"));
   ASSERT_TRUE(writeInput("binary.txt", std::string_view("\x89PNG\r\n\x1a\n\0\0\xff\xfe", 12)));
   ASSERT_TRUE(writeInput("latin1.opml", "<opml version=\"2.0\"><body><outline text=\"caf\xe9\"/></body></opml>"));
+  std::string nested;
+  for (int i = 0; i < 300; ++i) nested += "<outline text=\"x\">";
+  ASSERT_TRUE(writeInput("deep.opml", "<opml version=\"2.0\"><body>" + nested + "</body></opml>"));
+  ASSERT_TRUE(writeInput("deep.qlm",
+                         "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>MapData</key><string>"
+                         "&lt;QuillmereRelative&gt;&lt;topic level=\"0\"/&gt;" +
+                             strings::replaceAll(nested, "<", "&lt;") + "</string></dict></plist>"));
   struct Case {
     std::string input;
     const char* says;
@@ -406,6 +479,8 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
       {input("badmap.qlm"), "cannot read"},
       {input("binary.txt"), "not UTF-8"},
       {input("latin1.opml"), "UTF-8"},
+      {input("deep.opml"), "nested too deeply"},
+      {input("deep.qlm"), "nested too deeply"},
   };
   for (const Case& c : cases) {
     for (const char* out : {"out.png", "out.pdf", "out.qlm", "out.md"}) {
@@ -442,10 +517,6 @@ TEST_F(CliTest, WithoutQuillmereHomeNothingIsWrittenIntoTheUsersHome) {
   const std::string fakeHome = home_.path() + "/user", tmp = home_.path() + "/tmp-run";
   ASSERT_TRUE(kit::FileManager::createDirectories(fakeHome));
   ASSERT_TRUE(kit::FileManager::createDirectories(tmp));
-  const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
-  const std::string savedQuillHome = getenv("QUILLMERE_HOME");
-  const char* savedTmp = getenv("TMPDIR");
-  const std::string savedTmpValue = savedTmp ? savedTmp : "";
   // Homes left by runs that were killed outright: removed once old and their process gone.
   const pid_t gone = fork();
   if (gone == 0) _exit(0);
@@ -463,19 +534,10 @@ TEST_F(CliTest, WithoutQuillmereHomeNothingIsWrittenIntoTheUsersHome) {
   leftHome("quillmere-" + goneId + "-Fresh1", false);
   leftHome("quillmere-" + selfId + "-Alive1", true);
   leftHome("quillmere-notes", true);
-  setenv("HOME", fakeHome.c_str(), 1);
-  setenv("TMPDIR", tmp.c_str(), 1);
-  unsetenv("QUILLMERE_HOME");
-  kit::UserDefaults::resetStandard();
 
-  Result r = run({"render", kExamples + "trip.opml", "-o", path("trip.png"), "--transparent", "--html-map"});
-
-  const bool quillHomeStayedUnset = getenv("QUILLMERE_HOME") == nullptr;
-  setenv("HOME", savedHome.c_str(), 1);
-  if (savedTmp) setenv("TMPDIR", savedTmpValue.c_str(), 1);
-  else unsetenv("TMPDIR");
-  setenv("QUILLMERE_HOME", savedQuillHome.c_str(), 1);
-  kit::UserDefaults::resetStandard();
+  bool quillHomeStayedUnset = false;
+  Result r = runAsUser(fakeHome, tmp, {"render", kExamples + "trip.opml", "-o", path("trip.png"), "--transparent", "--html-map"},
+                       &quillHomeStayedUnset);
 
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(quillHomeStayedUnset);
@@ -485,6 +547,53 @@ TEST_F(CliTest, WithoutQuillmereHomeNothingIsWrittenIntoTheUsersHome) {
   std::sort(kept.begin(), kept.end());
   EXPECT_EQ(kit::FileManager::listDirectory(tmp).value_or(std::vector<std::string>{"?"}), kept);
   EXPECT_TRUE(kit::FileManager::exists(path("trip.png")));
+}
+
+// A map's topic images come from its asset folder in the application home, whether
+// QUILLMERE_HOME names the home or the run works in a temporary one; the user's home is only read.
+TEST_F(CliTest, TopicImagesOfAMapFileComeFromTheApplicationHome) {
+  const std::string asset = "3C1D2A4B-5E6F-4A1B-8C2D-3E4F5A6B7C8D";
+  auto ic = kit::ImageContext::create(kit::Size(100, 100), true);
+  ic->context().setFillColor(kit::Color(0, 0, 1));
+  ic->context().fillRect(kit::Rect(0, 0, 100, 100));
+  const std::string folder = AssetLibrary::assetLibraryForMap("Pic")->createAssetFolder();
+  ASSERT_TRUE(kit::FileManager::writeAtomically(folder + "/" + asset + ".png", *ic->image()->pngData()));
+  {
+    PseudoMapViewController doc;
+    doc.setMapID("Pic");
+    NodeView* root = doc.bigView()->createChildNodeOf(nullptr, kit::Point());
+    root->setStrName("Pictures");
+    NodeView* child = doc.bigView()->createChildNodeOf(root, kit::Point(root->center().x + 250, root->center().y));
+    child->setStrName("Blue");
+    child->setImage(asset, false);
+    ASSERT_TRUE(child->getImage());
+    ASSERT_TRUE(doc.saveMapToFile(input("Pic.qlm")));
+  }
+  auto bluePixels = [](const std::string& png) {
+    kit::ImageRef img = kit::Image::fromFile(png);
+    int n = 0;
+    for (int y = 0; img && y < img->pixelHeight(); ++y)
+      for (int x = 0; x < img->pixelWidth(); ++x) {
+        auto p = img->pixelAt(x, y);
+        n += p && p->blue > 230 && p->red < 20 && p->green < 20 ? 1 : 0;
+      }
+    return n;
+  };
+  Result named = run({"render", input("Pic.qlm"), "-o", path("named.png")});
+  ASSERT_EQ(named.status, 0) << named.err;
+  EXPECT_GT(bluePixels(path("named.png")), 9000);  // the picture, 100 x 100 points at least
+
+  const std::string fakeHome = home_.path() + "/user", tmp = home_.path() + "/tmp-run";
+  const std::string userMaps = fakeHome + "/.local/share/quillmere/Documents/maps";
+  ASSERT_TRUE(kit::FileManager::createDirectories(userMaps));
+  ASSERT_TRUE(kit::FileManager::createDirectories(tmp));
+  ASSERT_TRUE(kit::FileManager::copy(folder, userMaps + "/Pic"));
+  const auto before = kit::FileManager::listRecursively(fakeHome);
+  Result user = runAsUser(fakeHome, tmp, {"render", input("Pic.qlm"), "-o", path("user.png")});
+  ASSERT_EQ(user.status, 0) << user.err;
+  EXPECT_GT(bluePixels(path("user.png")), 9000);
+  EXPECT_EQ(kit::FileManager::listRecursively(fakeHome), before);
+  EXPECT_TRUE(kit::FileManager::listDirectory(tmp).value_or(std::vector<std::string>{"?"}).empty());
 }
 
 TEST_F(CliTest, ANamedHomeKeepsItsOwnSettings) {

@@ -171,3 +171,36 @@ TEST_F(MapFileTest, SnapshotsGoWithTheDocument) {
   doc.reset();
   EXPECT_FALSE(kit::FileManager::exists(folder));
 }
+
+// Ids name files and folders: whatever a file is called, its id stays inside them.
+TEST_F(MapFileTest, MapIdsAreAlwaysPlainNames) {
+  for (const std::string& given : {std::string(), std::string("."), std::string(".."), std::string("a/b"),
+                                   std::string("../x"), std::string("a\\b"), std::string("nul\0x", 5)}) {
+    const std::string id = PseudoMapViewController::safeMapID(given);
+    SCOPED_TRACE(id);
+    EXPECT_FALSE(id.empty());
+    EXPECT_NE(id, ".");
+    EXPECT_NE(id, "..");
+    EXPECT_EQ(id.find_first_of(std::string_view("/\\\0", 3)), std::string::npos);
+  }
+  EXPECT_EQ(PseudoMapViewController::safeMapID(".."), "%2E%2E");
+  EXPECT_EQ(PseudoMapViewController::safeMapID("../x"), "..%2Fx");
+  EXPECT_EQ(PseudoMapViewController::safeMapID("My map v1.2"), "My map v1.2");
+  EXPECT_EQ(PseudoMapViewController::safeMapID("..."), "...");
+  doc->setMapID("..");
+  EXPECT_EQ(doc->mapID(), "%2E%2E");
+
+  // A file called "...qlm" opens as "%2E%2E", and its undo snapshots stay in their own folder.
+  const std::string keep = kit::AppPaths::temporary() + "/keep.txt";
+  ASSERT_TRUE(kit::FileManager::writeAtomically(keep, "still here"));
+  const std::string path = home_.path() + "/...qlm";
+  ASSERT_TRUE(doc->saveMapToFile(path));
+  PseudoMapViewController opened;
+  ASSERT_TRUE(opened.loadMapFromFile(path));
+  EXPECT_EQ(opened.mapID(), "%2E%2E");
+  opened.pushUndoSnapshot();
+  EXPECT_TRUE(kit::FileManager::exists(kit::AppPaths::temporary() + "/undo/%2E%2E"));
+  ASSERT_TRUE(opened.loadMapFromFile(path));
+  EXPECT_TRUE(kit::FileManager::exists(keep));
+  EXPECT_FALSE(kit::FileManager::exists(kit::AppPaths::temporary() + "/undo/%2E%2E"));
+}

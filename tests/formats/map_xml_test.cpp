@@ -1,8 +1,11 @@
 #include <algorithm>
+#include <chrono>
 
 #include "formats/formats_test_support.h"
 #include "helpers/global_helpers_file_formats.h"
 #include "helpers/strings.h"
+#include "kit/graphics/image_context.h"
+#include "model/asset_library.h"
 
 using kit::Point;
 
@@ -34,7 +37,7 @@ class MapXMLTest : public FormatsTest {
     a->setStrReferenceID(std::string("ref-7"));
     a->setStrIcon1(std::string("flag"));
     a->setStrIcon2(std::string("star"));
-    a->set_uuidImage(std::string("7F0C9C4E-1111-2222-3333-444455556666"));
+    a->setImage(storeImage(kit::Size(100, 100)), false);
     a->setStartDate(kit::Date{1700000000.25});
     a->setDueDate(kit::Date{-86400.5});
     a->setPercentComplete(40);
@@ -64,6 +67,14 @@ class MapXMLTest : public FormatsTest {
     return root;
   }
 
+  // A plain picture in the map's asset library (the fake document's map id).
+  static std::string storeImage(kit::Size size) {
+    auto ic = kit::ImageContext::create(size, true);
+    ic->context().setFillColor(kit::Color(0, 0, 1));
+    ic->context().fillRect(kit::Rect(Point(), size));
+    return AssetLibrary::assetLibraryForMap("MAP")->saveAsset(ic->image()).value_or("");
+  }
+
   NodeView* a = nullptr;
   NodeView* b = nullptr;
 };
@@ -86,7 +97,13 @@ TEST_F(MapXMLTest, AWholeMapRoundTripsEveryAttributeAndPosition) {
   for (std::size_t i = 0; i < before.size(); ++i) {
     expectSameTopic(before[i], after[i]);
     EXPECT_EQ(before[i]->center(), after[i]->center()) << before[i]->strName();
+    EXPECT_EQ(before[i]->alpha(), after[i]->alpha()) << before[i]->strName();  // folds hide alike
+    EXPECT_EQ(before[i]->imageSize(), after[i]->imageSize()) << before[i]->strName();
   }
+  EXPECT_EQ(after[1]->imageSize(), kit::Size(100, 100));  // the image itself was read
+  EXPECT_EQ(copy->selectedNode(), top);
+  EXPECT_TRUE(top->isSelected());
+  EXPECT_EQ(std::count_if(after.begin(), after.end(), [](NodeView* n) { return n->isSelected(); }), 1);
 
   ASSERT_EQ(copy->relationships().size(), 2u);
   for (std::size_t i = 0; i < 2; ++i) {
@@ -203,6 +220,31 @@ TEST_F(MapXMLTest, DeepChainsRoundTripWithoutAnyNestingLimit) {
   while (!deepest->childNodes().empty()) deepest = deepest->childNodes().front().get();
   EXPECT_EQ(deepest->strName(), "level 2000");
   EXPECT_EQ(deepest->getNumberOfAncestors(), 2000);
+}
+
+// Making a topic costs the same at any depth, and so does folding it: a chain of 100,000
+// folded topics loads in about the time of as many siblings.
+TEST_F(MapXMLTest, AVeryDeepFoldedChainLoadsInLinearTime) {
+  constexpr int kDepth = 100000;
+  std::string xml = "<QuillmereRelative>";
+  for (int i = 0; i < kDepth; ++i)
+    xml += "<topic level=\"" + std::to_string(i) + "\" text=\"t\" folded=\"1\" x=\"" + std::to_string(17280 + i) + "\" y=\"15360\"/>";
+  xml += "</QuillmereRelative>";
+  const auto start = std::chrono::steady_clock::now();
+  NodeView* top = MapFormats::loadFromXML(*canvas, xml, MapFormats::LoadContext::Map);
+  ASSERT_NE(top, nullptr);
+  top->recalcLayoutRecursively(true, false, false, false, false);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 30.0);
+  EXPECT_EQ(canvas->getTopicCount(nullptr), kDepth);
+  NodeView* deepest = top;
+  while (!deepest->childNodes().empty()) deepest = deepest->childNodes().front().get();
+  EXPECT_EQ(deepest->getNumberOfAncestors(), kDepth - 1);
+  EXPECT_TRUE(top->isFolded());
+  EXPECT_FALSE(deepest->isFolded());  // nothing to fold
+  EXPECT_EQ(top->alpha(), 1.0f);
+  EXPECT_EQ(top->childNodes().front()->alpha(), 0.0f);
+  EXPECT_EQ(deepest->alpha(), 0.0f);
+  EXPECT_EQ(canvas->selectedNode(), top);
 }
 
 TEST_F(MapXMLTest, OnlyTheNativeFormatIsWritten) {

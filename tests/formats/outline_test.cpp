@@ -81,6 +81,29 @@ TEST_F(OutlineTest, EnsureSingleRootWrapsUnlessThereIsExactlyOneTopLine) {
   EXPECT_EQ(topName(""), "Clipboard/1");
 }
 
+// Outline text is read without XML, so at any depth; OPML nested too deeply says so.
+TEST_F(OutlineTest, PlainTextOutlinesHaveNoDepthLimitAndDeepOPMLSaysWhy) {
+  std::string text = "Other\n", opml = "<opml><body>";
+  for (int i = 0; i < 300; ++i) {
+    text += std::string(static_cast<std::size_t>(i), '\t') + "L" + std::to_string(i) + "\n";
+    opml += "<outline text=\"x\">";
+  }
+  const MapFormats::ParsedMap map = MapFormats::parseOutlineText(text);
+  ASSERT_EQ(map.topics.size(), 302u);  // two top lines gather under a topic without text
+  EXPECT_EQ(map.fileFormat, GlobalHelpers::kFileTypeOPML);
+  EXPECT_EQ(map.topics[0].text, "");
+  EXPECT_EQ(map.topics[0].parent, -1);
+  EXPECT_EQ(map.topics[1].text, "Other");
+  EXPECT_EQ(map.topics[1].parent, 0);
+  EXPECT_EQ(map.topics[2].parent, 0);
+  for (std::size_t i = 3; i < map.topics.size(); ++i) EXPECT_EQ(map.topics[i].parent, static_cast<int>(i) - 1);
+  EXPECT_EQ(map.topics.back().text, "L299");
+
+  const MapFormats::ParseResult deep = MapFormats::parseMapXML(opml + "</body></opml>");
+  EXPECT_FALSE(deep.map);
+  EXPECT_EQ(deep.error, "it is nested too deeply (more than 256 levels)");
+}
+
 TEST_F(OutlineTest, ALineNeverGoesMoreThanOneLevelDeeper) {
   const std::string opml = GlobalHelpers::buildOPMLFromText("a\n\t\t\tb\n\t\tc", true);
   NodeView* top = MapFormats::loadFromXML(*canvas, opml, MapFormats::LoadContext::Map);
@@ -92,30 +115,44 @@ TEST_F(OutlineTest, ALineNeverGoesMoreThanOneLevelDeeper) {
   EXPECT_EQ(b->childNodes()[0]->strName(), "c");
 }
 
-TEST_F(OutlineTest, MarkdownOutlineListsTheBranchInOrder) {
+// The reading order: down the right side of the central topic, then up its left side; deeper
+// lists top to bottom. The child lists are created in another order.
+TEST_F(OutlineTest, MarkdownOutlineListsTheBranchClockwise) {
   NodeView* root = canvas->createChildNodeOf(nullptr, Point());
   root->setStrName("Root");
-  NodeView* a = canvas->createChildNodeOf(root, Point(100, 100));
-  a->setStrName("A\nsecond line");
-  canvas->createChildNodeOf(a, Point(200, 100))->setStrName("A1");
-  canvas->createChildNodeOf(root, Point(100, 200))->setStrName("B");
+  const Point c = root->center();
+  auto at = [&](NodeView* parent, float dx, float dy, const char* name) {
+    NodeView* n = canvas->createChildNodeOf(parent, Point(c.x + dx, c.y + dy));
+    n->setStrName(name);
+    return n;
+  };
+  at(root, -200, -100, "D");
+  at(root, 200, 100, "B");
+  at(root, -200, 100, "C");
+  NodeView* a = at(root, 200, -100, "A\nsecond line");
+  at(a, 400, -50, "A2");
+  at(a, 400, -150, "A1");
   EXPECT_EQ(canvas->buildMarkdownOutlineFor(root),
             "- Root\n"
             "    - A\n"
             "      second line\n"
             "        - A1\n"
-            "    - B\n");
-  EXPECT_EQ(canvas->buildMarkdownOutlineFor(a), "- A\n  second line\n    - A1\n");
+            "        - A2\n"
+            "    - B\n"
+            "    - C\n"
+            "    - D\n");
+  EXPECT_EQ(canvas->buildMarkdownOutlineFor(a), "- A\n  second line\n    - A1\n    - A2\n");
   EXPECT_EQ(canvas->buildMarkdownOutlineFor(nullptr), "");
 }
 
 TEST_F(OutlineTest, TheMarkdownOutlinePastesBackWithTheSameShape) {
   NodeView* root = canvas->createChildNodeOf(nullptr, Point());
   root->setStrName("Root");
-  NodeView* a = canvas->createChildNodeOf(root, Point(100, 100));
+  const Point c = root->center();
+  NodeView* a = canvas->createChildNodeOf(root, Point(c.x + 100, c.y + 100));
   a->setStrName("A");
-  canvas->createChildNodeOf(a, Point(200, 100))->setStrName("A1");
-  canvas->createChildNodeOf(root, Point(100, 200))->setStrName("B");
+  canvas->createChildNodeOf(a, Point(c.x + 200, c.y + 100))->setStrName("A1");
+  canvas->createChildNodeOf(root, Point(c.x + 100, c.y + 200))->setStrName("B");
   const std::string md = canvas->buildMarkdownOutlineFor(root);
 
   BigView* other = newCanvas();

@@ -9,6 +9,7 @@
 
 #include "kit/core/files.h"
 #include "kit/core/format.h"
+#include "kit/io/plist_xml_reader.h"
 
 namespace kit::plist {
 
@@ -173,6 +174,8 @@ std::optional<Value> fromNode(plist_t n, int depth) {
 
 std::optional<Value> read(std::string_view bytes) {
   if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+  // libplist reads XML in time quadratic in the escaped text; it reads only binary lists here.
+  if (bytes.substr(0, 6) != "bplist") return detail::readXML(bytes);
   plist_t root = nullptr;
   plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
   if (!root) return std::nullopt;

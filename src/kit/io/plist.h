@@ -1,4 +1,5 @@
-// Property lists (XML or binary) to and from Value, through libplist.
+// Property lists (XML or binary) to and from Value: written by libplist, binary ones read by
+// libplist, XML ones read through the XML event parser (plist_xml_reader.h).
 //
 // Written plists hold only property-list types: boxed points, sizes and rects are written as the
 // strings "{x, y}", "{w, h}" and "{{x, y}, {w, h}}" (and read back as strings); null values in

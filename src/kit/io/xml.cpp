@@ -244,6 +244,12 @@ void XMLParserDelegate::parseErrorOccurred(XMLParser&, const XMLParseError&) {}
 XMLParser::XMLParser(Data data) : data_(std::move(data)) {}
 XMLParser::XMLParser(std::string_view text) : data_(text.begin(), text.end()) {}
 
+XMLParser XMLParser::borrowing(std::string_view text) {
+  XMLParser parser{Data()};
+  parser.borrowed_ = text;
+  return parser;
+}
+
 struct XMLParserCallbacks {
   // libxml2's own SAX2 handlers need the parser context as their first argument, so the context
   // stays the user data and the XMLParser rides in its _private field.
@@ -267,6 +273,11 @@ struct XMLParserCallbacks {
                            const xmlChar** attributes) {
     XMLParser* p = parserOf(ctx);
     if (p->stopped_) return;
+    // Ours rather than libxml2's complaint, so that callers can say plainly what is wrong.
+    if (++p->depth_ > XMLParser::kMaxDepth) {
+      p->fail({XMLParser::kTooDeepError, "elements nested too deeply", xmlSAX2GetLineNumber(ctx), 0});
+      return;
+    }
     nbNamespaces = std::max(nbNamespaces, 0);
     nbAttributes = std::max(nbAttributes, 0);
     // Views point into libxml2's buffers where the text stands as is, and into attributeText_
@@ -324,6 +335,7 @@ struct XMLParserCallbacks {
   static void endElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*) {
     XMLParser* p = parserOf(ctx);
     if (p->stopped_) return;
+    --p->depth_;
     if (!p->delegate_) return;
     // The start tag is done with elementName_, so its buffer serves here without a new string.
     std::string& name = p->elementName_;
@@ -380,15 +392,17 @@ void XMLParser::abortParsing() {
 bool XMLParser::parse() {
   error_.reset();
   stopped_ = false;
-  if (data_.size() > static_cast<std::size_t>(INT_MAX)) {
+  const std::string_view input =
+      borrowed_.data() ? borrowed_ : std::string_view(reinterpret_cast<const char*>(data_.data()), data_.size());
+  if (input.size() > static_cast<std::size_t>(INT_MAX)) {
     fail({kInputTooLargeError, "document too large", 0, 0});
     return false;
   }
   ensureLibraryReady();
-  textBudget_ = expansionLimit(data_.size());
+  textBudget_ = expansionLimit(input.size());
+  depth_ = 0;
 
-  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(reinterpret_cast<const char*>(data_.data()),
-                                                    static_cast<int>(data_.size()));
+  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(input.data(), static_cast<int>(input.size()));
   if (!ctxt) {
     fail({XML_ERR_NO_MEMORY, "parser could not be created", 0, 0});
     return false;

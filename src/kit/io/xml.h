@@ -130,9 +130,14 @@ class XMLParser {
   static constexpr int kExpansionLimitError = 513;
   // The buffer is larger than libxml2 can take in one piece.
   static constexpr int kInputTooLargeError = 514;
+  // Elements are nested deeper than kMaxDepth (libxml2's own limit without its huge mode).
+  static constexpr int kTooDeepError = 515;
+  static constexpr int kMaxDepth = 256;
 
   explicit XMLParser(Data data);
   explicit XMLParser(std::string_view text);
+  // Reads text where it is, without a copy: the text must outlive the parser.
+  static XMLParser borrowing(std::string_view text);
 
   void setDelegate(XMLParserDelegate* delegate) { delegate_ = delegate; }
   XMLParserDelegate* delegate() const { return delegate_; }
@@ -149,6 +154,7 @@ class XMLParser {
   void fail(XMLParseError error);
 
   Data data_;
+  std::string_view borrowed_;  // the text when borrowing, else empty
   XMLParserDelegate* delegate_ = nullptr;
   // Reused from tag to tag: the current tag's attribute views, and the text of the names and
   // values that are not in libxml2's buffers as they stand (prefixed names, expanded values).
@@ -160,6 +166,7 @@ class XMLParser {
   std::optional<XMLParseError> error_;
   bool stopped_ = false;
   std::uint64_t textBudget_ = 0;
+  int depth_ = 0;  // open elements
 };
 
 }  // namespace kit

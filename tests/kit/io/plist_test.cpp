@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <random>
 #include <string>
@@ -121,6 +122,19 @@ TEST(Plist, DeepNestingIsRefusedOrReadButNeverOverflows) {
   for (int i = 0; i < 5000; ++i) deep += "</array>";
   deep += "</plist>";
   EXPECT_FALSE(plist::read(deep));
+}
+
+// A map file's whole XML is one escaped string: reading it costs its length, not its square.
+TEST(Plist, LongEscapedStringsReadInLinearTime) {
+  std::string text;
+  for (int i = 0; i < 200000; ++i) text += "<t a=\"&\"/>\n";
+  const Value v(Dictionary{{"MapData", text}, {"n", 1}});
+  const std::string xml = plist::writeXML(v);
+  const auto start = std::chrono::steady_clock::now();
+  auto back = plist::read(xml);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, v);
 }
 
 TEST(Plist, FilesAreWrittenAtomicallyAsXmlOrBinary) {

@@ -182,6 +182,29 @@ TEST(XMLParserErrors, AbortStopsCallbacksAndFailsWithoutAnErrorCallback) {
   EXPECT_EQ(parser.parserError()->code, XMLParser::kAbortedError);
 }
 
+TEST(XMLParserErrors, NestingBeyondTheLimitIsItsOwnError) {
+  auto nested = [](int depth) {
+    std::string doc;
+    for (int i = 0; i < depth; ++i) doc += "<a>";
+    for (int i = 0; i < depth; ++i) doc += "</a>";
+    return doc;
+  };
+  Recorder deepest;
+  XMLParser ok(nested(XMLParser::kMaxDepth));
+  ok.setDelegate(&deepest);
+  EXPECT_TRUE(ok.parse());
+  EXPECT_EQ(deepest.events.size(), 2u * XMLParser::kMaxDepth);
+  EXPECT_TRUE(ok.parse());  // the count starts afresh
+
+  Recorder recorder;
+  XMLParser tooDeep(nested(XMLParser::kMaxDepth + 1));
+  tooDeep.setDelegate(&recorder);
+  EXPECT_FALSE(tooDeep.parse());
+  ASSERT_TRUE(tooDeep.parserError());
+  EXPECT_EQ(tooDeep.parserError()->code, XMLParser::kTooDeepError);
+  EXPECT_EQ(recorder.errors, 1);
+}
+
 TEST(XMLParserSafety, NeverReadsExternalEntitiesOrDTDs) {
   kit::TemporaryAppHome home;
   const std::string secret = home.path() + "/secret.txt";
