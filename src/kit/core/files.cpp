@@ -176,6 +176,10 @@ std::optional<std::string> FileManager::readText(const std::string& path) {
 }
 
 bool FileManager::writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+  return writeAtomicallyFrom(path, [bytes](const ByteSink& sink) { return sink(bytes); });
+}
+
+bool FileManager::writeAtomicallyFrom(const std::string& path, const std::function<bool(const ByteSink&)>& produce) {
   if (path.empty() || path.back() == '/') return false;
   std::string dir = parentOf(path);
   std::string name = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
@@ -186,7 +190,9 @@ bool FileManager::writeAtomically(const std::string& path, std::span<const std::
   mode_t mode = 0644;
   struct stat st;
   if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
-  bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  bool ok = ::fchmod(fd, mode) == 0 &&
+            produce([fd](std::span<const std::uint8_t> piece) { return writeAll(fd, piece.data(), piece.size()); }) &&
+            ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,6 +20,9 @@ struct FileAttributes {
   Date modificationDate;
   std::uint64_t size = 0;
 };
+
+// Receives bytes in order; false ends the writing as a failure.
+using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
 
 struct FileManager {
   // Follows symbolic links: a dangling link does not exist.
@@ -46,6 +50,10 @@ struct FileManager {
   // path holds either the old or the new content, never a part.
   static bool writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
   static bool writeAtomically(const std::string& path, std::string_view text);
+  // The same for content made piece by piece: produce passes each piece to the sink it is given
+  // (which answers false once a write has failed) and answers whether all went well. Nothing
+  // changes at path when it answers false.
+  static bool writeAtomicallyFrom(const std::string& path, const std::function<bool(const ByteSink&)>& produce);
   // Truncates and writes in place.
   static bool write(const std::string& path, std::span<const std::uint8_t> bytes);
   static bool write(const std::string& path, std::string_view text);
