@@ -22,6 +22,7 @@
 #include <vector>
 #include <sys/stat.h>
 
+#include "kit/core/dynamic_library.h"
 #include "kit/graphics/image.h"
 #include "kit/graphics/image_encoders.h"
 
@@ -294,20 +295,48 @@ ImageRef Image::fromFile(const std::string& path, float scale) {
   return fromData(bytes, scale);
 }
 
+namespace {
+
+// librsvg brings a dozen libraries of its own that a render does not need: it is opened when
+// the first SVG is read, not at start-up.
+struct RsvgCalls {
+  decltype(&rsvg_handle_new_from_data) newFromData;
+  decltype(&rsvg_handle_get_intrinsic_size_in_pixels) sizeInPixels;
+  decltype(&rsvg_handle_get_intrinsic_dimensions) dimensions;
+  decltype(&rsvg_handle_render_document) renderDocument;
+  decltype(&g_object_unref) unref;
+  decltype(&g_error_free) freeError;
+};
+
+const RsvgCalls* rsvg() {
+  // The GObject calls are found among librsvg's own dependencies.
+  static const std::optional<RsvgCalls> calls = loadCalls<RsvgCalls>("librsvg-2.so.2", [](RsvgCalls& c, auto find) {
+    return find(c.newFromData, "rsvg_handle_new_from_data") &&
+           find(c.sizeInPixels, "rsvg_handle_get_intrinsic_size_in_pixels") &&
+           find(c.dimensions, "rsvg_handle_get_intrinsic_dimensions") &&
+           find(c.renderDocument, "rsvg_handle_render_document") && find(c.unref, "g_object_unref") &&
+           find(c.freeError, "g_error_free");
+  });
+  return calls ? &*calls : nullptr;
+}
+
+}  // namespace
+
 ImageRef Image::fromSvgData(std::span<const std::uint8_t> bytes, float scale) {
-  if (bytes.empty()) return nullptr;
+  const RsvgCalls* svg = rsvg();
+  if (bytes.empty() || !svg) return nullptr;
   if (!(scale > 0) || !std::isfinite(scale)) scale = 1;
   GError* error = nullptr;
-  RsvgHandle* handle = rsvg_handle_new_from_data(bytes.data(), bytes.size(), &error);
+  RsvgHandle* handle = svg->newFromData(bytes.data(), bytes.size(), &error);
   if (!handle) {
-    if (error) g_error_free(error);
+    if (error) svg->freeError(error);
     return nullptr;
   }
   double w = 0, h = 0;
-  if (!rsvg_handle_get_intrinsic_size_in_pixels(handle, &w, &h)) {
+  if (!svg->sizeInPixels(handle, &w, &h)) {
     gboolean hasViewBox = FALSE;
     RsvgRectangle viewBox;
-    rsvg_handle_get_intrinsic_dimensions(handle, nullptr, nullptr, nullptr, nullptr, &hasViewBox, &viewBox);
+    svg->dimensions(handle, nullptr, nullptr, nullptr, nullptr, &hasViewBox, &viewBox);
     if (hasViewBox) {
       w = viewBox.width;
       h = viewBox.height;
@@ -315,16 +344,16 @@ ImageRef Image::fromSvgData(std::span<const std::uint8_t> bytes, float scale) {
   }
   double pw = std::ceil(w * scale), ph = std::ceil(h * scale);
   if (!(pw >= 1 && ph >= 1) || !acceptableSize(static_cast<std::uint64_t>(pw), static_cast<std::uint64_t>(ph))) {
-    g_object_unref(handle);
+    svg->unref(handle);
     return nullptr;
   }
   cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(pw), static_cast<int>(ph));
   cairo_t* cr = cairo_create(s);
   RsvgRectangle viewport{0, 0, pw, ph};
-  gboolean ok = rsvg_handle_render_document(handle, cr, &viewport, &error);
+  gboolean ok = svg->renderDocument(handle, cr, &viewport, &error);
   cairo_destroy(cr);
-  g_object_unref(handle);
-  if (error) g_error_free(error);
+  svg->unref(handle);
+  if (error) svg->freeError(error);
   if (!ok || cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(s);
     return nullptr;
