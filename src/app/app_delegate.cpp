@@ -17,7 +17,6 @@ AppDelegate::AppDelegate() : lock_(std::make_unique<kit::RecursiveLock>()) {
   AppServices::installGlobalTreeLock(lock_.get());
   // Events handled on the main thread hold the tree lock, as tile drawing does.
   kit::RunLoop::main().setDispatchLock(lock_.get());
-  loadIconList(kit::AppPaths::resource("iconList.plist"));
   AppServices::installIconTable(this);
 }
 
@@ -67,13 +66,27 @@ void AppDelegate::rereadSettings() {
 
 // ---- The icon table ----------------------------------------------------------------------------
 
-bool AppDelegate::loadIconList(const std::string& path) {
-  iconList_.clear();
+namespace {
+
+bool readIconList(const std::string& path, kit::Array& into) {
+  into.clear();
   std::optional<kit::Value> list = kit::plist::readFile(path);
   if (!list || !list->isArray()) return false;
   for (const kit::Value& entry : list->array())
-    if (entry.isDictionary() && entry["name"].isString() && !entry["name"].string().empty()) iconList_.push_back(entry);
+    if (entry.isDictionary() && entry["name"].isString() && !entry["name"].string().empty()) into.push_back(entry);
   return true;
+}
+
+}  // namespace
+
+bool AppDelegate::loadIconList(const std::string& path) {
+  std::call_once(iconListRead_, [] {});
+  return readIconList(path, iconList_);
+}
+
+const kit::Array& AppDelegate::iconList() const {
+  std::call_once(iconListRead_, [this] { readIconList(kit::AppPaths::resource("iconList.plist"), iconList_); });
+  return iconList_;
 }
 
 std::optional<std::string> AppDelegate::getIconKeyNameForFormat(int format) {
@@ -92,7 +105,7 @@ std::optional<std::string> AppDelegate::getExportIconFromName(std::string_view n
   if (name.empty()) return std::nullopt;
   std::optional<std::string> key = forFormat == 3 ? std::optional<std::string>("image") : getIconKeyNameForFormat(forFormat);
   if (!key) return std::nullopt;
-  for (const kit::Value& entry : iconList_) {
+  for (const kit::Value& entry : iconList()) {
     if (!strings::isEqualToStringNoCase(entry["name"].string(), name)) continue;
     const kit::Value& v = entry[*key];
     if (v.isString() && !v.string().empty()) return v.string();
@@ -104,7 +117,7 @@ std::optional<std::string> AppDelegate::getExportIconFromName(std::string_view n
 std::optional<std::string> AppDelegate::getNativeIconGivenName(std::string_view name, int andFormat) const {
   std::optional<std::string> key = getIconKeyNameForFormat(andFormat);
   if (!key || name.empty()) return std::nullopt;
-  for (const kit::Value& entry : iconList_) {
+  for (const kit::Value& entry : iconList()) {
     const kit::Value& v = entry[*key];
     if (v.isString() && strings::isEqualToStringNoCase(v.string(), name)) return entry["name"].string();
   }

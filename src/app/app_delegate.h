@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,7 +40,8 @@ class AppDelegate : public AppServices::IconTable {
   // Replaces the table with the property list at path (an array of dictionaries); a file that
   // is missing or unreadable leaves the table empty and answers false.
   bool loadIconList(const std::string& path);
-  const kit::Array& iconList() const { return iconList_; }
+  // The table; the resources' iconList.plist is read at the first use, not at start-up.
+  const kit::Array& iconList() const;
   // The table key holding a format's icon names: "name" for the native formats (3, 23),
   // "freemind" (29), "mindmanager" (5, 26), "dezud" (8); nullopt for any other format.
   static std::optional<std::string> getIconKeyNameForFormat(int format);
@@ -52,5 +54,7 @@ class AppDelegate : public AppServices::IconTable {
 
  private:
   std::unique_ptr<kit::RecursiveLock> lock_;
-  kit::Array iconList_;
+  // Tiles may ask for icons from their threads.
+  mutable std::once_flag iconListRead_;
+  mutable kit::Array iconList_;
 };

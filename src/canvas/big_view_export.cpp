@@ -19,7 +19,7 @@
 #include "kit/core/lock.h"
 #include "kit/core/user_defaults.h"
 #include "kit/graphics/image.h"
-#include "kit/graphics/image_context.h"
+#include "kit/graphics/image_strips.h"
 #include "kit/graphics/pdf_context.h"
 #include "kit/typography/font.h"
 #include "kit/typography/string_drawing.h"
@@ -39,9 +39,9 @@ constexpr float kJpegQuality = 1.0f;
 constexpr int kTypePdf = 1;
 constexpr int kTypeImage = 2;
 constexpr int kTypeExternalDisplay = 3;
-// Cairo keeps a bitmap's bytes addressable by an int, and a gigabyte is as much as an export
-// should ask for: larger renders are scaled down like those with an over-long side.
-constexpr double kMaxBitmapPixels = double(1 << 28);
+// How far beyond a strip of a bitmap the drawing reaches for what may show in it: shadows,
+// strokes and tapered links of topics that lie just outside.
+constexpr float kStripReach = 32.0f;
 
 constexpr const char* kTransparentKey = "export_options_transparent_background";
 constexpr const char* kHTMLMapKey = "export_options_png_include_html_map";
@@ -49,23 +49,6 @@ constexpr const char* kHTMLMapKey = "export_options_png_include_html_map";
 bool finite(const Rect& r) {
   return std::isfinite(r.origin.x) && std::isfinite(r.origin.y) && std::isfinite(r.size.width) &&
          std::isfinite(r.size.height);
-}
-
-// Points to pixels for a bitmap of the rectangle: 1, or less when a side would pass the image
-// limit or the whole the pixel budget. The rounded-up pixel size stays within both.
-float bitmapScaleFor(Size size) {
-  const double w = size.width, h = size.height;
-  double s = 1.0;
-  s = std::min(s, kit::kMaxImageSide / w);
-  s = std::min(s, kit::kMaxImageSide / h);
-  s = std::min(s, std::sqrt(kMaxBitmapPixels / (w * h)));
-  float scale = static_cast<float>(s);
-  auto fits = [&](float sc) {
-    return std::ceil(double(size.width) * sc) <= kit::kMaxImageSide &&
-           std::ceil(double(size.height) * sc) <= kit::kMaxImageSide;
-  };
-  while (scale > 0 && !fits(scale)) scale = std::nextafter(scale, 0.0f);
-  return scale;
 }
 
 bool isTransparent() { return kit::UserDefaults::standard().boolForKey(kTransparentKey); }
@@ -86,22 +69,20 @@ std::string replacingExtension(const std::string& path, const std::string& exten
 }
 
 // There is no photo album here: a save to it goes to the "Photos" folder of the application
-// home, one PNG per save, named by the time.
-bool saveToPhotoAlbum(const kit::Image& image) {
-  const std::optional<std::vector<std::uint8_t>> png = image.pngData();
-  if (!png) return false;
+// home, one PNG per save, named by the time. nullopt when no such name can be had.
+std::optional<std::string> photoAlbumPath() {
   const std::string folder = kit::AppPaths::home() + "/Photos";
-  if (!kit::FileManager::createDirectories(folder)) return false;
+  if (!kit::FileManager::createDirectories(folder)) return std::nullopt;
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   char stamp[32];
-  if (std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H.%M.%S", &local) == 0) return false;
+  if (std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H.%M.%S", &local) == 0) return std::nullopt;
   std::string path = folder + "/Map " + stamp + ".png";
   for (int i = 2; kit::FileManager::exists(path) && i < 1000; ++i)
     path = folder + "/Map " + stamp + kit::format(" %d", i) + ".png";
-  if (kit::FileManager::exists(path)) return false;
-  return kit::FileManager::writeAtomically(path, *png);
+  if (kit::FileManager::exists(path)) return std::nullopt;
+  return path;
 }
 
 }  // namespace
@@ -170,50 +151,69 @@ bool BigView::saveScreenshotToFile(const std::optional<std::string>& path, const
       written = doc->close();
     }
   } else if (drawable && bitmap) {
-    // Too large for one bitmap: the whole map, scaled down, rather than a part or nothing.
-    const float scale = bitmapScaleFor(Size(w, h));
-    std::unique_ptr<kit::ImageContext> ic = scale > 0 ? kit::ImageContext::create(Size(w, h), false, scale) : nullptr;
-    kit::ImageRef image;
-    if (ic) {
-      GraphicsContext& ctx = ic->context();
+    // Drawn at full scale strip by strip, so no bitmap limit applies; only a side beyond the
+    // file format's own limit scales the whole picture down.
+    kit::StripImage image;
+    image.format = jpg ? kit::ImageFileFormat::JPEG : kit::ImageFileFormat::PNG;
+    image.size = Size(w, h);
+    image.scale = kit::fittingScale(image.format, image.size);
+    image.quality = kJpegQuality;
+    const bool transparent = isTransparent();
+    const kit::Color canvasColour = parentController_ ? parentController_->canvasColour() : kit::Color::white();
+    image.alpha = transparent || canvasColour.alpha < 1;
+    // A plain colour is laid down by the strips themselves; a paper texture is drawn.
+    const bool paper = !transparent && canvasColour.pattern;
+    if (!transparent && !paper) image.background = canvasColour;
+
+    struct Watermark {
+      std::string text;
+      kit::Font font;
+      Size size;
+    };
+    std::optional<Watermark> watermark;
+    if (withWatermark && !withWatermark->empty()) {
+      const kit::Font font = kit::Font::systemFont(kWatermarkFontSize);
+      watermark = Watermark{*withWatermark, font, kit::sizeWithFont(*withWatermark, font, kWatermarkBox)};
+    }
+    // One part of the picture, in its own coordinates (the rectangle's top left at the origin).
+    auto drawPart = [&](GraphicsContext& ctx, const Rect& part) {
       kit::CurrentContextScope current(&ctx);
       kit::LockGuard guard(AppServices::globalTreeLock());
+      const Rect band = part.offsetBy(x, y);
+      const Rect reach = band.insetBy(-kStripReach, -kStripReach);
+      ctx.saveGState();
       ctx.translateCTM(-x, -y);
-      if (!isTransparent()) fillCanvas(ctx, rect, parentController_);
-      drawInContext(ctx, kTypeImage, rect);
-      ctx.translateCTM(x, y);
-      root->drawNodeAndChildrenInRect(rect, true, ctx, kTypeImage);
+      if (paper) fillCanvas(ctx, band, parentController_);
+      drawInContext(ctx, kTypeImage, reach);
+      // Topics are placed relative to the rectangle they are drawn in.
+      ctx.translateCTM(reach.minX(), reach.minY());
+      root->drawNodeAndChildrenInRect(reach, true, ctx, kTypeImage);
+      ctx.restoreGState();
 
-      if (withWatermark && !withWatermark->empty()) {
+      if (watermark) {
         ctx.saveGState();
         ctx.translateCTM(-x, -y);
-        const kit::Font font = kit::Font::systemFont(kWatermarkFontSize);
-        const Size size = kit::sizeWithFont(*withWatermark, font, kWatermarkBox);
         const float grey = AppServices::currentCanvasStyle() == 7 ? 1.0f / 3.0f : 2.0f / 3.0f;
         ctx.setFillColor(kit::Color::gray(grey));
         GlobalHelpers::setShadow(false, ctx, kTypeImage);
         const Point corner(root->center().x, root->frame().maxY());
-        kit::drawInRect(ctx, *withWatermark, Rect(corner, size), font);
+        kit::drawInRect(ctx, watermark->text, Rect(corner, watermark->size), watermark->font);
         ctx.restoreGState();
       }
-      image = ic->image();
+    };
+    const std::optional<std::string> target = path ? path : photoAlbumPath();
+    std::optional<kit::ReplacementFile> file =
+        image.scale > 0 && target ? kit::ReplacementFile::create(*target) : std::nullopt;
+    written = file && kit::writeImageInStrips(image, drawPart, [&f = *file](std::span<const std::uint8_t> piece) {
+                return f.write(piece);
+              });
+    // The page names its image by the map's name, so it goes beside the image; the image takes
+    // its place only once its page has.
+    if (written && png && !kit::UserDefaults::standard().objectForKey(kHTMLMapKey).isNull()) {
+      const std::string name = parentController_ ? parentController_->mapName() : std::string();
+      written = kit::FileManager::writeAtomically(replacingExtension(*path, "html"), createHTMLImageMapFor(name, rect));
     }
-    if (image) {
-      if (!path) {
-        written = saveToPhotoAlbum(*image);
-      } else {
-        std::optional<std::vector<std::uint8_t>> bytes = png ? image->pngData() : image->jpegData(kJpegQuality);
-        std::optional<kit::ReplacementFile> file = bytes ? kit::ReplacementFile::create(*path) : std::nullopt;
-        written = file && file->write(*bytes);
-        // The page names its image by the map's name, so it goes beside the image; the image
-        // takes its place only once its page has.
-        if (written && png && !kit::UserDefaults::standard().objectForKey(kHTMLMapKey).isNull()) {
-          const std::string name = parentController_ ? parentController_->mapName() : std::string();
-          written = kit::FileManager::writeAtomically(replacingExtension(*path, "html"), createHTMLImageMapFor(name, rect));
-        }
-        written = written && file->commit();
-      }
-    }
+    written = written && file->commit();
   }
 
   setSelectedNode(selected, true);
@@ -239,11 +239,11 @@ std::string BigView::createHTMLImageMapFor(const std::string& name, const Rect& 
   html += "<script type=\"text/javascript\">$(function() { $('.map').maphilight();});</script>\n";
   html += "</head>\n";
   html += "<body>\n";
-  // An image scaled down to fit the bitmap limit is shown at the rectangle's size, where the
+  // An image scaled down to fit the format's limit is shown at the rectangle's size, where the
   // areas' coordinates (in points) still fit it.
   std::string size;
   const Rect r = inRect.standardized();
-  if (!r.isEmpty() && finite(r) && bitmapScaleFor(r.size) < 1.0f)
+  if (!r.isEmpty() && finite(r) && kit::fittingScale(kit::ImageFileFormat::PNG, r.size) < 1.0f)
     size = kit::format(" width=\"%d\" height=\"%d\"", static_cast<int>(std::ceil(r.width())),
                        static_cast<int>(std::ceil(r.height())));
   html += "<img src=\"" + n + ".png\" class=\"map\" usemap=\"#mapmap\"" + size + ">\n";

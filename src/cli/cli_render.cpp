@@ -115,6 +115,8 @@ class CommandHome {
   CommandHome(const CommandHome&) = delete;
   CommandHome& operator=(const CommandHome&) = delete;
   bool ok() const { return ok_; }
+  // A home made for this run, removed afterwards.
+  bool temporary() const { return !path_.empty(); }
 
  private:
   std::string path_;
@@ -122,17 +124,24 @@ class CommandHome {
 };
 
 // A user setting held at a value for the run, then put back as the user's own settings had it
-// (a home named by QUILLMERE_HOME keeps its settings).
+// (a home named by QUILLMERE_HOME keeps its settings). A temporary home goes with its settings:
+// there the value is only registered for the run, and no settings file is written (each write
+// waits for the disk).
 class SettingForRun {
  public:
-  SettingForRun(std::string key, kit::Value value) : key_(std::move(key)) {
+  SettingForRun(std::string key, kit::Value value, bool stored) : key_(std::move(key)), stored_(stored) {
     kit::UserDefaults& d = kit::UserDefaults::standard();
+    if (!stored_) {
+      d.registerDefaults(kit::Dictionary{{key_, std::move(value)}});
+      return;
+    }
     d.synchronize();
     if (std::optional<kit::Value> stored = kit::plist::readFile(d.path()); stored && stored->isDictionary())
       previous_ = (*stored)[key_];
     d.setObject(key_, std::move(value));
   }
   ~SettingForRun() {
+    if (!stored_) return;
     kit::UserDefaults& d = kit::UserDefaults::standard();
     d.setObject(key_, previous_);
     d.synchronize();
@@ -142,6 +151,7 @@ class SettingForRun {
 
  private:
   std::string key_;
+  bool stored_;
   kit::Value previous_;
 };
 
@@ -362,7 +372,7 @@ void checkCut(BigView& canvas, const RenderOptions& o, const kit::Rect& cut) {
                             o.output, double(*o.maxArea), double(least))};
 }
 
-void writeOutput(PseudoMapViewController& doc, const RenderOptions& o) {
+void writeOutput(PseudoMapViewController& doc, const RenderOptions& o, bool storedSettings) {
   const std::string folder = folderOf(o.output);
   if (!kit::FileManager::isDirectory(folder) && !kit::FileManager::exists(folder + "/."))
     throw Failure{"cannot write '" + o.output + "': no such folder '" + folder + "'"};
@@ -381,8 +391,8 @@ void writeOutput(PseudoMapViewController& doc, const RenderOptions& o) {
     case OutputKind::JPEG:
     case OutputKind::PDF: {
       // The export reads these from the settings: they hold what this command line says.
-      SettingForRun transparent(kTransparentKey, kit::Value(o.transparent));
-      SettingForRun htmlMap(kHTMLMapKey, o.htmlMap ? kit::Value(true) : kit::Value());
+      SettingForRun transparent(kTransparentKey, kit::Value(o.transparent), storedSettings);
+      SettingForRun htmlMap(kHTMLMapKey, o.htmlMap ? kit::Value(true) : kit::Value(), storedSettings);
       // The page shows its image by the map's name: the image's own file name.
       if (o.htmlMap) doc.setMapName(GlobalHelpers::getMapNameFromPath(o.output));
       const kit::Rect cut = canvas.getAdjustedScreenshotRect(o.maxArea.value_or(std::numeric_limits<float>::infinity()));
@@ -451,7 +461,7 @@ int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
         break;
     }
     if (!doc->bigView()->rootNode()) throw Failure{"cannot read " + what + ": it holds no topics"};
-    writeOutput(*doc, o);
+    writeOutput(*doc, o, !home.temporary());
     return kExitOK;
   } catch (const Failure& f) {
     err << "quillmere: " << oneLine(f.message) << "\n";

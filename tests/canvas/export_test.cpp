@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,8 @@
 #include "kit/core/user_defaults.h"
 #include "kit/graphics/image.h"
 #include "kit/graphics/image_context.h"
+#include "kit/graphics/image_strips.h"
+#include "kit/graphics/graphics_test_support.h"
 
 using kit::Point;
 using kit::Rect;
@@ -273,25 +277,107 @@ TEST_F(ExportTest, PdfPageIsTheRectangleAndTransparencySkipsTheFill) {
 
 // ---- Maps too large for one bitmap ------------------------------------------------------------
 
-TEST_F(ExportTest, MapWiderThanTheBitmapLimitIsScaledWholeNotCut) {
-  NodeView* far = make(right, Point(c.x + 40000, c.y), "Far away");
+TEST_F(ExportTest, MapTallerThanABitmapIsWrittenAtFullScaleInStrips) {
+  NodeView* far = make(root, Point(c.x + 300, c.y + 34000), "Far below");
+  NodeView* across = make(root, Point(c.x + 300, c.y + 5000), "Across");
+  // The image goes in strips of as many rows as a strip's bytes hold: the topic moves onto the
+  // first boundary between two strips.
+  Rect r = wholeMap();
+  const int rows = static_cast<int>(kit::StripImage().stripBytes / (static_cast<std::size_t>(std::ceil(r.width())) * 4));
+  across->setCenter(Point(across->center().x, r.minY() + rows));
+  ASSERT_EQ(wholeMap(), r);
+  ASSERT_TRUE(canvas->saveScreenshotToFile(path("tall.png"), r, std::nullopt));
+  auto bytes = kit::FileManager::readFile(path("tall.png"));
+  ASSERT_TRUE(bytes);
+  std::optional<kit::test::DecodedPng> png = kit::test::decodePng(*bytes);
+  ASSERT_TRUE(png);
+  // One pixel a point.
+  ASSERT_GT(png->height, kit::kMaxImageSide);
+  EXPECT_EQ(png->width, static_cast<int>(std::ceil(r.width())));
+  EXPECT_EQ(png->height, static_cast<int>(std::ceil(r.height())));
+  EXPECT_FALSE(png->alpha);
+  auto at = [&](Point p) { return png->at(static_cast<int>(p.x - r.minX()), static_cast<int>(p.y - r.minY())); };
+  EXPECT_FALSE(isWhite(at(fillPoint(far))));
+  EXPECT_FALSE(isWhite(at(fillPoint(left))));
+  EXPECT_TRUE(isWhite(at(Point(r.maxX() - 1, r.maxY() - 1))));
+  // Around the boundary the pixels are those of one bitmap drawn the same way.
+  const Rect band(r.minX(), r.minY() + rows - 16, r.width(), 32);
+  kit::ImageRef direct = render(band, [&](kit::GraphicsContext& g) {
+    g.setFillColor(kit::Color::white());
+    g.fillRect(band);
+    canvas->drawInContext(g, 2, band);
+    g.translateCTM(band.minX(), band.minY());
+    root->drawNodeAndChildrenInRect(band, true, g, 2);
+  });
+  ASSERT_TRUE(direct);
+  int differing = 0, drawn = 0;
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < png->width; ++x) {
+      const kit::Pixel p = png->at(x, rows - 16 + y), q = *direct->pixelAt(x, y);
+      if (std::abs(p.red - q.red) > 1 || std::abs(p.green - q.green) > 1 || std::abs(p.blue - q.blue) > 1) ++differing;
+      if (!isWhite(p)) ++drawn;
+    }
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(drawn, 1000);
+}
+
+TEST_F(ExportTest, OnlyAJpegSideOverItsFormatsLimitScalesTheMap) {
+  make(right, Point(c.x + 70000, c.y), "Far away");
   const Rect r = wholeMap();
-  ASSERT_GT(r.width(), kit::kMaxImageSide);
-  ASSERT_TRUE(canvas->saveScreenshotToFile(path("wide.png"), r, std::nullopt));
-  kit::ImageRef img = kit::Image::fromFile(path("wide.png"));
-  ASSERT_TRUE(img);
-  EXPECT_LE(img->pixelWidth(), kit::kMaxImageSide);
-  EXPECT_GE(img->pixelWidth(), kit::kMaxImageSide - 1);
-  const double scale = double(img->pixelWidth()) / r.width();
-  EXPECT_NEAR(img->pixelHeight(), r.height() * scale, 1.0);
-  // Both ends of the map made it into the picture.
-  auto scaled = [&](NodeView* n) {
-    Point p = fillPoint(n);
-    return img->pixelAt(static_cast<int>((p.x - r.minX()) * scale), static_cast<int>((p.y - r.minY()) * scale));
+  ASSERT_TRUE(canvas->saveScreenshotToFile(path("wide.jpg"), r, std::nullopt));
+  auto bytes = kit::FileManager::readFile(path("wide.jpg"));
+  ASSERT_TRUE(bytes);
+  // The frame header's height and width.
+  const std::vector<std::uint8_t>& b = *bytes;
+  std::size_t sof = 2;
+  while (sof + 9 < b.size() && !(b[sof] == 0xFF && b[sof + 1] == 0xC0)) sof += 2 + (b[sof + 2] << 8 | b[sof + 3]);
+  ASSERT_LT(sof + 9, b.size());
+  const int height = b[sof + 5] << 8 | b[sof + 6], width = b[sof + 7] << 8 | b[sof + 8];
+  EXPECT_EQ(width, 65500);
+  EXPECT_NEAR(height, r.height() * 65500 / r.width(), 1.0);
+}
+
+TEST_F(ExportTest, PdfOfAMapTallerThanAPageIsScaledToFitWithItsLinks) {
+  NodeView* far = make(root, Point(c.x + 300, c.y + 20000), "Far below");
+  far->setStrLink("https://example.org/far");
+  right->setStrLink("https://example.org/right");
+  const Rect r = wholeMap();
+  ASSERT_TRUE(canvas->saveScreenshotToFile(path("tall.pdf"), r, std::nullopt));
+  const std::string pdf = kit::FileManager::readText(path("tall.pdf")).value_or("");
+  // The numbers after a key, up to the closing bracket.
+  auto numbers = [&](std::size_t at) {
+    std::vector<double> v;
+    std::istringstream in(pdf.substr(at, 200));
+    double d;
+    while (in >> d) v.push_back(d);
+    return v;
   };
-  ASSERT_TRUE(scaled(far) && scaled(left));
-  EXPECT_FALSE(isWhite(*scaled(far)));
-  EXPECT_FALSE(isWhite(*scaled(left)));
+  const std::size_t box = pdf.find("/MediaBox [");
+  ASSERT_NE(box, std::string::npos);
+  const std::vector<double> page = numbers(box + 11);
+  ASSERT_GE(page.size(), 4u);
+  const double k = 14400 / r.height();
+  EXPECT_NEAR(page[3] - page[1], 14400, 0.01);
+  EXPECT_NEAR(page[2] - page[0], r.width() * k, 0.01);
+  // Each link rectangle lies over its topic's shape, scaled with the page (PDF space is y-up).
+  int links = 0;
+  for (std::size_t at = pdf.find("/Rect ["); at != std::string::npos; at = pdf.find("/Rect [", at + 1)) {
+    const std::vector<double> v = numbers(at + 7);
+    ASSERT_GE(v.size(), 4u);
+    const std::size_t uri = pdf.find("/URI (", at);
+    NodeView* n = pdf.compare(uri + 6, 23, "https://example.org/far") == 0 ? far : right;
+    const Rect shape = n->nodeRect().offsetBy(n->frame().minX(), n->frame().minY());
+    EXPECT_NEAR(v[0], (shape.minX() - r.minX()) * k, 1.0);
+    EXPECT_NEAR(v[2], (shape.maxX() - r.minX()) * k, 1.0);
+    EXPECT_NEAR(v[1], (r.maxY() - shape.maxY()) * k, 1.0);
+    EXPECT_NEAR(v[3], (r.maxY() - shape.minY()) * k, 1.0);
+    ++links;
+  }
+  EXPECT_EQ(links, 2);
+
+  if (std::system("command -v qpdf >/dev/null 2>&1") != 0) GTEST_SKIP() << "qpdf is not installed";
+  const std::string cmd = "qpdf --check '" + path("tall.pdf") + "' >/dev/null 2>&1";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
 // ---- The HTML image map page ---------------------------------------------------------------------
@@ -350,8 +436,8 @@ TEST_F(ExportTest, HtmlPageHasTheHeadTheAreasAndTheTailInOrder) {
 }
 
 TEST_F(ExportTest, HtmlPageOfAScaledImageShowsItAtTheRectanglesSize) {
-  const Rect big(0, 0, 40000, 300);
-  EXPECT_NE(canvas->createHTMLImageMapFor("m", big).find("usemap=\"#mapmap\" width=\"40000\" height=\"300\">"),
+  const Rect big(0, 0, 1200000, 300);
+  EXPECT_NE(canvas->createHTMLImageMapFor("m", big).find("usemap=\"#mapmap\" width=\"1200000\" height=\"300\">"),
             std::string::npos);
   EXPECT_NE(canvas->createHTMLImageMapFor("m", wholeMap()).find("usemap=\"#mapmap\">"), std::string::npos);
 }

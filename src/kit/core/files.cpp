@@ -173,8 +173,14 @@ std::optional<std::string> FileManager::readText(const std::string& path) {
 }
 
 bool FileManager::writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+  return writeAtomicallyFrom(path, [bytes](const ByteSink& sink) { return sink(bytes); });
+}
+
+bool FileManager::writeAtomicallyFrom(const std::string& path, const std::function<bool(const ByteSink&)>& produce) {
   std::optional<ReplacementFile> file = ReplacementFile::create(path);
-  return file && file->write(bytes) && file->commit();
+  if (!file) return false;
+  ReplacementFile& f = *file;
+  return produce([&f](std::span<const std::uint8_t> piece) { return f.write(piece); }) && f.commit();
 }
 
 bool FileManager::writeAtomically(const std::string& path, std::string_view text) {

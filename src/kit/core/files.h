@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,6 +23,9 @@ struct FileAttributes {
 
 // Writes all of bytes to fd, going on after interruptions.
 bool writeAll(int fd, std::span<const std::uint8_t> bytes);
+
+// Receives bytes in order; false ends the writing as a failure.
+using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
 
 struct FileManager {
   // Follows symbolic links: a dangling link does not exist.
@@ -50,6 +54,10 @@ struct FileManager {
   // gets 0666 less the umask, a replaced one keeps its mode).
   static bool writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
   static bool writeAtomically(const std::string& path, std::string_view text);
+  // The same for content made piece by piece: produce passes each piece to the sink it is given
+  // (which answers false once a write has failed) and answers whether all went well. Nothing
+  // changes at path when it answers false.
+  static bool writeAtomicallyFrom(const std::string& path, const std::function<bool(const ByteSink&)>& produce);
   // Truncates and writes in place.
   static bool write(const std::string& path, std::span<const std::uint8_t> bytes);
   static bool write(const std::string& path, std::string_view text);

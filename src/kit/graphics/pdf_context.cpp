@@ -3,6 +3,7 @@
 #include <cairo-pdf.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -11,6 +12,14 @@
 namespace kit {
 
 namespace {
+
+// Readers refuse pages with a side over 14,400 units; larger bounds are drawn scaled down to fit.
+constexpr double kMaxPageSide = 14400;
+
+// The page's scale for bounds: 1, or less when a side would pass the limit.
+double pageScaleFor(const Rect& b) {
+  return std::min({1.0, kMaxPageSide / b.width(), kMaxPageSide / b.height()});
+}
 
 bool finiteRect(const Rect& r) {
   return std::isfinite(r.origin.x) && std::isfinite(r.origin.y) && std::isfinite(r.size.width) &&
@@ -52,8 +61,9 @@ std::unique_ptr<PdfContext> PdfContext::create(const std::string& path, const Re
   pdf->file_ = fdopen(fd, "wb");
   if (!pdf->file_) return nullptr;  // the destructor cleans up
   pdf->target_->releaseDescriptor();
-  pdf->surface_ = cairo_pdf_surface_create_for_stream(write, pdf.get(), pdf->bounds_.width(),
-                                                      pdf->bounds_.height());
+  const double k = pageScaleFor(pdf->bounds_);
+  pdf->surface_ = cairo_pdf_surface_create_for_stream(write, pdf.get(), std::min(kMaxPageSide, pdf->bounds_.width() * k),
+                                                      std::min(kMaxPageSide, pdf->bounds_.height() * k));
   pdf->cr_ = cairo_create(pdf->surface_);
   if (cairo_status(pdf->cr_) != CAIRO_STATUS_SUCCESS) return nullptr;  // the destructor cleans up
   return pdf;
@@ -76,7 +86,9 @@ void PdfContext::beginPage(const Rect& bounds) {
   if (closed_) return;
   endPage();
   Rect b = bounds.isEmpty() || !finiteRect(bounds) ? bounds_ : bounds.standardized();
-  cairo_pdf_surface_set_size(surface_, b.width(), b.height());
+  const double k = pageScaleFor(b);
+  const double w = std::min(kMaxPageSide, b.width() * k), h = std::min(kMaxPageSide, b.height() * k);
+  cairo_pdf_surface_set_size(surface_, w, h);
   // Before the structure tag: inside it, Cairo 1.16 fails on this paint with a tag error.
   primeOperationRegion(cr_);
   // Each page's content sits in one structure element; with link annotations and no structure
@@ -86,10 +98,11 @@ void PdfContext::beginPage(const Rect& bounds) {
   // turns into one) for a fresh start and discards what the page recorded so far, this tag
   // included; closing then fails with a tag error. Under a clip it keeps everything, and a clip
   // holding the operation is left out of the file.
-  cairo_rectangle(cr_, 0, 0, b.width(), b.height());
+  cairo_rectangle(cr_, 0, 0, w, h);
   cairo_clip(cr_);
-  // The platform's base space: y up, origin at the bounds' origin.
-  AffineTransform base(1, 0, 0, -1, -b.minX(), b.height() + b.minY());
+  // The platform's base space: y up, origin at the bounds' origin, at the page's scale.
+  AffineTransform base(static_cast<Float>(k), 0, 0, static_cast<Float>(-k), static_cast<Float>(-b.minX() * k),
+                       static_cast<Float>((b.height() + b.minY()) * k));
   page_ = std::make_unique<GraphicsContext>(cr_, GraphicsContext::Kind::Pdf, base);
 }
 

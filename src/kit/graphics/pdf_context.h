@@ -1,6 +1,7 @@
 // PDF documents: pages whose base space is y-up with its origin at the bottom left of the page
 // (callers flip it for y-down drawing), link annotations, and a file that appears whole or not
-// at all.
+// at all. A page is at most 14,400 units a side: larger bounds give a page scaled down to fit,
+// whose base space still spans the bounds (drawing and link rectangles scale with it).
 #pragma once
 
 #include <cstdio>

@@ -5,13 +5,36 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <openssl/evp.h>
 
+#include "kit/core/dynamic_library.h"
+
 namespace kit {
 
 namespace {
+
+// libcrypto is large and few runs hash anything: it is opened for the first hash.
+struct CryptoCalls {
+  decltype(&EVP_Digest) digest;
+  decltype(&EVP_sha1) sha1;
+  decltype(&EVP_MD_CTX_new) newContext;
+  decltype(&EVP_MD_CTX_free) freeContext;
+  decltype(&EVP_DigestInit_ex) init;
+  decltype(&EVP_DigestUpdate) update;
+  decltype(&EVP_DigestFinal_ex) final;
+};
+
+const CryptoCalls* crypto() {
+  static const std::optional<CryptoCalls> calls = loadCalls<CryptoCalls>("libcrypto.so.3", [](CryptoCalls& c, auto find) {
+    return find(c.digest, "EVP_Digest") && find(c.sha1, "EVP_sha1") && find(c.newContext, "EVP_MD_CTX_new") &&
+           find(c.freeContext, "EVP_MD_CTX_free") && find(c.init, "EVP_DigestInit_ex") &&
+           find(c.update, "EVP_DigestUpdate") && find(c.final, "EVP_DigestFinal_ex");
+  });
+  return calls ? &*calls : nullptr;
+}
 
 std::string toHex(const unsigned char* d, unsigned n) {
   static const char kDigits[] = "0123456789abcdef";
@@ -25,15 +48,16 @@ std::string toHex(const unsigned char* d, unsigned n) {
 }
 
 struct CtxFree {
-  void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
+  void operator()(EVP_MD_CTX* c) const { crypto()->freeContext(c); }
 };
 
 }  // namespace
 
 std::string sha1Hex(std::string_view bytes) {
+  const CryptoCalls* c = crypto();
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned n = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), md, &n, EVP_sha1(), nullptr) != 1) return {};
+  if (!c || c->digest(bytes.data(), bytes.size(), md, &n, c->sha1(), nullptr) != 1) return {};
   return toHex(md, n);
 }
 
@@ -42,10 +66,12 @@ std::string sha1Hex(const Data& data) {
 }
 
 std::optional<std::string> sha1HexOfFile(const std::string& path) {
+  const CryptoCalls* c = crypto();
+  if (!c) return std::nullopt;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  std::unique_ptr<EVP_MD_CTX, CtxFree> ctx(EVP_MD_CTX_new());
-  bool ok = ctx && EVP_DigestInit_ex(ctx.get(), EVP_sha1(), nullptr) == 1;
+  std::unique_ptr<EVP_MD_CTX, CtxFree> ctx(c->newContext());
+  bool ok = ctx && c->init(ctx.get(), c->sha1(), nullptr) == 1;
   std::vector<char> buf(64 * 1024);
   while (ok) {
     ssize_t r = ::read(fd, buf.data(), buf.size());
@@ -55,12 +81,12 @@ std::optional<std::string> sha1HexOfFile(const std::string& path) {
       break;
     }
     if (r == 0) break;
-    ok = EVP_DigestUpdate(ctx.get(), buf.data(), static_cast<std::size_t>(r)) == 1;
+    ok = c->update(ctx.get(), buf.data(), static_cast<std::size_t>(r)) == 1;
   }
   ::close(fd);
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned n = 0;
-  if (!ok || EVP_DigestFinal_ex(ctx.get(), md, &n) != 1) return std::nullopt;
+  if (!ok || c->final(ctx.get(), md, &n) != 1) return std::nullopt;
   return toHex(md, n);
 }
 

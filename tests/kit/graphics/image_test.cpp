@@ -12,6 +12,7 @@
 
 #include "graphics_test_support.h"
 #include "kit/graphics/image_context.h"
+#include "kit/graphics/image_strips.h"
 
 namespace kit {
 namespace {
@@ -223,6 +224,134 @@ TEST(ImageTest, JpegQualityChangesTheSize) {
   auto best = noisy->jpegData(1.0f), low = noisy->jpegData(0.3f), silly = noisy->jpegData(NAN);
   ASSERT_TRUE(best && low && silly);
   EXPECT_GT(best->size(), low->size());
+}
+
+// ---- Images written in strips ----
+
+// A scene whose anti-aliased edges cross every strip and column boundary at odd places.
+void drawScene(GraphicsContext& g) {
+  g.setFillColor(Color(0.9f, 0.2f, 0.1f));
+  g.fillEllipseInRect(Rect(3.3f, 2.6f, 41.2f, 33.9f));
+  g.setStrokeColor(Color(0.1f, 0.3f, 0.8f, 0.6f));
+  g.setLineWidth(2.5f);
+  g.beginPath();
+  g.moveTo(Point(0.5f, 40));
+  g.addLineTo(Point(47.5f, 1.2f));
+  g.strokePath();
+}
+
+struct StripRun {
+  std::optional<test::DecodedPng> png;
+  std::vector<Rect> parts;
+  bool ok = false;
+};
+
+StripRun writeInStrips(StripImage image, const std::function<void(GraphicsContext&)>& scene) {
+  StripRun run;
+  std::vector<std::uint8_t> bytes;
+  run.ok = writeImageInStrips(
+      image,
+      [&](GraphicsContext& g, const Rect& part) {
+        run.parts.push_back(part);
+        scene(g);
+      },
+      [&](std::span<const std::uint8_t> piece) {
+        bytes.insert(bytes.end(), piece.begin(), piece.end());
+        return true;
+      });
+  if (run.ok) run.png = test::decodePng(bytes);
+  return run;
+}
+
+TEST(ImageStripsTest, StripsGiveTheSamePixelsAsOneBitmap) {
+  // 48 x 41 points at 1.5 pixels a point: 72 x 62 pixels in strips of 5 rows.
+  StripImage image;
+  image.size = Size(48, 41);
+  image.scale = 1.5f;
+  image.stripBytes = 5 * 72 * 4 + 17;
+  StripRun run = writeInStrips(image, drawScene);
+  ASSERT_TRUE(run.ok && run.png);
+  ImageRef whole = drawImage(48, 41, drawScene, 1.5f);
+  ASSERT_EQ(run.png->width, whole->pixelWidth());
+  ASSERT_EQ(run.png->height, whole->pixelHeight());
+  EXPECT_TRUE(run.png->alpha);
+  int differing = 0;
+  for (int y = 0; y < run.png->height; ++y)
+    for (int x = 0; x < run.png->width; ++x)
+      if (!near(run.png->at(x, y), px(whole, x, y).red, px(whole, x, y).green, px(whole, x, y).blue,
+                px(whole, x, y).alpha, 1))
+        ++differing;
+  EXPECT_EQ(differing, 0);
+  // Thirteen strips, top to bottom, each told its place in points.
+  ASSERT_EQ(run.parts.size(), 13u);
+  EXPECT_EQ(run.parts[1], Rect(0, 5 / 1.5f, 48, 5 / 1.5f));
+  EXPECT_FLOAT_EQ(run.parts.back().minY(), 60 / 1.5f);
+  EXPECT_FLOAT_EQ(run.parts.back().height(), 2 / 1.5f);
+}
+
+TEST(ImageStripsTest, RowsWiderThanABitmapAreDrawnInColumns) {
+  const int width = kMaxImageSide + 100;
+  StripImage image;
+  image.size = Size(width, 3);
+  image.alpha = false;
+  StripRun run = writeInStrips(image, [](GraphicsContext& g) {
+    g.setFillColor(Color(0, 0, 0));
+    g.fillRect(Rect(0, 0, kMaxImageSide + 100, 3));
+    g.setFillColor(Color(1, 0, 0));
+    g.fillRect(Rect(kMaxImageSide - 60.5f, 0, 100, 3));
+  });
+  ASSERT_TRUE(run.ok && run.png);
+  EXPECT_EQ(run.png->width, width);
+  EXPECT_FALSE(run.png->alpha);
+  ASSERT_EQ(run.parts.size(), 2u);
+  EXPECT_EQ(run.parts[1], Rect(kMaxImageSide, 0, 100, 3));
+  // Red runs on across the column boundary; its fractional edges are half red.
+  for (int x : {kMaxImageSide - 60, kMaxImageSide - 1, kMaxImageSide, kMaxImageSide + 38})
+    EXPECT_TRUE(near(run.png->at(x, 1), 255, 0, 0, 255, 0)) << x;
+  EXPECT_TRUE(near(run.png->at(kMaxImageSide - 61, 1), 128, 0, 0, 255, 1));
+  EXPECT_TRUE(near(run.png->at(kMaxImageSide + 39, 1), 128, 0, 0, 255, 1));
+  EXPECT_TRUE(near(run.png->at(kMaxImageSide + 40, 1), 0, 0, 0, 255, 0));
+}
+
+TEST(ImageStripsTest, SidesOverTheFormatsLimitAreRefusedOrScaledToFit) {
+  auto nothing = [](GraphicsContext&) {};
+  StripImage jpeg;
+  jpeg.format = ImageFileFormat::JPEG;
+  jpeg.size = Size(65501, 2);
+  EXPECT_FALSE(writeInStrips(jpeg, nothing).ok);
+  jpeg.size = Size(65500, 2);
+  EXPECT_TRUE(writeInStrips(jpeg, nothing).ok);
+  StripImage png;
+  png.size = Size(2, 1'000'001);
+  EXPECT_FALSE(writeInStrips(png, nothing).ok);
+  // The scale that fits keeps both pixel sides within the limit.
+  const float k = fittingScale(ImageFileFormat::JPEG, Size(131'001, 7));
+  EXPECT_NEAR(k, 0.5f, 1e-4);
+  EXPECT_LE(pixelSizeFor(Size(131'001, 7), k).width, 65500);
+  EXPECT_EQ(fittingScale(ImageFileFormat::PNG, Size(900'000, 10)), 1.0f);
+  EXPECT_EQ(fittingScale(ImageFileFormat::PNG, Size(0, 10)), 0.0f);
+}
+
+TEST(ImageStripsTest, AFailingSinkStopsTheDrawing) {
+  // 200 strips of 10 rows; noise fills the encoder's first piece for the sink within a few.
+  StripImage image;
+  image.size = Size(2000, 2000);
+  image.stripBytes = 2000 * 4 * 10;
+  int parts = 0;
+  std::mt19937 rng(3);
+  const bool ok = writeImageInStrips(
+      image,
+      [&](GraphicsContext& g, const Rect& part) {
+        ++parts;
+        for (int i = 0; i < 2000; ++i) {
+          g.setFillColor(Color((rng() % 256) / 255.0f, (rng() % 256) / 255.0f, 0.5f));
+          g.fillRect(Rect(part.minX() + rng() % 2000, part.minY() + rng() % 10, 2, 1));
+        }
+      },
+      [](std::span<const std::uint8_t>) { return false; });
+  EXPECT_FALSE(ok);
+  EXPECT_GT(parts, 1);
+  EXPECT_LT(parts, 40);
 }
 
 // ---- GIF ----
