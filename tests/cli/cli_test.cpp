@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -16,6 +17,7 @@
 #include "kit/core/files.h"
 #include "kit/core/user_defaults.h"
 #include "kit/graphics/image.h"
+#include "kit/graphics/pdf_links.h"
 #include "kit/testing/fixtures.h"
 
 namespace {
@@ -149,6 +151,29 @@ TEST_F(CliTest, HtmlMapGoesBesideThePngAndNamesIt) {
   ASSERT_EQ(run({"render", input("links.xml"), "-o", path("links.pdf")}).status, 0);
   EXPECT_NE(kit::FileManager::readText(path("links.pdf")).value_or("").find("/URI (https://example.org/site)"),
             std::string::npos);
+}
+
+// Links in someone else's map cannot break out of their annotation into another action.
+TEST_F(CliTest, HostileLinksInAMapStayUriActions) {
+  if (std::system("command -v qpdf >/dev/null 2>&1") != 0) GTEST_SKIP() << "qpdf is not installed";
+  ASSERT_TRUE(writeInput("hostile.xml",
+                         "<QuillmereRelative version=\"1\"><topic level=\"0\" text=\"Hub\"/>"
+                         "<topic level=\"1\" text=\"A\" link=\"https://e.org/a)&gt;&gt;/S/Launch/F(calc.exe)\"/>"
+                         "<topic level=\"1\" text=\"B\" link=\"https://e.org/b\\\"/>"
+                         "<topic level=\"1\" text=\"C\" link=\"https://e.org/c(/S/JavaScript\"/>"
+                         "</QuillmereRelative>"));
+  ASSERT_EQ(run({"render", input("hostile.xml"), "-o", path("hostile.pdf")}).status, 0);
+  kit::test::PdfLinks found = kit::test::readPdfLinks(path("hostile.pdf"));
+  ASSERT_TRUE(found.read);
+  EXPECT_FALSE(found.otherActions);
+  std::vector<std::string> uris;
+  for (const auto& link : found.links) {
+    EXPECT_EQ(link.action, "/URI") << link.uri;
+    uris.push_back(link.uri);
+  }
+  std::sort(uris.begin(), uris.end());
+  EXPECT_EQ(uris, (std::vector<std::string>{"https://e.org/a%29%3E%3E/S/Launch/F(calc.exe)", "https://e.org/b%5C",
+                                            "https://e.org/c%28/S/JavaScript"}));
 }
 
 TEST_F(CliTest, TransparentMaxAreaAndCanvasStyleShapeTheImage) {
