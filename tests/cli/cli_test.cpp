@@ -264,6 +264,9 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
                          "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>MapData</key>"
                          "<string>&lt;QuillmereRelative&gt;&lt;topic level=\"0\"</string></dict></plist>"));
   ASSERT_TRUE(writeInput("binary.txt", std::string_view("\x89PNG\r\n\x1a\n\0\0\xff\xfe", 12)));
+  // A NUL inside a property-list string is damage, not a reason to abort.
+  const std::string nulMap = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>MapData</key><string>x";
+  ASSERT_TRUE(writeInput("nul.qlm", nulMap + std::string(1, '\0') + "y</string></dict></plist>"));
   struct Case {
     std::string input;
     const char* says;
@@ -277,6 +280,7 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
       {input("other.xml"), "cannot read"},
       {input("notamap.qlm"), "not a map file"},
       {input("nodata.qlm"), "not a map file"},
+      {input("nul.qlm"), "not a map file"},
       {input("badmap.qlm"), "cannot read"},
       {input("binary.txt"), "not UTF-8"},
   };

@@ -2,7 +2,9 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -103,11 +105,17 @@ std::optional<Value> fromNode(plist_t n, int depth) {
       plist_get_real_val(n, &d);
       return Value(d);
     }
-    case PLIST_STRING:
+    case PLIST_STRING: {
+      // Not plist_get_string_val: it aborts on a string holding a NUL (a raw NUL byte in XML).
+      std::uint64_t len = 0;
+      const char* s = plist_get_string_ptr(n, &len);
+      if (!s) return Value(std::string());
+      if (std::memchr(s, 0, len)) return std::nullopt;
+      return Value(std::string(s, len));
+    }
     case PLIST_KEY: {
       char* s = nullptr;
-      if (plist_get_node_type(n) == PLIST_STRING) plist_get_string_val(n, &s);
-      else plist_get_key_val(n, &s);
+      plist_get_key_val(n, &s);
       Value v(s ? std::string(s) : std::string());
       free(s);
       return v;
@@ -169,10 +177,47 @@ std::optional<Value> fromNode(plist_t n, int depth) {
   }
 }
 
+std::uint64_t bigEndian(const unsigned char* p, std::size_t n) {
+  std::uint64_t v = 0;
+  for (std::size_t i = 0; i < n; ++i) v = v << 8 | p[i];
+  return v;
+}
+
+// libplist asserts (and so aborts) when a UTF-16 string or key of a binary list holds U+0000:
+// its UTF-8 form is then longer than its C string. True when any object in the offset table is
+// such a string; a table libplist would refuse anyway is left to it.
+bool binaryHoldsUtf16Nul(std::string_view bytes) {
+  constexpr std::size_t kTrailer = 32;
+  if (bytes.size() < 8 + kTrailer || bytes.substr(0, 8) != "bplist00") return false;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t size = bytes.size(), trailer = size - kTrailer;
+  const std::size_t offsetSize = p[trailer + 6];
+  const std::uint64_t objects = bigEndian(p + trailer + 8, 8), table = bigEndian(p + trailer + 24, 8);
+  if (offsetSize < 1 || offsetSize > 8 || table >= size) return false;
+  const std::uint64_t entries = std::min<std::uint64_t>(objects, (size - table) / offsetSize);
+  for (std::uint64_t i = 0; i < entries; ++i) {
+    std::uint64_t at = bigEndian(p + table + i * offsetSize, offsetSize);
+    if (at >= size || (p[at] >> 4) != 0x6) continue;
+    std::uint64_t units = p[at] & 0xF;
+    ++at;
+    if (units == 0xF) {  // the length follows as an integer object
+      if (at >= size || (p[at] >> 4) != 0x1) continue;
+      const std::size_t lenSize = std::size_t{1} << (p[at] & 0xF);
+      if (lenSize > 8 || lenSize >= size - at) continue;
+      units = bigEndian(p + at + 1, lenSize);
+      at += 1 + lenSize;
+    }
+    for (std::uint64_t u = 0; u < units && at + 1 < size; ++u, at += 2)
+      if (p[at] == 0 && p[at + 1] == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<Value> read(std::string_view bytes) {
   if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+  if (binaryHoldsUtf16Nul(bytes)) return std::nullopt;
   plist_t root = nullptr;
   plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
   if (!root) return std::nullopt;

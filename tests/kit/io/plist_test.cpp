@@ -95,6 +95,34 @@ TEST(Plist, MalformedInputGivesNothing) {
   EXPECT_FALSE(plist::readFile("/nonexistent/file.plist"));
 }
 
+// libplist aborts on a string or key holding NUL; such a list is damaged, not fatal.
+TEST(Plist, StringsHoldingNulAreRefused) {
+  using namespace std::literals;
+  const std::string head = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key>";
+  EXPECT_FALSE(plist::read(head + "<string>x\0y</string></dict></plist>"s));
+  EXPECT_FALSE(plist::read(head + "<string><![CDATA[x\0y]]></string></dict></plist>"s));
+  // Binary: a UTF-16 value "é\0", a UTF-16 key "é\0", and a 16-unit value whose length follows
+  // its marker.
+  EXPECT_FALSE(plist::read(
+      "bplist00\xd1\x01\x02\x51\x61\x62\x00\xe9\x00\x00\x08\x0b\x0d\x00\x00\x00\x00\x00\x00\x01\x01"
+      "\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x12"sv));
+  EXPECT_FALSE(plist::read(
+      "bplist00\xd1\x01\x02\x62\x00\xe9\x00\x00\x10\x01\x08\x0b\x10\x00\x00\x00\x00\x00\x00\x01\x01"
+      "\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x12"sv));
+  const std::string_view longForm =
+      "bplist00\xa1\x01\x6f\x10\x10\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00"
+      "\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\xe9\x00\x00\x08\x0a\x00\x00\x00\x00\x00\x00\x01"
+      "\x01\x00\x00\x00\x00\x00\x00\x00\x02\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x2d"sv;
+  EXPECT_FALSE(plist::read(longForm));
+  // The same list with its last unit a letter reads.
+  std::string fine(longForm);
+  fine[0x2c] = 'z';
+  auto v = plist::read(fine);
+  ASSERT_TRUE(v);
+  ASSERT_EQ(v->array().size(), 1u);
+  EXPECT_EQ(v->array()[0].string(), "xxxxxxxxxxxxxx\xC3\xA9z");
+}
+
 TEST(Plist, DamagedBinaryAndXmlNeverCrash) {
   std::mt19937 rng(7);
   Data bin = plist::writeBinary(sample());
