@@ -11,6 +11,7 @@
 
 #include "kit/core/files.h"
 #include "kit/core/format.h"
+#include "kit/text/utf.h"
 
 namespace kit::plist {
 
@@ -110,20 +111,27 @@ std::optional<Value> fromNode(plist_t n, int depth) {
       std::uint64_t len = 0;
       const char* s = plist_get_string_ptr(n, &len);
       if (!s) return Value(std::string());
-      if (std::memchr(s, 0, len)) return std::nullopt;
+      // Text that is not UTF-8 could not be written back whole: the list is damaged.
+      if (std::memchr(s, 0, len) || !isValidUtf8(std::string_view(s, len))) return std::nullopt;
       return Value(std::string(s, len));
     }
     case PLIST_KEY: {
       char* s = nullptr;
       plist_get_key_val(n, &s);
-      Value v(s ? std::string(s) : std::string());
+      std::optional<Value> v;
+      if (!s || isValidUtf8(s)) v = Value(s ? std::string(s) : std::string());
       free(s);
       return v;
     }
     case PLIST_DATE: {
       std::int32_t sec = 0, usec = 0;
       plist_get_date_val(n, &sec, &usec);
-      return Value(Date{kReferenceEpoch + sec + usec / 1e6});
+      // libplist hands a date over as its seconds cut toward zero and the size of the fraction
+      // (so the last second before 2001 cannot be told from the first after it); beyond 32 bits
+      // of seconds it gives the lowest value and a meaningless fraction, which reads as that
+      // second (writing clamps there too).
+      const double fraction = sec == std::numeric_limits<std::int32_t>::min() ? 0 : std::abs(usec) / 1e6;
+      return Value(Date{kReferenceEpoch + (sec < 0 ? sec - fraction : sec + fraction)});
     }
     case PLIST_DATA: {
       char* p = nullptr;
@@ -161,7 +169,7 @@ std::optional<Value> fromNode(plist_t n, int depth) {
           break;
         }
         auto e = fromNode(item, depth + 1);
-        if (!e || !key) {
+        if (!e || !key || !isValidUtf8(key)) {
           free(key);
           ok = false;
           break;
