@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "kit/core/files.h"
 #include "kit/core/format.h"
@@ -193,7 +194,8 @@ std::uint64_t bigEndian(const unsigned char* p, std::size_t n) {
 
 // libplist asserts (and so aborts) when a UTF-16 string or key of a binary list holds U+0000:
 // its UTF-8 form is then longer than its C string. True when any object in the offset table is
-// such a string; a table libplist would refuse anyway is left to it.
+// such a string; a table libplist would refuse anyway is left to it. Objects may overlap, so
+// zero units are counted once up front: zeros[k] counts those at k - 2, k - 4, ... .
 bool binaryHoldsUtf16Nul(std::string_view bytes) {
   constexpr std::size_t kTrailer = 32;
   if (bytes.size() < 8 + kTrailer || bytes.substr(0, 8) != "bplist00") return false;
@@ -203,6 +205,7 @@ bool binaryHoldsUtf16Nul(std::string_view bytes) {
   const std::uint64_t objects = bigEndian(p + trailer + 8, 8), table = bigEndian(p + trailer + 24, 8);
   if (offsetSize < 1 || offsetSize > 8 || table >= size) return false;
   const std::uint64_t entries = std::min<std::uint64_t>(objects, (size - table) / offsetSize);
+  std::vector<std::uint32_t> zeros;
   for (std::uint64_t i = 0; i < entries; ++i) {
     std::uint64_t at = bigEndian(p + table + i * offsetSize, offsetSize);
     if (at >= size || (p[at] >> 4) != 0x6) continue;
@@ -215,8 +218,13 @@ bool binaryHoldsUtf16Nul(std::string_view bytes) {
       units = bigEndian(p + at + 1, lenSize);
       at += 1 + lenSize;
     }
-    for (std::uint64_t u = 0; u < units && at + 1 < size; ++u, at += 2)
-      if (p[at] == 0 && p[at + 1] == 0) return true;
+    if (at >= size) continue;
+    if (zeros.empty()) {
+      zeros.assign(size + 2, 0);
+      for (std::size_t k = 0; k < size; ++k) zeros[k + 2] = zeros[k] + (k + 1 < size && p[k] == 0 && p[k + 1] == 0);
+    }
+    const std::uint64_t end = at + 2 * std::min<std::uint64_t>(units, (size - at) / 2);
+    if (zeros[end] != zeros[at]) return true;
   }
   return false;
 }
