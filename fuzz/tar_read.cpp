@@ -1,7 +1,5 @@
 // Arbitrary bytes through both tar readers. Extraction goes into <root>/inside; anything that
 // appears elsewhere under <root> is an escape and stops the run.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,30 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_folder.h"
 #include "helpers/compression.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Never destroyed, so that the clean-up at exit can still read it.
-const std::string& root() {
-  static const std::string* path = [] {
-    std::string base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
-    std::string pattern = base + "/quill-fuzz-tar-XXXXXX";
-    if (!mkdtemp(pattern.data())) std::abort();
-    return new std::string(pattern);
-  }();
-  static const bool cleanUp = [] {
-    std::atexit([] {
-      std::error_code ec;
-      fs::remove_all(*path, ec);
-    });
-    return true;
-  }();
-  (void)cleanUp;
-  return *path;
-}
+const std::string& root() { return fuzzFolder(); }
 
 }  // namespace
 

@@ -104,9 +104,9 @@ std::optional<kit::Data> simplegzipDeflate(std::span<const std::uint8_t> bytes) 
   return kit::gzip::deflate(bytes);
 }
 
-std::optional<kit::Data> simplegzipInflate(std::span<const std::uint8_t> bytes) {
+std::optional<kit::Data> simplegzipInflate(std::span<const std::uint8_t> bytes, std::size_t limit) {
   if (bytes.empty()) return kit::Data();
-  return kit::gzip::inflate(bytes);
+  return kit::gzip::inflate(bytes, limit);
 }
 
 std::optional<kit::Data> buildTarWith(const kit::Dictionary& files) {

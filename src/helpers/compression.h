@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "kit/core/value.h"
+#include "kit/io/gzip.h"
 
 namespace data {
 
@@ -16,8 +17,10 @@ namespace data {
 std::optional<kit::Data> simplegzipDeflate(std::span<const std::uint8_t> bytes);
 
 // The decompressed bytes of a gzip or zlib stream (detected from its header). An empty buffer
-// comes back unchanged; nullopt when the stream is damaged or ends early.
-std::optional<kit::Data> simplegzipInflate(std::span<const std::uint8_t> bytes);
+// comes back unchanged; nullopt when the stream is damaged, ends early or would inflate to more
+// than limit bytes.
+std::optional<kit::Data> simplegzipInflate(std::span<const std::uint8_t> bytes,
+                                           std::size_t limit = kit::gzip::kDefaultInflateLimit);
 
 // A ustar archive with one regular-file entry per key, in key order, then two zero blocks.
 // Values must be data. nullopt when a value is not data or a name is empty or does not fit the

@@ -30,6 +30,7 @@
 #include "kit/graphics/image.h"
 #include "kit/io/plist.h"
 #include "kit/graphics/image_context.h"
+#include "kit/graphics/pdf_links.h"
 #include "kit/testing/fixtures.h"
 #include "model/asset_library.h"
 
@@ -281,6 +282,29 @@ TEST_F(CliTest, HtmlMapGoesBesideThePngAndNamesIt) {
             std::string::npos);
 }
 
+// Links in someone else's map cannot break out of their annotation into another action.
+TEST_F(CliTest, HostileLinksInAMapStayUriActions) {
+  if (std::system("command -v qpdf >/dev/null 2>&1") != 0) GTEST_SKIP() << "qpdf is not installed";
+  ASSERT_TRUE(writeInput("hostile.xml",
+                         "<QuillmereRelative version=\"1\"><topic level=\"0\" text=\"Hub\"/>"
+                         "<topic level=\"1\" text=\"A\" link=\"https://e.org/a)&gt;&gt;/S/Launch/F(calc.exe)\"/>"
+                         "<topic level=\"1\" text=\"B\" link=\"https://e.org/b\\\"/>"
+                         "<topic level=\"1\" text=\"C\" link=\"https://e.org/c(/S/JavaScript\"/>"
+                         "</QuillmereRelative>"));
+  ASSERT_EQ(run({"render", input("hostile.xml"), "-o", path("hostile.pdf")}).status, 0);
+  kit::test::PdfLinks found = kit::test::readPdfLinks(path("hostile.pdf"));
+  ASSERT_TRUE(found.read);
+  EXPECT_FALSE(found.otherActions);
+  std::vector<std::string> uris;
+  for (const auto& link : found.links) {
+    EXPECT_EQ(link.action, "/URI") << link.uri;
+    uris.push_back(link.uri);
+  }
+  std::sort(uris.begin(), uris.end());
+  EXPECT_EQ(uris, (std::vector<std::string>{"https://e.org/a%29%3E%3E/S/Launch/F(calc.exe)", "https://e.org/b%5C",
+                                            "https://e.org/c%28/S/JavaScript"}));
+}
+
 TEST_F(CliTest, TransparentMaxAreaAndCanvasStyleShapeTheImage) {
   const std::string garden = kExamples + "garden.txt";
   ASSERT_EQ(run({"render", garden, "-o", path("clear.png"), "--transparent"}).status, 0);
@@ -463,6 +487,9 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
                          "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>MapData</key><string>"
                          "&lt;QuillmereRelative&gt;&lt;topic level=\"0\"/&gt;" +
                              strings::replaceAll(nested, "<", "&lt;") + "</string></dict></plist>"));
+  // A NUL inside a property-list string is damage, not a reason to abort.
+  const std::string nulMap = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>MapData</key><string>x";
+  ASSERT_TRUE(writeInput("nul.qlm", nulMap + std::string(1, '\0') + "y</string></dict></plist>"));
   struct Case {
     std::string input;
     const char* says;
@@ -476,6 +503,7 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
       {input("other.xml"), "cannot read"},
       {input("notamap.qlm"), "not a map file"},
       {input("nodata.qlm"), "not a map file"},
+      {input("nul.qlm"), "not a map file"},
       {input("badmap.qlm"), "cannot read"},
       {input("binary.txt"), "not UTF-8"},
       {input("latin1.opml"), "UTF-8"},

@@ -37,6 +37,7 @@ TEST(DataGzip, RoundTripsAndRefusesDamage) {
   ASSERT_TRUE(packed);
   EXPECT_NE(*packed, original);
   EXPECT_EQ(data::simplegzipInflate(*packed), original);
+  EXPECT_FALSE(data::simplegzipInflate(*packed, original.size() - 1));
   Data cut(packed->begin(), packed->end() - 4);
   EXPECT_FALSE(data::simplegzipInflate(cut));
   EXPECT_FALSE(data::simplegzipInflate(original));

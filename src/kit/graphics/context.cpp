@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "kit/graphics/cairo_bridge.h"
 #include "kit/graphics/shadow_mask.h"
@@ -63,6 +65,42 @@ cairo_pattern_t* patternFor(const Image& img) {
 }
 
 thread_local std::vector<GraphicsContext*> tContextStack;
+
+// The link as it goes into Cairo's `uri='...'` attribute. Cairo 1.16 copies the attribute's
+// text into the PDF string "(...)" unescaped (later versions escape it themselves), so nothing
+// may reach it that a PDF string treats specially: a backslash, and a parenthesis without its
+// partner (paired ones are legal inside the string and keep the address exact). Those, blanks,
+// controls, non-ASCII bytes and what is never part of a URI are percent-encoded, which a reader
+// resolves to the same address; a quote is escaped for the attribute syntax.
+std::string linkAttributeText(const std::string& url) {
+  std::vector<bool> paired(url.size(), false);
+  std::vector<std::size_t> open;
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    if (url[i] == '(') {
+      open.push_back(i);
+    } else if (url[i] == ')' && !open.empty()) {
+      paired[open.back()] = paired[i] = true;
+      open.pop_back();
+    }
+  }
+  static constexpr char hex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(url.size());
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    unsigned char ch = static_cast<unsigned char>(url[i]);
+    bool encode = ch <= 0x20 || ch >= 0x7f || std::strchr("\\\"<>^`{|}", ch) != nullptr ||
+                  ((ch == '(' || ch == ')') && !paired[i]);
+    if (encode) {
+      out += '%';
+      out += hex[ch >> 4];
+      out += hex[ch & 15];
+    } else {
+      if (ch == '\'') out += '\\';
+      out += static_cast<char>(ch);
+    }
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -717,23 +755,7 @@ void GraphicsContext::setURLForRect(const std::string& url, const Rect& rect) {
     y0 = std::min(y0, y); y1 = std::max(y1, y);
   }
   if (!(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1))) return;
-  // Cairo reads the attribute string itself: quote ' and \, and percent-encode what is not
-  // printable ASCII so the annotation's string stays plain.
-  std::string attrs = "uri='";
-  static constexpr char hex[] = "0123456789ABCDEF";
-  for (unsigned char ch : url) {
-    if (ch == '\'' || ch == '\\') {
-      attrs += '\\';
-      attrs += static_cast<char>(ch);
-    } else if (ch <= 0x20 || ch >= 0x7f) {
-      attrs += '%';
-      attrs += hex[ch >> 4];
-      attrs += hex[ch & 15];
-    } else {
-      attrs += static_cast<char>(ch);
-    }
-  }
-  attrs += "' rect=[";
+  std::string attrs = "uri='" + linkAttributeText(url) + "' rect=[";
   double vals[4] = {x0, y0, x1 - x0, y1 - y0};
   for (int i = 0; i < 4; ++i) {
     char buf[64];

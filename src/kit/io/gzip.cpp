@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 namespace kit::gzip {
 
@@ -47,20 +48,29 @@ std::optional<Data> deflate(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
-std::optional<Data> inflate(std::span<const std::uint8_t> bytes) {
+std::optional<Data> inflate(std::span<const std::uint8_t> bytes, std::size_t limit) {
   z_stream zs{};
   // 47: a 15-bit window, gzip or zlib header detected automatically.
   if (inflateInit2(&zs, 47) != Z_OK) return std::nullopt;
 
-  // Output starts at one and a half times the input and grows by half the input (at least one
-  // byte, or a one-byte input would never make room).
-  const std::size_t step = std::max<std::size_t>(bytes.size() / 2, 1);
-  Data out(bytes.size() + bytes.size() / 2);
-  std::size_t written = 0;
+  // Output goes into pieces that double in size (the first twice the input), so growing costs
+  // linear time and a stream refused at the limit never held more than the limit. Room for one
+  // byte past the limit tells a stream that ends exactly there from one that goes on.
+  const std::size_t room = limit == std::numeric_limits<std::size_t>::max() ? limit : limit + 1;
+  std::vector<Data> pieces;
+  std::size_t total = 0;      // bytes in the full pieces
+  std::size_t written = 0;    // bytes in the last piece
   std::size_t consumed = 0;
   bool ok = false;
   for (;;) {
-    if (written == out.size()) out.resize(out.size() + step);
+    if (pieces.empty() || written == pieces.back().size()) {
+      total += written;
+      if (total >= room) break;
+      const std::size_t want = pieces.empty() ? std::max<std::size_t>(bytes.size() * 2, 64) : total;
+      pieces.emplace_back(std::min(want, room - total));
+      written = 0;
+    }
+    Data& out = pieces.back();
     const std::size_t inSlice = std::min(bytes.size() - consumed, kMaxSlice);
     const std::size_t outSlice = std::min(out.size() - written, kMaxSlice);
     zs.next_in = const_cast<Bytef*>(bytes.data() + consumed);
@@ -77,8 +87,12 @@ std::optional<Data> inflate(std::span<const std::uint8_t> bytes) {
     // Z_BUF_ERROR here means no progress is possible: the stream ends early.
     if (rc != Z_OK) break;
   }
-  if (inflateEnd(&zs) != Z_OK || !ok) return std::nullopt;
-  out.resize(written);
+  if (inflateEnd(&zs) != Z_OK || !ok || total + written > limit) return std::nullopt;
+  pieces.back().resize(written);
+  if (pieces.size() == 1) return std::move(pieces.front());
+  Data out;
+  out.reserve(total + written);
+  for (const Data& piece : pieces) out.insert(out.end(), piece.begin(), piece.end());
   return out;
 }
 

@@ -15,9 +15,13 @@ namespace kit::gzip {
 // check for that themselves.
 std::optional<Data> deflate(std::span<const std::uint8_t> bytes);
 
+// What inflating outside data may produce at most unless the caller says otherwise: a few
+// megabytes of gzip can claim gigabytes.
+constexpr std::size_t kDefaultInflateLimit = std::size_t{1} << 30;
+
 // The bytes of one gzip or zlib stream (the header kind is detected). std::nullopt when the
-// stream is damaged or ends early; never partial data. Bytes after the end of the stream are
-// ignored.
-std::optional<Data> inflate(std::span<const std::uint8_t> bytes);
+// stream is damaged, ends early or would inflate to more than limit bytes; never partial data.
+// Bytes after the end of the stream are ignored.
+std::optional<Data> inflate(std::span<const std::uint8_t> bytes, std::size_t limit = kDefaultInflateLimit);
 
 }  // namespace kit::gzip

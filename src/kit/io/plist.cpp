@@ -2,14 +2,18 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "kit/core/files.h"
 #include "kit/core/format.h"
 #include "kit/io/plist_xml_reader.h"
+#include "kit/text/utf.h"
 
 namespace kit::plist {
 
@@ -104,19 +108,32 @@ std::optional<Value> fromNode(plist_t n, int depth) {
       plist_get_real_val(n, &d);
       return Value(d);
     }
-    case PLIST_STRING:
+    case PLIST_STRING: {
+      // Not plist_get_string_val: it aborts on a string holding a NUL (a raw NUL byte in XML).
+      std::uint64_t len = 0;
+      const char* s = plist_get_string_ptr(n, &len);
+      if (!s) return Value(std::string());
+      // Text that is not UTF-8 could not be written back whole: the list is damaged.
+      if (std::memchr(s, 0, len) || !isValidUtf8(std::string_view(s, len))) return std::nullopt;
+      return Value(std::string(s, len));
+    }
     case PLIST_KEY: {
       char* s = nullptr;
-      if (plist_get_node_type(n) == PLIST_STRING) plist_get_string_val(n, &s);
-      else plist_get_key_val(n, &s);
-      Value v(s ? std::string(s) : std::string());
+      plist_get_key_val(n, &s);
+      std::optional<Value> v;
+      if (!s || isValidUtf8(s)) v = Value(s ? std::string(s) : std::string());
       free(s);
       return v;
     }
     case PLIST_DATE: {
       std::int32_t sec = 0, usec = 0;
       plist_get_date_val(n, &sec, &usec);
-      return Value(Date{kReferenceEpoch + sec + usec / 1e6});
+      // libplist hands a date over as its seconds cut toward zero and the size of the fraction
+      // (so the last second before 2001 cannot be told from the first after it); beyond 32 bits
+      // of seconds it gives the lowest value and a meaningless fraction, which reads as that
+      // second (writing clamps there too).
+      const double fraction = sec == std::numeric_limits<std::int32_t>::min() ? 0 : std::abs(usec) / 1e6;
+      return Value(Date{kReferenceEpoch + (sec < 0 ? sec - fraction : sec + fraction)});
     }
     case PLIST_DATA: {
       char* p = nullptr;
@@ -154,7 +171,7 @@ std::optional<Value> fromNode(plist_t n, int depth) {
           break;
         }
         auto e = fromNode(item, depth + 1);
-        if (!e || !key) {
+        if (!e || !key || !isValidUtf8(key)) {
           free(key);
           ok = false;
           break;
@@ -170,12 +187,56 @@ std::optional<Value> fromNode(plist_t n, int depth) {
   }
 }
 
+std::uint64_t bigEndian(const unsigned char* p, std::size_t n) {
+  std::uint64_t v = 0;
+  for (std::size_t i = 0; i < n; ++i) v = v << 8 | p[i];
+  return v;
+}
+
+// libplist asserts (and so aborts) when a UTF-16 string or key of a binary list holds U+0000:
+// its UTF-8 form is then longer than its C string. True when any object in the offset table is
+// such a string; a table libplist would refuse anyway is left to it. Objects may overlap, so
+// zero units are counted once up front: zeros[k] counts those at k - 2, k - 4, ... .
+bool binaryHoldsUtf16Nul(std::string_view bytes) {
+  constexpr std::size_t kTrailer = 32;
+  if (bytes.size() < 8 + kTrailer || bytes.substr(0, 8) != "bplist00") return false;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t size = bytes.size(), trailer = size - kTrailer;
+  const std::size_t offsetSize = p[trailer + 6];
+  const std::uint64_t objects = bigEndian(p + trailer + 8, 8), table = bigEndian(p + trailer + 24, 8);
+  if (offsetSize < 1 || offsetSize > 8 || table >= size) return false;
+  const std::uint64_t entries = std::min<std::uint64_t>(objects, (size - table) / offsetSize);
+  std::vector<std::uint32_t> zeros;
+  for (std::uint64_t i = 0; i < entries; ++i) {
+    std::uint64_t at = bigEndian(p + table + i * offsetSize, offsetSize);
+    if (at >= size || (p[at] >> 4) != 0x6) continue;
+    std::uint64_t units = p[at] & 0xF;
+    ++at;
+    if (units == 0xF) {  // the length follows as an integer object
+      if (at >= size || (p[at] >> 4) != 0x1) continue;
+      const std::size_t lenSize = std::size_t{1} << (p[at] & 0xF);
+      if (lenSize > 8 || lenSize >= size - at) continue;
+      units = bigEndian(p + at + 1, lenSize);
+      at += 1 + lenSize;
+    }
+    if (at >= size) continue;
+    if (zeros.empty()) {
+      zeros.assign(size + 2, 0);
+      for (std::size_t k = 0; k < size; ++k) zeros[k + 2] = zeros[k] + (k + 1 < size && p[k] == 0 && p[k + 1] == 0);
+    }
+    const std::uint64_t end = at + 2 * std::min<std::uint64_t>(units, (size - at) / 2);
+    if (zeros[end] != zeros[at]) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<Value> read(std::string_view bytes) {
   if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
   // libplist reads XML in time quadratic in the escaped text; it reads only binary lists here.
   if (bytes.substr(0, 6) != "bplist") return detail::readXML(bytes);
+  if (binaryHoldsUtf16Nul(bytes)) return std::nullopt;
   plist_t root = nullptr;
   plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
   if (!root) return std::nullopt;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "graphics_test_support.h"
+#include "pdf_links.h"
 #include "kit/graphics/image.h"
 
 namespace kit {
@@ -132,19 +133,41 @@ TEST_F(PdfContextTest, LinkRectanglesFollowTheCurrentTransform) {
   EXPECT_NEAR(rects[0][3], 80, 0.01);
 }
 
-TEST_F(PdfContextTest, AwkwardAddressesStayAValidDocument) {
+// A link from someone else's map can hold anything; whatever it holds, each annotation stays a
+// URI action whose address is the link, percent-encoded only where the string needs it.
+TEST_F(PdfContextTest, HostileLinksStayUriActionsHoldingTheirAddress) {
   if (!have("qpdf")) GTEST_SKIP() << "qpdf is not installed";
-  std::string file = path("awkward.pdf");
-  auto pdf = PdfContext::create(file, Rect(0, 0, 100, 100));
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"http://e.com/x) >> /S /Launch /F (calc.exe) >> <<",
+       "http://e.com/x%29%20%3E%3E%20/S%20/Launch%20/F%20(calc.exe)%20%3E%3E%20%3C%3C"},
+      {"http://e.com/)/S/JavaScript/JS(app.alert(1)", "http://e.com/%29/S/JavaScript/JS%28app.alert(1)"},
+      {"http://e.com/wiki/Tree_(graph)", "http://e.com/wiki/Tree_(graph)"},
+      {"http://e.com/((a)", "http://e.com/%28(a)"},
+      {"http://e.com/a\\", "http://e.com/a%5C"},
+      {"http://e.com/a\\)b", "http://e.com/a%5C%29b"},
+      {"http://e.com/it's\\'", "http://e.com/it's%5C'"},
+      {"http://e.com/\"q\"<b>{|}^`", "http://e.com/%22q%22%3Cb%3E%7B%7C%7D%5E%60"},
+      {"http://e.com/caf\xC3\xA9\x7F", "http://e.com/caf%C3%A9%7F"},
+      {"http://e.com/a\nb\rc\td\x01", "http://e.com/a%0Ab%0Dc%09d%01"},
+      {"mailto:a@e.com?subject=50%25", "mailto:a@e.com?subject=50%25"},
+  };
+  std::string file = path("hostile.pdf");
+  auto pdf = PdfContext::create(file, Rect(0, 0, 100, 300));
   ASSERT_TRUE(pdf);
   pdf->beginPage();
-  pdf->context()->setURLForRect("http://example.com/it's (a) \\ test/caf\xC3\xA9 x", Rect(0, 0, 10, 10));
+  for (std::size_t i = 0; i < cases.size(); ++i)
+    pdf->context()->setURLForRect(cases[i].first, Rect(0, 20 * float(i), 50, 10));
   pdf->endPage();
   ASSERT_TRUE(pdf->close());
   EXPECT_TRUE(qpdfCheckPasses(file));
-  std::string text = qdf(file);
-  EXPECT_NE(text.find("it's"), std::string::npos);
-  EXPECT_NE(text.find("caf%C3%A9%20x"), std::string::npos);
+  test::PdfLinks found = test::readPdfLinks(file);
+  ASSERT_TRUE(found.read);
+  EXPECT_FALSE(found.otherActions);
+  ASSERT_EQ(found.links.size(), cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(found.links[i].action, "/URI") << cases[i].first;
+    EXPECT_EQ(found.links[i].uri, cases[i].second) << cases[i].first;
+  }
 }
 
 TEST_F(PdfContextTest, PagesWithoutLinksAndSeveralPagesPassTheCheck) {

@@ -93,3 +93,16 @@ TEST(GzipDamage, NonStreamsFail) {
   deflateEnd(&zs);
   EXPECT_FALSE(kit::gzip::inflate(out));
 }
+
+// A small stream can claim a huge output: past the caller's limit inflation fails, at it works.
+TEST(GzipLimit, OutputPastTheLimitFails) {
+  auto packed = kit::gzip::deflate(Data(3'000'000, 0));
+  ASSERT_TRUE(packed);
+  ASSERT_LT(packed->size(), 10'000u);
+  EXPECT_EQ(kit::gzip::inflate(*packed, 3'000'000).value_or(Data()).size(), 3'000'000u);
+  EXPECT_FALSE(kit::gzip::inflate(*packed, 2'999'999));
+  EXPECT_FALSE(kit::gzip::inflate(*packed, 1000));
+  EXPECT_EQ(kit::gzip::inflate(kGzipHello, 5), bytesOf("hello"));
+  EXPECT_FALSE(kit::gzip::inflate(kGzipHello, 4));
+  EXPECT_FALSE(kit::gzip::inflate(kGzipHello, 0));
+}

@@ -50,12 +50,22 @@ TEST(Plist, XmlRoundTrip) {
 TEST(Plist, BinaryRoundTripKeepsFractionsOfDates) {
   Value v = sample();
   v.set("date", Date{1700000000.25});
+  v.set("before2001", Date{978307200.0 - 1.75});
   Data bin = plist::writeBinary(v);
   ASSERT_GE(bin.size(), 8u);
   EXPECT_EQ(std::string(bin.begin(), bin.begin() + 6), "bplist");
   auto back = plist::read(bin);
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, v);
+  // 1800-01-01 lies before the 32-bit seconds libplist carries (1901 counted from 2001): it
+  // reads as the earliest second it can carry, and that writes and reads back the same.
+  using namespace std::literals;
+  auto early = plist::read(
+      "bplist00\xa1\x01\x33\xc1\xf7\xa1\x20\x8f\xfc\x00\x00\x08\x0a\x00\x00\x00\x00\x00\x00\x01\x01"
+      "\x00\x00\x00\x00\x00\x00\x00\x02\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x13"sv);
+  ASSERT_TRUE(early && early->isArray() && early->array().size() == 1u);
+  EXPECT_EQ(early->array()[0].date().seconds, 978307200.0 - 2147483648.0);
+  EXPECT_EQ(plist::read(plist::writeBinary(*early)), early);
 }
 
 TEST(Plist, XmlDatesKeepWholeSeconds) {
@@ -94,6 +104,38 @@ TEST(Plist, MalformedInputGivesNothing) {
   EXPECT_FALSE(plist::read(std::string_view("bplist00")));
   EXPECT_FALSE(plist::read(std::string_view("bplist00\xff\xff\xff\xff\xff\xff\xff\xff", 16)));
   EXPECT_FALSE(plist::readFile("/nonexistent/file.plist"));
+}
+
+// libplist aborts on a string or key holding NUL, and text that is not UTF-8 would be cut short
+// when written as binary; such a list is damaged, not fatal.
+TEST(Plist, StringsHoldingNulOrNonUtf8AreRefused) {
+  using namespace std::literals;
+  const std::string head = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key>";
+  EXPECT_FALSE(plist::read(head + "<string>x\0y</string></dict></plist>"s));
+  EXPECT_FALSE(plist::read(head + "<string><![CDATA[x\0y]]></string></dict></plist>"s));
+  EXPECT_FALSE(plist::read(head + "<string>Sit\xF2 here</string></dict></plist>"));
+  EXPECT_FALSE(plist::read("<plist version=\"1.0\"><dict><key>k\xE9y</key><true/></dict></plist>"sv));
+  EXPECT_TRUE(plist::read(head + "<string>caf\xC3\xA9</string></dict></plist>"));
+  // Binary: a UTF-16 value "é\0", a UTF-16 key "é\0", and a 16-unit value whose length follows
+  // its marker.
+  EXPECT_FALSE(plist::read(
+      "bplist00\xd1\x01\x02\x51\x61\x62\x00\xe9\x00\x00\x08\x0b\x0d\x00\x00\x00\x00\x00\x00\x01\x01"
+      "\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x12"sv));
+  EXPECT_FALSE(plist::read(
+      "bplist00\xd1\x01\x02\x62\x00\xe9\x00\x00\x10\x01\x08\x0b\x10\x00\x00\x00\x00\x00\x00\x01\x01"
+      "\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x12"sv));
+  const std::string_view longForm =
+      "bplist00\xa1\x01\x6f\x10\x10\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00"
+      "\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\xe9\x00\x00\x08\x0a\x00\x00\x00\x00\x00\x00\x01"
+      "\x01\x00\x00\x00\x00\x00\x00\x00\x02\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x2d"sv;
+  EXPECT_FALSE(plist::read(longForm));
+  // The same list with its last unit a letter reads.
+  std::string fine(longForm);
+  fine[0x2c] = 'z';
+  auto v = plist::read(fine);
+  ASSERT_TRUE(v);
+  ASSERT_EQ(v->array().size(), 1u);
+  EXPECT_EQ(v->array()[0].string(), "xxxxxxxxxxxxxx\xC3\xA9z");
 }
 
 TEST(Plist, DamagedBinaryAndXmlNeverCrash) {
