@@ -73,7 +73,7 @@ class NodeView : public kit::View {
   // Releases the whole branch without recursion, so deep outlines cannot exhaust the stack.
   ~NodeView() override;
 
-  bool canBecomeFirstResponder() const { return true; }
+  bool canBecomeFirstResponder() const override { return true; }
   DocumentServices* parentController() const { return parentController_; }
 
   // ---- Plain accessors: no undo, no redraw, no tally ----------------------------------------

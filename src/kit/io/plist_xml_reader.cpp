@@ -17,7 +17,6 @@ namespace kit::plist::detail {
 namespace {
 
 // libplist counts dates from 2001-01-01 00:00:00 UTC; Date counts from 1970.
-constexpr double kReferenceEpoch = 978307200.0;
 
 std::string_view trimmed(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) s.remove_prefix(1);
