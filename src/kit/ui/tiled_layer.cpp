@@ -318,7 +318,7 @@ void TiledLayer::runJobs(const std::vector<Job>& jobs, const Delegate& delegate,
   std::vector<ImageRef> images(jobs.size());
   if (drawn)
     for (std::size_t i = 0; i < jobs.size(); ++i)
-      if (contexts[i]) images[i] = contexts[i]->image();
+      if (contexts[i]) images[i] = contexts[i]->takeImage();
 
   std::lock_guard<std::mutex> g(m_);
   for (std::size_t i = 0; i < jobs.size(); ++i) {
