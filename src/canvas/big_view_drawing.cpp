@@ -314,6 +314,8 @@ kit::TiledLayer& BigView::layer() {
   if (!layer_) {
     layer_ = std::make_unique<kit::TiledLayer>(kCanvasTileSize);
     layer_->setFadeDuration(0.0);
+    // A screen draws little more than itself; tiles grow as they scroll into view.
+    layer_->setDrawsVisiblePartsOnly(true);
     layer_->setBounds(bounds());
     layer_->setDrawingLock(&AppServices::globalTreeLock());
     // A canvas being taken down draws no more tiles.
