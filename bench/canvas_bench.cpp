@@ -1,6 +1,6 @@
 // Canvas drawing on a generated map of about 20,000 topics: redrawing a 1024 x 768 viewport
-// (synchronously, and as tiles on the worker threads), and recomputing every boundary of a map
-// with 100 of them.
+// (synchronously, and as tiles on the worker threads), plain and with drop shadows and tapered
+// links, and recomputing every boundary of a map with 100 of them.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -129,6 +129,23 @@ void BM_RedrawViewportWithShadowsAndTaper(benchmark::State& state) {
   AppServices::setTaperLinksFlag(false);
 }
 BENCHMARK(BM_RedrawViewportWithShadowsAndTaper)->Unit(benchmark::kMillisecond);
+
+// The same through the tiles: each tile reuses the shadows the others made.
+void BM_RedrawViewportAsTilesWithShadowsAndTaper(benchmark::State& state) {
+  Map& map = sharedMap();
+  const kit::Rect v = map.viewport();
+  kit::TiledLayer& layer = map.canvas->layer();
+  AppServices::setDropShadowFlag(true);
+  AppServices::setTaperLinksFlag(true);
+  for (auto _ : state) {
+    map.canvas->requestRedraw();
+    map.canvas->displayLayer(v);
+    layer.waitUntilIdle();
+  }
+  AppServices::setDropShadowFlag(false);
+  AppServices::setTaperLinksFlag(false);
+}
+BENCHMARK(BM_RedrawViewportAsTilesWithShadowsAndTaper)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The 40 main topics and 60 of the topics under them carry boundaries; nested ones are built
 // on their inner outlines.

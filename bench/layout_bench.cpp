@@ -1,8 +1,10 @@
-// Automatic layout of generated maps whose texts are already measured: the whole map of about
-// 10,000 topics from scattered positions, the same map laid out again, one half relaid after
-// an edit, and a central topic with 10,000 children.
+// Automatic layout of generated maps whose texts are already measured, at about 1,000, 10,000
+// and 20,000 topics: the whole map from scattered positions, the same map laid out again, one
+// half relaid after an edit; and a central topic with 10,000 children.
 #include <benchmark/benchmark.h>
 
+#include <array>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -59,27 +61,32 @@ struct Map {
   }
 };
 
-// Central topic, 12 main topics (six a side), 8 under each, 8 under those and 12 leaves under
-// each of those: 10,093 topics, four levels deep.
-Map& balancedMap() {
-  static Map* map = [] {
-    auto* m = new Map();
-    m->root = m->add(nullptr, true);
-    for (int a = 0; a < 12; ++a) {
-      const bool right = a % 2 == 0;
-      NodeView* main = m->add(m->root, right);
-      for (int b = 0; b < 8; ++b) {
-        NodeView* mid = m->add(main, right);
-        for (int c = 0; c < 8; ++c) {
-          NodeView* low = m->add(mid, right);
-          for (int d = 0; d < 12; ++d) m->add(low, right);
-        }
+// Central topic, 12 main topics (six a side) and three levels below them, four levels deep:
+// 4 x 4 x 4 under each main topic for about 1,000 topics, 8 x 8 x 12 for 10,093 and
+// 8 x 16 x 12 for 20,077.
+Map& balancedMap(int topics) {
+  static std::map<int, Map*> maps;
+  Map*& map = maps[topics];
+  if (map) return *map;
+  const std::array<int, 3> fan = topics <= 1000 ? std::array<int, 3>{4, 4, 4}
+                                 : topics <= 10000 ? std::array<int, 3>{8, 8, 12}
+                                                   : std::array<int, 3>{8, 16, 12};
+  map = new Map();
+  Map* m = map;
+  m->root = m->add(nullptr, true);
+  for (int a = 0; a < 12; ++a) {
+    const bool right = a % 2 == 0;
+    NodeView* main = m->add(m->root, right);
+    for (int b = 0; b < fan[0]; ++b) {
+      NodeView* mid = m->add(main, right);
+      for (int c = 0; c < fan[1]; ++c) {
+        NodeView* low = m->add(mid, right);
+        for (int d = 0; d < fan[2]; ++d) m->add(low, right);
       }
     }
-    m->measureAndRemember();
-    return m;
-  }();
-  return *map;
+  }
+  m->measureAndRemember();
+  return *m;
 }
 
 // A central topic with 10,000 children, half on each side.
@@ -95,7 +102,7 @@ Map& wideMap() {
 }
 
 void BM_FullLayoutFromScattered(benchmark::State& state) {
-  Map& map = balancedMap();
+  Map& map = balancedMap(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     state.PauseTiming();
     map.scatter();
@@ -104,19 +111,19 @@ void BM_FullLayoutFromScattered(benchmark::State& state) {
   }
   state.counters["topics"] = map.count;
 }
-BENCHMARK(BM_FullLayoutFromScattered)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullLayoutFromScattered)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 void BM_FullLayoutOfALaidOutMap(benchmark::State& state) {
-  Map& map = balancedMap();
+  Map& map = balancedMap(static_cast<int>(state.range(0)));
   map.canvas->rearrangeAll(false);
   for (auto _ : state) map.canvas->rearrangeAll(false);
   state.counters["topics"] = map.count;
 }
-BENCHMARK(BM_FullLayoutOfALaidOutMap)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullLayoutOfALaidOutMap)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 // Keep-organised after editing a leaf: its half of the map is laid out again.
 void BM_RelayoutAfterOneEdit(benchmark::State& state) {
-  Map& map = balancedMap();
+  Map& map = balancedMap(static_cast<int>(state.range(0)));
   map.canvas->rearrangeAll(false);
   NodeView* leaf = map.root->childNodes()[0]->childNodes()[0]->childNodes()[0]->childNodes()[0].get();
   for (auto _ : state) {
@@ -125,8 +132,9 @@ void BM_RelayoutAfterOneEdit(benchmark::State& state) {
     state.ResumeTiming();
     map.canvas->keepOrganisedAsNecessary(leaf);
   }
+  state.counters["topics"] = map.count;
 }
-BENCHMARK(BM_RelayoutAfterOneEdit)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RelayoutAfterOneEdit)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 void BM_WideRootFromScattered(benchmark::State& state) {
   Map& map = wideMap();

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -128,6 +129,137 @@ void collect(NodeView* from, const Rect& clip, const NodeView* dragged, const No
   }
 }
 
+// How far a link's ink reaches beyond its path, in user space: half its line width, and with a
+// shadow the shadow's offset and blur, which live in base space.
+float inkReach(const GraphicsContext& context, bool shadow) {
+  float reach = 2;
+  if (shadow) {
+    const kit::AffineTransform t = context.getCTM();
+    const float scale = std::sqrt(std::fabs(t.a * t.d - t.b * t.c));
+    if (!(scale > 0) || !std::isfinite(scale)) return std::numeric_limits<float>::infinity();
+    reach += 16 / scale;
+  }
+  return reach;
+}
+
+// Whether any ink of the path, stroked or filled, can fall within reach of r (all of it can when
+// r is null). A link whose box meets a tile often passes it by (a long curve down a column, a
+// wedge into the central topic), and stroking it or blurring its shadow costs as much as its
+// whole length. With no edge near, r lies wholly inside or wholly outside the filled shape.
+bool comesNear(const kit::Path& path, const Rect& r, float reach) {
+  if (r.isNull() || !std::isfinite(reach)) return true;
+  constexpr float kTolerance = 1;
+  const float m = reach + kTolerance;
+  const Box near(r.minX() - m, r.minY() - m, r.maxX() + m, r.maxY() + m);
+  const Point mid = r.mid();
+  int winding = 0;
+  for (const std::vector<Point>& line : path.flatten(kTolerance)) {
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      // Every sub-path fills as if closed.
+      const Point p = line[i], q = line[i + 1 < line.size() ? i + 1 : 0];
+      if (Box(std::min(p.x, q.x), std::min(p.y, q.y), std::max(p.x, q.x), std::max(p.y, q.y)).meets(near))
+        return true;
+      if ((p.y <= mid.y) != (q.y <= mid.y)) {
+        const float x = p.x + (mid.y - p.y) / (q.y - p.y) * (q.x - p.x);
+        if (x > mid.x) winding += q.y > p.y ? 1 : -1;
+      }
+    }
+  }
+  return winding != 0;
+}
+
+// Keeps of an open path only the pieces that come within reach of r, and says whether any is
+// left (a null r keeps everything): a link down a long column is stroked, and its shadow
+// blurred, only where a tile can show it. Curves are cut at fixed fractions of themselves, the
+// same pieces whatever r is, so a tile and a larger drawing of the same area stroke the same
+// pieces there. Paths with closed parts or arcs are kept whole.
+bool trimToNear(kit::Path& path, const Rect& r, float reach) {
+  using Op = kit::Path::Op;
+  if (r.isNull() || !std::isfinite(reach)) return true;
+  for (const kit::Path::Element& e : path.elements())
+    if (e.op == Op::Close || e.op == Op::Arc) return comesNear(path, r, reach);
+  const Box near(r.minX() - reach, r.minY() - reach, r.maxX() + reach, r.maxY() + reach);
+  auto hullMeets = [&near](std::initializer_list<Point> pts) {
+    Box b(pts.begin()->x, pts.begin()->y, pts.begin()->x, pts.begin()->y);
+    for (Point p : pts) b = b.unionWith(Box(p.x, p.y, p.x, p.y));
+    return b.meets(near);
+  };
+  auto lerp = [](Point a, Point b, float t) { return Point(a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t); };
+  kit::Path out;
+  Point cur;
+  bool open = false;  // out's current point is cur
+  auto emitFrom = [&](Point from) {
+    if (!open) out.moveTo(from);
+    open = true;
+  };
+  for (const kit::Path::Element& e : path.elements()) {
+    switch (e.op) {
+      case Op::Move:
+        cur = e.p[0];
+        open = false;
+        break;
+      case Op::Line:
+        if (hullMeets({cur, e.p[0]})) {
+          emitFrom(cur);
+          out.lineTo(e.p[0]);
+        } else {
+          open = false;
+        }
+        cur = e.p[0];
+        break;
+      case Op::Quad:
+      case Op::Cubic: {
+        // As a cubic: a quadratic's exact elevation.
+        const bool quad = e.op == Op::Quad;
+        const Point p0 = cur, end = quad ? e.p[1] : e.p[2];
+        const Point c1 = quad ? lerp(p0, e.p[0], 2.0f / 3) : e.p[0];
+        const Point c2 = quad ? lerp(end, e.p[0], 2.0f / 3) : e.p[1];
+        const float hull = std::hypot(c1.x - p0.x, c1.y - p0.y) + std::hypot(c2.x - c1.x, c2.y - c1.y) +
+                           std::hypot(end.x - c2.x, end.y - c2.y);
+        const int n = std::clamp(static_cast<int>(hull / 256), 1, 64);
+        if (n == 1) {
+          if (hullMeets({p0, c1, c2, end})) {
+            emitFrom(p0);
+            if (quad) out.quadCurveTo(e.p[0], end);
+            else out.curveTo(c1, c2, end);
+          } else {
+            open = false;
+          }
+          cur = end;
+          break;
+        }
+        for (int i = 0; i < n; ++i) {
+          // The piece over [t0, t1]: the part up to t1, then that part's part from t0 / t1.
+          const float t0 = static_cast<float>(i) / n, t1 = static_cast<float>(i + 1) / n;
+          Point a = p0, b = lerp(p0, c1, t1), bc = lerp(c1, c2, t1);
+          Point c = lerp(b, bc, t1), d = lerp(c, lerp(bc, lerp(c2, end, t1), t1), t1);
+          if (i + 1 == n) d = end;
+          if (i > 0) {
+            const float u = t0 / t1;
+            const Point ab = lerp(a, b, u), bcc = lerp(b, c, u), cd = lerp(c, d, u);
+            const Point abc = lerp(ab, bcc, u), bcd = lerp(bcc, cd, u);
+            a = lerp(abc, bcd, u);
+            b = bcd;
+            c = cd;
+          }
+          if (hullMeets({a, b, c, d})) {
+            emitFrom(a);
+            out.curveTo(b, c, d);
+          } else {
+            open = false;
+          }
+        }
+        cur = end;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  path = std::move(out);
+  return !path.isEmpty();
+}
+
 // A topic as its view would show it.
 void drawTopic(GraphicsContext& context, NodeView* t) {
   context.saveGState();
@@ -182,6 +314,8 @@ kit::TiledLayer& BigView::layer() {
   if (!layer_) {
     layer_ = std::make_unique<kit::TiledLayer>(kCanvasTileSize);
     layer_->setFadeDuration(0.0);
+    // A screen draws little more than itself; tiles grow as they scroll into view.
+    layer_->setDrawsVisiblePartsOnly(true);
     layer_->setBounds(bounds());
     layer_->setDrawingLock(&AppServices::globalTreeLock());
     // A canvas being taken down draws no more tiles.
@@ -203,12 +337,15 @@ void BigView::displayLayer(const Rect& visible) {
   // Topics draw into the tiles, so a topic marked for display marks the tiles under it.
   std::vector<Rect> marks;
   bool all = false;
-  for (kit::View* v = firstSubview(); v; v = v->nextSibling()) {
-    if (!v->needsDisplay()) continue;
-    v->clearNeedsDisplay();
-    if (all) continue;
-    if (marks.size() == kMaxTopicMarks) all = true;
-    else marks.push_back(v->frame().insetBy(-kShadowReach, -kShadowReach));
+  if (subviewsMayNeedDisplay()) {
+    for (kit::View* v = firstSubview(); v; v = v->nextSibling()) {
+      if (!v->needsDisplay()) continue;
+      v->clearNeedsDisplay();
+      if (all) continue;
+      if (marks.size() == kMaxTopicMarks) all = true;
+      else marks.push_back(v->frame().insetBy(-kShadowReach, -kShadowReach));
+    }
+    clearSubviewsMayNeedDisplay();
   }
   if (all) l.setNeedsDisplay();
   else
@@ -357,8 +494,15 @@ void BigView::recursivelyDrawLinks(NodeView* topic, GraphicsContext& inContext, 
 
 void BigView::drawLinkFrom(NodeView* child, NodeView* to, GraphicsContext& inContext, int ofType) {
   if (!child || !to) return;
+  kit::Path path;
+  addLinkToPath(path, child, to);
+  const bool shadow = AppServices::dropShadowFlag();
+  const bool filled = (to->isRoot() && AppServices::taperLinksFlag()) || child->isCallout();
+  const Rect clip = inContext.clipBoundingBox();
+  const float reach = inkReach(inContext, shadow);
+  if (filled ? !comesNear(path, clip, reach) : !trimToNear(path, clip, reach)) return;
   inContext.saveGState();
-  GlobalHelpers::setShadow(AppServices::dropShadowFlag(), inContext, ofType);
+  GlobalHelpers::setShadow(shadow, inContext, ofType);
   const float a = std::min(child->getBrightness(), to->getBrightness());
   // The link takes the child's colour; a dimmed link its pale fill colour.
   RGB1 rgb = a >= 1.0f ? canvasAdjusted(child->getDisplayColour()) : child->getCachedFillColour();
@@ -366,11 +510,9 @@ void BigView::drawLinkFrom(NodeView* child, NodeView* to, GraphicsContext& inCon
   inContext.setStrokeColor(c);
   inContext.setFillColor(c);
   inContext.setLineWidth(2.0f);
-  kit::Path path;
-  addLinkToPath(path, child, to);
   inContext.beginPath();
   inContext.addPath(path);
-  if ((to->isRoot() && AppServices::taperLinksFlag()) || child->isCallout()) inContext.fillPath();
+  if (filled) inContext.fillPath();
   else inContext.strokePath();
   inContext.restoreGState();
 }

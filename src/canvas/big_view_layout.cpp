@@ -7,6 +7,7 @@
 // again for every sibling at every level: one layout keeps them (BranchRectCache), so placing
 // one topic's children costs its number of children plus the moves.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -42,59 +43,44 @@ class AnimationBlock {
   double duration_ = 0;
 };
 
-// What one layout keeps per topic, in an open-addressed table: a layout looks topics up several
-// times each, and node-based maps spend most of that time chasing pointers. A slot is in use
-// when it carries the table's current generation, so emptying the table for the next layout
-// keeps its slots instead of mapping megabytes afresh for every layout of a large map.
+// What one layout keeps per topic, in one array in the order the layout first meets the topics:
+// each topic carries its index there (NodeView::layoutMark), so a look-up reads the topic the
+// layout is reading anyway instead of probing a table spread over megabytes. Emptying keeps the
+// array's storage; every pass in the process has its own number, so a mark left by an earlier
+// pass, or by another thread's, never looks current.
 template <typename V>
 class TopicTable {
  public:
+  TopicTable() : pass_(nextPass()) {}
   V* find(const NodeView* key) {
-    if (slots_.empty()) return nullptr;
-    for (std::size_t i = slotOf(key);; i = (i + 1) & mask_) {
-      Slot& s = slots_[i];
-      if (s.generation != generation_) return nullptr;
-      if (s.key == key) return &s.value;
-    }
+    const NodeView::LayoutMark& m = key->layoutMark();
+    if (m.pass != pass_ || m.index >= slots_.size() || slots_[m.index].key != key) return nullptr;
+    return &slots_[m.index].value;
   }
   V& operator[](const NodeView* key) {
     if (V* v = find(key)) return *v;
-    if ((count_ + 1) * 2 > slots_.size()) grow();
-    std::size_t i = slotOf(key);
-    while (slots_[i].generation == generation_) i = (i + 1) & mask_;
-    ++count_;
-    slots_[i] = Slot{key, generation_, V()};
-    return slots_[i].value;
+    key->layoutMark() = NodeView::LayoutMark{pass_, static_cast<std::uint32_t>(slots_.size())};
+    slots_.push_back(Slot{key, V()});
+    return slots_.back().value;
   }
   void clear() {
-    count_ = 0;
-    if (++generation_ == 0) {  // wrapped: no stale slot may look current
-      for (Slot& s : slots_) s.generation = 0;
-      generation_ = 1;
-    }
+    slots_.clear();
+    pass_ = nextPass();
   }
 
  private:
   struct Slot {
-    const NodeView* key = nullptr;
-    std::uint32_t generation = 0;  // never the table's while the slot is free
-    V value{};
+    const NodeView* key;
+    V value;
   };
-  std::size_t slotOf(const NodeView* key) const {
-    const auto h = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(key)) * 0x9E3779B97F4A7C15ull;
-    return static_cast<std::size_t>(h >> 32) & mask_;
-  }
-  void grow() {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot());
-    mask_ = slots_.size() - 1;
-    count_ = 0;
-    for (Slot& s : old)
-      if (s.generation == generation_) (*this)[s.key] = std::move(s.value);
+  static std::uint32_t nextPass() {
+    static std::atomic<std::uint32_t> passes{0};
+    std::uint32_t p;
+    while ((p = ++passes) == 0) {}  // 0 is the mark of a topic no layout has used
+    return p;
   }
   std::vector<Slot> slots_;
-  std::size_t mask_ = 0, count_ = 0;
-  std::uint32_t generation_ = 1;
+  std::uint32_t pass_;
 };
 
 // The branch rectangles of one layout, equal to getBranchBoundingRect's, built bottom-up and
@@ -307,13 +293,23 @@ void moveBranchBy(NodeView* n, float dx, float dy) {
   moveBranchTo(n, kit::Point(c.x + dx, c.y + dy));
 }
 
-// Pre-order lists over the whole tree, floating and callout branches included.
+// Pre-order lists over the whole tree, floating and callout branches included, walked without
+// listing every topic first.
 template <typename Pred>
 std::vector<NodeView*> listOf(NodeView* top, Pred pred) {
   std::vector<NodeView*> out;
   if (!top) return out;
-  for (NodeView* n : top->getListOfDescendents())
+  thread_local std::vector<NodeView*> stack;
+  const std::size_t base = stack.size();
+  stack.push_back(top);
+  while (stack.size() > base) {
+    NodeView* n = stack.back();
+    stack.pop_back();
     if (pred(n)) out.push_back(n);
+    const NodeView::ChildList& children = n->childNodes();
+    for (const auto& c : children) c->prefetchForLayout();
+    for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(it->get());
+  }
   return out;
 }
 
@@ -471,6 +467,8 @@ void BigView::_rearrangeChildren(NodeView* topic, int onSide) {
   while (!stack.empty()) {
     Step& s = stack.back();
     const NodeView::ChildList& children = s.node->childNodes();
+    if (s.next == 0)
+      for (const auto& c : children) c->prefetchForLayout();
     if (s.next < children.size()) {
       NodeView* child = children[s.next++].get();
       if (isLaidOutAsChild(child) && !child->childNodes().empty() && !activeCache->isSettled(child))

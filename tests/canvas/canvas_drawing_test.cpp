@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "canvas/drawing_test_support.h"
@@ -317,6 +318,43 @@ TEST_F(CanvasDrawingTest, SharedWalkDrawsEachTileAsItsOwnWalkWould) {
   }
   EXPECT_EQ(differing, 0);
   EXPECT_GT(painted, 0);
+}
+
+// Links are cut to what a tile can show and wedges that pass a tile by are left out: a small
+// tile along long links, a wedge and their shadows shows what a large drawing shows there,
+// and the tile over no link stays blank.
+TEST_F(CanvasDrawingTest, LongLinksInASmallTileMatchALargeDrawing) {
+  NodeView* deep = make(right, Point(c.x + 460, c.y + 2400), "Deep");
+  NodeView* far = make(root, Point(c.x - 1500, c.y - 2200), "Far");
+  make(deep, Point(c.x + 900, c.y + 100), "Back up");
+  const Rect large(c.x - 1600, c.y - 2400, 2600, 5000);
+  // Tiles over the middles of the long links, one of them over no link at all.
+  const std::vector<Rect> tiles{Rect(c.x + 380, c.y + 1100, 64, 64), Rect(c.x - 800, c.y - 1200, 64, 64),
+                                Rect(c.x + 600, c.y + 1000, 64, 64), Rect(c.x - 780, c.y - 1020, 64, 64)};
+  for (bool decorated : {false, true}) {
+    AppServices::setTaperLinksFlag(decorated);
+    AppServices::setDropShadowFlag(decorated);
+    auto whole = render(large, [&](GraphicsContext& g) { canvas->drawLayer(g, large); });
+    int inked = 0, differing = 0;
+    for (const Rect& t : tiles) {
+      auto tile = render(t, [&](GraphicsContext& g) {
+        g.clipToRect(t);
+        canvas->drawLayer(g, t);
+      });
+      for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+          auto a = tile->pixelAt(x, y);
+          auto b = whole->pixelAt(static_cast<int>(t.minX() - large.minX()) + x, static_cast<int>(t.minY() - large.minY()) + y);
+          // Cairo rounds a few edge pixels of a small surface a step or two apart.
+          if (std::abs(a->red - b->red) > 4 || std::abs(a->green - b->green) > 4 || std::abs(a->blue - b->blue) > 4)
+            ++differing;
+          if (a->red != 255 || a->green != 255 || a->blue != 255) ++inked;
+        }
+    }
+    EXPECT_EQ(differing, 0) << decorated;
+    EXPECT_GT(inked, 100) << decorated;
+  }
+  (void)far;
 }
 
 TEST_F(CanvasDrawingTest, NoSharedWalkWithoutARoot) {

@@ -425,6 +425,10 @@ void GraphicsContext::drawShadow(const cairo_rectangle_int_t& shapeBox,
   clip.height += 2 * margin;
   cairo_rectangle_int_t box = intersect(shapeBox, clip);
   if (box.width <= 0 || box.height <= 0) return;
+  // A shape of modest size keeps its whole mask, made once and reused by every frame and tile
+  // that shows it; only a large one is cut to what the clip can show.
+  constexpr double kWholeMaskPixels = 512.0 * 512.0;
+  if (static_cast<double>(shapeBox.width) * shapeBox.height <= kWholeMaskPixels) box = shapeBox;
   bool clipped = box.x != shapeBox.x || box.y != shapeBox.y || box.width != shapeBox.width ||
                  box.height != shapeBox.height;
   int ox = box.x - shapeBox.x, oy = box.y - shapeBox.y;
@@ -432,10 +436,14 @@ void GraphicsContext::drawShadow(const cairo_rectangle_int_t& shapeBox,
     cairo_translate(m, -ox, -oy);
     drawMask(m);
   };
+  // A large shape cut to the clip is kept under where the cut lies, so the same tile, or the
+  // same view, drawn again reuses it.
   std::vector<double> key;
-  if (cacheKey && !clipped) key = *cacheKey;
-  shadow::MaskRef mask =
-      shadow::blurredMask(box.width, box.height, blur, draw, cacheKey && !clipped ? &key : nullptr);
+  if (cacheKey) {
+    key = *cacheKey;
+    if (clipped) key.insert(key.end(), {-2.0, double(ox), double(oy), double(box.width), double(box.height)});
+  }
+  shadow::MaskRef mask = shadow::blurredMask(box.width, box.height, blur, draw, cacheKey ? &key : nullptr);
   if (!mask) return;
 
   const Color& c = *s.shadowColor;
@@ -450,7 +458,35 @@ void GraphicsContext::drawShadow(const cairo_rectangle_int_t& shapeBox,
   cairo_matrix_scale(&mm, mask->scale, mask->scale);
   cairo_matrix_translate(&mm, -(box.x + dx), -(box.y + dy));
   cairo_pattern_set_matrix(mp, &mm);
-  cairo_mask(cr_, mp);
+  if (!isPdf()) {
+    // Only over the ink, band by band, on whole device pixels with a pixel to spare for the
+    // mask's filtering: a thin link across a tile then paints a thin band, not the tile.
+    const double inv = 1.0 / mask->scale, ox = box.x + dx - mask->pad * inv, oy = box.y + dy - mask->pad * inv;
+    // The caller's path, in device space, waits aside while the bands clip.
+    cairo_path_t* kept = cairo_copy_path(cr_);
+    cairo_new_path(cr_);
+    bool any = false;
+    for (std::size_t i = 0; i < mask->bandInk.size(); ++i) {
+      const auto [first, last] = mask->bandInk[i];
+      if (last < first) continue;
+      const double y0 = static_cast<double>(i) * shadow::Mask::kBandRows;
+      const double x1 = std::floor(ox + (first - 1) * inv) - 1, x2 = std::ceil(ox + (last + 2) * inv) + 1;
+      const double y1 = std::floor(oy + (y0 - 1) * inv) - 1;
+      const double y2 = std::ceil(oy + (y0 + shadow::Mask::kBandRows + 1) * inv) + 1;
+      cairo_rectangle(cr_, x1, y1, x2 - x1, y2 - y1);
+      any = true;
+    }
+    if (any) {
+      cairo_clip(cr_);
+      cairo_mask(cr_, mp);
+    } else {
+      cairo_new_path(cr_);
+    }
+    cairo_append_path(cr_, kept);
+    cairo_path_destroy(kept);
+  } else {
+    cairo_mask(cr_, mp);
+  }
   cairo_pattern_destroy(mp);
   cairo_restore(cr_);
 }

@@ -29,12 +29,20 @@ std::unique_ptr<ImageContext> ImageContext::create(Size size, bool opaque, float
 
 ImageContext::~ImageContext() {
   ctx_.reset();
-  cairo_destroy(cr_);
+  if (cr_) cairo_destroy(cr_);
   cairo_surface_destroy(surface_);
 }
 
+ImageRef ImageContext::takeImage() {
+  if (!cr_ || cairo_status(cr_) != CAIRO_STATUS_SUCCESS) return nullptr;
+  ctx_.reset();
+  cairo_destroy(cr_);
+  cr_ = nullptr;
+  return Image::fromSurface(surface_, scale_);
+}
+
 ImageRef ImageContext::image() const {
-  if (cairo_status(cr_) != CAIRO_STATUS_SUCCESS) return nullptr;
+  if (!cr_ || cairo_status(cr_) != CAIRO_STATUS_SUCCESS) return nullptr;
   cairo_surface_flush(surface_);
   int w = cairo_image_surface_get_width(surface_), h = cairo_image_surface_get_height(surface_);
   cairo_surface_t* copy = cairo_image_surface_create(cairo_image_surface_get_format(surface_), w, h);

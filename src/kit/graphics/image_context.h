@@ -23,6 +23,9 @@ class ImageContext {
   // A copy of the pixels drawn so far; later drawing does not change it. Null when Cairo has
   // failed (for example out of memory).
   ImageRef image() const;
+  // The pixels drawn, handed over without a copy: the context is finished and context() must not
+  // be used again. Null when Cairo has failed or the image was already taken.
+  ImageRef takeImage();
   Size size() const { return size_; }
 
  private:

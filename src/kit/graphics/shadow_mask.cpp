@@ -1,8 +1,12 @@
 #include "kit/graphics/shadow_mask.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <tuple>
+#include <utility>
 #include <list>
 #include <mutex>
 #include <unordered_map>
@@ -68,7 +72,28 @@ void blurLine(unsigned char* p, int n, ptrdiff_t step, int r, std::vector<unsign
   }
 }
 
+// The first and last non-zero bytes of p[0, n), or (n, -1) when all are zero; eight at a time,
+// since most of a shadow mask is empty.
+std::pair<int, int> inkedStretch(const unsigned char* p, int n) {
+  auto word = [p](int i) {
+    std::uint64_t v;
+    std::memcpy(&v, p + i, sizeof v);
+    return v;
+  };
+  int first = 0;
+  while (first + 8 <= n && word(first) == 0) first += 8;
+  while (first < n && p[first] == 0) ++first;
+  if (first == n) return {n, -1};
+  int last = n - 1;
+  while (last - 7 > first && word(last - 7) == 0) last -= 8;
+  while (p[last] == 0) --last;
+  return {first, last};
+}
+
+std::atomic<size_t> blurred{0};
+
 MaskRef render(int width, int height, double blurDevice, const std::function<void(cairo_t*)>& draw) {
+  ++blurred;
   double area = static_cast<double>(width) * height;
   double scale = area > kMaxMaskPixels ? std::sqrt(kMaxMaskPixels / area) : 1.0;
   double blur = blurDevice * scale;
@@ -88,21 +113,57 @@ MaskRef render(int width, int height, double blurDevice, const std::function<voi
   cairo_destroy(cr);
   cairo_surface_flush(m->surface);
   boxBlur(m->surface, radius);
+  const unsigned char* data = cairo_image_surface_get_data(m->surface);
+  const int stride = cairo_image_surface_get_stride(m->surface);
+  for (int y0 = 0; y0 < h; y0 += Mask::kBandRows) {
+    std::pair<int, int> band(w, -1);
+    for (int y = y0; y < std::min(h, y0 + Mask::kBandRows); ++y) {
+      const auto [first, last] = inkedStretch(data + static_cast<ptrdiff_t>(y) * stride, w);
+      band = {std::min(band.first, first), std::max(band.second, last)};
+    }
+    m->bandInk.push_back(band);
+  }
   return m;
 }
 
 }  // namespace
 
+// Three passes, rows then columns, each only around where the ink can be: outside that stretch
+// every window holds only zeros, so the pixels are those of blurring every whole line, and a
+// mask that is mostly empty (a thin link across a tile) costs about its ink.
 void boxBlur(cairo_surface_t* a8, int radius) {
   if (radius <= 0) return;
   cairo_surface_flush(a8);
   unsigned char* data = cairo_image_surface_get_data(a8);
   int w = cairo_image_surface_get_width(a8), h = cairo_image_surface_get_height(a8);
   int stride = cairo_image_surface_get_stride(a8);
+  // Per row and per column, the first and last place that may be inked (hi < 0: none).
+  std::vector<int> rowLo(static_cast<size_t>(h)), rowHi(static_cast<size_t>(h));
+  std::vector<int> colLo(static_cast<size_t>(w)), colHi(static_cast<size_t>(w));
+  for (int y = 0; y < h; ++y)
+    std::tie(rowLo[static_cast<size_t>(y)], rowHi[static_cast<size_t>(y)]) =
+        inkedStretch(data + static_cast<ptrdiff_t>(y) * stride, w);
   std::vector<unsigned> tmp;
+  // One direction: each line that may hold ink blurred around it, noting where the crossing
+  // lines may hold ink afterwards.
+  auto blurLines = [&](int lines, int length, ptrdiff_t lineStep, ptrdiff_t step, const std::vector<int>& lo,
+                       const std::vector<int>& hi, std::vector<int>& crossLo, std::vector<int>& crossHi) {
+    std::fill(crossLo.begin(), crossLo.end(), lines);
+    std::fill(crossHi.begin(), crossHi.end(), -1);
+    for (int i = 0; i < lines; ++i) {
+      const auto k = static_cast<size_t>(i);
+      if (hi[k] < 0) continue;
+      const int s = std::max(0, lo[k] - radius), e = std::min(length, hi[k] + 1 + radius);
+      blurLine(data + i * lineStep + s * step, e - s, step, radius, tmp);
+      for (int j = s; j < e; ++j) {
+        crossLo[static_cast<size_t>(j)] = std::min(crossLo[static_cast<size_t>(j)], i);
+        crossHi[static_cast<size_t>(j)] = i;
+      }
+    }
+  };
   for (int pass = 0; pass < 3; ++pass) {
-    for (int y = 0; y < h; ++y) blurLine(data + static_cast<ptrdiff_t>(y) * stride, w, 1, radius, tmp);
-    for (int x = 0; x < w; ++x) blurLine(data + x, h, stride, radius, tmp);
+    blurLines(h, w, stride, 1, rowLo, rowHi, colLo, colHi);
+    blurLines(w, h, 1, stride, colLo, colHi, rowLo, rowHi);
   }
   cairo_surface_mark_dirty(a8);
 }
@@ -147,6 +208,8 @@ MaskRef blurredMask(int width, int height, double blurDevice, const std::functio
   }
   return m;
 }
+
+size_t blurredMaskCount() { return blurred.load(); }
 
 size_t cachedMaskCount() {
   Cache& c = cache();

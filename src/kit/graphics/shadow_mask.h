@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace kit::shadow {
@@ -16,6 +17,10 @@ struct Mask {
   cairo_surface_t* surface = nullptr;
   int pad = 0;        // mask pixels added on every side for the blur
   double scale = 1;   // mask pixels per device unit (below 1 for very large shapes)
+  // Per band of kBandRows mask rows, the first and last columns with ink (last < 0: none), so
+  // that painting a mostly empty mask covers little more than its ink.
+  static constexpr int kBandRows = 16;
+  std::vector<std::pair<int, int>> bandInk;
   Mask() = default;
   Mask(const Mask&) = delete;
   Mask& operator=(const Mask&) = delete;
@@ -32,8 +37,9 @@ MaskRef blurredMask(int width, int height, double blurDevice, const std::functio
 // Three box-blur passes of the given radius over an A8 surface (rows and columns).
 void boxBlur(cairo_surface_t* a8, int radius);
 
-// Cached masks and their bytes, for tests.
+// Cached masks and their bytes, and how many masks were ever blurred, for tests.
 size_t cachedMaskCount();
+size_t blurredMaskCount();
 void clearMaskCache();
 
 }  // namespace kit::shadow

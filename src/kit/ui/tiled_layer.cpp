@@ -37,6 +37,35 @@ std::size_t chooseWorkers(int asked) {
   return std::clamp<std::size_t>(hw, 2, 4);
 }
 
+// r (inside tile) grown to whole pixels of the tile's image at `scale`.
+Rect wholePixels(const Rect& r, const Rect& tile, float scale) {
+  if (r.isNull() || r.isEmpty()) return r;
+  auto out = [&](Float v, Float origin, bool up) {
+    const double p = (static_cast<double>(v) - origin) * scale;
+    return origin + static_cast<Float>((up ? std::ceil(p - 1e-3) : std::floor(p + 1e-3)) / scale);
+  };
+  const Float x0 = out(r.minX(), tile.minX(), false), x1 = out(r.maxX(), tile.minX(), true);
+  const Float y0 = out(r.minY(), tile.minY(), false), y1 = out(r.maxY(), tile.minY(), true);
+  return Rect(x0, y0, x1 - x0, y1 - y0).intersection(tile);
+}
+
+bool covers(const Rect& outer, const Rect& inner) {
+  return !outer.isNull() && outer.minX() <= inner.minX() && outer.minY() <= inner.minY() &&
+         outer.maxX() >= inner.maxX() && outer.maxY() >= inner.maxY();
+}
+
+// part less held: at most four rectangles (above, below, left, right of held).
+std::vector<Rect> pieces(const Rect& part, const Rect& held) {
+  if (held.isNull() || !held.intersects(part)) return {part};
+  std::vector<Rect> out;
+  const Rect h = held.intersection(part);
+  if (h.minY() > part.minY()) out.emplace_back(part.minX(), part.minY(), part.width(), h.minY() - part.minY());
+  if (h.maxY() < part.maxY()) out.emplace_back(part.minX(), h.maxY(), part.width(), part.maxY() - h.maxY());
+  if (h.minX() > part.minX()) out.emplace_back(part.minX(), h.minY(), h.minX() - part.minX(), h.height());
+  if (h.maxX() < part.maxX()) out.emplace_back(h.maxX(), h.minY(), part.maxX() - h.maxX(), h.height());
+  return out;
+}
+
 }  // namespace
 
 TiledLayer::TiledLayer(Size tileSize, int workers)
@@ -129,6 +158,11 @@ void TiledLayer::setContentsScale(float scale) {
   }
 }
 
+void TiledLayer::setDrawsVisiblePartsOnly(bool flag) {
+  std::lock_guard<std::mutex> g(m_);
+  visiblePartsOnly_ = flag;
+}
+
 void TiledLayer::setNeedsDisplay() {
   std::lock_guard<std::mutex> g(m_);
   needsDisplay_ = true;
@@ -203,10 +237,29 @@ void TiledLayer::displayRect(const Rect& visible) {
     for (int c = c0; c <= c1; ++c) {
       Key key(r, c);
       Tile& t = tiles_[key];
-      if (t.image && t.drawnStamp >= requiredStampLocked(t)) continue;
-      if (t.queuedStamp && t.queuedStamp >= requiredStampLocked(t)) continue;
+      const Rect tr = tileRectLocked(key);
+      const Rect want = visiblePartsOnly_ ? wholePixels(tr.intersection(v), tr, scale_) : tr;
+      const bool current = t.image && t.drawnStamp >= requiredStampLocked(t);
+      if (current && covers(t.drawnPart, want)) continue;
+      if (t.queuedStamp && t.queuedStamp >= requiredStampLocked(t)) {
+        if (covers(t.queuedPart, want)) continue;
+        // Still waiting: the queued job takes the larger part.
+        auto waiting = std::find_if(queue_.begin(), queue_.end(), [&](const Job& j) { return j.key == key; });
+        if (waiting != queue_.end() && waiting->stamp == t.queuedStamp) {
+          waiting->part = t.queuedPart = waiting->part.unionWith(want);
+          continue;
+        }
+      }
+      Job job{key, tr, stamp_, delegateEpoch_, want, nullptr, Rect::null()};
+      if (current && !(want == tr)) {
+        // Only the new part is drawn, over a copy of what the tile already shows.
+        job.part = t.drawnPart.unionWith(want);
+        job.base = t.image;
+        job.basePart = t.drawnPart;
+      }
       t.queuedStamp = stamp_;
-      queue_.push_back(Job{key, tileRectLocked(key), stamp_, delegateEpoch_});
+      t.queuedPart = job.part;
+      queue_.push_back(std::move(job));
       queued = true;
     }
   }
@@ -298,7 +351,8 @@ void TiledLayer::runJobs(const std::vector<Job>& jobs, const Delegate& delegate,
       GraphicsContext& ctx = ic->context();
       ctx.translateCTM(-job.rect.minX(), -job.rect.minY());
       ctx.clipToRect(job.rect);
-      area = area.unionWith(job.rect);
+      if (job.base) ctx.drawImage(*job.base, job.rect, BlendMode::Copy, 1);
+      area = area.unionWith(job.part);
     }
     contexts.push_back(std::move(ic));
   }
@@ -310,15 +364,25 @@ void TiledLayer::runJobs(const std::vector<Job>& jobs, const Delegate& delegate,
     const Delegate& draw = drawer ? drawer : delegate;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
       if (!contexts[i]) continue;
-      CurrentContextScope current(&contexts[i]->context());
-      draw(contexts[i]->context(), jobs[i].rect);
+      GraphicsContext& ctx = contexts[i]->context();
+      CurrentContextScope current(&ctx);
+      if (jobs[i].part == jobs[i].rect && !jobs[i].base) {
+        draw(ctx, jobs[i].rect);
+        continue;
+      }
+      for (const Rect& piece : pieces(jobs[i].part, jobs[i].basePart)) {
+        ctx.saveGState();
+        ctx.clipToRect(piece);
+        draw(ctx, jobs[i].rect);
+        ctx.restoreGState();
+      }
     }
     drawn = true;
   }
   std::vector<ImageRef> images(jobs.size());
   if (drawn)
     for (std::size_t i = 0; i < jobs.size(); ++i)
-      if (contexts[i]) images[i] = contexts[i]->image();
+      if (contexts[i]) images[i] = contexts[i]->takeImage();
 
   std::lock_guard<std::mutex> g(m_);
   for (std::size_t i = 0; i < jobs.size(); ++i) {
@@ -335,6 +399,7 @@ void TiledLayer::runJobs(const std::vector<Job>& jobs, const Delegate& delegate,
     if (job.stamp < t.drawnStamp) continue;
     t.image = std::move(image);
     t.drawnStamp = job.stamp;
+    t.drawnPart = job.part;
   }
 }
 

@@ -58,6 +58,10 @@ class TiledLayer {
   // Pixels per point of the tile images; a change drops every tile.
   float contentsScale() const;
   void setContentsScale(float scale);
+  // When set, a tile at the edge of the visible rectangle is drawn only where it is visible (on
+  // whole pixels), and grows as more of it comes into view, the part already drawn kept: a
+  // screen then draws little more than itself. Off by default: every tile is drawn whole.
+  void setDrawsVisiblePartsOnly(bool flag);
   // Finished tiles replace old ones at once when 0.
   double fadeDuration() const { return fadeDuration_; }
   void setFadeDuration(double seconds) { fadeDuration_ = seconds; }
@@ -104,12 +108,17 @@ class TiledLayer {
     std::uint64_t drawnStamp = 0;   // the stamp the image was asked at
     std::uint64_t dirtyStamp = 0;   // last marking of this tile alone
     std::uint64_t queuedStamp = 0;  // stamp of the queued or running job, 0 when none
+    Rect drawnPart;                 // what the image holds of the tile
+    Rect queuedPart;                // what the queued or running job draws
   };
   struct Job {
     Key key;
     Rect rect;
     std::uint64_t stamp;
     std::uint64_t delegateEpoch;
+    Rect part;            // the tile's part to hold when drawn
+    ImageRef base;        // the tile's current image, when the job only adds to it
+    Rect basePart;        // what base holds
   };
 
   void startWorkersLocked();
@@ -124,6 +133,7 @@ class TiledLayer {
   const Size tileSize_;
   const std::size_t workerCount_;
   double fadeDuration_ = 0.25;
+  bool visiblePartsOnly_ = false;
 
   mutable std::mutex m_;
   std::condition_variable work_;  // workers wait for jobs or stop

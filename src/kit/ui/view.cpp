@@ -80,6 +80,7 @@ void View::linkBefore(View* view, View* sibling) {
   if (view->prev_) view->prev_->next_ = view; else firstSubview_ = view;
   if (sibling) sibling->prev_ = view; else lastSubview_ = view;
   ++subviewCount_;
+  if (view->needsDisplay_) subviewMarked_ = true;
 }
 
 void View::addSubview(View* view) {
@@ -139,6 +140,7 @@ void View::setNeedsDisplay() { setNeedsDisplayInRect(bounds_); }
 void View::setNeedsDisplayInRect(const Rect& r) {
   dirtyRect_ = needsDisplay_ ? dirtyRect_.unionWith(r) : r.standardized();
   needsDisplay_ = true;
+  if (superview_) superview_->subviewMarked_ = true;
 }
 
 void View::drawRect(GraphicsContext&, const Rect&) {}

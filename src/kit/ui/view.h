@@ -90,6 +90,10 @@ class View : public Responder {
   // The union of the rectangles asked for since the last clear, in bounds coordinates.
   Rect dirtyRect() const { return needsDisplay_ ? dirtyRect_ : Rect::null(); }
   void clearNeedsDisplay() { needsDisplay_ = false; dirtyRect_ = Rect::null(); }
+  // Set when a subview is marked for display or joins marked, until cleared: a view with tens of
+  // thousands of subviews then looks for marked ones only when there can be some.
+  bool subviewsMayNeedDisplay() const { return subviewMarked_; }
+  void clearSubviewsMayNeedDisplay() { subviewMarked_ = false; }
   virtual void drawRect(GraphicsContext& context, const Rect& rect);
 
   // Responders: a view's next responder is its superview. A view becomes first responder only
@@ -154,6 +158,7 @@ class View : public Responder {
   bool clearsContextBeforeDrawing_ = true;
   bool userInteractionEnabled_ = true;
   bool needsDisplay_ = false;
+  bool subviewMarked_ = false;
 
   View* superview_ = nullptr;
   View* prev_ = nullptr;

@@ -8,6 +8,7 @@
 
 #include "graphics_test_support.h"
 #include "kit/graphics/image_context.h"
+#include "kit/graphics/shadow_mask.h"
 
 namespace kit {
 namespace {
@@ -385,6 +386,76 @@ TEST(GraphicsContextTest, EqualShapesShareOneCachedMask) {
   });
   for (int dy = 0; dy < 30; dy += 3)
     for (int dx = 0; dx < 40; dx += 3) EXPECT_EQ(px(img, 8 + dx, 3 + dy), px(img, 68 + dx, 3 + dy));
+}
+
+TEST(GraphicsContextTest, ShapeShadowIsBlurredOnceForEveryClipThatShowsIt) {
+  // A topic-sized shape drawn whole, then as two tiles that each show half of it: one mask,
+  // and the halves show the whole drawing's pixels.
+  auto shape = [](GraphicsContext& g) {
+    g.setShadow(Size(3, 3), 2);
+    g.setFillColor(Color::white());
+    g.fillRect(Rect(10.5f, 8, 57, 23));
+  };
+  shadow::clearMaskCache();
+  const size_t before = shadow::blurredMaskCount();
+  auto whole = drawImage(80, 40, shape);
+  std::vector<ImageRef> halves;
+  for (float x : {0.0f, 40.0f})
+    halves.push_back(drawImage(80, 40, [&](GraphicsContext& g) {
+      g.clipToRect(Rect(x, 0, 40, 40));
+      shape(g);
+    }));
+  EXPECT_EQ(shadow::blurredMaskCount() - before, 1u);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 80; ++x) EXPECT_EQ(px(halves[x < 40 ? 0 : 1], x, y), px(whole, x, y)) << x << "," << y;
+  // Below the shape the offset shadow (down 3, ending at row 34) fades over the blur of 2:
+  // three box passes of radius 1, the kernel 1 3 6 7 6 3 1 / 27, of one third black (85).
+  const int fade[] = {82, 72, 54, 31, 13, 3, 0};
+  for (int i = 0; i < 7; ++i) EXPECT_NEAR(px(whole, 40, 31 + i).alpha, fade[i], 1) << 31 + i;
+}
+
+TEST(GraphicsContextTest, BlurAroundTheInkEqualsBlurringWholeLines) {
+  // A thin diagonal line and a dot in a mostly empty mask, against three passes of a plain
+  // box blur over every whole row and column.
+  const int w = 300, h = 200, r = 2;
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+  cairo_t* cr = cairo_create(s);
+  cairo_move_to(cr, 20, 10);
+  cairo_line_to(cr, 280, 180);
+  cairo_set_line_width(cr, 2);
+  cairo_stroke(cr);
+  cairo_rectangle(cr, 250, 20, 1, 1);
+  cairo_fill(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  std::vector<unsigned> ref(static_cast<size_t>(w * h));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) ref[static_cast<size_t>(y * w + x)] = cairo_image_surface_get_data(s)[y * stride + x];
+  auto line = [&](int start, int n, int step) {
+    std::vector<unsigned> in(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) in[static_cast<size_t>(i)] = ref[static_cast<size_t>(start + i * step)];
+    for (int i = 0; i < n; ++i) {
+      unsigned sum = 0;
+      for (int k = i - r; k <= i + r; ++k) sum += (k >= 0 && k < n) ? in[static_cast<size_t>(k)] : 0;
+      ref[static_cast<size_t>(start + i * step)] = (sum + (2 * r + 1) / 2) / (2 * r + 1);
+    }
+  };
+  for (int pass = 0; pass < 3; ++pass) {
+    for (int y = 0; y < h; ++y) line(y * w, w, 1);
+    for (int x = 0; x < w; ++x) line(x, h, w);
+  }
+  shadow::boxBlur(s, r);
+  int differing = 0, inked = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const unsigned got = cairo_image_surface_get_data(s)[y * stride + x];
+      if (got != ref[static_cast<size_t>(y * w + x)]) ++differing;
+      if (got) ++inked;
+    }
+  cairo_surface_destroy(s);
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(inked, 1000);
 }
 
 // ---- Current context stack ----

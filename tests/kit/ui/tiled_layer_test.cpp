@@ -102,6 +102,43 @@ TEST_F(TiledLayerTest, DrawsEachVisibleTileOnceUntilMarked) {
   EXPECT_EQ(rec.count(), 13u);
 }
 
+TEST_F(TiledLayerTest, VisiblePartsOnlyDrawsWhatIsSeenAndGrowsAsItScrollsIn) {
+  std::mutex m;
+  std::vector<Rect> clips;  // the clip of each drawing, in layer coordinates
+  layer.setDelegate([&](GraphicsContext& g, const Rect&) {
+    {
+      std::lock_guard<std::mutex> l(m);
+      clips.push_back(g.clipBoundingBox());
+    }
+    g.setFillColor(Color(1, 0, 0));
+    g.fillRect(Rect(-1000, -1000, 10000, 10000));
+  });
+  layer.setDrawsVisiblePartsOnly(true);
+  layer.displayRect(Rect(100.5f, 10, 50, 40));  // inside tile (0, 0)
+  layer.waitUntilIdle();
+  ImageRef first = layer.tileImage(0, 0);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->pixelAt(100, 20)->red, 255);  // the half-covered pixel is drawn whole
+  EXPECT_EQ(first->pixelAt(99, 20)->alpha, 0);
+  EXPECT_EQ(first->pixelAt(200, 20)->alpha, 0);
+  EXPECT_TRUE(layer.isTileCurrent(0, 0));
+
+  // Scrolled right: only the newly seen strip is drawn, the first part kept.
+  layer.displayRect(Rect(140, 10, 80, 40));
+  layer.waitUntilIdle();
+  ImageRef grown = layer.tileImage(0, 0);
+  EXPECT_EQ(grown->pixelAt(120, 20)->red, 255);
+  EXPECT_EQ(grown->pixelAt(210, 20)->red, 255);
+  EXPECT_EQ(grown->pixelAt(230, 20)->alpha, 0);
+  // Back inside what is drawn: nothing more.
+  layer.displayRect(Rect(110, 15, 60, 30));
+  layer.waitUntilIdle();
+  std::lock_guard<std::mutex> l(m);
+  ASSERT_EQ(clips.size(), 2u);
+  EXPECT_EQ(clips[0], Rect(100, 10, 51, 40));
+  EXPECT_EQ(clips[1], Rect(151, 10, 69, 40));
+}
+
 TEST_F(TiledLayerTest, EdgesOnATileBoundaryDoNotReachTheNextTile) {
   layer.displayRect(Rect(0, 0, 512, 256));
   layer.waitUntilIdle();
