@@ -201,6 +201,21 @@ TEST_F(GesturesTest, BackgroundTapClosesAnOpenMenuElseShowsTheCrosshairMenu) {
   EXPECT_EQ(canvas->menuOptions(), 0u);
 }
 
+TEST_F(GesturesTest, TheCrosshairButtonMovesTheSelectionToItAndUndoMovesItBack) {
+  const std::string before = xml();
+  script.tap(on(b));
+  script.wait(0.6);
+  canvas->hideMenuController();
+  script.tap(onCanvas(at(900, 650)));
+  script.wait(0.6);
+  ASSERT_TRUE(canvas->isCrosshairShown());
+  script.tap(onCanvas(at(900, 650)));
+  EXPECT_EQ(b->center(), at(900, 650));
+  EXPECT_FALSE(canvas->isCrosshairShown());
+  undo();
+  EXPECT_EQ(xml(), before);
+}
+
 TEST_F(GesturesTest, BackgroundDoubleTapCreatesByDirectionAndUndoDeletesIt) {
   kit::UserDefaults::standard().setBool("ui_geo_create_enabled_", true);
   // A left-hand main topic, for the mirrored sectors.
