@@ -98,6 +98,14 @@ TEST_F(GesturesTest, QuickTapSelectsAtOnceAndOpensTheMenuOnlyOnTheSelectedTopic)
   EXPECT_EQ(menu(), MenuOption::Copy | MenuOption::Align | MenuOption::Cut | MenuOption::Delete);
   EXPECT_EQ(canvas->popupMenuRect(), a->getAdjustedNodeShapeFrame());
 
+  // A second finger while one is followed changes nothing.
+  script.wait(0.6);
+  script.down(on(b));
+  script.down(on(a), 2);
+  script.up(on(a), 2);
+  script.up(on(b));
+  EXPECT_EQ(canvas->selectedNode(), b);
+
   // The central topic: no cut or delete; it has children, so Align.
   script.tap(on(root));
   script.wait(0.6);
