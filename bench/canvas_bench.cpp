@@ -1,6 +1,7 @@
 // Canvas drawing on a generated map of about 20,000 topics: redrawing a 1024 x 768 viewport
 // (synchronously, and as tiles on the worker threads), plain and with drop shadows and tapered
-// links, and recomputing every boundary of a map with 100 of them.
+// links, recomputing every boundary of a map with 100 of them, and a tap that selects a topic
+// with focus dimming.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -10,6 +11,8 @@
 #include "bench_document.h"
 #include "canvas/big_view.h"
 #include "kit/graphics/image_context.h"
+#include "kit/testing/event_script.h"
+#include "kit/ui/window.h"
 #include "model/app_services.h"
 #include "model/document_services.h"
 #include "model/node_view.h"
@@ -160,6 +163,41 @@ void BM_RecalcHundredBoundaries(benchmark::State& state) {
   state.counters["boundaries"] = static_cast<double>(withBoundary.size());
 }
 BENCHMARK(BM_RecalcHundredBoundaries)->Unit(benchmark::kMillisecond);
+
+// A finger taps one topic and then another through the window and the scroll view: each tap
+// selects at touch-down and dims every topic off the focused branch (unfocused topics hidden).
+void BM_TapTopicToSelectionWithFocusDimming(benchmark::State& state) {
+  struct DimmingDocument : BenchDocument {
+    DimmingDocument() : BenchDocument(false, false) {}
+    void refreshBrightness(NodeView* topic) override { canvas->setBrightnessForCriteria(2, topic); }
+    BigView* canvas = nullptr;
+  } doc;
+  Map& map = sharedMap();
+  BigView* canvas = map.canvas.get();
+  doc.canvas = canvas;
+  canvas->setParentController(&doc);
+  kit::Window window(kit::Rect(0, 0, 1024, 768));
+  MapScrollView scroll(window.bounds());
+  window.addSubview(&scroll);
+  scroll.setContentView(canvas);
+  scroll.setContentOffset(map.viewport().origin);
+  kit::EventScript script(window);
+  NodeView* mid = map.level2[17 * Map::kRows + 11];
+  NodeView* targets[] = {mid, mid->childNodes()[5].get()};
+  int i = 0;
+  for (auto _ : state) {
+    const kit::Point p = canvas->convertPointToView(targets[i ^= 1]->center(), &window);
+    script.down(p);
+    script.up(p);
+  }
+  if (canvas->selectedNode() != targets[i]) state.SkipWithError("the tap did not select its topic");
+  canvas->clearGestureTimers();
+  canvas->setSelectedNode(nullptr, false);
+  canvas->setBrightnessForCriteria(0, nullptr);
+  canvas->removeFromSuperview();
+  canvas->setParentController(&map.doc);
+}
+BENCHMARK(BM_TapTopicToSelectionWithFocusDimming)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -19,11 +19,26 @@
 #include "kit/core/notification_center.h"
 #include "kit/core/value.h"
 #include "kit/graphics/path.h"
+#include "kit/ui/button.h"
+#include "kit/ui/scroll_view.h"
 #include "kit/ui/tiled_layer.h"
 #include "kit/ui/view.h"
 #include "model/document_services.h"
 #include "model/node_view.h"
 #include "model/relationship_view.h"
+
+// The scroll view that holds the canvas: a drag that starts on a topic, a relationship or the
+// resize tool stays with it; one that starts anywhere else pans the map.
+class MapScrollView : public kit::ScrollView {
+ public:
+  using kit::ScrollView::ScrollView;
+  bool touchesShouldBegin(const kit::TouchSet& touches, const kit::Event& event, kit::View* view) override;
+  bool touchesShouldCancelInContentView(kit::View* view) override;
+  void scrollRectToVisible(const kit::Rect& rect, bool animated) override;
+
+ private:
+  bool staysWithContent(const kit::View* view) const;
+};
 
 // Owned relationships.
 using RelationshipPtr = std::unique_ptr<RelationshipView>;
@@ -45,6 +60,23 @@ class MapFormatServices {
   virtual std::string buildMarkdownOutlineFor(BigView& canvas, NodeView* topic) = 0;
   virtual std::string buildOPMLFromText(std::string_view text, bool ensureSingleRoot) = 0;
 };
+
+// Bits of the popup menu's options.
+namespace MenuOption {
+constexpr std::uint32_t Cut = 0x4;
+constexpr std::uint32_t Copy = 0x8;
+constexpr std::uint32_t Paste = 0x10;
+constexpr std::uint32_t PasteStyle = 0x20;
+constexpr std::uint32_t Delete = 0x40;
+constexpr std::uint32_t PasteAsFloating = 0x200;
+constexpr std::uint32_t Align = 0x4000;
+constexpr std::uint32_t Show = 0x80000;
+constexpr std::uint32_t Hide = 0x100000;
+constexpr std::uint32_t Level1 = 0x200000;
+constexpr std::uint32_t Level2 = 0x400000;
+constexpr std::uint32_t LevelAll = 0x800000;
+constexpr std::uint32_t NewFloatingTopic = 0x80000000;
+}  // namespace MenuOption
 
 class BigView : public kit::View {
  public:
@@ -137,10 +169,59 @@ class BigView : public kit::View {
   void setFosterNode(NodeView* topic);
   void bringBranchTopicsToFront(NodeView* topic);
   void evaluateDisplayAttributesForSelectedBranchAndRedraw();
+  // The visible topic whose centre is nearest to the topic's (not the topic itself), or nil.
+  NodeView* getClosestVisibleNodeTo(NodeView* topic);
+  // A selection folded away (alpha 0) moves to the nearest visible topic, else the root.
+  void ensureCurrentSelectionIsOnVisibleTopic();
+  // During a drag: the visible topic under the finger, else the one overlapping the dragged
+  // topic most, becomes the foster parent.
+  void checkForFosterParent();
   // Dimming criteria bits: 2 off the focused branch, 4 completed tasks, 8 callouts.
   void setBrightnessForCriteria(int criteria, NodeView* topic);
   // Geometry observer of the selected topic; places the resize tool and disclosure button.
   void onSelectedNodeGeometryChange();
+
+  // ---- Touches and gestures (big_view_touches.cpp) --------------------------------------------
+  // One touch is followed at a time; further fingers only go up the responder chain. Pending
+  // gestures are delayed performs on the main run loop; clearGestureTimers cancels all four.
+  void touchesBegan(const kit::TouchSet& touches, const kit::Event& event) override;
+  void touchesMoved(const kit::TouchSet& touches, const kit::Event& event) override;
+  void touchesEnded(const kit::TouchSet& touches, const kit::Event& event) override;
+  void touchesCancelled(const kit::TouchSet& touches, const kit::Event& event) override;
+  // A shake centres the map on its central topic and shows the map's name.
+  void motionEnded(kit::MotionType motion, const kit::Event& event) override;
+  bool canBecomeFirstResponder() const override { return true; }
+  // Deferred is true when the tap waited for a possible second tap; such a tap never follows a link.
+  void _onNodeSingleTap(bool deferred);
+  void onNodeSingleTap() { _onNodeSingleTap(true); }
+  void onNodeDoubleTap();
+  void onBackgroundSingleTap();
+  void onBackgroundDoubleTap();
+  void longPressStage1();
+  void longPressStage2();
+  void clearGestureTimers();
+  void hideMenuController();
+  void onRelationshipEdit(RelationshipView* relationship);
+  kit::View* touchView() const { return touchView_; }
+  bool lastTouchBeganOnSelectedNode() const { return lastTouchBeganOnSelectedNode_; }
+
+  // ---- Popup menu -----------------------------------------------------------------------------
+  // The options of the menu on show (0: none); hideMenuController clears them.
+  std::uint32_t menuOptions() const { return menuOptions_; }
+  // Shows the menu with menuOptions next to the rectangle (canvas coordinates).
+  void showPopupMenuForRect(const kit::Rect& rect);
+  const kit::Rect& popupMenuRect() const { return popupMenuRect_; }
+
+  // ---- Fold and grow (big_view_delete.cpp, big_view_touches.cpp) -----------------------------
+  // The fold menu of the selected topic, at its disclosure target.
+  void showFoldMenu();
+  // The topic's display transform animates to a uniform scale (its geometry stays).
+  void growNode(NodeView* topic, float byScale);
+  // At least 120 points wide on screen, else 20 points wider.
+  void growNode(NodeView* topic);
+  // Back to the identity when enlarged; the canvas redraws when the animation stops.
+  void shrinkNode(NodeView* topic);
+  void onNodeShrunk(bool finished);
 
   // ---- Drawing (big_view_drawing.cpp) and link geometry (big_view_links.cpp) -----------------
   // Drawing types: 0 screen tiles, 1 PDF, 2 images, 3 external display. Every drawing holds the
@@ -261,6 +342,14 @@ class BigView : public kit::View {
   void drawMap(kit::GraphicsContext& context, int ofType, const kit::Rect& clip, std::vector<NodeView*>* topics);
   void endEditing();
   void hideCrosshair();
+  void _touchesBegan(kit::Touch& touch, const kit::Event& event);
+  void _touchesMoved(kit::Touch& touch, const kit::Event& event);
+  void _touchesEnded(kit::Touch& touch, const kit::Event& event);
+  void _touchesCancelled(kit::Touch& touch, const kit::Event& event);
+  // Sends the named gesture message after delay seconds unless clearGestureTimers comes first;
+  // with forSelection, only while the topic selected now is still the selection.
+  void scheduleGesture(const char* name, double delay, void (BigView::*fn)(), bool forSelection);
+  void showOverlayMessage(const std::string& title, float fontSize, double seconds);
   // Clears every pointer the canvas holds to topic (or, with branch, to any topic below it).
   void forgetTopic(NodeView* topic, bool branch);
   // Clears every pointer to a relationship that is leaving (start topic's list, drag, touch).
@@ -299,8 +388,8 @@ class BigView : public kit::View {
   std::atomic<bool> redrawEvent_{false};  // set on the main thread, cleared by a drawing
   // Plain views stand in for the buttons, the resize grip and its read-out until the controls
   // and the resize tool exist; each keeps its size, alpha and place among the subviews.
-  std::unique_ptr<kit::View> crosshairButton_;
-  std::unique_ptr<kit::View> topicDisclosureButton_;
+  std::unique_ptr<kit::Button> crosshairButton_;
+  std::unique_ptr<kit::Button> topicDisclosureButton_;
   kit::View* touchView_ = nullptr;
   double tmTouchesBegan_ = 0;
   kit::Point ptTouchDown_;
@@ -313,6 +402,7 @@ class BigView : public kit::View {
   std::uint32_t menuOptions_ = 0;
   int menuOptionsContext_ = 0;
   std::uint32_t menuOptionsAtLastTouchDown_ = 0;
+  kit::Rect popupMenuRect_;
   bool bFloatingGuidesOn_ = false;
   std::unique_ptr<kit::View> topicResizeTool_;
   std::unique_ptr<kit::View> topicResizeIndicator_;

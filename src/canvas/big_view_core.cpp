@@ -1,10 +1,13 @@
 // The canvas object: creation and teardown, selection and drop target, look-ups, and the
 // stand-ins for drawing, layout and relationships.
 #include <algorithm>
+#include <cmath>
 #include <unordered_map>
 
 #include "canvas/big_view.h"
+#include "kit/core/run_loop.h"
 #include "kit/core/user_defaults.h"
+#include "kit/graphics/image.h"
 #include "model/app_services.h"
 
 namespace {
@@ -13,13 +16,19 @@ constexpr const char* kSelectionChanged = "NM_SELECTION_CHANGED";
 }  // namespace
 
 BigView::BigView(const kit::Rect& frame) : kit::View(frame) {
-  crosshairButton_ = std::make_unique<kit::View>();
+  crosshairButton_ = std::make_unique<kit::Button>();
+  crosshairButton_->setImage(kit::imageNamed("crosshair.png"), kit::ControlStateNormal);
   crosshairButton_->setBounds(kit::Rect(0, 0, 60, 60));
+  crosshairButton_->addTarget(this, [this](kit::Control&, kit::ControlEvents) { onCrosshairPressed(); },
+                              kit::ControlEventTouchDown);
   crosshairButton_->setAlpha(0);
   addSubview(crosshairButton_.get());
 
-  topicDisclosureButton_ = std::make_unique<kit::View>();
+  topicDisclosureButton_ = std::make_unique<kit::Button>();
+  topicDisclosureButton_->setImage(kit::imageNamed("topicEditButton"), kit::ControlStateNormal);
   topicDisclosureButton_->setBounds(kit::Rect(0, 0, 44, 44));
+  topicDisclosureButton_->addTarget(this, [this](kit::Control&, kit::ControlEvents) { onTopicDisclosurePressed(); },
+                                    kit::ControlEventTouchDown);
   topicDisclosureButton_->setAlpha(0);
   addSubview(topicDisclosureButton_.get());
 
@@ -35,12 +44,14 @@ BigView::BigView(const kit::Rect& frame) : kit::View(frame) {
 }
 
 BigView::~BigView() {
+  kit::RunLoop::main().cancelAll(this);
   kit::NotificationCenter::defaultCenter().removeObserver(this);
   if (!deallocPrepared_) teardown(false);
 }
 
 void BigView::preDealloc() {
   if (deallocPrepared_) return;
+  kit::RunLoop::main().cancelAll(this);
   kit::NotificationCenter::defaultCenter().removeObserver(this);
   detachLayer();
   teardown(true);
@@ -81,6 +92,8 @@ void BigView::hideCrosshair() {
 void BigView::forgetTopic(NodeView* topic, bool branch) {
   if (!topic) return;
   auto gone = [&](const NodeView* n) { return n && (n == topic || (branch && n->isaChildOf(topic))); };
+  // Pending gestures act on the selection or the touched topic: none may fire for a topic that left.
+  if (gone(selectedNode_) || gone(dynamic_cast<NodeView*>(touchView_))) clearGestureTimers();
   if (gone(selectedNode_)) setSelectedNode(nullptr, false);
   if (gone(dragDropNode_)) {
     dragDropNode_ = nullptr;
@@ -183,6 +196,62 @@ void BigView::setBrightnessForCriteria(int criteria, NodeView* topic) {
     }
   }
   start->recursivelyUpdateVisiblity();
+}
+
+NodeView* BigView::getClosestVisibleNodeTo(NodeView* topic) {
+  if (!topic || !rootNode_) return nullptr;
+  NodeView* best = nullptr;
+  float bestDistance = -1;
+  const kit::Point c = topic->center();
+  // Depth first in child order; a hidden topic hides its whole branch.
+  std::vector<NodeView*> stack{rootNode_.get()};
+  while (!stack.empty()) {
+    NodeView* x = stack.back();
+    stack.pop_back();
+    if (x->alpha() == 0) continue;
+    if (x != topic) {
+      const float d = std::hypot(x->center().x - c.x, x->center().y - c.y);
+      if (bestDistance == -1 || d < bestDistance) {
+        best = x;
+        bestDistance = d;
+      }
+    }
+    const auto& children = x->childNodes();
+    for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(it->get());
+  }
+  return best;
+}
+
+void BigView::ensureCurrentSelectionIsOnVisibleTopic() {
+  if (!selectedNode_ || selectedNode_->alpha() != 0) return;
+  NodeView* closest = getClosestVisibleNodeTo(selectedNode_);
+  setSelectedNode(closest ? closest : rootNode_.get(), true);
+}
+
+void BigView::checkForFosterParent() {
+  if (!dragDropNode_) return;
+  const kit::Rect d = dragDropNode_->getAdjustedNodeFrame();
+  NodeView* best = nullptr;
+  float bestArea = 0;
+  for (kit::View* v = firstSubview(); v; v = v->nextSibling()) {
+    auto* x = dynamic_cast<NodeView*>(v);
+    if (!x || x == dragDropNode_ || x->alpha() == 0) continue;
+    const kit::Rect f = x->getAdjustedNodeFrame();
+    // The topic under the finger wins at once, even one below the dragged topic.
+    if (f.contains(ptCurrentTouch_)) {
+      if (fosterNode_ != x) setFosterNode(x);
+      return;
+    }
+    if (x->isaChildOf(dragDropNode_)) continue;
+    const kit::Rect overlap = f.intersection(d);
+    if (overlap.isNull() || overlap.isEmpty()) continue;
+    const float area = overlap.width() * overlap.height();
+    if (area > bestArea) {
+      best = x;
+      bestArea = area;
+    }
+  }
+  if (fosterNode_ != best) setFosterNode(best);
 }
 
 // Stand-in: the resize grip and the disclosure button are placed once the resize tool exists.

@@ -1,6 +1,8 @@
 // Removing topics, merging a topic's children into its parent, and folding.
 #include <cstdlib>
 
+#include "kit/ui/view_animation.h"
+
 #include "canvas/big_view.h"
 #include "model/app_services.h"
 
@@ -100,6 +102,9 @@ void BigView::deleteTopicThenEditParent() {
 
 void BigView::toggleFoldState(NodeView* topic) {
   if (!topic) return;
+  // The relayout below moves topics inside the fold's animation.
+  kit::ViewAnimation::beginAnimations(this);
+  kit::ViewAnimation::setAnimationDuration(AppServices::sharedAnimationDuration());
   if (parentController_)
     parentController_->pushUndoRedoOperation("toggle-fold", kit::Value(kit::Dictionary{{"uuid", topic->uuid()}}));
   if (topic->isFolded()) {
@@ -117,6 +122,57 @@ void BigView::toggleFoldState(NodeView* topic) {
       rearrangeImmediateChildren(root, branch->isToRightOfParent() ? Side::Right : Side::Left, false);
     }
   }
+  kit::ViewAnimation::commitAnimations();
   updateRelationshipControlPoints();
   requestRedraw();
 }
+
+namespace {
+
+// Levels below the topic to its deepest descendant through normal children (folded ones too).
+int furthestDescendantDepth(const NodeView* topic) {
+  int deepest = 0;
+  for (const auto& c : topic->childNodes())
+    if (!c->isFloating() && !c->isCallout()) deepest = std::max(deepest, 1 + furthestDescendantDepth(c.get()));
+  return deepest;
+}
+
+constexpr double kGrowDuration = 0.15;
+
+}  // namespace
+
+void BigView::showFoldMenu() {
+  menuOptions_ = 0;
+  NodeView* s = selectedNode_;
+  if (!s) return;
+  const int depth = furthestDescendantDepth(s);
+  std::uint32_t options = (s->isFolded() ? MenuOption::Show : MenuOption::Hide) | MenuOption::Level1;
+  if (depth != 1) options |= MenuOption::Level2;
+  if (depth != 1 && depth != 2) options |= MenuOption::LevelAll;
+  menuOptions_ = options;
+  showPopupMenuForRect(s->convertRectToView(s->getDisclosureTarget(), this));
+}
+
+void BigView::growNode(NodeView* topic, float byScale) {
+  if (!topic) return;
+  kit::ViewAnimation::animate(kGrowDuration, [&] { topic->setTransform(kit::AffineTransform::scale(byScale, byScale)); },
+                              {}, this);
+  onSelectedNodeGeometryChange();
+}
+
+void BigView::growNode(NodeView* topic) {
+  if (!topic) return;
+  const kit::View* screen = superview() ? superview()->superview() : nullptr;
+  const float w = convertRectToView(topic->frame(), screen).width();
+  if (!(w > 0)) return;
+  growNode(topic, w < 120 ? 120 / w : (w + 20) / w);
+}
+
+void BigView::shrinkNode(NodeView* topic) {
+  if (!topic || topic->transform().isIdentity()) return;
+  kit::ViewAnimation::animate(kGrowDuration, [&] { topic->setTransform(kit::AffineTransform()); },
+                              [this](bool finished) { onNodeShrunk(finished); }, this);
+  onSelectedNodeGeometryChange();
+}
+
+void BigView::onNodeShrunk(bool) { requestRedraw(); }

@@ -2,6 +2,7 @@
 #include <set>
 
 #include "canvas/canvas_test_support.h"
+#include "kit/core/run_loop.h"
 
 using kit::Point;
 
@@ -255,4 +256,34 @@ TEST_F(CanvasTest, RandomEditsKeepTheTreeAndCanvasConsistent) {
     expectConsistent(*canvas);
     if (HasFailure()) break;
   }
+}
+
+TEST_F(CanvasTest, FoldingTheSelectionAwaySelectsTheNearestVisibleTopic) {
+  NodeView* root = make(nullptr, Point());
+  Point c = root->center();
+  NodeView* a = make(root, Point(c.x + 300, c.y));
+  NodeView* hidden = make(a, Point(c.x + 500, c.y));
+  make(a, Point(c.x + 500, c.y + 20));  // nearer, but folded away too
+  NodeView* b = make(root, Point(c.x + 450, c.y + 40));
+  canvas->setSelectedNode(hidden, true);
+  a->fold();
+  canvas->ensureCurrentSelectionIsOnVisibleTopic();
+  EXPECT_EQ(canvas->selectedNode(), b);
+  canvas->ensureCurrentSelectionIsOnVisibleTopic();  // visible: stays
+  EXPECT_EQ(canvas->selectedNode(), b);
+  EXPECT_EQ(canvas->getClosestVisibleNodeTo(b), a);
+}
+
+TEST_F(CanvasTest, GrowScalesTheTopicAndShrinkUndoesOnlyAnEnlargement) {
+  NodeView* root = make(nullptr, Point());
+  NodeView* a = make(root, Point(100, 100));
+  const kit::Rect frame = a->frame();
+  canvas->shrinkNode(a);  // never enlarged: no animation, no redraw to come
+  EXPECT_EQ(kit::RunLoop::main().pendingPerforms(canvas.get()), 0u);
+  canvas->growNode(a, 1.2f);
+  EXPECT_FLOAT_EQ(a->frame().width(), frame.width() * 1.2f);
+  EXPECT_EQ(a->center(), frame.mid());
+  canvas->shrinkNode(a);
+  EXPECT_EQ(a->frame(), frame);
+  EXPECT_EQ(kit::RunLoop::main().pendingPerforms(canvas.get()), 1u);  // the redraw when it stops
 }

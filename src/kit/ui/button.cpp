@@ -112,6 +112,20 @@ void Control::cancelTracking() {
   sendActionsForControlEvents(ControlEventTouchCancel);
 }
 
+void Control::touchesBegan(const TouchSet& touches, const Event&) {
+  if (!touches.empty()) beginTracking(touches.front()->locationInView(this), touches.front()->tapCount());
+}
+
+void Control::touchesMoved(const TouchSet& touches, const Event&) {
+  if (!touches.empty()) continueTracking(touches.front()->locationInView(this));
+}
+
+void Control::touchesEnded(const TouchSet& touches, const Event&) {
+  if (!touches.empty()) endTracking(touches.front()->locationInView(this));
+}
+
+void Control::touchesCancelled(const TouchSet&, const Event&) { cancelTracking(); }
+
 Button::Button(Type type) : type_(type) {
   if (type == Type::Custom) setOpaque(false);
 }

@@ -75,6 +75,12 @@ class Control : public View {
   virtual void endTracking(Point p);
   virtual void cancelTracking();
 
+  // A touch that begins on the control is tracked by it and goes no further up the chain.
+  void touchesBegan(const TouchSet& touches, const Event& event) override;
+  void touchesMoved(const TouchSet& touches, const Event& event) override;
+  void touchesEnded(const TouchSet& touches, const Event& event) override;
+  void touchesCancelled(const TouchSet& touches, const Event& event) override;
+
   // A touch no farther than this outside the bounds still counts as inside.
   static constexpr Float kTrackingSlop = 70;
 
