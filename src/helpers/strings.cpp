@@ -212,6 +212,21 @@ std::string getFullyQualifiedURL(std::string_view s) {
   return std::string(s);
 }
 
+bool runsScript(std::string_view url) {
+  std::string scheme;
+  bool started = false;
+  for (char ch : url) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c == '\t' || c == '\n' || c == '\r') continue;
+    if (!started && c <= 0x20) continue;
+    started = true;
+    if (c == ':') break;
+    if (scheme.size() > 16) return false;
+    scheme += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  }
+  return scheme == "javascript" || scheme == "vbscript" || scheme == "data";
+}
+
 std::string extractURLHost(std::string_view s) {
   if (const std::size_t q = s.find('?'); q != std::string_view::npos) s = s.substr(0, q);
   if (const std::size_t p = s.find("://"); p != std::string_view::npos) s = s.substr(p + 3);

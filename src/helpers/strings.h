@@ -53,6 +53,11 @@ bool isUUID(std::string_view s);
 // A link that names a map of the library rather than an address.
 bool isMapPath(std::string_view s);
 std::string getFullyQualifiedURL(std::string_view s);
+// Whether a browser or reader would run the address as script or inline content
+// ("javascript:", "vbscript:", "data:", read as a browser reads them: tabs and line breaks
+// dropped, leading blanks and controls skipped, any case). Such links from a map never reach an
+// exported page or PDF.
+bool runsScript(std::string_view url);
 std::string extractURLHost(std::string_view s);
 // Key/value pairs after the first "?", percent-unescaped; a pair whose escapes do not decode to
 // UTF-8 is left out.

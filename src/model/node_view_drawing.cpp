@@ -295,7 +295,7 @@ void NodeView::drawNodeAndChildrenInRect(const Rect& rect, bool relativeToRect, 
       n->drawColourNode(n->bounds(), ctx, ofType);
       if (ofType == 1 && !n->strLink_.empty()) {
         std::string url = strings::getFullyQualifiedURL(n->strLink_);
-        if (isLinkableURL(url)) ctx.setURLForRect(url, n->nodeRect_);
+        if (isLinkableURL(url) && !strings::runsScript(url)) ctx.setURLForRect(url, n->nodeRect_);
       }
       ctx.restoreGState();
     }

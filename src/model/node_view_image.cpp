@@ -256,12 +256,14 @@ void NodeView::generateHTMLImageMap(std::string& out, const kit::Rect& forRect) 
     const kit::Rect frame = n->frame();
     if (frame.intersects(forRect)) {
       const kit::Rect area = n->nodeRect_.offsetBy(frame.minX() - forRect.minX(), frame.minY() - forRect.minY());
-      // Link, note and text are the user's: each is escaped for where it stands.
+      // Link, note and text are the user's: each is escaped for where it stands, and a link that
+      // would run script on the page is left out.
+      const std::string link = strings::getFullyQualifiedURL(n->strLink_);
       out += kit::format("<area shape=\"rect\" coords=\"%d,%d,%d,%d\" href=\"%s\" title=\"%s\" "
                          "class=\"{stroke:false,fillColor:'%s',fillOpacity:0.2}\"/> <!-- %s -->\n",
                          truncatedCoordinate(area.minX()), truncatedCoordinate(area.minY()),
                          truncatedCoordinate(area.maxX()), truncatedCoordinate(area.maxY()),
-                         strings::FormatForUnicodeHTML(strings::getFullyQualifiedURL(n->strLink_)),
+                         strings::runsScript(link) ? std::string() : strings::FormatForUnicodeHTML(link),
                          strings::FormatForUnicodeHTML(n->strNote_), n->getDisplayColourAsString(),
                          commentText(n->strName_));
     }

@@ -282,7 +282,8 @@ TEST_F(CliTest, HtmlMapGoesBesideThePngAndNamesIt) {
             std::string::npos);
 }
 
-// Links in someone else's map cannot break out of their annotation into another action.
+// Links in someone else's map cannot break out of their annotation into another action, and
+// script addresses reach neither the PDF nor the image map page.
 TEST_F(CliTest, HostileLinksInAMapStayUriActions) {
   if (std::system("command -v qpdf >/dev/null 2>&1") != 0) GTEST_SKIP() << "qpdf is not installed";
   ASSERT_TRUE(writeInput("hostile.xml",
@@ -290,6 +291,9 @@ TEST_F(CliTest, HostileLinksInAMapStayUriActions) {
                          "<topic level=\"1\" text=\"A\" link=\"https://e.org/a)&gt;&gt;/S/Launch/F(calc.exe)\"/>"
                          "<topic level=\"1\" text=\"B\" link=\"https://e.org/b\\\"/>"
                          "<topic level=\"1\" text=\"C\" link=\"https://e.org/c(/S/JavaScript\"/>"
+                         "<topic level=\"1\" text=\"D\" link=\" JaVa&#9;Script:alert(1)\"/>"
+                         "<topic level=\"1\" text=\"E\" link=\"data:text/html,&lt;script&gt;\"/>"
+                         "<topic level=\"1\" text=\"F\" link=\"javascripts:ok\"/>"
                          "</QuillmereRelative>"));
   ASSERT_EQ(run({"render", input("hostile.xml"), "-o", path("hostile.pdf")}).status, 0);
   kit::test::PdfLinks found = kit::test::readPdfLinks(path("hostile.pdf"));
@@ -302,7 +306,12 @@ TEST_F(CliTest, HostileLinksInAMapStayUriActions) {
   }
   std::sort(uris.begin(), uris.end());
   EXPECT_EQ(uris, (std::vector<std::string>{"https://e.org/a%29%3E%3E/S/Launch/F(calc.exe)", "https://e.org/b%5C",
-                                            "https://e.org/c%28/S/JavaScript"}));
+                                            "https://e.org/c%28/S/JavaScript", "javascripts:ok"}));
+  ASSERT_EQ(run({"render", input("hostile.xml"), "-o", path("hostile.png"), "--html-map"}).status, 0);
+  const std::string page = kit::FileManager::readText(path("hostile.html")).value_or("");
+  EXPECT_NE(page.find("href=\"javascripts:ok\""), std::string::npos);
+  EXPECT_EQ(page.find("alert"), std::string::npos);
+  EXPECT_EQ(page.find("data:"), std::string::npos);
 }
 
 TEST_F(CliTest, TransparentMaxAreaAndCanvasStyleShapeTheImage) {
