@@ -140,14 +140,14 @@ void NodeView::_calcLayout() {
     w = std::fmax(w, iw);
   }
 
-  // 5. The in-place editor grows with the text. Until the editor reports its own metrics, its
-  // average character is the topic font's "&" and its content is the measured text plus the
-  // editor's 14 points of insets, which leaves h as measured.
+  // 5. The in-place editor grows with the text; the text box takes the editor's content height
+  // less its insets.
   float avgCharWidth = 0;
   if (editing) {
-    avgCharWidth = strings::sizeWithFontEx("&", font, constraint).width;
+    avgCharWidth = inPlaceEditTextView_->getSizeOfAvgChar().width;
     Rect ev = inPlaceEditTextView_->frame();
     inPlaceEditTextView_->setFrame(Rect(ev.origin, Size(w + 16.0f + avgCharWidth, 900.0f)));
+    if (!strName_.empty()) h = inPlaceEditTextView_->contentSize().height - 14.0f;
   }
 
   // 6.-7. The boxes: image above the text, icons beside it.
