@@ -162,6 +162,10 @@ void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
   if (action == "topic-text") {
     pushUndoRedoOperation("topic-text", kit::Value(kit::Dictionary{{"uuid", t->uuid()}, {"strName", t->strName()}}));
     t->setStrName(details["strName"].string());
+    // The branch and the siblings move back as the edit's end realigned them.
+    t->recalcLayoutRecursively(false, true, true, true, true);
+    canvas_->requestRedraw();
+    return;
   } else if (action == "topic-colour") {
     t->setColourWithRGB255(strings::extractColourComponents(details["colour"].string()), false, true);
   } else if (action == "topic-shape") {
