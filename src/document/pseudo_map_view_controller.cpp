@@ -3,6 +3,7 @@
 #include "formats/map_formats.h"
 
 #include "document/topic_record_replay.h"
+#include "helpers/float_over.h"
 #include "helpers/global_helpers_identifiers.h"
 #include "helpers/strings.h"
 #include "model/app_services.h"
@@ -249,8 +250,10 @@ void PseudoMapViewController::onDeleteNode() { canvas_->deleteTopicThenEditParen
 void PseudoMapViewController::onSiriDictateListDetectTriggered(const std::vector<std::string>& items) {
   NodeView* selected = canvas_->selectedNode();
   if (!selected) return;
-  // The overlay message explaining the refusal joins with the map screen.
-  if (selected->isRoot() || selected->isCallout()) return;
+  if (selected->isRoot() || selected->isCallout()) {
+    FloatOver::displayModal(false, nullptr, FloatOver::kCentre, kSiriListRefusal, 22, FloatOver::kTextOnly, -1);
+    return;
+  }
   if (selected->isInPlaceEdit()) selected->inPlaceEdit(false);
   if (kit::View* crosshair = canvas_->crosshairButton()) crosshair->setAlpha(0);
   NodeView* previous = selected;

@@ -8,6 +8,7 @@
 
 #include "document/pseudo_map_view_controller.h"
 #include "formats/map_formats.h"
+#include "helpers/float_over.h"
 #include "kit/core/notification_center.h"
 #include "kit/core/run_loop.h"
 #include "kit/testing/event_script.h"
@@ -254,6 +255,22 @@ TEST_F(InPlaceEditingTest, ADictatedCommaListBecomesSiblingsAndAPastedOneIsText)
   EXPECT_EQ(topic->strName(), "Milk, a, b");
   script.wait(0.2);
   EXPECT_EQ(root->childNodes().size(), 5u);
+
+  // On a root the list is refused with a message over the current screen, for its reading time.
+  FloatOver::setCurrentScreenProvider([this] { return &window; });
+  edit(root);
+  script.type("eggs, milk, bread");
+  script.wait(0.1);
+  EXPECT_EQ(root->childNodes().size(), 5u);
+  auto* panel = dynamic_cast<FloatOver*>(window.lastSubview());
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->szLabel(), "Siri shortcuts are not applied to floating or callout topics.");
+  EXPECT_TRUE(root->isInPlaceEdit());
+  script.wait(2.9);  // ten words: 3 s
+  EXPECT_EQ(window.lastSubview(), panel);
+  script.wait(0.1);
+  EXPECT_EQ(window.lastSubview(), canvas);
+  FloatOver::setCurrentScreenProvider(nullptr);
 }
 
 TEST_F(InPlaceEditingTest, RemovingTheBranchWhileEditingEndsTheEditCleanly) {
