@@ -43,7 +43,7 @@ Size TextView::contentSize() const {
   std::string padded;
   if (text.empty()) text = "&";
   else if (text.back() == '\n') text = padded = text_ + " ";
-  Size s = sizeWithFont(text, font_, Size(std::max(1.0f, width - 2 * kInset), 0));
+  Size s = measure_.measure(text, font_, std::max(1.0f, width - 2 * kInset));
   return Size(width, s.height + 2 * kInset);
 }
 

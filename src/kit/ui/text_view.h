@@ -93,6 +93,7 @@ class TextView : public View, public TextInputClient {
 
   std::string text_;
   std::string marked_;
+  mutable IncrementalTextMeasure measure_;
   TextRange selection_;
   Font font_;
   Color textColor_ = Color::black();
