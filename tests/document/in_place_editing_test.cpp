@@ -11,6 +11,7 @@
 #include "helpers/float_over.h"
 #include "kit/core/notification_center.h"
 #include "kit/core/run_loop.h"
+#include "kit/core/user_defaults.h"
 #include "kit/testing/event_script.h"
 #include "kit/testing/fixtures.h"
 #include "kit/ui/keyboard.h"
@@ -230,6 +231,30 @@ TEST_F(InPlaceEditingTest, WithShortcutsOffNoGestureTriggersButEditingIsTheSame)
   EXPECT_EQ(topic->strName(), "Milk   ");
   EXPECT_EQ(topic->childNodes().size(), 1u);
   EXPECT_EQ(posts.size(), 4u);
+}
+
+TEST_F(InPlaceEditingTest, TheSnippetProxyPassesEverythingOnAndTheEditorFollowsTheTopicsStyle) {
+  kit::UserDefaults::standard().setBool("te_enabled", true);
+  kit::UserDefaults::standard().setBool("ui_capitalize_words", true);
+  edit(topic);
+  UITextViewEx* editor = topic->inPlaceEditTextView();
+  EXPECT_NE(dynamic_cast<SMTEDelegateController*>(editor->delegate()), nullptr);
+  EXPECT_EQ(editor->autocapitalizationType(), kit::AutocapitalizationType::Words);
+  typeKeys("   ");
+  script.wait(0.1);
+  EXPECT_EQ(topic->childNodes().size(), 1u);  // a new child level: the gesture came through
+  ASSERT_NE(NodeView::currentEditingTopic(), topic);
+  kit::UserDefaults::standard().setBool("te_enabled", false);
+  kit::UserDefaults::standard().setBool("ui_capitalize_words", false);
+
+  edit(below);
+  editor = below->inPlaceEditTextView();
+  EXPECT_EQ(editor->textAlignment(), kit::TextAlignment::Left);
+  below->setTextStyle(32, false, false);
+  EXPECT_EQ(editor->textAlignment(), kit::TextAlignment::Right);
+  below->setFontSize(30, false, false);
+  EXPECT_EQ(editor->font().pointSize(), 30);
+  EXPECT_EQ(editor->getSizeOfAvgChar(), kit::sizeWithFont("&", below->getFont()));
 }
 
 TEST_F(InPlaceEditingTest, ADictatedCommaListBecomesSiblingsAndAPastedOneIsText) {
