@@ -31,13 +31,14 @@ class InPlaceEditingTest : public kit::AppHomeTest {
     doc->setMapSetting("KeepOrganised", false);
     canvas = doc->bigView();
     window.addSubview(canvas);
-    root = canvas->createChildNodeOf(nullptr, Point(17000, 15000));
+    root = canvas->createChildNodeOf(nullptr, Point());
     root->setStrName("Central");
-    topic = canvas->createChildNodeOf(root, Point(17300, 15000));
+    const Point c = root->center();
+    topic = canvas->createChildNodeOf(root, Point(c.x + 300, c.y));
     topic->setStrName("Milk");
-    kid = canvas->createChildNodeOf(topic, Point(17500, 15000));
+    kid = canvas->createChildNodeOf(topic, Point(c.x + 500, c.y));
     kid->setStrName("kid");
-    below = canvas->createChildNodeOf(root, Point(17300, 15100));
+    below = canvas->createChildNodeOf(root, Point(c.x + 300, c.y + 100));
     below->setStrName("below");
     root->recalcLayoutRecursively(true, false, false, false, false);
     canvas->setSelectedNode(topic, false);
@@ -197,6 +198,18 @@ TEST_F(InPlaceEditingTest, ThreeNewLinesSplitTheTextIntoASiblingBelow) {
   ASSERT_TRUE(undo().undo());
   EXPECT_EQ(root->childNodes().size(), 2u);
 
+  // On a callout the new sibling is a callout too.
+  NodeView* callout = canvas->createAndEditNewCallout(topic, "note call");
+  ASSERT_EQ(NodeView::currentEditingTopic(), callout);
+  callout->inPlaceEditTextView()->setSelectedRange(kit::TextRange{4, 0});
+  typeKeys("\n\n\n");
+  script.wait(0.1);
+  EXPECT_EQ(callout->strName(), "note");
+  NodeView* second = NodeView::currentEditingTopic();
+  ASSERT_NE(second, callout);
+  EXPECT_EQ(second->strName(), "call");
+  EXPECT_TRUE(second->isCallout());
+
   // On a root three new lines stay in the text.
   edit(root);
   typeKeys("\n\n\n");
@@ -270,7 +283,8 @@ TEST_F(InPlaceEditingTest, ADictatedCommaListBecomesSiblingsAndAPastedOneIsText)
     EXPECT_EQ(root->childNodes()[i]->getColourAsString(), "0AC81E");
   }
   EXPECT_EQ(made, (std::vector<std::string>{"eggs", "milk", "bread"}));
-  // One below the other, and the topic is selected and edited again.
+  // One below the other below the topic, which is selected and edited again.
+  EXPECT_GT(root->childNodes()[2]->center().y, topic->center().y);
   EXPECT_LT(root->childNodes()[2]->center().y, root->childNodes()[3]->center().y);
   EXPECT_LT(root->childNodes()[3]->center().y, root->childNodes()[4]->center().y);
   EXPECT_EQ(canvas->selectedNode(), topic);
