@@ -138,6 +138,8 @@ class BigView : public kit::View {
   NodeView* createAndEditNewSiblingCallout(NodeView* topic, const std::string& text);
   NodeView* createAndEditNewFloatingNode(const std::string& text);
   void selectAndEditNode(NodeView* topic);
+  // Ends in-place editing on the selected topic.
+  void endEditing();
 
   // ---- Deletion (big_view_delete.cpp) ---------------------------------------------------------
   void removeNode(NodeView* topic);
@@ -340,7 +342,8 @@ class BigView : public kit::View {
 
   // drawInContext in one walk of the tree; also lists the topics meeting the clip when asked.
   void drawMap(kit::GraphicsContext& context, int ofType, const kit::Rect& clip, std::vector<NodeView*>* topics);
-  void endEditing();
+  // Ends in-place editing when the topic or a topic below it is being edited.
+  void endEditingWithin(NodeView* topic);
   void hideCrosshair();
   void _touchesBegan(kit::Touch& touch, const kit::Event& event);
   void _touchesMoved(kit::Touch& touch, const kit::Event& event);

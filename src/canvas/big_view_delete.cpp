@@ -13,8 +13,15 @@ void BigView::recursivelyRemoveChildNodesFromViewChain(NodeView* topic) {
   for (auto it = all.rbegin(); it != all.rend(); ++it) (*it)->removeFromSuperview();
 }
 
+void BigView::endEditingWithin(NodeView* topic) {
+  NodeView* editing = NodeView::currentEditingTopic();
+  if (editing && (editing == topic || editing->isaChildOf(topic))) editing->inPlaceEdit(false);
+}
+
 void BigView::removeNode(NodeView* topic) {
   if (!topic) return;
+  // Editing ends before its topic leaves the tree, while its end can still realign it.
+  endEditingWithin(topic);
   removeRelationshipsFrom(topic, true);
   forgetTopic(topic, true);
   recursivelyRemoveChildNodesFromViewChain(topic);
@@ -58,6 +65,7 @@ void BigView::deleteBranch(NodeView* topic) {
 
 void BigView::mergeNodeChildren(NodeView* topic) {
   if (!topic || !topic->parentNode()) return;
+  if (topic->isInPlaceEdit()) topic->inPlaceEdit(false);
   NodeView* p = topic->parentNode();
   if (topic->isFolded()) {
     topic->unfold();

@@ -4,6 +4,7 @@
 
 #include "document/topic_record_replay.h"
 #include "helpers/global_helpers_colour.h"
+#include "helpers/float_over.h"
 #include "helpers/global_helpers_identifiers.h"
 #include "helpers/strings.h"
 #include "model/app_services.h"
@@ -158,6 +159,10 @@ void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
   if (action == "topic-text") {
     pushUndoRedoOperation("topic-text", kit::Value(kit::Dictionary{{"uuid", t->uuid()}, {"strName", t->strName()}}));
     t->setStrName(details["strName"].string());
+    // The branch and the siblings move back as the edit's end realigned them.
+    t->recalcLayoutRecursively(false, true, true, true, true);
+    canvas_->requestRedraw();
+    return;
   } else if (action == "topic-colour") {
     t->setColourWithRGB255(strings::extractColourComponents(details["colour"].string()), false, true);
   } else if (action == "topic-shape") {
@@ -241,8 +246,10 @@ void PseudoMapViewController::onDeleteNode() { canvas_->deleteTopicThenEditParen
 void PseudoMapViewController::onSiriDictateListDetectTriggered(const std::vector<std::string>& items) {
   NodeView* selected = canvas_->selectedNode();
   if (!selected) return;
-  // The overlay message explaining the refusal joins with the map screen.
-  if (selected->isRoot() || selected->isCallout()) return;
+  if (selected->isRoot() || selected->isCallout()) {
+    FloatOver::displayModal(false, nullptr, FloatOver::kCentre, kSiriListRefusal, 22, FloatOver::kTextOnly, -1);
+    return;
+  }
   if (selected->isInPlaceEdit()) selected->inPlaceEdit(false);
   if (kit::View* crosshair = canvas_->crosshairButton()) crosshair->setAlpha(0);
   NodeView* previous = selected;

@@ -15,6 +15,8 @@
 
 class PseudoMapViewController : public DocumentServices {
  public:
+  // The overlay message when a dictated list reaches a root or a callout.
+  static constexpr const char* kSiriListRefusal = "Siri shortcuts are not applied to floating or callout topics.";
   // The canvas's size.
   static constexpr float kCanvasWidth = 34560;
   static constexpr float kCanvasHeight = 30720;

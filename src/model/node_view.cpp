@@ -19,6 +19,7 @@ NodeView::NodeView(NodeView* parent, DocumentServices* controller, std::string u
 }
 
 NodeView::~NodeView() {
+  discardEditing();
   // Take the branch apart leaves-first with an explicit stack: each topic then dies with no
   // children left, so the destructor never recurses.
   std::vector<std::unique_ptr<NodeView>> pending;
@@ -65,8 +66,6 @@ void NodeView::setNeedsDisplayIfModified(bool recursive) {
     }
   }
 }
-
-void NodeView::inPlaceEdit(bool) {}
 
 void NodeView::appendChild(std::unique_ptr<NodeView> child) {
   child->parentNode_ = this;

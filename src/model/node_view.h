@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -14,10 +15,13 @@
 #include <vector>
 
 #include "helpers/colour_types.h"
+#include "helpers/smte_delegate_controller.h"
 #include "kit/core/geometry.h"
 #include "kit/core/value.h"
+#include "kit/ui/text_view.h"
 #include "kit/ui/view.h"
 #include "model/document_services.h"
+#include "model/ui_text_view_ex.h"
 
 class BigView;
 class RelationshipView;
@@ -60,7 +64,7 @@ constexpr std::uint32_t Italic = 4;
 // The own colour that means "none chosen".
 constexpr RGB255 kUnsetColour{0, 0, 254};
 
-class NodeView : public kit::View {
+class NodeView : public kit::View, private kit::TextViewDelegate {
  public:
   using ChildList = std::vector<std::unique_ptr<NodeView>>;
 
@@ -251,10 +255,42 @@ class NodeView : public kit::View {
   // Appends one <area> per topic of the branch whose frame meets rect (canvas coordinates).
   void generateHTMLImageMap(std::string& out, const kit::Rect& forRect) const;
 
-  // ---- In-place editing (the editor comes later) ---------------------------------------------
+  // ---- In-place editing (node_view_editing.cpp) -----------------------------------------------
+  // Posted with the topic as object: when editing begins and after each change of the text, and
+  // when editing ends.
+  static constexpr const char* kEditTextChanged = "NM_TOPIC_EDIT_TEXT_CHANGED";
+  static constexpr const char* kEditEnded = "NM_TOPIC_EDIT_ENDED";
   bool isInPlaceEdit() const { return inPlaceEditTextView_ != nullptr; }
-  // Stand-in until the in-place editor exists: opening and closing do nothing yet.
+  // YES opens the editor over the topic (ending any other topic's editing first) and makes it
+  // first responder; NO closes it. Opening an open editor or closing a closed one does nothing.
   void inPlaceEdit(bool open);
+  UITextViewEx* inPlaceEditTextView() const { return inPlaceEditTextView_.get(); }
+  // The one topic whose editor is open, or nullptr.
+  static NodeView* currentEditingTopic();
+  // The topic's font and text alignment into an open editor.
+  void updateInplaceTextViewAttributes();
+  // The commands the editor's keystroke gestures trigger, run 0.1 s after the key.
+  void _onNewSiblingTriggered(const std::string& text);
+  void _onNewChildTriggered(const std::string& text);
+  void _onNewChildLevelTriggered(const std::string& text);
+  void _onDeleteTopicTriggered();
+  void _onSiriDictateListDetectTriggered(const std::vector<std::string>& items);
+
+  // ---- Tree lists (node_view_tree.cpp): pre-order over the branch, callout and floating
+  // topics included, the receiver first ----------------------------------------------------------
+  // Topics with progress; without completed ones a completed topic's whole branch is skipped.
+  std::vector<NodeView*> getListOfNodesWithTaskAttributes(bool includeCompleted);
+  std::vector<NodeView*> getListOfNodesWithResource(std::string_view name, bool includeCompleted);
+  std::vector<NodeView*> getListOfNodesWithNotes();
+  std::vector<NodeView*> getListOfCallouts();
+  std::vector<NodeView*> getListOfFloatingNodes();
+  std::vector<NodeView*> getListOfNodesWithBoundaries();
+  // One image id per topic with an image (a shared image is listed once per topic).
+  std::vector<std::string> getListOfAssetIDs();
+  // {"iidNode", "uuidNode", "uuidImage"} per topic with an image.
+  kit::Array getListOfAssetIDsMappedToNodeIDs();
+  // Levels from the topic down to its deepest normal descendant; 0 without child topics.
+  int getFurthestDescendentCount();
 
   // ---- Display attributes and style setters (node_view_attributes.cpp) ------------------------
   void evaluateDisplayAttributes(bool recursive);
@@ -471,6 +507,19 @@ class NodeView : public kit::View {
   void setFontSizeInternal(float size, bool applyToChildren, bool withUndo);
   void setWidthInternal(float width, bool applyToChildren, bool withUndo);
   void pushUndo(const char* action, kit::Value details);
+  template <typename Visit>
+  void walkPreOrder(Visit visit);
+  std::vector<NodeView*> getListOfNodesWhere(const std::function<bool(const NodeView&)>& test);
+
+  // The editor's delegate calls.
+  void textViewDidBeginEditing(kit::TextView& tv) override;
+  bool textViewShouldChangeTextInRange(kit::TextView& tv, kit::TextRange range, const std::string& text) override;
+  void textViewDidChange(kit::TextView& tv) override;
+  void textViewDidEndEditing(kit::TextView& tv) override;
+  // For the destructor: the editor goes without delegate calls, pending performs are cancelled.
+  void discardEditing();
+  // Runs fn on this topic after delay on the main run loop; cancelled if the topic goes first.
+  void performAfterDelay(const char* name, double delay, std::function<void()> fn);
   // One topic's share of copyAttributes.
   void applyAttributes(const kit::Value& dict, std::uint32_t mask, bool withUndo);
 
@@ -525,7 +574,9 @@ class NodeView : public kit::View {
   std::int32_t percentComplete_ = -1;
   std::optional<std::string> effort_;
   kit::Array resources_;  // dictionaries {"name", "loading"}
-  std::unique_ptr<kit::View> inPlaceEditTextView_;
+  std::unique_ptr<UITextViewEx> inPlaceEditTextView_;
+  std::unique_ptr<SMTEDelegateController> snippetProxy_;
+  bool hasPendingPerforms_ = false;
   std::vector<RelationshipView*> relationships_;
   std::vector<kit::Point> boundaryPoints_;
 };

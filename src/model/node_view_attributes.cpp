@@ -138,6 +138,7 @@ void NodeView::setDisplayShape(std::int32_t s) {
 void NodeView::setDisplayFontSize(float size) {
   if (size != displayFontSize_) nodeModTally_ |= NodeModTally::FontSize;
   displayFontSize_ = size;
+  updateInplaceTextViewAttributes();
 }
 
 void NodeView::setDisplayWidth(float width) {
@@ -260,7 +261,7 @@ void NodeView::setTextStyle(std::uint32_t style, bool applyToChildren, bool with
       n->pushUndo("topic-text-style", kit::Value(kit::Dictionary{{"uuid", n->uuid_}, {"style", n->textStyle_}}));
     n->textStyle_ = style;
     n->nodeModTally_ |= NodeModTally::TextStyle;
-    // An open in-place editor takes the new style when the editor exists.
+    n->updateInplaceTextViewAttributes();
   });
 }
 

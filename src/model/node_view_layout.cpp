@@ -98,6 +98,21 @@ Point rounded(Point p) { return Point(kit::roundHalfEven(p.x), kit::roundHalfEve
 
 Point offset(Point p, float dx, float dy) { return Point(p.x + dx, p.y + dy); }
 
+// Only the lines that fit the height limit count, so a long text is measured by a prefix that
+// already runs well past the limit: its kept lines are the whole text's, and typing into a very
+// long topic does not lay out all of its text each time.
+Size measureWithinLimit(std::string_view text, const kit::Font& font, Size limit) {
+  const float margin = 4 * font.pointSize() + 8;
+  for (std::size_t length = 4096; length < text.size(); length *= 4) {
+    std::size_t cut = length;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    const std::string_view prefix = text.substr(0, cut);
+    if (strings::sizeWithFontEx(prefix, font, Size(limit.width, 1e7f)).height > limit.height + margin)
+      return strings::sizeWithFontEx(prefix, font, limit);
+  }
+  return strings::sizeWithFontEx(text, font, limit);
+}
+
 }  // namespace
 
 void NodeView::_calcLayout() { _calcLayout(isRoot() || isLogicallyToRightOfRoot()); }
@@ -120,7 +135,7 @@ void NodeView::_calcLayout(bool rightHand) {
   auto measure = [&](MeasuredText& cache, std::string_view text, const kit::Font& f, Size c) {
     std::uint64_t key = measureKey(text, f, c);
     if (cache.key != key) {
-      cache.size = strings::sizeWithFontEx(text, f, c);
+      cache.size = measureWithinLimit(text, f, c);
       cache.key = key;
     }
     return cache.size;
@@ -144,14 +159,14 @@ void NodeView::_calcLayout(bool rightHand) {
     w = std::fmax(w, iw);
   }
 
-  // 5. The in-place editor grows with the text. Until the editor reports its own metrics, its
-  // average character is the topic font's "&" and its content is the measured text plus the
-  // editor's 14 points of insets, which leaves h as measured.
+  // 5. The in-place editor grows with the text; the text box takes the editor's content height
+  // less its insets.
   float avgCharWidth = 0;
   if (editing) {
-    avgCharWidth = strings::sizeWithFontEx("&", font, constraint).width;
+    avgCharWidth = inPlaceEditTextView_->getSizeOfAvgChar().width;
     Rect ev = inPlaceEditTextView_->frame();
     inPlaceEditTextView_->setFrame(Rect(ev.origin, Size(w + 16.0f + avgCharWidth, 900.0f)));
+    if (!strName_.empty()) h = inPlaceEditTextView_->contentSize().height - 14.0f;
   }
 
   // 6.-7. The boxes: image above the text, icons beside it.

@@ -145,3 +145,92 @@ std::vector<NodeView*> NodeView::getListOfDescendents() {
   }
   return out;
 }
+
+// ---- Tree lists ----------------------------------------------------------------------------------
+
+template <typename Visit>
+void NodeView::walkPreOrder(Visit visit) {
+  // Pre-order without recursion; visit answers whether to descend into the topic's children.
+  std::vector<NodeView*> stack{this};
+  while (!stack.empty()) {
+    NodeView* n = stack.back();
+    stack.pop_back();
+    if (!visit(n)) continue;
+    for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it) stack.push_back(it->get());
+  }
+}
+
+std::vector<NodeView*> NodeView::getListOfNodesWhere(const std::function<bool(const NodeView&)>& test) {
+  std::vector<NodeView*> out;
+  walkPreOrder([&](NodeView* n) {
+    if (test(*n)) out.push_back(n);
+    return true;
+  });
+  return out;
+}
+
+std::vector<NodeView*> NodeView::getListOfNodesWithTaskAttributes(bool includeCompleted) {
+  std::vector<NodeView*> out;
+  walkPreOrder([&](NodeView* n) {
+    // A completed task hides its whole branch unless completed ones are wanted.
+    if (!includeCompleted && n->percentComplete_ == 100) return false;
+    if (n->percentComplete_ >= 0) out.push_back(n);
+    return true;
+  });
+  return out;
+}
+
+std::vector<NodeView*> NodeView::getListOfNodesWithResource(std::string_view name, bool includeCompleted) {
+  return getListOfNodesWhere([&](const NodeView& n) {
+    return n.getResourceByName(name) && (includeCompleted || n.percentComplete_ != 100);
+  });
+}
+
+std::vector<NodeView*> NodeView::getListOfNodesWithNotes() {
+  return getListOfNodesWhere([](const NodeView& n) { return !n.strNote_.empty(); });
+}
+
+std::vector<NodeView*> NodeView::getListOfCallouts() {
+  return getListOfNodesWhere([](const NodeView& n) { return n.isCallout_; });
+}
+
+std::vector<NodeView*> NodeView::getListOfFloatingNodes() {
+  return getListOfNodesWhere([](const NodeView& n) { return n.isFloating_; });
+}
+
+std::vector<NodeView*> NodeView::getListOfNodesWithBoundaries() {
+  return getListOfNodesWhere([](const NodeView& n) { return n.hasBoundary_; });
+}
+
+std::vector<std::string> NodeView::getListOfAssetIDs() {
+  std::vector<std::string> out;
+  for (NodeView* n : getListOfNodesWhere([](const NodeView& t) { return t.uuidImage_ && !t.uuidImage_->empty(); }))
+    out.push_back(*n->uuidImage_);
+  return out;
+}
+
+kit::Array NodeView::getListOfAssetIDsMappedToNodeIDs() {
+  kit::Array out;
+  for (NodeView* n : getListOfNodesWhere([](const NodeView& t) { return t.uuidImage_ && !t.uuidImage_->empty(); }))
+    out.push_back(kit::Value(kit::Dictionary{
+        {"iidNode", kit::Value(static_cast<std::int64_t>(n->iID_))}, {"uuidNode", n->uuid_}, {"uuidImage", *n->uuidImage_}}));
+  return out;
+}
+
+int NodeView::getFurthestDescendentCount() {
+  // The deepest leaf's ancestor count, through normal children only; folded topics count too.
+  int deepest = 0;
+  const int own = getNumberOfAncestors();
+  std::vector<std::pair<NodeView*, int>> stack{{this, own}};
+  while (!stack.empty()) {
+    auto [n, depth] = stack.back();
+    stack.pop_back();
+    if (n->getChildTopicCount() == 0) {
+      deepest = std::max(deepest, depth);
+      continue;
+    }
+    for (auto& c : n->childNodes_)
+      if (!c->isCallout_ && !c->isFloating_) stack.emplace_back(c.get(), depth + 1);
+  }
+  return deepest - own;
+}

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <memory>
+#include <regex>
 
 #include "document/pseudo_map_view_controller.h"
 #include "formats/map_formats.h"
@@ -237,9 +238,18 @@ TEST_F(GesturesTest, BackgroundDoubleTapCreatesByDirectionAndUndoDeletesIt) {
     EXPECT_NE(t, s);
     return t;
   };
-  auto undoIt = [&] {
+  // As the undo button does, editing ends first. Undo deletes the new topic, and a new parent is
+  // undone from a whole-map snapshot, exactly; what the open editor pushed aside and the
+  // realignment after a deletion may leave topics elsewhere, so those cases compare the tree.
+  auto withoutPlaces = [](std::string x) {
+    static const std::regex place(" [xy]=\"[^\"]*\"");
+    return std::regex_replace(x, place, "");
+  };
+  auto undoIt = [&](bool parent, const std::string& start) {
+    canvas->endEditing();
     undo();
-    EXPECT_EQ(xml(), before);
+    if (parent) EXPECT_EQ(xml(), start);
+    else EXPECT_EQ(withoutPlaces(xml()), withoutPlaces(start));
     script.wait(0.6);
   };
   // Undoing a new parent restores a snapshot: topics are found again by uuid each time.
@@ -259,6 +269,7 @@ TEST_F(GesturesTest, BackgroundDoubleTapCreatesByDirectionAndUndoDeletesIt) {
     ASSERT_NE(s, nullptr);
     SCOPED_TRACE(std::string(s->strName()) + " " + k.kind);
     NodeView* oldParent = s->parentNode();
+    const std::string start = xml();
     NodeView* t = create(s, k.d);
     std::string kind = t->isFloating() ? "floating"
                        : t->parentNode() == s ? "child"
@@ -266,15 +277,16 @@ TEST_F(GesturesTest, BackgroundDoubleTapCreatesByDirectionAndUndoDeletesIt) {
                        : t->parentNode() == oldParent ? "sibling"
                                                       : "?";
     EXPECT_EQ(kind, k.kind);
-    undoIt();
+    undoIt(kind == "parent", start);
   }
 
   // With the setting off: always a child of the selection.
   kit::UserDefaults::standard().setBool("ui_geo_create_enabled_", false);
   b = canvas->getNodeByUUID(B);
+  const std::string start = xml();
   NodeView* t = create(b, Point(-100, 0));
   EXPECT_EQ(t->parentNode(), b);
-  undoIt();
+  undoIt(false, start);
 }
 
 TEST_F(GesturesTest, LongPressLiftsInTwoStagesUnlessMovedAndNeverTheCentralTopic) {

@@ -17,8 +17,10 @@
 class NodeViewLayoutTestAccess {
  public:
   // Opens a stand-in editor view, as the in-place editor does.
-  static kit::View* openEditor(NodeView* n, kit::Rect frame = kit::Rect(0, 0, 50, 30)) {
-    n->inPlaceEditTextView_ = std::make_unique<kit::View>(frame);
+  static UITextViewEx* openEditor(NodeView* n, kit::Rect frame = kit::Rect(0, 0, 50, 30)) {
+    n->inPlaceEditTextView_ = std::make_unique<UITextViewEx>(frame);
+    n->inPlaceEditTextView_->setFont(n->getFont());
+    n->inPlaceEditTextView_->setText(n->strName());
     return n->inPlaceEditTextView_.get();
   }
   static void closeEditor(NodeView* n) { n->inPlaceEditTextView_.reset(); }

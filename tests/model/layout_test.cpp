@@ -360,12 +360,15 @@ TEST_F(TopicLayout, EditingStateGrowsTheShapeAndPlacesTheEditor) {
   NodeView* root = t.central("C", kRoot);
   NodeView* r = child(t, root, "Edit\n", Point(1300, 1000), TopicShape::Rectangle);
   NodeView* plainR = child(t, root, "Edit\n", Point(1300, 1400), TopicShape::Rectangle);
-  kit::View* editor = NodeViewLayoutTestAccess::openEditor(r, Rect(5, 5, 50, 30));
+  UITextViewEx* editor = NodeViewLayoutTestAccess::openEditor(r, Rect(5, 5, 50, 30));
   r->_calcLayout();
   plainR->_calcLayout();
-  const float amp = adv(r);  // the average character, "&"
-  // The trailing empty line counts while editing.
-  EXPECT_EQ(r->textBoxRect().height(), 2 * lineH(r));
+  const float amp = editor->getSizeOfAvgChar().width;  // the editor's average character, "&"
+  ASSERT_GT(amp, 0);
+  // The text takes the editor's content height less 14, its trailing empty line included.
+  EXPECT_EQ(r->textBoxRect().height(), editor->contentSize().height - 14);
+  editor->setText("Edit");
+  EXPECT_GT(r->textBoxRect().height(), editor->contentSize().height - 14);
   EXPECT_EQ(plainR->textBoxRect().height(), lineH(r));
   EXPECT_EQ(r->nodeRect().width(), kit::roundToEvenWhole(plainR->textBoxRect().width() + 20 + amp));
   EXPECT_EQ(editor->frame(), Rect(r->textBoxRect().minX() - 8, r->textBoxRect().minY() - 7,

@@ -232,3 +232,39 @@ TEST(NodeViewRedraw, RecursiveRequestReachesFoldedDescendants) {
   root->setNeedsDisplay(true);
   EXPECT_TRUE(b->needsDisplay());
 }
+
+TEST(NodeViewTreeLists, ConditionsCompletedBranchesImagesAndDepth) {
+  TreeBuilder t;
+  NodeView* root = t.central();
+  NodeView* done = t.add(root, "done");
+  NodeView* open = t.add(done, "open");
+  NodeView* leaf = t.add(open, "leaf");
+  NodeView* note = t.add(root, "note");
+  done->setPercentComplete(100);
+  open->setPercentComplete(20);
+  done->addResource("Ann", false);
+  open->addResource("Ann", false);
+  note->setStrNote("n");
+  done->set_uuidImage(std::string("IMG"));
+  leaf->set_uuidImage(std::string("IMG"));
+  note->set_uuidImage(std::string(""));
+  leaf->setIsCallout(true, false);
+
+  EXPECT_TRUE(root->getListOfNodesWithTaskAttributes(false).empty());  // the completed parent hides its branch
+  EXPECT_EQ(root->getListOfNodesWithTaskAttributes(true), (std::vector<NodeView*>{done, open}));
+  EXPECT_EQ(root->getListOfNodesWithResource("Ann", false), std::vector<NodeView*>{open});
+  EXPECT_EQ(root->getListOfNodesWithResource("Ann", true), (std::vector<NodeView*>{done, open}));
+  EXPECT_EQ(root->getListOfNodesWithNotes(), std::vector<NodeView*>{note});
+  EXPECT_EQ(root->getListOfCallouts(), std::vector<NodeView*>{leaf});
+  EXPECT_EQ(root->getListOfAssetIDs(), (std::vector<std::string>{"IMG", "IMG"}));  // once per topic
+  const kit::Array mapped = root->getListOfAssetIDsMappedToNodeIDs();
+  ASSERT_EQ(mapped.size(), 2u);
+  EXPECT_EQ(mapped[1]["uuidNode"].string(), leaf->uuid());
+  EXPECT_EQ(mapped[1]["iidNode"].integerValue(), leaf->iID());
+  EXPECT_EQ(leaf->getListOfDescendents(), std::vector<NodeView*>{leaf});
+
+  // Depth runs through normal children only: the callout leaf does not count.
+  EXPECT_EQ(root->getFurthestDescendentCount(), 2);
+  EXPECT_EQ(open->getFurthestDescendentCount(), 0);
+  EXPECT_EQ(done->getFurthestDescendentCount(), 1);
+}

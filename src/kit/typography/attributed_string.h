@@ -16,14 +16,14 @@
 namespace kit {
 
 // A range in bytes of UTF-8 text; length npos runs to the end.
-struct TextRange {
+struct TextByteRange {
   size_t start = 0;
   size_t length = std::string::npos;
 };
 
 class AttributedString {
  public:
-  using Range = TextRange;
+  using Range = TextByteRange;
   struct Run {
     Range range;
     std::optional<Font> font;

@@ -1,5 +1,7 @@
 #include "kit/typography/string_drawing.h"
 
+#include <algorithm>
+
 #include "kit/typography/pango_support.h"
 #include "kit/typography/text_layout.h"
 
@@ -57,6 +59,48 @@ Size drawAtPoint(GraphicsContext& ctx, std::string_view text, Point point, const
   pango::Lines l = lay(text, font, 0, 0, LineBreakMode::WordWrap, TextAlignment::Left);
   pango::drawLines(ctx, l, point);
   return sizeOf(l);
+}
+
+Size IncrementalTextMeasure::measure(std::string_view text, const Font& font, Float width) {
+  std::string t = pango::withoutTrailingBreak(pango::validUtf8(text));
+  if (t.empty()) {
+    text_.clear();
+    lines_.clear();
+    return Size();
+  }
+  // Keep the lines that start before the line holding the first difference, less one: a change
+  // can pull a word up onto the line above.
+  std::size_t keep = 0;
+  if (font == font_ && width == width_ && !lines_.empty()) {
+    const std::size_t n = std::min(t.size(), text_.size());
+    std::size_t same = 0;
+    while (same < n && t[same] == text_[same]) ++same;
+    while (keep < lines_.size() && lines_[keep].start <= same) ++keep;
+    keep = keep >= 2 ? keep - 2 : 0;
+  }
+  lines_.resize(keep);
+  const std::size_t from = keep ? lines_.back().start : 0;
+  const int top = keep ? lines_.back().top : 0;
+  const int widestBefore = keep >= 2 ? lines_[keep - 2].widest : 0;
+  if (keep) lines_.pop_back();  // laid out again as the first line of the rest
+
+  std::string rest = t.substr(from);
+  PangoLayout* layout = pango::resetLayout();
+  PangoFontDescription* d = pango::newDescription(font);
+  pango_layout_set_font_description(layout, d);
+  pango_font_description_free(d);
+  pango_layout_set_text(layout, rest.data(), static_cast<int>(rest.size()));
+  pango::Lines laid = pango::breakLines(layout, rest, width, 0, LineBreakMode::WordWrap, PANGO_ALIGN_LEFT);
+  int widest = widestBefore;
+  for (const pango::KeptLine& k : laid.kept) {
+    widest = std::max(widest, k.logical.width);
+    lines_.push_back(Line{from + static_cast<std::size_t>(std::max(0, k.line->start_index)), top + k.logical.y, widest});
+  }
+  height_ = top + laid.heightUnits;
+  text_ = std::move(t);
+  font_ = font;
+  width_ = width;
+  return Size(pango::ceilPoints(widest), pango::ceilPoints(height_));
 }
 
 }  // namespace kit

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kit/core/geometry.h"
 #include "kit/graphics/context.h"
@@ -41,5 +42,25 @@ Size drawInRect(GraphicsContext& ctx, std::string_view text, const Rect& rect, c
 
 // Draws the text unwrapped with its top-left corner at point.
 Size drawAtPoint(GraphicsContext& ctx, std::string_view text, Point point, const Font& font);
+
+// sizeWithFont within a width and without a height limit, for a text that changes a little at a
+// time (an editor's): the lines before the one ahead of the first change are kept from the last
+// measurement, so typing at the end of a long text lays out only its last lines.
+class IncrementalTextMeasure {
+ public:
+  Size measure(std::string_view text, const Font& font, Float width);
+
+ private:
+  struct Line {
+    std::size_t start;  // byte offset of the line in text_
+    int top;            // Pango units from the top of the text
+    int widest;         // the widest line up to and including this one
+  };
+  std::string text_;
+  Font font_ = Font::systemFont(12);
+  Float width_ = -1;
+  std::vector<Line> lines_;
+  int height_ = 0;
+};
 
 }  // namespace kit

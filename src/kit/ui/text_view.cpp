@@ -38,8 +38,12 @@ void TextView::setSelectedRange(TextRange r) {
 
 Size TextView::contentSize() const {
   const float width = bounds().size.width;
-  Size s = sizeWithFont(text_.empty() ? std::string_view("&") : std::string_view(text_), font_,
-                        Size(std::max(1.0f, width - 2 * kInset), 0));
+  // The caret's line after a trailing line break counts.
+  std::string_view text = text_;
+  std::string padded;
+  if (text.empty()) text = "&";
+  else if (text.back() == '\n') text = padded = text_ + " ";
+  Size s = measure_.measure(text, font_, std::max(1.0f, width - 2 * kInset));
   return Size(width, s.height + 2 * kInset);
 }
 

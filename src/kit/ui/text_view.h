@@ -1,6 +1,6 @@
 // An editable text area. It pads its text by 8 points on each side (its content height is the
-// wrapped text's height at width - 16, plus 16), keeps pre-edit (marked) text apart from its text
-// and draws it at the caret, and tells its delegate about every edit in the platform's order:
+// wrapped text's height at width - 16, plus 16; a trailing line break starts a line), keeps
+// pre-edit (marked) text apart from its text and draws it at the caret, and tells its delegate about every edit in the platform's order:
 // should-change before, did-change after each accepted edit, did-begin and did-end editing as it
 // becomes and stops being first responder. Positions and ranges count UTF-16 code units.
 #pragma once
@@ -93,6 +93,7 @@ class TextView : public View, public TextInputClient {
 
   std::string text_;
   std::string marked_;
+  mutable IncrementalTextMeasure measure_;
   TextRange selection_;
   Font font_;
   Color textColor_ = Color::black();

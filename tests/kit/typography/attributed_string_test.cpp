@@ -58,13 +58,13 @@ TEST(AttributedStringTest, ABiggerFontOverPartOfTheTextGrowsTheLine) {
   AttributedString s("small BIG small");
   s.setFont(kFont);
   Size plain = measureFrame(s, Size(1000, 1000));
-  s.setFont(Font::boldSystemFont(30), TextRange{6, 3});
+  s.setFont(Font::boldSystemFont(30), AttributedString::Range{6, 3});
   Size mixed = measureFrame(s, Size(1000, 1000));
   EXPECT_GT(mixed.height, plain.height);
   EXPECT_GT(mixed.width, plain.width);
   // Ranges beyond the text are clamped, not trusted.
-  s.setFont(Font::boldSystemFont(30), TextRange{100, 5});
-  s.setColor(Color(1, 0, 0), TextRange{3, 1000});
+  s.setFont(Font::boldSystemFont(30), AttributedString::Range{100, 5});
+  s.setColor(Color(1, 0, 0), AttributedString::Range{3, 1000});
   EXPECT_EQ(measureFrame(s, Size(1000, 1000)), mixed);
 }
 

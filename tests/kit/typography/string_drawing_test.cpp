@@ -341,5 +341,31 @@ TEST(DrawTextTest, TextOnAPdfPageIsRealTextInEveryScript) {
   fs::remove(file);
 }
 
+TEST(MeasureTest, IncrementalMeasureMatchesAFreshOneAfterEveryKindOfEdit) {
+  const Font font = Font::systemFont(14);
+  const Float width = 180;
+  std::string text;
+  for (int i = 0; i < 60; ++i) text += (i % 7 == 6) ? "paragraph\n" : "word" + std::to_string(i) + " ";
+  IncrementalTextMeasure m;
+  auto check = [&](const char* what) {
+    EXPECT_EQ(m.measure(text, font, width), sizeWithFont(text, font, Size(width, 0))) << what;
+  };
+  check("first");
+  text += "tail";
+  check("typed at the end");
+  text.insert(40, "inserted words here ");
+  check("typed in the middle");
+  // Removing a blank joins two words, which may no longer fit the line above.
+  text.erase(text.find(' ', 200), 1);
+  check("a blank deleted");
+  text.insert(text.size() / 2, std::string(60, 'W'));
+  check("a word longer than a line");
+  text.erase(120);
+  check("cut short");
+  EXPECT_EQ(m.measure(text, Font::boldSystemFont(14), width), sizeWithFont(text, Font::boldSystemFont(14), Size(width, 0)));
+  EXPECT_EQ(m.measure(text, font, 90), sizeWithFont(text, font, Size(90, 0)));
+  EXPECT_EQ(m.measure("", font, 90), Size());
+}
+
 }  // namespace
 }  // namespace kit
