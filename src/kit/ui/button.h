@@ -75,6 +75,12 @@ class Control : public View {
   virtual void endTracking(Point p);
   virtual void cancelTracking();
 
+  // Touches drive the tracking above (the first touch only).
+  void touchesBegan(const TouchSet& touches, const Event& event) override;
+  void touchesMoved(const TouchSet& touches, const Event& event) override;
+  void touchesEnded(const TouchSet& touches, const Event& event) override;
+  void touchesCancelled(const TouchSet& touches, const Event& event) override;
+
   // A touch no farther than this outside the bounds still counts as inside.
   static constexpr Float kTrackingSlop = 70;
 
@@ -131,6 +137,9 @@ class Button : public Control {
   void setTitleFontSize(float size) { titleFontSize_ = size; setNeedsDisplay(); }
   bool titleIsBold() const { return titleBold_; }
   void setTitleBold(bool bold) { titleBold_ = bold; setNeedsDisplay(); }
+
+  // The current background image (middle stretched, caps kept), image and title, centred.
+  void drawRect(GraphicsContext& ctx, const Rect& rect) override;
 
  private:
   struct Appearance {
