@@ -115,9 +115,13 @@ void NavigationController::showTop() {
 
 void NavigationController::updateBar() {
   if (!bar_) return;
+  // The old buttons may be running the action that changed the stack: they go next time.
+  retired_.clear();
   auto make = [&](const std::optional<BarButtonItem>& item, std::unique_ptr<Button>& into, bool left) {
-    if (into) into->removeFromSuperview();
-    into.reset();
+    if (into) {
+      into->removeFromSuperview();
+      retired_.push_back(std::move(into));
+    }
     if (!item) return;
     into = std::make_unique<Button>(Button::Type::Custom);
     into->setTitle(item->title, ControlStateNormal);

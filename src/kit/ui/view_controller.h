@@ -117,6 +117,7 @@ class NavigationController : public ViewController {
   std::vector<std::unique_ptr<ViewController>> stack_;
   std::unique_ptr<Bar> bar_;
   std::unique_ptr<Button> left_, right_;
+  std::vector<std::unique_ptr<Button>> retired_;
   bool visible_ = false;
 };
 
