@@ -32,6 +32,15 @@ void drawCentred(GraphicsContext& ctx, const std::string& text, const Rect& rect
 }
 }  // namespace
 
+namespace {
+std::string& versionSlot() {
+  static std::string version = "5.0";
+  return version;
+}
+}  // namespace
+const std::string& systemVersion() { return versionSlot(); }
+void setSystemVersion(std::string version) { versionSlot() = std::move(version); }
+
 Color clampedColor(const Color& c) { return Color(unit(c.red), unit(c.green), unit(c.blue), unit(c.alpha)); }
 
 void fillLinearGradient(GraphicsContext& ctx, const Rect& rect, const Color& from, const Color& to, Point start,
@@ -105,7 +114,9 @@ void SegmentedControl::endTracking(Point p) {
   const int hit = segmentAt(p);
   Control::endTracking(p);
   if (hit == kNoSegment || hit == selected_) return;
-  setSelectedSegmentIndex(hit);
+  // Not through the setter: a subclass that reports selections made in code would report twice.
+  selected_ = hit;
+  setNeedsDisplay();
   sendActionsForControlEvents(ControlEventValueChanged);
 }
 

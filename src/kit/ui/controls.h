@@ -114,6 +114,10 @@ class TextField : public TextView {
   std::string placeholder_;
 };
 
+// The system version the application reports (a platform constant, "5.0"); tests change it.
+const std::string& systemVersion();
+void setSystemVersion(std::string version);
+
 // Colours from outside (NaN, out of range) are drawn clamped into 0..1; NaN counts as 0.
 Color clampedColor(const Color& c);
 
