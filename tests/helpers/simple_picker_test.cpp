@@ -154,4 +154,17 @@ TEST_F(SimplePickerTest, AnEmptyListInAPopoverIs275High) {
   popover.dismissPopoverAnimated(false);
   EXPECT_FALSE(popover.isPopoverVisible());
   EXPECT_EQ(owned->contentSizeForViewInPopover(), kit::Size(320, 0));
+
+  // On a stack in a popover: the bar comes on top, and the picker gets the rest.
+  auto stacked = std::make_unique<SimplePicker>();
+  SimplePicker* inner = stacked.get();
+  inner->setTheData({row({{"text", "Only row"}, {"checked", true}})});
+  kit::NavigationController stack(std::move(stacked));
+  kit::PopoverController framed(stack);
+  kit::View host(kit::Rect(0, 0, 400, 380));
+  host.setBackgroundColor(kit::Color::gray(0.6f));
+  framed.presentFromRect(kit::Rect(150, 0, 100, 20), host, false);
+  EXPECT_EQ(framed.popoverContentSize(), kit::Size(320, 319));
+  EXPECT_EQ(inner->view().frame(), kit::Rect(0, 44, 320, 275));
+  writePicture(host, "simple-picker-popover.png");
 }

@@ -8,6 +8,7 @@
 #include "kit/graphics/path.h"
 #include "kit/typography/font.h"
 #include "kit/typography/string_drawing.h"
+#include "kit/ui/controls.h"
 
 namespace kit {
 
@@ -233,15 +234,7 @@ void drawStretched(GraphicsContext& ctx, const Image& image, const Rect& into, i
 void Button::drawRect(GraphicsContext& ctx, const Rect&) {
   const Rect b = bounds();
   if (type_ == Type::RoundedRect) {
-    Path box;
-    const Float r = std::min<Float>(8, std::min(b.width(), b.height()) / 2);
-    const Rect in = b.insetBy(0.5f, 0.5f);
-    box.moveTo(Point(in.minX() + r, in.minY()));
-    box.addArc(Point(in.maxX() - r, in.minY() + r), r, -M_PI / 2, 0, false);
-    box.addArc(Point(in.maxX() - r, in.maxY() - r), r, 0, M_PI / 2, false);
-    box.addArc(Point(in.minX() + r, in.maxY() - r), r, M_PI / 2, M_PI, false);
-    box.addArc(Point(in.minX() + r, in.minY() + r), r, M_PI, 3 * M_PI / 2, false);
-    box.closePath();
+    const Path box = roundedRectPath(b.insetBy(0.5f, 0.5f), 8);
     ctx.setFillColor(isHighlighted() ? Color(0.2f, 0.45f, 0.9f) : Color::white());
     ctx.beginPath();
     ctx.addPath(box);

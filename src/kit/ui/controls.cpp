@@ -11,7 +11,9 @@ namespace kit {
 namespace {
 float unit(float v) { return std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f); }
 
-Path roundedRect(const Rect& r, Float radius) {
+}  // namespace
+
+Path roundedRectPath(const Rect& r, Float radius) {
   Path p;
   radius = std::min({radius, r.size.width / 2, r.size.height / 2});
   const Float x0 = r.minX(), y0 = r.minY(), x1 = r.maxX(), y1 = r.maxY();
@@ -23,6 +25,8 @@ Path roundedRect(const Rect& r, Float radius) {
   p.closePath();
   return p;
 }
+
+namespace {
 
 // Text centred both ways in rect, on one line.
 void drawCentred(GraphicsContext& ctx, const std::string& text, const Rect& rect, const Font& font) {
@@ -123,7 +127,7 @@ void SegmentedControl::endTracking(Point p) {
 void SegmentedControl::drawRect(GraphicsContext& ctx, const Rect&) {
   const Rect b = bounds().insetBy(0.5f, 0.5f);
   const int n = numberOfSegments();
-  const Path outline = roundedRect(b, 7);
+  const Path outline = roundedRectPath(b, 7);
   ctx.saveGState();
   ctx.beginPath();
   ctx.addPath(outline);
@@ -197,11 +201,11 @@ void Slider::drawRect(GraphicsContext& ctx, const Rect&) {
   const Rect rail(b.minX() + kThumb / 2, b.midY() - 4.5f, track, 9);
   ctx.setFillColor(Color::gray(0.8f));
   ctx.beginPath();
-  ctx.addPath(roundedRect(rail, 4.5f));
+  ctx.addPath(roundedRectPath(rail, 4.5f));
   ctx.fillPath();
   ctx.setFillColor(Color(0.2f, 0.45f, 0.9f));
   ctx.beginPath();
-  ctx.addPath(roundedRect(Rect(rail.minX(), rail.minY(), x - rail.minX(), rail.size.height), 4.5f));
+  ctx.addPath(roundedRectPath(Rect(rail.minX(), rail.minY(), x - rail.minX(), rail.size.height), 4.5f));
   ctx.fillPath();
   ctx.saveGState();
   ctx.setShadow(Size(0, 1), 2, Color::black(0.4f));
@@ -235,11 +239,11 @@ void TextField::drawRect(GraphicsContext& ctx, const Rect& rect) {
   if (border_ == BorderStyle::RoundedRect) {
     ctx.setFillColor(Color::white());
     ctx.beginPath();
-    ctx.addPath(roundedRect(b.insetBy(0.5f, 0.5f), 6));
+    ctx.addPath(roundedRectPath(b.insetBy(0.5f, 0.5f), 6));
     ctx.fillPath();
     ctx.setStrokeColor(Color::gray(0.6f));
     ctx.beginPath();
-    ctx.addPath(roundedRect(b.insetBy(0.5f, 0.5f), 6));
+    ctx.addPath(roundedRectPath(b.insetBy(0.5f, 0.5f), 6));
     ctx.strokePath();
   }
   if (text().empty() && !hasMarkedText() && !placeholder_.empty()) {

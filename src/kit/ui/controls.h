@@ -121,6 +121,10 @@ void setSystemVersion(std::string version);
 // Colours from outside (NaN, out of range) are drawn clamped into 0..1; NaN counts as 0.
 Color clampedColor(const Color& c);
 
+class Path;
+// A rounded rectangle; the radius is kept within half of either side.
+Path roundedRectPath(const Rect& r, Float radius);
+
 // Fills rect with a linear gradient from `from` at `start` to `to` at `end`, colours clamped.
 void fillLinearGradient(GraphicsContext& ctx, const Rect& rect, const Color& from, const Color& to, Point start,
                         Point end);

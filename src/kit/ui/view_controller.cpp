@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kit/graphics/context.h"
+#include "kit/graphics/path.h"
 #include "kit/typography/font.h"
 #include "kit/typography/string_drawing.h"
 #include "kit/ui/controls.h"
@@ -74,6 +75,7 @@ NavigationController::NavigationController(std::unique_ptr<ViewController> root)
 }
 
 NavigationController::~NavigationController() {
+  if (isViewLoaded()) view().removeObserver(this);
   // The screens' views live in ours: let them go first.
   while (!stack_.empty()) stack_.pop_back();
 }
@@ -84,6 +86,8 @@ std::unique_ptr<View> NavigationController::loadView() {
   v->setClipsToBounds(true);
   bar_ = std::make_unique<Bar>(*this);
   v->addSubview(bar_.get());
+  // A popover or window that resizes the stack resizes the screen on top.
+  v->addObserver(this, "bounds", [this](View&, std::string_view) { layoutTop(); });
   return v;
 }
 
@@ -97,19 +101,27 @@ std::vector<ViewController*> NavigationController::viewControllers() const {
   return list;
 }
 
-void NavigationController::showTop() {
+void NavigationController::layoutTop() {
   View& v = view();
   const Rect b = v.bounds();
   bar_->setFrame(Rect(b.minX(), b.minY(), b.width(), kBarHeight));
+  if (left_) left_->setFrame(Rect(5, 5, left_->bounds().width(), kBarHeight - 10));
+  if (right_) right_->setFrame(Rect(b.width() - 5 - right_->bounds().width(), 5, right_->bounds().width(), kBarHeight - 10));
+  if (ViewController* top = topViewController(); top && top->isViewLoaded())
+    top->view().setFrame(Rect(b.minX(), b.minY() + kBarHeight, b.width(), std::max<Float>(0, b.height() - kBarHeight)));
+}
+
+void NavigationController::showTop() {
+  View& v = view();
   for (const auto& vc : stack_)
     if (vc.get() != topViewController() && vc->isViewLoaded()) vc->view().removeFromSuperview();
   if (ViewController* top = topViewController()) {
-    View& content = top->view();
-    content.setFrame(Rect(b.minX(), b.minY() + kBarHeight, b.width(), std::max<Float>(0, b.height() - kBarHeight)));
-    v.insertSubviewBelow(&content, bar_.get());
+    v.insertSubviewBelow(&top->view(), bar_.get());
+    layoutTop();
     const Size s = top->contentSizeForViewInPopover();
     ViewController::setContentSizeForViewInPopover(Size(s.width, s.height + kBarHeight));
   }
+  layoutTop();
   updateBar();
 }
 
@@ -201,16 +213,7 @@ class PopoverController::Frame : public View {
     ctx.setShadow(Size(0, 3), 8, Color::black(0.5f));
     ctx.setFillColor(Color(0.11f, 0.15f, 0.22f));
     ctx.beginPath();
-    const Float r = 10;
-    ctx.moveTo(Point(b.minX() + r, b.minY()));
-    ctx.addLineTo(Point(b.maxX() - r, b.minY()));
-    ctx.addLineTo(Point(b.maxX(), b.minY() + r));
-    ctx.addLineTo(Point(b.maxX(), b.maxY() - r));
-    ctx.addLineTo(Point(b.maxX() - r, b.maxY()));
-    ctx.addLineTo(Point(b.minX() + r, b.maxY()));
-    ctx.addLineTo(Point(b.minX(), b.maxY() - r));
-    ctx.addLineTo(Point(b.minX(), b.minY() + r));
-    ctx.closePath();
+    ctx.addPath(roundedRectPath(b, 10));
     ctx.fillPath();
     ctx.restoreGState();
   }

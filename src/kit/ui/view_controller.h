@@ -114,6 +114,7 @@ class NavigationController : public ViewController {
  private:
   class Bar;
   void showTop();
+  void layoutTop();
   std::vector<std::unique_ptr<ViewController>> stack_;
   std::unique_ptr<Bar> bar_;
   std::unique_ptr<Button> left_, right_;
