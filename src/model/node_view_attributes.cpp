@@ -1,6 +1,7 @@
 // Display attributes resolved from own values, the theme and fixed defaults; the style setters
 // with their undo records; style copying; position snapshots.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
@@ -426,6 +427,15 @@ bool absentOr(const kit::Value& dict, const char* key, Check isRightKind) {
   return !dict.contains(key) || isRightKind(dict[key]);
 }
 bool isText(const kit::Value& v) { return v.isString(); }
+// Six hex digits, or eight with an opaque alpha first, after an optional "#". Anything else would
+// read as "unset" and clear the colour.
+bool isColourText(std::string_view s) {
+  if (!s.empty() && s.front() == '#') s.remove_prefix(1);
+  if (s.size() != 6 && s.size() != 8) return false;
+  for (char ch : s)
+    if (!std::isxdigit(static_cast<unsigned char>(ch))) return false;
+  return s.size() == 6 || ((s[0] == 'F' || s[0] == 'f') && (s[1] == 'F' || s[1] == 'f'));
+}
 bool isDateValue(const kit::Value& v) { return v.isDate(); }
 }  // namespace
 
@@ -433,7 +443,7 @@ void NodeView::applyAttributes(const kit::Value& dict, std::uint32_t mask, bool 
   if (!dict.isDictionary()) return;
   if (mask & NodeModTally::Colour) {
     const kit::Value& c = dict["_colour"];
-    if (c.isString() && !c.string().empty()) setColourWithRGB255(strings::extractColourComponents(c.string()), false, withUndo);
+    if (c.isString() && isColourText(c.string())) setColourWithRGB255(strings::extractColourComponents(c.string()), false, withUndo);
   }
   if (mask & NodeModTally::Shape) {
     if (auto shape = wholeNumber(dict, "_shape", TopicShape::RoundedRectangle, TopicShape::Unset);

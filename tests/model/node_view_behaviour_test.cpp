@@ -293,7 +293,13 @@ TEST(NodeViewStyle, PastedRecordAppliesWhatIsValidAndIgnoresTheRest) {
   EXPECT_EQ(a->getResourceNames(), "Cy");
   EXPECT_EQ(a->getTextStyle(), 0u);
   EXPECT_FALSE(a->hasBoundary());
-  // Not a dictionary at all: nothing changes.
+  // Not a dictionary at all: nothing changes; text that is no colour leaves the colour alone.
   a->copyAttributes(kit::Value("_width"), 0x7FFC, 0x6, false);
   EXPECT_EQ(a->getWidth(), 150.0f);
+  a->copyAttributes(kit::Value(kit::Dictionary{{"_colour", "banana"}}), NodeModTally::Colour, 0, false);
+  EXPECT_EQ(a->getColourAsString(), "010203");
+  a->copyAttributes(kit::Value(kit::Dictionary{{"_colour", "#80ff0000"}}), NodeModTally::Colour, 0, false);
+  EXPECT_EQ(a->getColourAsString(), "010203");
+  a->copyAttributes(kit::Value(kit::Dictionary{{"_colour", "ffc0ffee"}}), NodeModTally::Colour, 0, false);
+  EXPECT_EQ(a->getColourAsString(), "C0FFEE");
 }
