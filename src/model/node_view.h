@@ -365,6 +365,9 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   kit::Value snapshotNodePositions() const;
   void _snapshotNodePositions(kit::Array& into) const;
   void setNodePositionFromDict(const kit::Value& dict, bool includingChildren);
+  // Walks the branch; no effect.
+  void dumpCentres() const;
+  void _dumpCentres() const;
 
   // ---- Geometry and movement (node_view_geometry.cpp, node_view_movement.cpp) ----------------
   kit::Rect getAdjustedNodeFrame() const;

@@ -1,6 +1,7 @@
 // Display attributes resolved from own values, the theme and fixed defaults; the style setters
 // with their undo records; style copying; position snapshots.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
@@ -412,26 +413,66 @@ std::vector<std::string> splitAtCommas(const std::string& s) {
 }
 }  // namespace
 
+// A pasted record may come from anywhere: a value of the wrong kind, or outside what the topic
+// can hold, is left out and the rest still applies.
+namespace {
+std::optional<std::int64_t> wholeNumber(const kit::Value& dict, const char* key, std::int64_t lo, std::int64_t hi) {
+  const kit::Value& v = dict[key];
+  if (!v.isNumber() || !std::isfinite(v.doubleValue())) return std::nullopt;
+  std::int64_t n = v.integerValue();
+  if (n < lo || n > hi) return std::nullopt;
+  return n;
+}
+// Present with the right kind, or absent (which the caller reads as "none").
+template <typename Check>
+bool absentOr(const kit::Value& dict, const char* key, Check isRightKind) {
+  return !dict.contains(key) || isRightKind(dict[key]);
+}
+bool isText(const kit::Value& v) { return v.isString(); }
+// Six hex digits, or eight with an opaque alpha first, after an optional "#". Anything else would
+// read as "unset" and clear the colour.
+bool isColourText(std::string_view s) {
+  if (!s.empty() && s.front() == '#') s.remove_prefix(1);
+  if (s.size() != 6 && s.size() != 8) return false;
+  for (char ch : s)
+    if (!std::isxdigit(static_cast<unsigned char>(ch))) return false;
+  return s.size() == 6 || ((s[0] == 'F' || s[0] == 'f') && (s[1] == 'F' || s[1] == 'f'));
+}
+bool isDateValue(const kit::Value& v) { return v.isDate(); }
+}  // namespace
+
 void NodeView::applyAttributes(const kit::Value& dict, std::uint32_t mask, bool withUndo) {
+  if (!dict.isDictionary()) return;
   if (mask & NodeModTally::Colour) {
     const kit::Value& c = dict["_colour"];
-    if (c.isString() && !c.string().empty()) setColourWithRGB255(strings::extractColourComponents(c.string()), false, withUndo);
+    if (c.isString() && isColourText(c.string())) setColourWithRGB255(strings::extractColourComponents(c.string()), false, withUndo);
   }
-  if ((mask & NodeModTally::Shape) && dict.contains("_shape")) setShape(dict["_shape"].intValue(), false, withUndo);
-  if ((mask & NodeModTally::Boundary) && dict.contains("_boundary")) setHasBoundary(dict["_boundary"].boolValue(), withUndo);
-  if ((mask & NodeModTally::Callout) && dict.contains("_callout")) setIsCallout(dict["_callout"].boolValue(), withUndo);
-  if ((mask & NodeModTally::TextStyle) && dict.contains("_textStyle"))
-    setTextStyle(static_cast<std::uint32_t>(dict["_textStyle"].integerValue()), false, withUndo);
-  if ((mask & NodeModTally::Width) && dict.contains("_width"))
-    setWidth(static_cast<float>(dict["_width"].integerValue()), false, withUndo);
-  if ((mask & NodeModTally::FontSize) && dict.contains("_fontSize"))
-    setFontSize(static_cast<float>(dict["_fontSize"].integerValue()), false, withUndo);
-  if ((mask & NodeModTally::Progress) && dict.contains("_progress"))
-    setProgress(static_cast<std::int32_t>(dict["_progress"].integerValue()), withUndo);
-  if (mask & NodeModTally::StartDate) setStartDate(optionalDate(dict["_startDate"]), withUndo);
-  if (mask & NodeModTally::DueDate) setDueDate(optionalDate(dict["_dueDate"]), withUndo);
-  if (mask & NodeModTally::Effort) setEffort(optionalString(dict["_effort"]), withUndo);
-  if (mask & NodeModTally::Resources) {
+  if (mask & NodeModTally::Shape) {
+    if (auto shape = wholeNumber(dict, "_shape", TopicShape::RoundedRectangle, TopicShape::Unset);
+        shape && (*shape <= TopicShape::Line || *shape == TopicShape::Unset))
+      setShape(static_cast<std::int32_t>(*shape), false, withUndo);
+  }
+  if ((mask & NodeModTally::Boundary) && dict["_boundary"].isNumber()) setHasBoundary(dict["_boundary"].boolValue(), withUndo);
+  if ((mask & NodeModTally::Callout) && dict["_callout"].isNumber()) setIsCallout(dict["_callout"].boolValue(), withUndo);
+  if (mask & NodeModTally::TextStyle) {
+    if (auto style = wholeNumber(dict, "_textStyle", 0, UINT32_MAX)) setTextStyle(static_cast<std::uint32_t>(*style), false, withUndo);
+  }
+  // Font size and width: 0 is "unset"; a negative size has no meaning.
+  if (mask & NodeModTally::Width) {
+    if (auto width = wholeNumber(dict, "_width", 0, 100000)) setWidth(static_cast<float>(*width), false, withUndo);
+  }
+  if (mask & NodeModTally::FontSize) {
+    if (auto size = wholeNumber(dict, "_fontSize", 0, 10000)) setFontSize(static_cast<float>(*size), false, withUndo);
+  }
+  if (mask & NodeModTally::Progress) {
+    if (auto percent = wholeNumber(dict, "_progress", -1, 100)) setProgress(static_cast<std::int32_t>(*percent), withUndo);
+  }
+  if ((mask & NodeModTally::StartDate) && absentOr(dict, "_startDate", isDateValue))
+    setStartDate(optionalDate(dict["_startDate"]), withUndo);
+  if ((mask & NodeModTally::DueDate) && absentOr(dict, "_dueDate", isDateValue))
+    setDueDate(optionalDate(dict["_dueDate"]), withUndo);
+  if ((mask & NodeModTally::Effort) && absentOr(dict, "_effort", isText)) setEffort(optionalString(dict["_effort"]), withUndo);
+  if ((mask & NodeModTally::Resources) && absentOr(dict, "_resources", isText)) {
     if (withUndo) {
       if (std::optional<std::string> names = getResourceNames())
         for (const std::string& name : splitAtCommas(*names)) removeResource(name, false, true);
@@ -443,7 +484,8 @@ void NodeView::applyAttributes(const kit::Value& dict, std::uint32_t mask, bool 
       for (const std::string& name : splitAtCommas(added.string()))
         if (!name.empty()) addResource(name, withUndo);
   }
-  if (mask & NodeModTally::Icons) setIcon1(optionalString(dict["_icon1"]), optionalString(dict["_icon2"]), withUndo);
+  if ((mask & NodeModTally::Icons) && absentOr(dict, "_icon1", isText) && absentOr(dict, "_icon2", isText))
+    setIcon1(optionalString(dict["_icon1"]), optionalString(dict["_icon2"]), withUndo);
 }
 
 void NodeView::copyAttributes(const kit::Value& dict, std::uint32_t mask, std::uint32_t scope, bool withUndo) {
@@ -486,4 +528,16 @@ void NodeView::_snapshotNodePositions(kit::Array& into) const {
 
 void NodeView::setNodePositionFromDict(const kit::Value& dict, bool includingChildren) {
   moveTo(dict["centre"].point(), includingChildren);
+}
+
+void NodeView::dumpCentres() const { _dumpCentres(); }
+
+// A debugging walk kept for its callers; it reports nothing. No recursion: outlines may be deep.
+void NodeView::_dumpCentres() const {
+  std::vector<const NodeView*> stack{this};
+  while (!stack.empty()) {
+    const NodeView* n = stack.back();
+    stack.pop_back();
+    for (const auto& c : n->childNodes_) stack.push_back(c.get());
+  }
 }

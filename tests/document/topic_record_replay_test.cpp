@@ -2,7 +2,10 @@
 // controller's replay.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "document/pseudo_map_view_controller.h"
+#include "formats/map_formats.h"
 #include "kit/core/run_loop.h"
 #include "kit/testing/fixtures.h"
 
@@ -147,4 +150,71 @@ TEST_F(ReplayTest, UnknownActionsAndMissingTopicsChangeNothing) {
       {"action", "topic-task-start"}, {"details", kit::Dictionary{{"uuid", topic->uuid()}, {"date", "yesterday"}}}}));
   EXPECT_FALSE(topic->startDate().has_value());
   EXPECT_FALSE(topic->isIcon1Set());
+}
+
+// ---- Copying attributes: every flag, every scope, undone to the byte -----------------------------
+
+TEST_F(ReplayTest, CopyAttributesEachFlagAndScopeUndoesExactly) {
+  NodeView* sibling = canvas->createChildNodeOf(root, Point(17300, 15200));
+  NodeView* grandchild = canvas->createChildNodeOf(topic, Point(17600, 15000));
+  NodeView* callout = canvas->createChildNodeOf(root, Point(16800, 15000));
+  callout->setIsCallout(true, false);
+  NodeView* floating = canvas->createChildNodeOf(root, Point(16800, 15400));
+  floating->setIsFloating(true, false);
+  // Values of their own, so undo has to put back values and not merely clear.
+  topic->addResource("Cy", false);
+  sibling->setIcon1(std::string("smile"), std::nullopt, false);
+  grandchild->setStartDate(kDue, false);
+  grandchild->setColourWithRGB255(RGB255{9, 9, 9}, false, false);
+  endPass();
+
+  const kit::Value record(kit::Dictionary{{"_colour", "123456"}, {"_shape", 2}, {"_boundary", true},
+                                          {"_callout", true}, {"_fontSize", 22}, {"_width", 150},
+                                          {"_textStyle", 6}, {"_progress", 40}, {"_startDate", kStart},
+                                          {"_dueDate", kDue}, {"_effort", "2h"}, {"_resources", "Ann,Bob"},
+                                          {"_icon1", "flag"}, {"_icon2", "star"}});
+  std::vector<NodeView*> all{root, topic, sibling, grandchild, callout, floating};
+  const std::uint32_t scopes[] = {0, 0x4, 0x2};
+  for (std::uint32_t flag = 0x4; flag <= 0x4000; flag <<= 1) {
+    for (std::uint32_t scope : scopes) {
+      SCOPED_TRACE(testing::Message() << "flag 0x" << std::hex << flag << " scope 0x" << scope);
+      const std::string before = MapFormats::dumpMap(*canvas);
+      std::vector<kit::Value> was;
+      for (NodeView* n : all) was.push_back(n->dumpToDictionary(flag));
+      undo().beginUndoGrouping();
+      topic->copyAttributes(record, flag, scope, true);
+      undo().endUndoGrouping();
+      endPass();
+      // The callout flag turns the receiver into a callout first, which then does not spread
+      // to its siblings.
+      std::set<NodeView*> reached{topic};
+      if (scope == 0x4 && flag != NodeModTally::Callout) reached.insert(sibling);
+      if (scope == 0x2) reached.insert(grandchild);
+      for (std::size_t i = 0; i < all.size(); ++i) {
+        const bool changed = !(all[i]->dumpToDictionary(flag) == was[i]);
+        EXPECT_EQ(changed, reached.count(all[i]) == 1) << all[i]->strName() << " #" << i;
+      }
+      const std::string after = MapFormats::dumpMap(*canvas);
+      EXPECT_NE(after, before);
+      ASSERT_TRUE(undo().undo());
+      EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
+      ASSERT_TRUE(undo().redo());
+      EXPECT_EQ(MapFormats::dumpMap(*canvas), after);
+      ASSERT_TRUE(undo().undo());
+    }
+  }
+}
+
+TEST_F(ReplayTest, RestoringPositionsSkipsTopicsThatAreGone) {
+  NodeView* child = canvas->createChildNodeOf(topic, Point(17600, 15000));
+  endPass();
+  const kit::Value snapshot = root->snapshotNodePositions();
+  ASSERT_EQ(snapshot.array().size(), 3u);
+  topic->moveTo(Point(17400, 15300), false);
+  canvas->deleteTopic(child);
+  endPass();
+  canvas->restoreNodePositions(snapshot);
+  EXPECT_EQ(topic->center(), Point(17300, 15000));
+  EXPECT_EQ(topic->childNodes().size(), 0u);
+  EXPECT_EQ(canvas->getNodeByUUID(snapshot.array()[2]["uuid"].string()), nullptr);
 }

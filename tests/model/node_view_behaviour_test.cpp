@@ -1,6 +1,8 @@
 // Folding and visibility, movement and sibling push, style setters and position snapshots.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "model/app_services.h"
 #include "model/tree_builder.h"
 
@@ -261,4 +263,43 @@ TEST(NodeViewSnapshot, BranchInPreOrderAndRestore) {
   a->setNodePositionFromDict(kit::Value(kit::Dictionary{}), true);  // no centre: (0, 0)
   EXPECT_EQ(a->center(), Point(0, 0));
   EXPECT_EQ(a1->center(), Point(-20, -30));
+}
+
+TEST(NodeViewStyle, PastedRecordAppliesWhatIsValidAndIgnoresTheRest) {
+  TreeBuilder t;
+  NodeView* root = t.central();
+  NodeView* a = t.add(root, "A");
+  a->setShape(TopicShape::Oval, false, false);
+  a->setFontSize(18, false, false);
+  a->setColourWithRGB255(RGB255{1, 2, 3}, false, false);
+  a->setProgress(20, false);
+  a->setStartDate(kit::Date{1700000000}, false);
+  a->setIcon1(std::string("flag"), std::nullopt, false);
+  a->addResource("Cy", false);
+  kit::Array list{kit::Value(1)};
+  const kit::Value record(kit::Dictionary{{"_shape", "1"}, {"_fontSize", std::nan("")}, {"_width", 150},
+                                          {"_colour", 5}, {"_progress", 500}, {"_startDate", "tomorrow"},
+                                          {"_effort", "3h"}, {"_icon1", 7}, {"_resources", kit::Value(list)},
+                                          {"_textStyle", -2}, {"_boundary", kit::Value(list)}, {"_what", 1}});
+  a->copyAttributes(record, 0x7FFC, 0, false);
+  EXPECT_EQ(a->getWidth(), 150.0f);
+  EXPECT_EQ(a->getEffort(), "3h");
+  EXPECT_EQ(a->getShape(), TopicShape::Oval);
+  EXPECT_EQ(a->getFontSize(), 18.0f);
+  EXPECT_EQ(a->getColourAsString(), "010203");
+  EXPECT_EQ(a->percentComplete(), 20);
+  EXPECT_EQ(a->startDate(), kit::Date{1700000000});
+  EXPECT_EQ(a->strIcon1(), "flag");
+  EXPECT_EQ(a->getResourceNames(), "Cy");
+  EXPECT_EQ(a->getTextStyle(), 0u);
+  EXPECT_FALSE(a->hasBoundary());
+  // Not a dictionary at all: nothing changes; text that is no colour leaves the colour alone.
+  a->copyAttributes(kit::Value("_width"), 0x7FFC, 0x6, false);
+  EXPECT_EQ(a->getWidth(), 150.0f);
+  a->copyAttributes(kit::Value(kit::Dictionary{{"_colour", "banana"}}), NodeModTally::Colour, 0, false);
+  EXPECT_EQ(a->getColourAsString(), "010203");
+  a->copyAttributes(kit::Value(kit::Dictionary{{"_colour", "#80ff0000"}}), NodeModTally::Colour, 0, false);
+  EXPECT_EQ(a->getColourAsString(), "010203");
+  a->copyAttributes(kit::Value(kit::Dictionary{{"_colour", "ffc0ffee"}}), NodeModTally::Colour, 0, false);
+  EXPECT_EQ(a->getColourAsString(), "C0FFEE");
 }

@@ -1,6 +1,14 @@
 #include "kit/ui/button.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "kit/graphics/context.h"
+#include "kit/graphics/image.h"
+#include "kit/graphics/path.h"
+#include "kit/typography/font.h"
+#include "kit/typography/string_drawing.h"
+#include "kit/ui/controls.h"
 
 namespace kit {
 
@@ -189,6 +197,73 @@ std::shared_ptr<const Image> Button::backgroundImageForState(ControlState state)
   if (const Appearance* a = findAppearance(state); a && a->background) return a->background;
   if (const Appearance* n = findAppearance(ControlStateNormal)) return n->background;
   return nullptr;
+}
+
+}  // namespace kit
+
+namespace kit {
+
+namespace {
+// A stretchable image: the left cap and what follows the one stretched column keep their width;
+// with a top cap of 0 the height stretches as a whole.
+void drawStretched(GraphicsContext& ctx, const Image& image, const Rect& into, int leftCap, int topCap) {
+  const Size s = image.size();
+  if (s.width <= 0 || s.height <= 0) return;
+  const Float left = std::min<Float>(std::max(leftCap, 0), s.width);
+  if (left <= 0 || left + 1 > s.width || into.width() < s.width) {
+    ctx.drawImage(image, into);
+    return;
+  }
+  (void)topCap;
+  const Float right = s.width - left - 1;
+  const Float middle = into.width() - left - right;
+  struct Slice {
+    Float from, width, to, toWidth;
+  };
+  const Slice slices[] = {{0, left, into.minX(), left},
+                          {left, 1, into.minX() + left, middle},
+                          {left + 1, right, into.maxX() - right, right}};
+  for (const Slice& sl : slices) {
+    if (sl.toWidth <= 0 || sl.width <= 0) continue;
+    ctx.saveGState();
+    ctx.clipToRect(Rect(sl.to, into.minY(), sl.toWidth, into.height()));
+    const Float k = sl.toWidth / sl.width;
+    ctx.drawImage(image, Rect(sl.to - sl.from * k, into.minY(), s.width * k, into.height()));
+    ctx.restoreGState();
+  }
+}
+}  // namespace
+
+void Button::drawRect(GraphicsContext& ctx, const Rect&) {
+  const Rect b = bounds();
+  if (type_ == Type::RoundedRect) {
+    const Path box = roundedRectPath(b.insetBy(0.5f, 0.5f), 8);
+    ctx.setFillColor(isHighlighted() ? Color(0.2f, 0.45f, 0.9f) : Color::white());
+    ctx.beginPath();
+    ctx.addPath(box);
+    ctx.fillPath();
+    ctx.setStrokeColor(Color::gray(0.6f));
+    ctx.beginPath();
+    ctx.addPath(box);
+    ctx.strokePath();
+  }
+  if (auto bg = currentBackgroundImage()) drawStretched(ctx, *bg, b, leftCap_, topCap_);
+  Float textLeft = b.minX();
+  if (auto image = currentImage()) {
+    const Size s = image->size();
+    const Float x = currentTitle() ? b.minX() + 6 : b.midX() - s.width / 2;
+    ctx.drawImage(*image, Rect(x, b.midY() - s.height / 2, s.width, s.height));
+    if (currentTitle()) textLeft = x + s.width + 4;
+  }
+  if (auto title = currentTitle(); title && !title->empty()) {
+    const Font font = titleBold_ ? Font::boldSystemFont(titleFontSize_) : Font::systemFont(titleFontSize_);
+    const Size s = sizeWithFont(*title, font);
+    Color c = currentTitleColor().value_or(type_ == Type::RoundedRect && !isHighlighted() ? Color(0.2f, 0.31f, 0.52f)
+                                                                                          : Color::white());
+    ctx.setFillColor(c);
+    drawInRect(ctx, *title, Rect(textLeft, b.midY() - s.height / 2, b.maxX() - textLeft, s.height), font,
+               LineBreakMode::TailTruncation, TextAlignment::Center);
+  }
 }
 
 }  // namespace kit

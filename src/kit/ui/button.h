@@ -138,6 +138,9 @@ class Button : public Control {
   bool titleIsBold() const { return titleBold_; }
   void setTitleBold(bool bold) { titleBold_ = bold; setNeedsDisplay(); }
 
+  // The current background image (middle stretched, caps kept), image and title, centred.
+  void drawRect(GraphicsContext& ctx, const Rect& rect) override;
+
  private:
   struct Appearance {
     std::optional<std::string> title;
