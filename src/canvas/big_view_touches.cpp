@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "canvas/big_view.h"
+#include "helpers/float_over.h"
 #include "helpers/global_helpers_geometry.h"
 #include "helpers/global_helpers_identifiers.h"
 #include "kit/core/run_loop.h"
@@ -319,9 +320,10 @@ void BigView::motionEnded(kit::MotionType, const kit::Event&) {
   showOverlayMessage(parentController_->mapName(), 22.0f, 2.0);
 }
 
-// Stand-in: the overlay message (not modal, over the canvas, position 0, type 0) is shown here
-// once overlay messages exist.
-void BigView::showOverlayMessage(const std::string&, float, double) {}
+// Not modal, over the canvas, in its middle (where the central topic was just centred), text only.
+void BigView::showOverlayMessage(const std::string& title, float fontSize, double seconds) {
+  FloatOver::displayModal(false, this, FloatOver::kCentre, title, fontSize, FloatOver::kTextOnly, seconds);
+}
 
 // ---- The scroll view -------------------------------------------------------------------------
 

@@ -8,6 +8,7 @@
 
 #include "document/pseudo_map_view_controller.h"
 #include "formats/map_formats.h"
+#include "helpers/float_over.h"
 #include "kit/core/run_loop.h"
 #include "kit/core/user_defaults.h"
 #include "kit/testing/event_script.h"
@@ -132,7 +133,9 @@ TEST_F(GesturesTest, SecondTapCancelsTheMenuAndADeferredTapNeverFollowsALink) {
   script.tap(on(b));
   script.wait(0.6);
   canvas->hideMenuController();
+  EXPECT_FALSE(b->isInPlaceEdit());
   script.doubleTap(on(b));
+  EXPECT_TRUE(b->isInPlaceEdit());
   script.wait(0.6);
   EXPECT_EQ(canvas->menuOptions(), 0u);
   EXPECT_EQ(canvas->selectedNode(), b);
@@ -359,6 +362,19 @@ TEST_F(GesturesTest, ShakeCentresTheMapAndDragsPanOnlyFromTheBackground) {
   script.wait(0.6);
   script.shake();
   EXPECT_EQ(doc.centred, 1);
+  // The map's name floats over the canvas at 22 pt for 2 s.
+  auto overlay = [&]() -> FloatOver* {
+    for (kit::View* v = canvas->lastSubview(); v; v = v->previousSibling())
+      if (auto* f = dynamic_cast<FloatOver*>(v)) return f;
+    return nullptr;
+  };
+  ASSERT_NE(overlay(), nullptr);
+  EXPECT_EQ(overlay()->szLabel(), std::optional<std::string>(doc.mapName()));
+  EXPECT_EQ(overlay()->labelFontSize(), 22.0f);
+  script.wait(1.9);
+  EXPECT_NE(overlay(), nullptr);
+  script.wait(0.2);
+  EXPECT_EQ(overlay(), nullptr);
 
   const Point offset = scroll.contentOffset();
   script.drag({on(b), Point(on(b).x + 40, on(b).y + 40)}, 0.3);
