@@ -187,13 +187,14 @@ bool BigView::pasteImageAsTopic(bool andFloat, bool crosshair) {
   if (!library) return false;
   auto id = library->saveClipboardAsAsset();
   if (!id || id->empty()) return false;
+  const kit::Point at = crosshairButton_ ? crosshairButton_->center() : bounds().mid();
   if (andFloat && rootNode_) {
     hideCrosshair();
-    NodeView* n = createChildNodeOf(rootNode_.get(), crosshairButton_->center());
+    NodeView* n = createChildNodeOf(rootNode_.get(), at);
     n->setIsFloating(true, false);
   } else if (!andFloat && crosshair && selectedNode_) {
     hideCrosshair();
-    NodeView* n = createChildNodeOf(selectedNode_, crosshairButton_->center());
+    NodeView* n = createChildNodeOf(selectedNode_, at);
     if (NodeView* parent = n->parentNode()) parent->recalcLayoutRecursively(false, true, true, false, false);
   }
   if (!selectedNode_) return false;

@@ -10,10 +10,12 @@
 #include "kit/core/app_paths.h"
 #include "kit/core/files.h"
 #include "kit/core/run_loop.h"
+#include "kit/graphics/image_context.h"
 #include "kit/io/plist.h"
 #include "kit/testing/fixtures.h"
 #include "kit/ui/alert.h"
 #include "kit/ui/pasteboard.h"
+#include "model/asset_library.h"
 
 namespace {
 
@@ -219,4 +221,36 @@ TEST_F(ClipboardTest, PasteStyleAppliesTheCopiedAttributes) {
   EXPECT_TRUE(sameColour(target->colour255(), branch_->colour255()));
   kit::Pasteboard::general().setString("plain");
   EXPECT_FALSE(canvas.pasteStyleOnto(target, 0xFFFFFFFFu, 0));
+}
+
+TEST_F(ClipboardTest, ImagesBecomeTopicImagesAndTravelWithCopiedTopics) {
+  BigView& canvas = *a_->bigView();
+  auto png = kit::ImageContext::create(kit::Size(30, 20), true)->image()->pngData();
+  ASSERT_TRUE(png);
+  kit::Pasteboard::general().setData(*png, kit::kPasteboardTypePNG);
+
+  // Without the crosshair the selected topic takes the image; floating, a new floating topic does.
+  canvas.setSelectedNode(branch_, false);
+  ASSERT_TRUE(canvas.pasteClipboard(1, Side::Automatic, false));
+  ASSERT_TRUE(branch_->getImage());
+  EXPECT_EQ(canvas.getTopicCount(nullptr), 5);
+  ASSERT_TRUE(canvas.pasteClipboard(1, Side::Automatic, true));
+  EXPECT_EQ(canvas.getTopicCount(nullptr), 6);
+  EXPECT_TRUE(canvas.selectedNode()->isFloating());
+  EXPECT_TRUE(canvas.selectedNode()->getImage());
+
+  // Copied into another map, the image file comes along.
+  const std::string image = *branch_->getImage();
+  canvas.setSelectedNode(branch_, false);
+  canvas.copySelectedNodeToClipboard();
+  auto record = kit::plist::readFile(clipboardFile(1));
+  ASSERT_TRUE(record);
+  EXPECT_EQ((*record)["MapID"].string(), a_->mapID());
+  auto library = AssetLibrary::assetLibraryForMap(b_->mapID());
+  ASSERT_TRUE(library);
+  EXPECT_FALSE(kit::FileManager::exists(library->getPathForAsset(image)));
+  b_->bigView()->setSelectedNode(b_->bigView()->rootNode(), false);
+  ASSERT_TRUE(b_->bigView()->pasteClipboard(1, Side::Automatic, false));
+  EXPECT_EQ(b_->bigView()->lastLoadedRootNode()->getImage(), image);
+  EXPECT_TRUE(kit::FileManager::exists(library->getPathForAsset(image)));
 }
