@@ -214,6 +214,23 @@ class BigView : public kit::View {
   void showPopupMenuForRect(const kit::Rect& rect);
   const kit::Rect& popupMenuRect() const { return popupMenuRect_; }
 
+  // ---- Topic clipboard (big_view_clipboard.cpp) ----------------------------------------------
+  // Clipboard 1 is the user's and is mirrored on the general pasteboard; clipboard 2 is the
+  // working copy a drag fills. Each keeps its record in a file of the temporary folder.
+  void copyNode(NodeView* topic, int toClipboard);
+  void copySelectedNodeToClipboard();
+  // Takes an undo snapshot first.
+  void cutSelectedNodeToClipboard();
+  // Side 0 as recorded, 1 left, 2 right of the central topic. The caller takes the undo
+  // snapshot. False when nothing was pasted (no record, no text, an image that could not be
+  // stored, text that could not be read as an outline).
+  bool pasteClipboard(int clipboard, int onSide, bool andFloat);
+  // The attributes copied with the topics onto the general pasteboard; null when there are none.
+  static kit::Value clipboardTopicAttributes();
+  // Paste Style: the copied attributes picked by mask, applied to the topic and, by scope, to
+  // its siblings and branch, with undo. False when there is nothing to apply.
+  bool pasteStyleOnto(NodeView* topic, std::uint32_t mask, std::uint32_t scope);
+
   // ---- Fold and grow (big_view_delete.cpp, big_view_touches.cpp) -----------------------------
   // The fold menu of the selected topic, at its disclosure target.
   void showFoldMenu();
@@ -338,6 +355,8 @@ class BigView : public kit::View {
 
  private:
   NodeView* finishNewParentTopic(NodeView* n);
+  // The pasteboard's image as a new asset on a new or the selected topic; false when refused.
+  bool pasteImageAsTopic(bool andFloat, bool crosshair);
   friend class BigViewDrawingTestAccess;  // tests set the drag and guide state
 
   // drawInContext in one walk of the tree; also lists the topics meeting the clip when asked.

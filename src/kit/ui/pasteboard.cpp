@@ -38,7 +38,7 @@ void Pasteboard::removeNamed(std::string_view name) {
   if (it != boards.end()) boards.erase(it);
 }
 
-void Pasteboard::setItems(std::vector<Item> items) {
+void Pasteboard::dropNullValues(std::vector<Item>& items) {
   for (Item& item : items) {
     for (auto it = item.begin(); it != item.end();) {
       if (it->second.isNull()) {
@@ -48,19 +48,33 @@ void Pasteboard::setItems(std::vector<Item> items) {
       }
     }
   }
+}
+
+void Pasteboard::sync() const {
+  if (!host_) return;
+  auto changed = host_->fetchChanged(*this);
+  if (!changed) return;
+  dropNullValues(*changed);
+  items_ = std::move(*changed);
+  ++changeCount_;
+}
+
+void Pasteboard::setItems(std::vector<Item> items) {
+  dropNullValues(items);
   items_ = std::move(items);
   ++changeCount_;
+  if (host_) host_->publish(*this);
 }
 
 std::vector<std::string> Pasteboard::pasteboardTypes() const {
   std::vector<std::string> out;
-  if (items_.empty()) return out;
+  if (items().empty()) return out;
   for (const auto& [type, value] : items_.front()) out.push_back(type);
   return out;
 }
 
 bool Pasteboard::containsPasteboardTypes(const std::vector<std::string_view>& types) const {
-  if (items_.empty()) return false;
+  if (items().empty()) return false;
   const Item& first = items_.front();
   for (std::string_view t : types)
     if (first.find(t) != first.end()) return true;
@@ -68,7 +82,7 @@ bool Pasteboard::containsPasteboardTypes(const std::vector<std::string_view>& ty
 }
 
 const Value& Pasteboard::valueForPasteboardType(std::string_view type) const {
-  if (items_.empty()) return Value::nullValue();
+  if (items().empty()) return Value::nullValue();
   auto it = items_.front().find(type);
   return it == items_.front().end() ? Value::nullValue() : it->second;
 }
@@ -93,8 +107,9 @@ void Pasteboard::setData(Data data, std::string_view forPasteboardType) {
 std::optional<std::string> Pasteboard::string() const {
   for (std::string_view type : {kPasteboardTypeUTF8PlainText, kPasteboardTypePlainText, kPasteboardTypeText}) {
     const Value& v = valueForPasteboardType(type);
-    if (v.isString()) return v.string();
-    if (v.isData()) {
+    if (v.isString()) {
+      if (isValidUtf8(v.string())) return v.string();
+    } else if (v.isData()) {
       std::string_view bytes(reinterpret_cast<const char*>(v.data().data()), v.data().size());
       if (isValidUtf8(bytes)) return std::string(bytes);
     }

@@ -21,6 +21,20 @@ inline constexpr std::string_view kPasteboardTypePNG = "public.png";
 inline constexpr std::string_view kPasteboardTypeJPEG = "public.jpeg";
 inline constexpr std::string_view kPasteboardTypeGIF = "com.compuserve.gif";
 
+class Pasteboard;
+
+// What stands behind a pasteboard outside this process (a desktop clipboard). Without one the
+// pasteboard lives in the process only.
+class PasteboardHost {
+ public:
+  virtual ~PasteboardHost() = default;
+  // The process changed the contents; the host takes them over.
+  virtual void publish(const Pasteboard& board) = 0;
+  // Asked before every read: the host's items when they changed outside the process since the
+  // last publish or fetch, else nullopt.
+  virtual std::optional<std::vector<Dictionary>> fetchChanged(const Pasteboard& board) = 0;
+};
+
 class Pasteboard {
  public:
   using Item = Dictionary;
@@ -35,11 +49,21 @@ class Pasteboard {
   Pasteboard& operator=(const Pasteboard&) = delete;
 
   const std::string& name() const { return name_; }
-  // Grows with every change of the contents.
-  std::int64_t changeCount() const { return changeCount_; }
+  // Grows with every change of the contents, from the host's side too.
+  std::int64_t changeCount() const {
+    sync();
+    return changeCount_;
+  }
 
-  const std::vector<Item>& items() const { return items_; }
-  std::size_t numberOfItems() const { return items_.size(); }
+  // Not owned; nullptr (the default) keeps the contents in the process.
+  void setHost(PasteboardHost* host) { host_ = host; }
+  PasteboardHost* host() const { return host_; }
+
+  const std::vector<Item>& items() const {
+    sync();
+    return items_;
+  }
+  std::size_t numberOfItems() const { return items().size(); }
   // Replaces the whole contents; null values are left out of the items.
   void setItems(std::vector<Item> items);
   void clear() { setItems({}); }
@@ -57,7 +81,8 @@ class Pasteboard {
   void setValue(Value value, std::string_view forPasteboardType);
   void setData(Data data, std::string_view forPasteboardType);
 
-  // Text: the first of UTF-8 plain text, plain text, text held as a string (or as UTF-8 data).
+  // Text: the first of UTF-8 plain text, plain text, text held as a string or as data; text that
+  // is not valid UTF-8 is not text.
   std::optional<std::string> string() const;
   // One item of UTF-8 plain text.
   void setString(std::string_view text);
@@ -67,10 +92,14 @@ class Pasteboard {
 
  private:
   explicit Pasteboard(std::string name) : name_(std::move(name)) {}
+  // Takes in what the host changed.
+  void sync() const;
+  static void dropNullValues(std::vector<Item>& items);
 
   std::string name_;
-  std::vector<Item> items_;
-  std::int64_t changeCount_ = 0;
+  PasteboardHost* host_ = nullptr;
+  mutable std::vector<Item> items_;
+  mutable std::int64_t changeCount_ = 0;
 };
 
 }  // namespace kit

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "kit/ui/pasteboard.h"
 
 using namespace kit;
@@ -69,4 +71,44 @@ TEST_F(PasteboardTest, NamedPasteboardsAreSeparate) {
   EXPECT_EQ(Pasteboard::named("snippets", true)->string(), "snip");
   Pasteboard::removeNamed("snippets");
   EXPECT_EQ(Pasteboard::named("snippets", false), nullptr);
+}
+
+namespace {
+// A desktop clipboard stand-in: keeps what was published, and can change behind the process.
+class FakeHost final : public PasteboardHost {
+ public:
+  void publish(const Pasteboard& board) override {
+    ++published;
+    lastTypes = board.items().empty() ? std::vector<std::string>{} : board.pasteboardTypes();
+  }
+  std::optional<std::vector<Dictionary>> fetchChanged(const Pasteboard&) override {
+    return std::exchange(pending, std::nullopt);
+  }
+  int published = 0;
+  std::vector<std::string> lastTypes;
+  std::optional<std::vector<Dictionary>> pending;
+};
+}  // namespace
+
+TEST_F(PasteboardTest, HostSeesEveryChangeAndCanChangeTheContents) {
+  Pasteboard& pb = Pasteboard::general();
+  FakeHost host;
+  pb.setHost(&host);
+  pb.setItems({Pasteboard::Item{{"org.example.topic", Value("data in file")},
+                                {std::string(kPasteboardTypeUTF8PlainText), Value("- a")}}});
+  EXPECT_EQ(host.published, 1);
+  EXPECT_EQ(host.lastTypes, (std::vector<std::string>{"org.example.topic", "public.utf8-plain-text"}));
+
+  // Another program copied an image: the next read sees it and the count moves on.
+  const auto count = pb.changeCount();
+  host.pending = std::vector<Dictionary>{{{std::string(kPasteboardTypePNG), Value(Data{0x89, 'P'})}}};
+  EXPECT_GT(pb.changeCount(), count);
+  EXPECT_FALSE(pb.containsPasteboardType("org.example.topic"));
+  EXPECT_EQ(pb.dataForPasteboardType(kPasteboardTypePNG), (Data{0x89, 'P'}));
+  EXPECT_EQ(host.published, 1);  // taking in the host's contents is not published back
+
+  // Text that is not UTF-8 is no text, whichever way it is held.
+  pb.setValue(Value(std::string("\xC3\x28", 2)), kPasteboardTypeUTF8PlainText);
+  EXPECT_FALSE(pb.string());
+  pb.setHost(nullptr);
 }
