@@ -101,7 +101,11 @@ void BigView::forgetTopic(NodeView* topic, bool branch) {
   }
   if (gone(fosterNode_)) fosterNode_ = nullptr;
   if (gone(lastLoadedRootNode_)) lastLoadedRootNode_ = nullptr;
-  if (gone(draggingTopic_)) draggingTopic_ = nullptr;
+  if (gone(draggingTopic_)) {
+    clearAutoScrollTimerIfEnabled();
+    postDragTopicCleanup(false);
+    draggingTopic_ = nullptr;
+  }
   if (gone(dynamic_cast<NodeView*>(touchView_))) touchView_ = nullptr;
   std::erase_if(arrayOfNodesToFoldAfterLoad_, gone);
 }
