@@ -88,6 +88,19 @@ constexpr std::uint32_t Move = 0x1000;
 constexpr std::uint32_t Merge = 0x2000;
 }  // namespace MenuOption
 
+// The resize grip's menus: apply-to after a resize, Auto-size after a tap.
+namespace MenuOption {
+constexpr std::uint32_t Children = 0x2000000;
+constexpr std::uint32_t ApplyToChildren = 0x4000000;
+constexpr std::uint32_t Siblings = 0x8000000;
+constexpr std::uint32_t ApplyToSiblings = 0x10000000;
+constexpr std::uint32_t Both = 0x20000000;
+constexpr std::uint32_t AutoSize = 0x40000000;
+}  // namespace MenuOption
+
+class TopicResizeTool;
+class TopicResizeIndicator;
+
 class BigView : public kit::View {
  public:
   // The document controller makes the canvas 34560 x 30720.
@@ -245,6 +258,14 @@ class BigView : public kit::View {
   // a menu closed without a choice (0) put it back. Each change is one undo step. True when the
   // map changed.
   bool dropLiftedTopic(std::uint32_t choice);
+
+  // ---- Resize grip (big_view_resize.cpp) ----------------------------------------------------
+  // The grip's pan, by state (TopicResizeTool::State), and its tap.
+  void onTopicResizeToolMove(int state);
+  void onTopicResizeToolTap();
+  void alignTopicResizeIndicatorOn(NodeView* topic, bool verticalOnly);
+  void showTopicResizeIndicator(bool show);
+  int menuOptionsContext() const { return menuOptionsContext_; }
 
   // ---- Popup menu -----------------------------------------------------------------------------
   // The options of the menu on show (0: none); hideMenuController clears them.

@@ -3,6 +3,8 @@
 // topic, and undo or a cancelled touch gives back the map exactly (native XML compared).
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "document/pseudo_map_view_controller.h"
 #include "formats/map_formats.h"
 #include "kit/core/run_loop.h"
@@ -58,6 +60,8 @@ class DragTest : public kit::AppHomeTest {
     for (Point p : path) script.move(p);
   }
 
+  // The grip's style is read when the canvas is made.
+  bool gripOn_ = (kit::UserDefaults::standard().setInteger("ui_topic_resize_handle", 1), true);
   PseudoMapViewController doc;
   BigView* canvas = nullptr;
   kit::Window window{kit::Rect(0, 0, 1200, 800)};
@@ -183,6 +187,56 @@ TEST_F(DragTest, AutoscrollAtTheEdgeCarriesTheTopicAndStopsAtTheContentEdge) {
 
   EXPECT_EQ(BigView::autoscrollDistanceForProximityToEdge(29.5f), 1);
   EXPECT_EQ(BigView::autoscrollDistanceForProximityToEdge(0), 6);
+}
+
+TEST_F(DragTest, ResizeGripStepsWidthAndFontSizeAsOneUndoAndOffersItsMenus) {
+  canvas->setSelectedNode(a1, true);  // right of the central topic, a child and no siblings
+  kit::View* grip = canvas->topicResizeTool();
+  const kit::Rect f = a1->getAdjustedNodeShapeFrame();
+  // Inner top corner on the shape's lower outer corner (a rectangle here).
+  EXPECT_EQ(grip->center(), Point(std::round(f.maxX() + 24), std::round(f.maxY() + 24)));
+  const float w0 = a1->getDisplayWidth(), font0 = a1->getDisplayFontSize();
+  const Point g = grip->convertPointToView(grip->bounds().mid(), &window);
+  script.down(g);
+  script.move(Point(g.x + 10, g.y + 10));  // the resize begins; 10 down is no step yet
+  const float w1 = a1->getDisplayWidth();
+  EXPECT_EQ(a1->getDisplayFontSize(), font0);
+  EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 1.0f);
+  script.move(Point(g.x + 40, g.y + 16));  // 30 more sideways, 16 down in all: one step
+  EXPECT_EQ(a1->getDisplayWidth(), w1 + 30);
+  EXPECT_EQ(a1->getDisplayFontSize(), font0 + 4);
+  script.move(Point(g.x + 40, g.y + 26));  // a new count: 10 more is no step
+  EXPECT_EQ(a1->getDisplayFontSize(), font0 + 4);
+  script.up(Point(g.x + 40, g.y + 26));
+  EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 0.0f);
+  EXPECT_EQ(canvas->menuOptions(), MenuOption::ApplyToChildren);  // a child, no siblings
+  EXPECT_EQ(canvas->menuOptionsContext(), 2);
+  undo();
+  EXPECT_EQ(a1->getDisplayWidth(), w0);
+  EXPECT_EQ(a1->getDisplayFontSize(), font0);
+
+  // A left-hand topic narrows when its grip goes right; a leaf whose siblings have children.
+  NodeView* left = make(root, at(250, 400), "A rather long left-hand topic name");
+  canvas->setSelectedNode(left, true);
+  EXPECT_LT(grip->center().x, left->getAdjustedNodeShapeFrame().minX());
+  const Point lg = grip->convertPointToView(grip->bounds().mid(), &window);
+  script.down(lg);
+  script.move(Point(lg.x + 1, lg.y));
+  const float lw = left->getDisplayWidth();
+  script.move(Point(lg.x + 13, lg.y));
+  EXPECT_EQ(left->getDisplayWidth(), lw - 12);
+  script.up(Point(lg.x + 13, lg.y));
+  EXPECT_EQ(canvas->menuOptions(), MenuOption::ApplyToSiblings | MenuOption::Children | MenuOption::Both);
+
+  // A tap shows the read-out for 2 s and offers only Auto-size.
+  canvas->setSelectedNode(a11, true);
+  script.tap(grip->convertPointToView(grip->bounds().mid(), &window));
+  EXPECT_EQ(canvas->menuOptions(), MenuOption::AutoSize);
+  EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 1.0f);
+  script.wait(1.9);
+  EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 1.0f);
+  script.wait(0.2);
+  EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 0.0f);
 }
 
 }  // namespace
