@@ -189,6 +189,30 @@ TEST_F(DragTest, AutoscrollAtTheEdgeCarriesTheTopicAndStopsAtTheContentEdge) {
   EXPECT_EQ(BigView::autoscrollDistanceForProximityToEdge(0), 6);
 }
 
+TEST_F(DragTest, ControlPointFollowsTheFingerInItsLayerAndOneUndoPutsItBack) {
+  RelationshipView* r = canvas->createRelationshipBetweenNode(a1, 1, b, 1, Point(), RGB255{255, 0, 0});
+  ASSERT_NE(r, nullptr);
+  canvas->setSelectedNode(b, true);  // shows the handle
+  kit::RunLoop::main().runOnce();
+  doc.undoManager()->removeAllActions();
+  const Point c0 = r->center();
+  const Point p = canvas->convertPointToView(c0, &window);
+  script.down(p);
+  script.move(Point(p.x + 40, p.y - 20));
+  script.move(Point(p.x + 60, p.y - 30));
+  EXPECT_EQ(canvas->draggingRelationship(), r);
+  EXPECT_EQ(r->center(), canvas->convertPointFromView(Point(p.x + 60, p.y - 30), &window));
+  ASSERT_NE(canvas->linkLayer(), nullptr);
+  EXPECT_EQ(canvas->canvasLayer().sublayers().back().get(), canvas->linkLayer());
+  EXPECT_FALSE(canvas->linkLayer()->path().isEmpty());
+  script.up(Point(p.x + 60, p.y - 30));
+  EXPECT_EQ(canvas->linkLayer(), nullptr);
+  EXPECT_TRUE(canvas->canvasLayer().sublayers().empty());
+  EXPECT_EQ(doc.undoManager()->undoCount(), 1u);
+  undo();
+  EXPECT_EQ(r->center(), c0);
+}
+
 TEST_F(DragTest, ResizeGripStepsWidthAndFontSizeAsOneUndoAndOffersItsMenus) {
   canvas->setSelectedNode(a1, true);  // right of the central topic, a child and no siblings
   kit::View* grip = canvas->topicResizeTool();
