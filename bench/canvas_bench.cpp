@@ -199,6 +199,51 @@ void BM_TapTopicToSelectionWithFocusDimming(benchmark::State& state) {
 }
 BENCHMARK(BM_TapTopicToSelectionWithFocusDimming)->Unit(benchmark::kMillisecond);
 
+// One move event of a finger dragging a main topic whose branch holds 1,001 topics (its own map
+// of 20,541 topics): the branch's views move and its shape layers are translated; no tile is
+// marked. The first move, which builds the layers and redraws the tiles once, is not timed.
+void BM_DragFrameOfThousandTopicBranch(benchmark::State& state) {
+  Map map;
+  BigView* canvas = map.canvas.get();
+  NodeView* main = map.level1[17];
+  const kit::Point mainCentre = main->center();
+  for (int r = 0; r < Map::kRows; ++r) {
+    NodeView* mid = map.add(main, kit::Point(mainCentre.x - 200, mainCentre.y + 100 + r * 800.0f), "Extra");
+    for (int l = 0; l < Map::kLeaves; ++l)
+      map.add(mid, kit::Point(mainCentre.x - 400, mainCentre.y + 100 + r * 800.0f + l * 40), "Extra leaf");
+  }
+  const int branch = canvas->getTopicCount(main);
+  kit::Window window(kit::Rect(0, 0, 1024, 768));
+  MapScrollView scroll(window.bounds());
+  window.addSubview(&scroll);
+  scroll.setContentView(canvas);
+  scroll.setContentSize(canvas->bounds().size);
+  scroll.setContentOffset(kit::Point(mainCentre.x - 512, mainCentre.y - 384));
+  kit::EventScript script(window);
+  const kit::Point p = canvas->convertPointToView(mainCentre, &window);
+  script.down(p);
+  script.move(kit::Point(p.x + 5, p.y + 5));
+  const kit::Rect visible = scroll.bounds();
+  canvas->displayLayer(visible);
+  canvas->layer().waitUntilIdle();
+  const std::size_t tilesBefore = canvas->layer().tilesDrawn();
+  int i = 0;
+  for (auto _ : state) {
+    script.move(kit::Point(p.x + 5 + (i & 7), p.y + 5 + (i & 3)));
+    ++i;
+  }
+  const bool marked = canvas->layer().needsDisplay();
+  canvas->displayLayer(visible);
+  canvas->layer().waitUntilIdle();
+  if (canvas->draggingTopic() != main || !canvas->branchLayer()) state.SkipWithError("no drag");
+  state.counters["branch_topics"] = branch;
+  state.counters["tiles_redrawn"] = static_cast<double>(canvas->layer().tilesDrawn() - tilesBefore);
+  state.counters["tiles_marked"] = marked ? 1 : 0;
+  script.up(kit::Point(p.x + 5, p.y + 5));
+  canvas->removeFromSuperview();
+}
+BENCHMARK(BM_DragFrameOfThousandTopicBranch)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -19,7 +19,9 @@
 #include "kit/core/notification_center.h"
 #include "kit/core/value.h"
 #include "kit/graphics/path.h"
+#include "kit/core/run_loop.h"
 #include "kit/ui/button.h"
+#include "kit/ui/layer.h"
 #include "kit/ui/scroll_view.h"
 #include "kit/ui/tiled_layer.h"
 #include "kit/ui/view.h"
@@ -77,6 +79,27 @@ constexpr std::uint32_t Level2 = 0x400000;
 constexpr std::uint32_t LevelAll = 0x800000;
 constexpr std::uint32_t NewFloatingTopic = 0x80000000;
 }  // namespace MenuOption
+
+// The drop menu's choices.
+namespace MenuOption {
+constexpr std::uint32_t Float = 0x80;
+constexpr std::uint32_t FloatACopy = 0x100;
+constexpr std::uint32_t Move = 0x1000;
+constexpr std::uint32_t Merge = 0x2000;
+}  // namespace MenuOption
+
+// The resize grip's menus: apply-to after a resize, Auto-size after a tap.
+namespace MenuOption {
+constexpr std::uint32_t Children = 0x2000000;
+constexpr std::uint32_t ApplyToChildren = 0x4000000;
+constexpr std::uint32_t Siblings = 0x8000000;
+constexpr std::uint32_t ApplyToSiblings = 0x10000000;
+constexpr std::uint32_t Both = 0x20000000;
+constexpr std::uint32_t AutoSize = 0x40000000;
+}  // namespace MenuOption
+
+class TopicResizeTool;
+class TopicResizeIndicator;
 
 class BigView : public kit::View {
  public:
@@ -206,6 +229,45 @@ class BigView : public kit::View {
   void onRelationshipEdit(RelationshipView* relationship);
   kit::View* touchView() const { return touchView_; }
   bool lastTouchBeganOnSelectedNode() const { return lastTouchBeganOnSelectedNode_; }
+
+  // ---- Dragging and autoscroll (big_view_drag.cpp) --------------------------------------------
+  // While a topic or a relationship's control point is dragged, its lines are drawn into shape
+  // layers under this one, composited over the tiles, so that a move redraws no tile.
+  kit::Layer& canvasLayer() { return *canvasLayer_; }
+  // One frame: the finished tiles meeting visible, then the canvas's layers.
+  void compositeFrame(kit::GraphicsContext& context, const kit::Rect& visible);
+  NodeView* draggingTopic() const { return draggingTopic_; }
+  RelationshipView* draggingRelationship() const { return draggingRelationship_; }
+  kit::ShapeLayer* linkLayer() const { return linkLayer_.get(); }
+  kit::Layer* branchLayer() const { return branchLayer_.get(); }
+  kit::ShapeLayer* interBranchRelationshipLayer() const { return interBranchRelationshipLayer_.get(); }
+  bool isAutoscrolling() const { return autoscrollTimer_ != nullptr; }
+  void setAutoScrollEnabled(bool flag) { bAutoScrollEnabled_ = flag; }
+  void preDragTopicInitFor(NodeView* topic);
+  void buildDragTopicBranchLayersFor(NodeView* topic);
+  void _addLinkToPath(kit::Path& path, NodeView* forNode, const std::string* coloured, bool fill);
+  void _addNonContainedRelationshipsToPath(kit::Path& path, NodeView* forNode);
+  // Layers go after 0.3 s with linger, else at the next pass of the run loop.
+  void postDragTopicCleanup(bool linger);
+  void preDragRelationshipInitFor(RelationshipView* relationship);
+  void postDragRelationshipCleanup();
+  void maybeAutoscroll();
+  static float autoscrollDistanceForProximityToEdge(float distance);
+  void legalizeAutoscrollDistance();
+  void clearAutoScrollTimerIfEnabled();
+  // The drop decision for a lifted topic waiting over a topic or the background: Move re-parents
+  // it under the foster parent, Float floats it; any other choice, a drop onto its own branch and
+  // a menu closed without a choice (0) put it back. Each change is one undo step. True when the
+  // map changed.
+  bool dropLiftedTopic(std::uint32_t choice);
+
+  // ---- Resize grip (big_view_resize.cpp) ----------------------------------------------------
+  // The grip's pan, by state (TopicResizeTool::State), and its tap.
+  void onTopicResizeToolMove(int state);
+  void onTopicResizeToolTap();
+  void alignTopicResizeIndicatorOn(NodeView* topic, bool verticalOnly);
+  void showTopicResizeIndicator(bool show);
+  int menuOptionsContext() const { return menuOptionsContext_; }
 
   // ---- Popup menu -----------------------------------------------------------------------------
   // The options of the menu on show (0: none); hideMenuController clears them.
@@ -368,6 +430,12 @@ class BigView : public kit::View {
   void _touchesMoved(kit::Touch& touch, const kit::Event& event);
   void _touchesEnded(kit::Touch& touch, const kit::Event& event);
   void _touchesCancelled(kit::Touch& touch, const kit::Event& event);
+  // Drag workers (big_view_drag.cpp), called from the touch workers.
+  void dragTouchMoved();
+  void dragTouchEnded();
+  void dragTouchCancelled();
+  void autoscrollTimerFired(const kit::Value& userInfo);
+  kit::Path relationshipCurve(RelationshipView* relationship) const;
   // Sends the named gesture message after delay seconds unless clearGestureTimers comes first;
   // with forSelection, only while the topic selected now is still the selection.
   void scheduleGesture(const char* name, double delay, void (BigView::*fn)(), bool forSelection);
@@ -432,6 +500,12 @@ class BigView : public kit::View {
   NodeView* draggingTopic_ = nullptr;
   RelationshipView* draggingRelationship_ = nullptr;
   bool deallocPrepared_ = false;
+  std::shared_ptr<kit::Layer> canvasLayer_ = std::make_shared<kit::Layer>();
+  std::shared_ptr<kit::ShapeLayer> linkLayer_;
+  std::shared_ptr<kit::Layer> branchLayer_;
+  std::shared_ptr<kit::ShapeLayer> interBranchRelationshipLayer_;
+  kit::TimerRef autoscrollTimer_;
+  kit::Value dragStartPositions_;  // the dragged branch's centres at the first move
   MapFormatServices* formatServices_ = nullptr;
   kit::ObserverOwner observing_{this};
   // Last, so that it goes first: its tiles read the fields above until it has stopped.

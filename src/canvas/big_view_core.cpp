@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "canvas/big_view.h"
+#include "canvas/topic_resize_tool.h"
 #include "kit/core/run_loop.h"
 #include "kit/core/user_defaults.h"
 #include "kit/graphics/image.h"
@@ -32,10 +33,9 @@ BigView::BigView(const kit::Rect& frame) : kit::View(frame) {
   topicDisclosureButton_->setAlpha(0);
   addSubview(topicDisclosureButton_.get());
 
-  topicResizeTool_ = std::make_unique<kit::View>(kit::Rect(0, 0, 48, 48));
+  topicResizeTool_ = std::make_unique<TopicResizeTool>(kit::Rect(0, 0, 48, 48), this);
   addSubview(topicResizeTool_.get());
-  topicResizeIndicator_ = std::make_unique<kit::View>(kit::Rect(0, 0, 100, 30));
-  topicResizeIndicator_->setBackgroundColor(kit::Color::clear());
+  topicResizeIndicator_ = std::make_unique<TopicResizeIndicator>(kit::Rect(0, 0, 100, 30));
   addSubview(topicResizeIndicator_.get());
 
   bAutoScrollEnabled_ = kit::UserDefaults::standard().boolForKey("ui_auto_scroll");
@@ -101,7 +101,11 @@ void BigView::forgetTopic(NodeView* topic, bool branch) {
   }
   if (gone(fosterNode_)) fosterNode_ = nullptr;
   if (gone(lastLoadedRootNode_)) lastLoadedRootNode_ = nullptr;
-  if (gone(draggingTopic_)) draggingTopic_ = nullptr;
+  if (gone(draggingTopic_)) {
+    clearAutoScrollTimerIfEnabled();
+    postDragTopicCleanup(false);
+    draggingTopic_ = nullptr;
+  }
   if (gone(dynamic_cast<NodeView*>(touchView_))) touchView_ = nullptr;
   std::erase_if(arrayOfNodesToFoldAfterLoad_, gone);
 }
@@ -253,9 +257,6 @@ void BigView::checkForFosterParent() {
   }
   if (fosterNode_ != best) setFosterNode(best);
 }
-
-// Stand-in: the resize grip and the disclosure button are placed once the resize tool exists.
-void BigView::onSelectedNodeGeometryChange() {}
 
 // ---- Look-ups and other commands -------------------------------------------------------------
 

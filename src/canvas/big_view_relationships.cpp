@@ -115,7 +115,11 @@ RelationshipView* BigView::getRelationshipByUUID(const std::string& uuid) {
 void BigView::forgetRelationship(RelationshipView* r) {
   r->setEnd1(nullptr);
   r->removeFromSuperview();
-  if (draggingRelationship_ == r) draggingRelationship_ = nullptr;
+  if (draggingRelationship_ == r) {
+    draggingRelationship_ = nullptr;
+    clearAutoScrollTimerIfEnabled();
+    postDragRelationshipCleanup();
+  }
   if (touchView_ == r) touchView_ = nullptr;
 }
 

@@ -106,7 +106,7 @@ void BigView::_touchesBegan(kit::Touch& touch, const kit::Event&) {
 }
 
 void BigView::_touchesMoved(kit::Touch&, const kit::Event&) {
-  // Dragging the topic or the relationship's control point is not handled here yet.
+  dragTouchMoved();
   if (dynamic_cast<NodeView*>(touchView_) && !withinSlop(ptCurrentTouch_, ptTouchDown_)) clearGestureTimers();
 }
 
@@ -114,6 +114,7 @@ void BigView::_touchesEnded(kit::Touch& touch, const kit::Event& event) {
   clearGestureTimers();
   if (auto* relationship = dynamic_cast<RelationshipView*>(touchView_)) {
     if (touch.tapCount() == 1) onRelationshipEdit(relationship);
+    dragTouchEnded();
     requestRedraw();
     draggingRelationship_ = nullptr;
     return;
@@ -134,6 +135,7 @@ void BigView::_touchesEnded(kit::Touch& touch, const kit::Event& event) {
         }
       }
     }
+    if (touch.tapCount() != 1 && touch.tapCount() != 2) dragTouchEnded();
     requestRedraw();
     draggingTopic_ = nullptr;
     return;
@@ -150,6 +152,7 @@ void BigView::_touchesCancelled(kit::Touch&, const kit::Event&) {
   const kit::Point back(ptTouchDown_.x + touchCentreOffset_.width, ptTouchDown_.y + touchCentreOffset_.height);
   if (auto* relationship = dynamic_cast<RelationshipView*>(touchView_)) {
     relationship->setCenter(back);
+    dragTouchCancelled();
     requestRedraw();
     draggingRelationship_ = nullptr;
     return;
@@ -165,6 +168,7 @@ void BigView::_touchesCancelled(kit::Touch&, const kit::Event&) {
     } else if (draggingTopic_) {
       draggingTopic_->moveTo(back, true, true);
     }
+    dragTouchCancelled();
     requestRedraw();
     draggingTopic_ = nullptr;
   }

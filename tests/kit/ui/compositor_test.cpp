@@ -1,4 +1,6 @@
 #include "kit/ui/compositor.h"
+#include "kit/ui/layer.h"
+#include "kit/graphics/image_context.h"
 
 #include <gtest/gtest.h>
 
@@ -141,6 +143,48 @@ TEST(CompositorTest, ScaleAndBackgroundOfTheImage) {
   EXPECT_EQ(at(img, 15, 10), (Pixel{255, 255, 255, 255}));
   View empty;
   EXPECT_EQ(renderViewTree(empty), nullptr);
+}
+
+}  // namespace
+}  // namespace kit
+
+namespace kit {
+namespace {
+
+// Shape layers drawn over a frame: a container's transform moves its sublayers; fill goes under
+// the stroke; a layer taken out draws nothing; insertion order is drawing order.
+TEST(LayerTest, ShapeLayersDrawUnderTheirContainersTransformInOrder) {
+  Layer top;
+  auto container = std::make_shared<Layer>();
+  auto box = std::make_shared<ShapeLayer>();
+  Path p;
+  p.addRect(Rect(10, 10, 20, 20));
+  box->setPath(p);
+  box->setFillColor(Color(0, 0, 1));
+  box->setStrokeColor(Color(1, 0, 0));
+  box->setLineWidth(4);
+  container->addSublayer(box);
+  auto over = std::make_shared<ShapeLayer>();
+  over->setPath(p);
+  over->setFillColor(Color(0, 1, 0));
+  top.addSublayer(over);
+  top.insertSublayer(container, 0);  // below the green one
+  container->setTransform(AffineTransform::translation(40, 5));
+
+  auto ic = ImageContext::create(Size(100, 100), false, 1);
+  top.render(ic->context());
+  ImageRef img = ic->image();
+  EXPECT_EQ(at(img, 60, 25), (Pixel{0, 0, 255, 255}));  // fill, moved by (40, 5)
+  EXPECT_EQ(at(img, 50, 25), (Pixel{255, 0, 0, 255}));  // its stroke on the moved edge
+  EXPECT_EQ(at(img, 20, 20), (Pixel{0, 255, 0, 255}));  // the green one stays
+  EXPECT_EQ(at(img, 5, 5).alpha, 0);
+
+  over->removeFromSuperlayer();
+  EXPECT_EQ(over->superlayer(), nullptr);
+  ASSERT_EQ(top.sublayers().size(), 1u);
+  auto ic2 = ImageContext::create(Size(100, 100), false, 1);
+  top.render(ic2->context());
+  EXPECT_EQ(at(ic2->image(), 20, 20).alpha, 0);
 }
 
 }  // namespace
