@@ -234,8 +234,12 @@ bool binaryHoldsUtf16Nul(std::string_view bytes) {
 
 std::optional<Value> read(std::string_view bytes) {
   if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-  // libplist reads XML in time quadratic in the escaped text; it reads only binary lists here.
-  if (bytes.substr(0, 6) != "bplist") return detail::readXML(bytes);
+  // libplist reads XML in time quadratic in the escaped text, so XML goes through our reader
+  // first. libplist writes control characters into XML as they are, which no XML parser takes:
+  // such a list (a theme string with one, say) is still read, by libplist.
+  if (bytes.substr(0, 6) != "bplist") {
+    if (std::optional<Value> v = detail::readXML(bytes)) return v;
+  }
   if (binaryHoldsUtf16Nul(bytes)) return std::nullopt;
   plist_t root = nullptr;
   plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
