@@ -95,8 +95,11 @@ void undoGroup(DocumentServices* document, NodeView* topic, F&& changes) {
 // ---- The shared menu -------------------------------------------------------------------------
 
 void BigView::observeMenuController() {
-  kit::NotificationCenter::defaultCenter().addObserver(this, kit::MenuController::kDidHideNotification, nullptr,
-                                                       [this](const kit::Notification&) { onMenuDidHide(); });
+  kit::NotificationCenter& center = kit::NotificationCenter::defaultCenter();
+  center.addObserver(this, kit::MenuController::kDidHideNotification, nullptr, [this](const kit::Notification&) {
+    // Another view's menu is none of ours.
+    if (kit::MenuController::shared().targetView() == this) onMenuDidHide();
+  });
 }
 
 void BigView::showPopupMenuForRect(const kit::Rect& rect) {

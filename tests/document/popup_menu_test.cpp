@@ -72,6 +72,7 @@ class PopupMenuTest : public kit::AppHomeTest {
   void choose(const char* title) { ASSERT_TRUE(menu.chooseItem(title)) << title; }
   // A lifted topic carried over foster (nil: the background), waiting for the drop menu.
   void drop(NodeView* dragged, NodeView* foster, Point at) {
+    kit::RunLoop::main().runOnce();  // each drop its own undo step
     canvas->setDragDropNode(dragged);
     canvas->setSelectedNode(nullptr, true);
     dragged->moveTo(at, true);
@@ -182,6 +183,25 @@ TEST_F(PopupMenuTest, DropMenuMovesMergesFloatsAndItsDismissalPutsTheTopicBack) 
   EXPECT_EQ(b->center(), home);
   EXPECT_EQ(canvas->selectedNode(), b);
   EXPECT_EQ(canvas->dragDropNode(), nullptr);
+  EXPECT_EQ(xml(), before);
+
+  // Onto its own branch: refused, and the closing menu puts it back.
+  const Point homeA = a->center();
+  drop(a, a11, Point(a11->center().x, a11->center().y + 5));
+  offer(MenuOption::Move);
+  choose("Move");
+  EXPECT_EQ(a->parentNode(), root);
+  EXPECT_EQ(a->center(), homeA);
+  EXPECT_EQ(xml(), before);
+
+  // The drop menu's "Copy": the topic goes back and the topic under it is selected.
+  drop(b, a1, Point(a1->center().x + 20, a1->center().y + 10));
+  offer(MenuOption::Copy);
+  choose("Copy");
+  EXPECT_EQ(b->center(), home);
+  EXPECT_EQ(canvas->selectedNode(), a1);
+  EXPECT_EQ(canvas->dragDropNode(), nullptr);
+  EXPECT_EQ(canvas->fosterNode(), nullptr);
   EXPECT_EQ(xml(), before);
 
   // Move: under a1, 10 pt below its lowest child on that side.
