@@ -60,6 +60,7 @@ class PopupMenuTest : public kit::AppHomeTest {
   }
   // Shows the menu for the options over the selected topic; returns the titles on show.
   std::vector<std::string> offer(std::uint32_t options) {
+    kit::RunLoop::main().runOnce();  // each command its own undo step
     canvas->setMenuOptions(options);
     canvas->showPopupMenuForRect(kit::Rect(canvas->rootNode()->center().x, canvas->rootNode()->center().y, 40, 20));
     return shown();
@@ -313,6 +314,18 @@ TEST_F(PopupMenuTest, AlignFoldAndSizeCommandsOfferTheirSubMenusAndUndoRestores)
   EXPECT_EQ(leaf->getFontSize(), 20);
   EXPECT_EQ(canvas->getNodeByUUID(uuidB)->getWidth(), 0);
   undo();  // one step for both setters over the branch
+  EXPECT_EQ(xml(), sized);
+  // "Siblings" reaches the parent's children only; "Both" their branches too.
+  canvas->setSelectedNode(canvas->getNodeByUUID(uuidA), true);
+  offer(MenuOption::ApplySiblings);
+  choose("Siblings");
+  EXPECT_EQ(canvas->getNodeByUUID(uuidB)->getFontSize(), 20);
+  EXPECT_EQ(canvas->getNodeByUUID(uuidA1)->getFontSize(), 0);
+  offer(MenuOption::ApplyBoth);
+  choose("Both");
+  EXPECT_EQ(canvas->getNodeByUUID(uuidA1)->getWidth(), 200);
+  undo();
+  undo();
   EXPECT_EQ(xml(), sized);
 
   // A leaf whose sibling has children: "Apply To Siblings", "Children" and "Both".
