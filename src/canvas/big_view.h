@@ -404,22 +404,6 @@ class BigView : public kit::View {
 
   // drawInContext in one walk of the tree; also lists the topics meeting the clip when asked.
   void drawMap(kit::GraphicsContext& context, int ofType, const kit::Rect& clip, std::vector<NodeView*>* topics);
-  // Called from the constructor: onMenuDidHide follows the shared menu.
-  void observeMenuController();
-  // The topic clipboard's entry points as the menu calls them; they do nothing until the
-  // clipboard is built.
-  void menuCutToClipboard();
-  void menuCopyToClipboard();
-  void menuPasteClipboard(int clipboard, int side, bool floating);
-  void menuShowPasteStyleChooser();
-  // The fold menu's "Show" family ends here: handles, then keep-organised or "Realign".
-  void afterShowingLevels();
-  // "1 Level", "2 Levels", "All" (-1), and "Above" / "Below".
-  void showLevels(int depthCount);
-  void alignAndStackSiblings(bool belowIt);
-  // The apply-to commands: the children of topic (with descendants, the whole branch below it)
-  // get the width and font size that menuOptionsContext names, in one undo group.
-  void applyWidthAndFontSize(NodeView* topic, bool descendants);
   void endEditing();
   void hideCrosshair();
   void _touchesBegan(kit::Touch& touch, const kit::Event& event);
@@ -436,6 +420,22 @@ class BigView : public kit::View {
   void forgetRelationship(RelationshipView* relationship);
   // Takes the tree down; with notify as preDealloc does, silently from the destructor.
   void teardown(bool notify);
+  // Called from the constructor: onMenuDidHide follows the shared menu.
+  void observeMenuController();
+  // The topic clipboard's entry points as the menu calls them; they do nothing until the
+  // clipboard is built.
+  void menuCutToClipboard();
+  void menuCopyToClipboard();
+  void menuPasteClipboard(int clipboard, int side, bool floating);
+  void menuShowPasteStyleChooser();
+  // The fold menu's "Show" family ends here: handles, then keep-organised or "Realign".
+  void afterShowingLevels();
+  // "1 Level", "2 Levels", "All" (-1), and "Above" / "Below".
+  void showLevels(int depthCount);
+  void alignAndStackSiblings(bool belowIt);
+  // The apply-to commands: the children of topic (with descendants, the whole branch below it)
+  // get the width and font size that menuOptionsContext names, in one undo group.
+  void applyWidthAndFontSize(NodeView* topic, bool descendants);
 
   // Fields, in the order of the canvas record.
   DocumentServices* parentController_ = nullptr;
