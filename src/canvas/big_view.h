@@ -65,37 +65,37 @@ class MapFormatServices {
 
 // Bits of the popup menu's options.
 namespace MenuOption {
+constexpr std::uint32_t ShowAgain = 0x2;  // show the menu again after it hides
 constexpr std::uint32_t Cut = 0x4;
 constexpr std::uint32_t Copy = 0x8;
 constexpr std::uint32_t Paste = 0x10;
 constexpr std::uint32_t PasteStyle = 0x20;
 constexpr std::uint32_t Delete = 0x40;
+constexpr std::uint32_t Float = 0x80;
+constexpr std::uint32_t FloatACopy = 0x100;
 constexpr std::uint32_t PasteAsFloating = 0x200;
+constexpr std::uint32_t DeleteTopic = 0x400;
+constexpr std::uint32_t DeleteBranch = 0x800;
+constexpr std::uint32_t Move = 0x1000;
+constexpr std::uint32_t Merge = 0x2000;
 constexpr std::uint32_t Align = 0x4000;
+constexpr std::uint32_t Justify = 0x8000;
+constexpr std::uint32_t Above = 0x10000;
+constexpr std::uint32_t Below = 0x20000;
+constexpr std::uint32_t AlignChildren = 0x40000;
 constexpr std::uint32_t Show = 0x80000;
 constexpr std::uint32_t Hide = 0x100000;
 constexpr std::uint32_t Level1 = 0x200000;
 constexpr std::uint32_t Level2 = 0x400000;
 constexpr std::uint32_t LevelAll = 0x800000;
-constexpr std::uint32_t NewFloatingTopic = 0x80000000;
-}  // namespace MenuOption
-
-// The drop menu's choices.
-namespace MenuOption {
-constexpr std::uint32_t Float = 0x80;
-constexpr std::uint32_t FloatACopy = 0x100;
-constexpr std::uint32_t Move = 0x1000;
-constexpr std::uint32_t Merge = 0x2000;
-}  // namespace MenuOption
-
-// The resize grip's menus: apply-to after a resize, Auto-size after a tap.
-namespace MenuOption {
-constexpr std::uint32_t Children = 0x2000000;
+constexpr std::uint32_t Realign = 0x1000000;
+constexpr std::uint32_t ApplyChildren = 0x2000000;
 constexpr std::uint32_t ApplyToChildren = 0x4000000;
-constexpr std::uint32_t Siblings = 0x8000000;
+constexpr std::uint32_t ApplySiblings = 0x8000000;
 constexpr std::uint32_t ApplyToSiblings = 0x10000000;
-constexpr std::uint32_t Both = 0x20000000;
+constexpr std::uint32_t ApplyBoth = 0x20000000;
 constexpr std::uint32_t AutoSize = 0x40000000;
+constexpr std::uint32_t NewFloatingTopic = 0x80000000;
 }  // namespace MenuOption
 
 class TopicResizeTool;
@@ -267,7 +267,6 @@ class BigView : public kit::View {
   void onTopicResizeToolTap();
   void alignTopicResizeIndicatorOn(NodeView* topic, bool verticalOnly);
   void showTopicResizeIndicator(bool show);
-  int menuOptionsContext() const { return menuOptionsContext_; }
 
   // ---- Popup menu -----------------------------------------------------------------------------
   // The options of the menu on show (0: none); hideMenuController clears them.
@@ -275,6 +274,52 @@ class BigView : public kit::View {
   // Shows the menu with menuOptions next to the rectangle (canvas coordinates).
   void showPopupMenuForRect(const kit::Rect& rect);
   const kit::Rect& popupMenuRect() const { return popupMenuRect_; }
+  // For the handlers that build a menu (drop, resize tool) before showPopupMenuForRect.
+  void setMenuOptions(std::uint32_t options) { menuOptions_ = options; }
+  // 1 after "Auto-size" (apply automatic width and font size), 2 after a resize.
+  int menuOptionsContext() const { return menuOptionsContext_; }
+  void setMenuOptionsContext(int context) { menuOptionsContext_ = context; }
+
+  // ---- Popup menu commands (big_view_menu.cpp) -----------------------------------------------
+  // Only while first responder, and only the menu's own actions whose bit is set.
+  bool canPerformAction(std::string_view action, const void* sender) const override;
+  bool performAction(std::string_view action, const void* sender) override;
+  // The shared menu hid: shows it again 0.1 s later when asked to, else ends the menu and puts
+  // a dropped topic that still waits back where it was.
+  void onMenuDidHide();
+  void onRepresentMenu();
+  // Each clears menuOptions first.
+  void _cut();
+  void _copy();
+  void _paste();
+  void _pasteStyle();
+  void _delete();
+  void deletebranch();
+  void deletetopic();
+  void align();
+  void justify();
+  void above();
+  void below();
+  void children();
+  void alignafterfold();
+  void show();
+  void show1();
+  void show2();
+  void showall();
+  void hide();
+  void move();
+  void merge();
+  void floattopic();
+  void floatNode(NodeView* topic);
+  void copyandfloattopic();
+  void pasteandfloattopic();
+  void _menuOptionNewFloatingTopic();
+  void _menuOptionApplyToChildren1();
+  void _menuOptionApplyToChildren2() { _menuOptionApplyToChildren1(); }
+  void _menuOptionApplyToSiblings1();
+  void _menuOptionApplyToSiblings2() { _menuOptionApplyToSiblings1(); }
+  void _menuOptionApplyToBoth();
+  void _menuOptionAutoFontAndWidth();
 
   // ---- Topic clipboard (big_view_clipboard.cpp) ----------------------------------------------
   // Clipboard 1 is the user's and is mirrored on the general pasteboard; clipboard 2 is the
@@ -446,6 +491,22 @@ class BigView : public kit::View {
   void forgetRelationship(RelationshipView* relationship);
   // Takes the tree down; with notify as preDealloc does, silently from the destructor.
   void teardown(bool notify);
+  // Called from the constructor: onMenuDidHide follows the shared menu.
+  void observeMenuController();
+  // The topic clipboard's entry points as the menu calls them; they do nothing until the
+  // clipboard is built.
+  void menuCutToClipboard();
+  void menuCopyToClipboard();
+  void menuPasteClipboard(int clipboard, int side, bool floating);
+  void menuShowPasteStyleChooser();
+  // The fold menu's "Show" family ends here: handles, then keep-organised or "Realign".
+  void afterShowingLevels();
+  // "1 Level", "2 Levels", "All" (-1), and "Above" / "Below".
+  void showLevels(int depthCount);
+  void alignAndStackSiblings(bool belowIt);
+  // The apply-to commands: the children of topic (with descendants, the whole branch below it)
+  // get the width and font size that menuOptionsContext names, in one undo group.
+  void applyWidthAndFontSize(NodeView* topic, bool descendants);
 
   // Fields, in the order of the canvas record.
   DocumentServices* parentController_ = nullptr;

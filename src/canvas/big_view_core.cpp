@@ -9,6 +9,7 @@
 #include "kit/core/run_loop.h"
 #include "kit/core/user_defaults.h"
 #include "kit/graphics/image.h"
+#include "kit/ui/menu_controller.h"
 #include "model/app_services.h"
 
 namespace {
@@ -41,6 +42,7 @@ BigView::BigView(const kit::Rect& frame) : kit::View(frame) {
   bAutoScrollEnabled_ = kit::UserDefaults::standard().boolForKey("ui_auto_scroll");
   kit::NotificationCenter::defaultCenter().addObserver(this, kTopicEditTextChanged, nullptr,
                                                        [this](const kit::Notification&) { onTopicTextChanged(); });
+  observeMenuController();
 }
 
 BigView::~BigView() {
@@ -59,6 +61,7 @@ void BigView::preDealloc() {
 
 void BigView::teardown(bool notify) {
   deallocPrepared_ = true;
+  kit::MenuController::shared().forgetView(this);
   kit::LockGuard guard(AppServices::globalTreeLock());
   if (notify) setSelectedNode(nullptr, true);
   else forgetTopic(selectedNode_, false);

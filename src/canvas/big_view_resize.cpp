@@ -122,10 +122,10 @@ void BigView::onTopicResizeToolMove(int state) {
   std::uint32_t options = 0;
   if (s->getChildTopicCount() > 0) {
     options |= MenuOption::ApplyToChildren;
-    if (s->hasSiblingTopics()) options |= MenuOption::Siblings | MenuOption::Both;
+    if (s->hasSiblingTopics()) options |= MenuOption::ApplySiblings | MenuOption::ApplyBoth;
   } else if (s->hasSiblingTopics()) {
     options |= MenuOption::ApplyToSiblings;
-    if (s->siblingTopicsHaveChildren()) options |= MenuOption::Children | MenuOption::Both;
+    if (s->siblingTopicsHaveChildren()) options |= MenuOption::ApplyChildren | MenuOption::ApplyBoth;
   }
   menuOptions_ = options;
   if (options) {

@@ -307,14 +307,6 @@ void BigView::longPressStage2() {
   requestRedraw();
 }
 
-void BigView::hideMenuController() {
-  menuOptions_ = 0;
-  popupMenuRect_ = kit::Rect();
-}
-
-// Stand-in: the popup menu and its commands are not built yet; the options and the place are kept.
-void BigView::showPopupMenuForRect(const kit::Rect& rect) { popupMenuRect_ = rect; }
-
 // Stand-in: the map screen that edits relationships is not built yet.
 void BigView::onRelationshipEdit(RelationshipView*) {}
 

@@ -250,7 +250,7 @@ TEST_F(DragTest, ResizeGripStepsWidthAndFontSizeAsOneUndoAndOffersItsMenus) {
   script.move(Point(lg.x + 13, lg.y));
   EXPECT_EQ(left->getDisplayWidth(), lw - 12);
   script.up(Point(lg.x + 13, lg.y));
-  EXPECT_EQ(canvas->menuOptions(), MenuOption::ApplyToSiblings | MenuOption::Children | MenuOption::Both);
+  EXPECT_EQ(canvas->menuOptions(), MenuOption::ApplyToSiblings | MenuOption::ApplyChildren | MenuOption::ApplyBoth);
 
   // A tap shows the read-out for 2 s and offers only Auto-size.
   canvas->setSelectedNode(a11, true);

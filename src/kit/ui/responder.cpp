@@ -20,4 +20,9 @@ bool Responder::canPerformAction(std::string_view action, const void* sender) co
   return n && n->canPerformAction(action, sender);
 }
 
+bool Responder::performAction(std::string_view action, const void* sender) {
+  Responder* n = nextResponder();
+  return n && n->performAction(action, sender);
+}
+
 }  // namespace kit

@@ -35,6 +35,9 @@ class Responder {
   // Whether the responder can perform the named edit action ("copy:", "paste:" ...); the default
   // asks the next responder.
   virtual bool canPerformAction(std::string_view action, const void* sender) const;
+  // Runs the named edit action (a chosen menu item); the default passes it to the next
+  // responder. Returns whether some responder ran it.
+  virtual bool performAction(std::string_view action, const void* sender);
 };
 
 // A responder that takes typed text: the first responder gets committed text, pre-edit text and

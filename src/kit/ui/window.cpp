@@ -5,6 +5,7 @@
 #include "kit/core/clock.h"
 #include "kit/core/run_loop.h"
 #include "kit/ui/keyboard.h"
+#include "kit/ui/menu_controller.h"
 #include "kit/ui/scroll_view.h"
 
 namespace kit {
@@ -91,7 +92,14 @@ void Window::sendEvent(const InputEvent& event) {
   std::visit(
       [&](const auto& e) {
         using T = std::decay_t<decltype(e)>;
-        if constexpr (std::is_same_v<T, TouchInput>) sendTouch(e, time);
+        if constexpr (std::is_same_v<T, TouchInput>) {
+          sendTouch(e, time);
+          // The touched view sees the touch-down before an open edit menu goes.
+          if (e.phase == TouchPhase::Began) {
+            auto it = touches_.find(e.id);
+            MenuController::shared().touchBeganAt(this, it != touches_.end() ? it->second.touch->view() : nullptr);
+          }
+        }
         else if constexpr (std::is_same_v<T, KeyInput>) sendKey(e);
         else if constexpr (std::is_same_v<T, TextInput>) sendText(e);
         else if constexpr (std::is_same_v<T, ScrollInput>) sendScroll(e);
