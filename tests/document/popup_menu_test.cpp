@@ -173,6 +173,31 @@ TEST_F(PopupMenuTest, DeleteRunsBeforeTheMenuHidesThenOffersTopicOrBranchAndUndo
   EXPECT_EQ(xml(), before);
 }
 
+TEST_F(PopupMenuTest, CutCopyAndPasteGoThroughTheTopicClipboard) {
+  const std::string before = xml();
+  canvas->setSelectedNode(a1, true);
+  offer(MenuOption::Copy);
+  choose("Copy");
+  canvas->setSelectedNode(b, true);
+  offer(MenuOption::Paste);
+  choose("Paste");
+  ASSERT_EQ(b->childNodes().size(), 1u);
+  NodeView* copy = b->childNodes()[0].get();
+  EXPECT_EQ(copy->strName(), "Sub A1");
+  EXPECT_NE(copy->uuid(), uuidA1);
+  ASSERT_EQ(copy->childNodes().size(), 1u);
+  EXPECT_EQ(copy->childNodes()[0]->strName(), "Leaf A11");
+  undo();
+  EXPECT_EQ(xml(), before);
+
+  canvas->setSelectedNode(canvas->getNodeByUUID(uuidA1), true);
+  offer(MenuOption::Cut);
+  choose("Cut");
+  EXPECT_EQ(canvas->getNodeByUUID(uuidA1), nullptr);
+  undo();
+  EXPECT_EQ(xml(), before);
+}
+
 TEST_F(PopupMenuTest, DropMenuMovesMergesFloatsAndItsDismissalPutsTheTopicBack) {
   const std::string before = xml();
   const Point home = b->center();
