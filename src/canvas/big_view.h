@@ -267,6 +267,7 @@ class BigView : public kit::View {
   void onTopicResizeToolTap();
   void alignTopicResizeIndicatorOn(NodeView* topic, bool verticalOnly);
   void showTopicResizeIndicator(bool show);
+  static std::uint32_t applyToOptionsFor(NodeView* topic);
 
   // ---- Popup menu -----------------------------------------------------------------------------
   // The options of the menu on show (0: none); hideMenuController clears them.

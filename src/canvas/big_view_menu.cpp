@@ -156,6 +156,19 @@ void BigView::onMenuDidHide() {
 
 void BigView::onRepresentMenu() { showPopupMenuForRect(kit::Rect::zero()); }
 
+// The apply-to items a resized or auto-sized topic offers: its children, its siblings, theirs.
+std::uint32_t BigView::applyToOptionsFor(NodeView* s) {
+  std::uint32_t options = 0;
+  if (s->getChildTopicCount() > 0) {
+    options |= MenuOption::ApplyToChildren;
+    if (s->hasSiblingTopics()) options |= MenuOption::ApplySiblings | MenuOption::ApplyBoth;
+  } else if (s->hasSiblingTopics()) {
+    options |= MenuOption::ApplyToSiblings;
+    if (s->siblingTopicsHaveChildren()) options |= MenuOption::ApplyChildren | MenuOption::ApplyBoth;
+  }
+  return options;
+}
+
 // ---- The topic clipboard's entry points ------------------------------------------------------
 
 void BigView::menuCutToClipboard() { cutSelectedNodeToClipboard(); }
@@ -500,14 +513,7 @@ void BigView::_menuOptionAutoFontAndWidth() {
   s->recalcLayoutRecursively(false, true, true, true, true);
   requestRedraw();
 
-  std::uint32_t options = 0;
-  if (s->getChildTopicCount() > 0) {
-    options |= MenuOption::ApplyToChildren;
-    if (s->hasSiblingTopics()) options |= MenuOption::ApplySiblings | MenuOption::ApplyBoth;
-  } else if (s->hasSiblingTopics()) {
-    options |= MenuOption::ApplyToSiblings;
-    if (s->siblingTopicsHaveChildren()) options |= MenuOption::ApplyChildren | MenuOption::ApplyBoth;
-  }
+  const std::uint32_t options = applyToOptionsFor(s);
   menuOptions_ = options;
   if (!options) return;
   menuOptions_ |= MenuOption::ShowAgain;

@@ -119,14 +119,7 @@ void BigView::onTopicResizeToolMove(int state) {
   requestRedraw();
   onSelectedNodeGeometryChange();
   if (!becomeFirstResponder()) return;
-  std::uint32_t options = 0;
-  if (s->getChildTopicCount() > 0) {
-    options |= MenuOption::ApplyToChildren;
-    if (s->hasSiblingTopics()) options |= MenuOption::ApplySiblings | MenuOption::ApplyBoth;
-  } else if (s->hasSiblingTopics()) {
-    options |= MenuOption::ApplyToSiblings;
-    if (s->siblingTopicsHaveChildren()) options |= MenuOption::ApplyChildren | MenuOption::ApplyBoth;
-  }
+  const std::uint32_t options = applyToOptionsFor(s);
   menuOptions_ = options;
   if (options) {
     menuOptionsContext_ = 2;
