@@ -55,3 +55,5 @@ const std::string& EditSession::mapPath() const { return impl_->path; }
 PseudoMapViewController& EditSession::document() { return impl_->doc; }
 
 void EditSession::writeStateIfChanged() {}
+
+void EditSession::setHostValue(const std::string&, double) {}

@@ -50,6 +50,8 @@ class EditSession {
   // For tests of the desktop host: when QUILLMERE_STATE names a file, the session writes its
   // state there (JSON, replaced atomically) at the end of a pass in which it changed.
   void writeStateIfChanged();
+  // A figure the host adds to that state under "host" (frames drawn, slowest frame, ...).
+  void setHostValue(const std::string& key, double value);
 
  private:
   EditSession();
