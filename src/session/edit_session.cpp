@@ -1,9 +1,11 @@
 #include "session/edit_session.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -130,7 +132,7 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
 
   ~Impl() override {
     kit::RunLoop::main().removeEndOfPassHook(hook);
-    if (tick) tick->invalidate();
+    kit::RunLoop::main().cancelAll(this);
     closeChooser();
     if (ownsScreenProvider) FloatOver::setCurrentScreenProvider({});
     doc.bigView()->setPasteStyleChooserPresenter({});
@@ -293,8 +295,13 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
 
   std::string stateText();
 
-  std::unique_ptr<AppDelegate> app =
-      AppServices::iconTable() ? nullptr : std::make_unique<AppDelegate>();  // before any map
+  // Before any map; a delegate of the session's own also reads the settings.
+  std::unique_ptr<AppDelegate> app = [] {
+    if (AppServices::iconTable()) return std::unique_ptr<AppDelegate>();
+    auto made = std::make_unique<AppDelegate>();
+    made->applicationDidBecomeActive();
+    return made;
+  }();
   std::string path;
   kit::Window window{kit::Rect(0, 0, 1024, 768)};
   PseudoMapViewController doc;
@@ -344,8 +351,9 @@ std::unique_ptr<EditSession> EditSession::open(const std::string& given, std::st
     if (!s.save()) return fail("it cannot be written");
   } else {
     if (::access(path.c_str(), R_OK) != 0) return fail(std::strerror(errno));
-    std::optional<kit::FileAttributes> attributes = kit::FileManager::attributes(path);
-    if (attributes && attributes->size > kInputLimit) return fail("it is larger than 1 GiB");
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) > kInputLimit)
+      return fail("it is larger than 1 GiB");
     std::string bytes;
     if (!mapFile) {
       std::optional<std::string> text = kit::FileManager::readText(path);
@@ -400,7 +408,7 @@ void EditSession::setWindowSize(kit::Size size) {
   if (s.chooser) s.chooser->view().setFrame(bounds);
 }
 
-std::string EditSession::title() const { return impl_->doc.mapName() + (impl_->doc.isModified() ? " *" : ""); }
+std::string EditSession::title() const { return impl_->currentTitle(); }
 
 void EditSession::setTitleChanged(std::function<void()> fn) { impl_->titleChanged = std::move(fn); }
 
