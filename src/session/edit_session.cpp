@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <span>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -49,6 +50,8 @@ constexpr std::uint64_t kInputLimit = std::uint64_t(1) << 30;
 constexpr std::size_t kMostVersions = 100;
 constexpr float kMinimumZoom = 0.25f;
 constexpr float kMaximumZoom = 2.0f;
+// How far a topic's shape may reach beyond its view's frame, for the state's first rough test.
+constexpr float kShapeMargin = 64;
 
 // The one-line message of a failure: line breaks and the blanks about them become one space.
 std::string oneLine(std::string_view text) {
@@ -76,6 +79,19 @@ std::optional<std::string> whyNotWritable(const std::string& path) {
   if (!kit::FileManager::isDirectory(folderOf(path))) return std::string("its folder does not exist");
   if (!kit::ReplacementFile::create(path)) return std::string(std::strerror(errno));
   return std::nullopt;
+}
+
+// The state is read by a test while the program runs: replaced whole by a rename, but not waited
+// for on the disk as a map file is.
+bool replaceQuickly(const std::string& path, std::string_view text) {
+  std::string temp = path + ".tmp-XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool ok = kit::writeAll(fd, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
 }
 
 // ---- JSON text ---------------------------------------------------------------------------------
@@ -526,14 +542,21 @@ std::string EditSession::Impl::stateText() {
   out += ", \"topics\": [";
   std::size_t listed = 0;
   if (NodeView* root = canvas->rootNode()) {
+    // The window in canvas coordinates: only the topics meeting it are converted.
+    const kit::Rect seen = window.convertRectToView(bounds, canvas);
+    const kit::Rect near = seen.insetBy(-kShapeMargin, -kShapeMargin);
+    auto meets = [](const kit::Rect& a, const kit::Rect& b) {
+      return a.maxX() > b.minX() && a.minX() < b.maxX() && a.maxY() > b.minY() && a.minY() < b.maxY();
+    };
     std::vector<NodeView*> stack{root};
     while (!stack.empty() && listed < kMostStateTopics) {
       NodeView* n = stack.back();
       stack.pop_back();
       if (n->isHidden() || n->alpha() <= 0) continue;
-      const kit::Rect frame = canvas->convertRectToView(n->getAdjustedNodeShapeFrame(), &window);
-      if (frame.maxX() > bounds.minX() && frame.minX() < bounds.maxX() && frame.maxY() > bounds.minY() &&
-          frame.minY() < bounds.maxY()) {
+      // The view's frame, cheap to read, holds the shape: most topics are passed over by it.
+      kit::Rect shape = n->frame();
+      if (meets(shape, near) && meets(shape = n->getAdjustedNodeShapeFrame(), seen)) {
+        const kit::Rect frame = canvas->convertRectToView(shape, &window);
         out += listed++ ? ", {\"uuid\": " : "{\"uuid\": ";
         appendJSONString(out, n->uuid());
         out += ", \"text\": ";
@@ -570,7 +593,7 @@ void EditSession::writeStateIfChanged() {
   if (s.statePath.empty()) return;
   std::string text = s.stateText();
   if (text == s.lastState) return;
-  if (kit::FileManager::writeAtomically(s.statePath, text)) s.lastState = std::move(text);
+  if (replaceQuickly(s.statePath, text)) s.lastState = std::move(text);
 }
 
 void EditSession::setHostValue(const std::string& key, double value) { impl_->hostValues[key] = value; }
