@@ -225,6 +225,7 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
   }
 
   void onTick() {
+    if (dragging()) return;  // the map is half moved: the next tick saves it whole
     kit::LockGuard guard(AppServices::globalTreeLock());
     const double t = now();
     if ((changedSinceSnapshot || doc.isModified()) && t - lastSnapshot >= kSnapshotInterval)

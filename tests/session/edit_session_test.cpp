@@ -241,6 +241,33 @@ TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopi
   ASSERT_TRUE(map.topics[1].position);
   EXPECT_EQ(map.topics[1].position->x, before.x);
   EXPECT_EQ(map.topics[1].position->y, before.y);
+
+  // A lifted topic dropped on the background waits for the drop menu: closing puts it back.
+  s.reset();
+  s = open("garden.qlm");
+  ASSERT_TRUE(s);
+  kit::EventScript again(s->window());
+  leaf = s->document().bigView()->rootNode()->childNodes()[0].get();
+  const Point q = on(*s, leaf);
+  again.down(q);
+  again.wait(0.7);
+  ASSERT_EQ(s->document().bigView()->dragDropNode(), leaf);
+  again.move(Point(q.x + 100, q.y + 150));
+  again.move(Point(q.x + 150, q.y + 200));
+  again.up(Point(q.x + 150, q.y + 200));
+  again.wait(0.1);
+  ASSERT_TRUE(kit::MenuController::shared().isMenuVisible());
+  ASSERT_NE(leaf->center().y, before.y);
+  EXPECT_TRUE(s->close());
+  EXPECT_FALSE(kit::MenuController::shared().isMenuVisible());
+  EXPECT_EQ(s->document().bigView()->dragDropNode(), nullptr);
+  EXPECT_EQ(leaf->center().x, before.x);
+  EXPECT_EQ(leaf->center().y, before.y);
+  map = saved(file("garden.qlm"));
+  ASSERT_EQ(map.topics.size(), 2u);
+  ASSERT_TRUE(map.topics[1].position);
+  EXPECT_EQ(map.topics[1].position->x, before.x);
+  EXPECT_EQ(map.topics[1].position->y, before.y);
 }
 
 namespace {
