@@ -227,6 +227,16 @@ TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopi
   s->document().setModified();
   time_.runOnce();
   const Point before = leaf->center();
+  // The topic where it was before the drag, on the map and in the saved file.
+  auto expectBackAt = [this](const NodeView* topic, Point at) {
+    EXPECT_EQ(topic->center().x, at.x);
+    EXPECT_EQ(topic->center().y, at.y);
+    MapFormats::ParsedMap file = saved(this->file("garden.qlm"));
+    ASSERT_EQ(file.topics.size(), 2u);
+    ASSERT_TRUE(file.topics[1].position);
+    EXPECT_EQ(file.topics[1].position->x, at.x);
+    EXPECT_EQ(file.topics[1].position->y, at.y);
+  };
   const Point p = on(*s, leaf);
   script.down(p);
   script.move(Point(p.x + 40, p.y + 60));
@@ -234,13 +244,7 @@ TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopi
   ASSERT_EQ(s->document().bigView()->draggingTopic(), leaf);
   ASSERT_NE(leaf->center().y, before.y);
   EXPECT_TRUE(s->close());
-  EXPECT_EQ(leaf->center().x, before.x);
-  EXPECT_EQ(leaf->center().y, before.y);
-  map = saved(file("garden.qlm"));
-  ASSERT_EQ(map.topics.size(), 2u);
-  ASSERT_TRUE(map.topics[1].position);
-  EXPECT_EQ(map.topics[1].position->x, before.x);
-  EXPECT_EQ(map.topics[1].position->y, before.y);
+  expectBackAt(leaf, before);
 
   // A lifted topic dropped on the background waits for the drop menu: closing puts it back.
   s.reset();
@@ -261,13 +265,7 @@ TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopi
   EXPECT_TRUE(s->close());
   EXPECT_FALSE(kit::MenuController::shared().isMenuVisible());
   EXPECT_EQ(s->document().bigView()->dragDropNode(), nullptr);
-  EXPECT_EQ(leaf->center().x, before.x);
-  EXPECT_EQ(leaf->center().y, before.y);
-  map = saved(file("garden.qlm"));
-  ASSERT_EQ(map.topics.size(), 2u);
-  ASSERT_TRUE(map.topics[1].position);
-  EXPECT_EQ(map.topics[1].position->x, before.x);
-  EXPECT_EQ(map.topics[1].position->y, before.y);
+  expectBackAt(leaf, before);
 }
 
 namespace {
