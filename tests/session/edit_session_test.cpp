@@ -1,6 +1,6 @@
 // One map open in a window: which files open, are made or imported; the saving rules of the
 // 10 s tick; closing in the middle of an edit or a drag; the Paste Style chooser reached through
-// the popup menu; the state file a desktop test reads.
+// the popup menu, and the undo key during an edit; the state file a desktop test reads.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -334,6 +334,19 @@ TEST_F(EditSessionTest, PasteStyleFromThePopupMenuAppliesTheCopiedStyleAsOneUndo
   EXPECT_EQ(plain->getColourAsString(), plainColour);
   EXPECT_NE(plain->getShape(), 2);
   EXPECT_EQ(styled->getColourAsString(), "1EA05A");
+
+  // The undo key in the middle of an edit commits it and takes it back; redo brings it again.
+  s->document().bigView()->selectAndEditNode(plain);
+  time_.runOnce();
+  script.type(" tree");
+  const std::string typed = plain->inPlaceEditTextView()->text();
+  ASSERT_NE(typed, "Plain");
+  time_.runOnce();
+  s->undo();
+  EXPECT_FALSE(plain->isInPlaceEdit());
+  EXPECT_EQ(plain->strName(), "Plain");
+  s->redo();
+  EXPECT_EQ(plain->strName(), typed);
 }
 
 namespace {
