@@ -53,6 +53,14 @@ constexpr std::array<int, kLongestName + 2> kFirstOfLength = [] {
   return first;
 }();
 
+// Names of the same length, a few bytes each: a plain loop, where the first letter settles most,
+// costs less than a library comparison.
+constexpr bool sameName(std::string_view a, std::string_view b) {
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 // A tag's known attributes, found in one pass so that each lookup after it costs nothing.
 class Attributes {
  public:
@@ -60,8 +68,7 @@ class Attributes {
     for (const kit::XMLAttribute& a : all) {
       if (a.name.empty() || a.name.size() > kLongestName) continue;
       for (int k = kFirstOfLength[a.name.size()]; k < kFirstOfLength[a.name.size() + 1]; ++k) {
-        // The first letter settles most names without a full comparison.
-        if (kNames[k].front() == a.name.front() && kNames[k] == a.name) {
+        if (sameName(kNames[k], a.name)) {
           values_[static_cast<std::size_t>(k)] = a.value;  // a repeated name: the last wins
           present_ |= std::uint64_t{1} << k;
           break;

@@ -257,6 +257,15 @@ struct XMLParserCallbacks {
     return static_cast<XMLParser*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
   }
 
+  // Whether an attribute value holds an entity reference. Most values are a few bytes long, for
+  // which a plain loop beats a library call.
+  static bool hasReference(std::string_view value) {
+    if (value.size() > 32) return value.find('&') != std::string_view::npos;
+    for (char c : value)
+      if (c == '&') return true;
+    return false;
+  }
+
   // Counts delivered text against the expansion allowance; false once it is exceeded.
   static bool spend(XMLParser* p, std::size_t n) {
     if (n > p->textBudget_) {
@@ -295,11 +304,14 @@ struct XMLParserCallbacks {
       s.append(head).append(separator).append(tail);
       return s;
     };
+    // Written by index into a list sized once per tag: most tags of a document are alike, so it
+    // rarely grows.
     std::vector<XMLAttribute>& views = p->attributeViews_;
-    views.clear();
+    views.resize(static_cast<std::size_t>(nbNamespaces) + static_cast<std::size_t>(nbAttributes));
+    std::size_t filled = 0;
     for (int i = 0; i < nbNamespaces; ++i) {
       const xmlChar* nsPrefix = namespaces[2 * i];
-      views.push_back({nsPrefix ? joined("xmlns", ":", view(nsPrefix)) : std::string_view("xmlns"), view(namespaces[2 * i + 1])});
+      views[filled++] = {nsPrefix ? joined("xmlns", ":", view(nsPrefix)) : std::string_view("xmlns"), view(namespaces[2 * i + 1])};
     }
     for (int i = 0; i < nbAttributes; ++i) {
       const xmlChar** a = attributes + 5 * i;
@@ -308,7 +320,7 @@ struct XMLParserCallbacks {
       std::string_view value(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(length));
       // Without entity substitution libxml2 leaves references in attribute values; expand the
       // internal ones here, under libxml2's own loop and amplification checks.
-      if (value.find('&') != std::string_view::npos) {
+      if (hasReference(value)) {
         xmlChar* decoded = xmlStringLenDecodeEntities(static_cast<xmlParserCtxtPtr>(ctx), begin, length,
                                                       XML_SUBSTITUTE_REF, 0, 0, 0);
         if (!decoded) {
@@ -321,7 +333,7 @@ struct XMLParserCallbacks {
         value = s;
       }
       if (p->stopped_ || !spend(p, value.size())) return;
-      views.push_back({a[1] ? joined(view(a[1]), ":", view(a[0])) : view(a[0]), value});
+      views[filled++] = {a[1] ? joined(view(a[1]), ":", view(a[0])) : view(a[0]), value};
     }
     if (!p->delegate_) return;
     std::string_view name = view(localname);
