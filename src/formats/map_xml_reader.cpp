@@ -42,24 +42,23 @@ static_assert([] {
   return true;
 }());
 
-// Where the names of each length start in kNames.
-constexpr std::array<int, kLongestName + 2> kFirstOfLength = [] {
-  std::array<int, kLongestName + 2> first{};
-  int i = 0;
-  for (std::size_t len = 0; len <= kLongestName + 1; ++len) {
-    while (i < KeyCount && kNames[i].size() < len) ++i;
-    first[len] = i;
-  }
-  return first;
-}();
-
-// Names of the same length, a few bytes each: a plain loop, where the first letter settles most,
-// costs less than a library comparison.
-constexpr bool sameName(std::string_view a, std::string_view b) {
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i]) return false;
-  return true;
+// Length, first, middle and last letter tell every known name apart: they index a small table
+// that holds the one candidate, which a single comparison then confirms.
+constexpr std::size_t slotOfName(std::string_view n) {
+  auto at = [&n](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(n[i])); };
+  return (n.size() + at(0) + at(n.size() - 1) + at(n.size() / 2) * 14) & 255;
 }
+constexpr std::array<std::int8_t, 256> kNameSlots = [] {
+  std::array<std::int8_t, 256> slots{};
+  for (auto& s : slots) s = -1;
+  for (int k = 0; k < KeyCount; ++k) slots[slotOfName(kNames[k])] = static_cast<std::int8_t>(k);
+  return slots;
+}();
+static_assert([] {
+  for (int k = 0; k < KeyCount; ++k)
+    if (kNameSlots[slotOfName(kNames[k])] != k) return false;  // two names share a slot
+  return true;
+}());
 
 // A tag's known attributes, found in one pass so that each lookup after it costs nothing.
 class Attributes {
@@ -67,13 +66,10 @@ class Attributes {
   explicit Attributes(const kit::XMLAttributes& all) {
     for (const kit::XMLAttribute& a : all) {
       if (a.name.empty() || a.name.size() > kLongestName) continue;
-      for (int k = kFirstOfLength[a.name.size()]; k < kFirstOfLength[a.name.size() + 1]; ++k) {
-        if (sameName(kNames[k], a.name)) {
-          values_[static_cast<std::size_t>(k)] = a.value;  // a repeated name: the last wins
-          present_ |= std::uint64_t{1} << k;
-          break;
-        }
-      }
+      const int k = kNameSlots[slotOfName(a.name)];
+      if (k < 0 || kNames[k] != a.name) continue;
+      values_[static_cast<std::size_t>(k)] = a.value;  // a repeated name: the last wins
+      present_ |= std::uint64_t{1} << k;
     }
   }
   std::optional<std::string_view> operator[](Key k) const {

@@ -266,6 +266,21 @@ struct XMLParserCallbacks {
     return false;
   }
 
+  // libxml2 gives an escaped ampersand as "&#38;". When that is the only reference in the
+  // value, out receives the value with each one turned into "&" (what libxml2's decoding would
+  // give, without its copies); false otherwise, and out is left to be overwritten.
+  static bool expandAmpersands(std::string_view value, std::string& out) {
+    static constexpr std::string_view kAmpersand = "&#38;";
+    out.clear();
+    std::size_t from = 0;
+    for (std::size_t at; (at = value.find('&', from)) != std::string_view::npos; from = at + kAmpersand.size()) {
+      if (value.substr(at, kAmpersand.size()) != kAmpersand) return false;
+      out.append(value, from, at - from).push_back('&');
+    }
+    out.append(value, from);
+    return true;
+  }
+
   // Counts delivered text against the expansion allowance; false once it is exceeded.
   static bool spend(XMLParser* p, std::size_t n) {
     if (n > p->textBudget_) {
@@ -321,15 +336,17 @@ struct XMLParserCallbacks {
       // Without entity substitution libxml2 leaves references in attribute values; expand the
       // internal ones here, under libxml2's own loop and amplification checks.
       if (hasReference(value)) {
-        xmlChar* decoded = xmlStringLenDecodeEntities(static_cast<xmlParserCtxtPtr>(ctx), begin, length,
-                                                      XML_SUBSTITUTE_REF, 0, 0, 0);
-        if (!decoded) {
-          p->fail({XML_ERR_ENTITY_LOOP, "attribute value could not be expanded", 0, 0});
-          return;
-        }
         std::string& s = scratch();
-        s.assign(reinterpret_cast<const char*>(decoded));
-        xmlFree(decoded);
+        if (!expandAmpersands(value, s)) {
+          xmlChar* decoded = xmlStringLenDecodeEntities(static_cast<xmlParserCtxtPtr>(ctx), begin, length,
+                                                        XML_SUBSTITUTE_REF, 0, 0, 0);
+          if (!decoded) {
+            p->fail({XML_ERR_ENTITY_LOOP, "attribute value could not be expanded", 0, 0});
+            return;
+          }
+          s.assign(reinterpret_cast<const char*>(decoded));
+          xmlFree(decoded);
+        }
         value = s;
       }
       if (p->stopped_ || !spend(p, value.size())) return;
