@@ -2,7 +2,6 @@
 // here touches a canvas, so a document that fails half-way leaves no trace.
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -72,20 +71,23 @@ class Attributes {
       if (a.name.empty() || a.name.size() > kLongestName) continue;
       const int k = kNameSlots[slotOfName(a.name)];
       if (k < 0 || kNames[k] != a.name) continue;
-      values_[static_cast<std::size_t>(k)] = a.value;  // a repeated name: the last wins
+      data_[k] = a.value.data();  // a repeated name: the last wins
+      size_[k] = a.value.size();
       present_ |= std::uint64_t{1} << k;
     }
   }
   std::optional<std::string_view> operator[](Key k) const {
     if (!(present_ >> k & 1)) return std::nullopt;
-    return values_[static_cast<std::size_t>(k)];
+    return std::string_view(data_[k], size_[k]);
   }
 
  private:
   // A presence mask rather than optionals: only the slots found are ever written.
   static_assert(KeyCount <= 64);
+  // Left uninitialised: a tag is read for every topic and sets only a few of them.
   std::uint64_t present_ = 0;
-  std::array<std::string_view, KeyCount> values_;
+  const char* data_[KeyCount];
+  std::size_t size_[KeyCount];
 };
 
 std::optional<std::string_view> attribute(const Attributes& attrs, Key name) { return attrs[name]; }
@@ -280,7 +282,8 @@ std::size_t countTagStarts(std::string_view xml) {
     std::memcpy(&w, xml.data() + i, 8);
     const std::uint64_t x = w ^ kPattern;  // zero bytes where "<" stands
     const std::uint64_t nonZero = ((x & kLow7) + kLow7) | x;
-    n += static_cast<std::size_t>(std::popcount(~nonZero & kHigh));
+    // One bit per matching byte, summed by a multiplication (a count instruction is not certain).
+    n += static_cast<std::size_t>((((~nonZero & kHigh) >> 7) * 0x0101010101010101ull) >> 56);
   }
   for (; i < xml.size(); ++i) n += xml[i] == '<' ? 1 : 0;
   return n;
