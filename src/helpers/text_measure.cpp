@@ -54,21 +54,26 @@ class MeasuredSizes {
     std::lock_guard lock(mutex_);
     newer_.clear();
     older_.clear();
+    newerBytes_ = 0;
   }
 
  private:
+  // A generation holds at most this many sizes, or keys of this many bytes in all.
   static constexpr std::size_t kGeneration = 32768;
+  static constexpr std::size_t kGenerationBytes = std::size_t{4} << 20;
 
   void insertLocked(const std::string& key, kit::Size size) {
-    if (newer_.size() >= kGeneration) {
+    if (newer_.size() >= kGeneration || newerBytes_ + key.size() > kGenerationBytes) {
       older_ = std::move(newer_);
       newer_ = {};
+      newerBytes_ = 0;
     }
-    newer_.insert_or_assign(key, size);
+    if (newer_.insert_or_assign(key, size).second) newerBytes_ += key.size();
   }
 
   std::mutex mutex_;
   std::unordered_map<std::string, kit::Size> newer_, older_;
+  std::size_t newerBytes_ = 0;
 };
 
 // Long texts are measured by prefixes and are rare: only the usual topic texts are kept.
