@@ -153,8 +153,9 @@ class BigView : public kit::View {
   NodeView* createChildNodeOf(NodeView* parent, kit::Point position);
   // For loaders that make many topics (parent not nil): the topic takes the recorded identity (a
   // new one when empty), is not selected (selecting walks to the root, so a chain would cost its
-  // depth squared) and gets no display values: the loader evaluates its whole branch at the end.
-  NodeView* createLoadedChildOf(NodeView* parent, kit::Point position, std::string uuid);
+  // depth squared) and gets no display values: the loader evaluates each, parents first.
+  // Its child list is made room for the given number of children.
+  NodeView* createLoadedChildOf(NodeView* parent, kit::Point position, std::string uuid, std::size_t children = 0);
   NodeView* createSiblingOf(NodeView* topic, bool above);
   NodeView* createChildNodeOf(NodeView* parent, int onSide);
   NodeView* createAndEditNewChildOf(NodeView* parent, const std::string& text);
