@@ -72,6 +72,8 @@ Map& sharedMap() {
   return *map;
 }
 
+// Both redraws are timed on the wall clock, from the redraw request until every pixel of the
+// viewport is drawn (the tiles' on the workers); same viewport, content and scale.
 void BM_RedrawViewport(benchmark::State& state) {
   Map& map = sharedMap();
   const kit::Rect v = map.viewport();
@@ -84,18 +86,20 @@ void BM_RedrawViewport(benchmark::State& state) {
   }
   state.counters["topics"] = 20041;
 }
-BENCHMARK(BM_RedrawViewport)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RedrawViewport)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_RedrawViewportAsTiles(benchmark::State& state) {
   Map& map = sharedMap();
   const kit::Rect v = map.viewport();
   kit::TiledLayer& layer = map.canvas->layer();
+  const std::size_t before = layer.tilesDrawn();
   for (auto _ : state) {
     map.canvas->requestRedraw();
     map.canvas->displayLayer(v);
     layer.waitUntilIdle();
   }
-  state.counters["tiles"] = benchmark::Counter(static_cast<double>(layer.tilesDrawn()), benchmark::Counter::kAvgIterations);
+  state.counters["tiles"] =
+      benchmark::Counter(static_cast<double>(layer.tilesDrawn() - before), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_RedrawViewportAsTiles)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -131,7 +135,7 @@ void BM_RedrawViewportWithShadowsAndTaper(benchmark::State& state) {
   AppServices::setDropShadowFlag(false);
   AppServices::setTaperLinksFlag(false);
 }
-BENCHMARK(BM_RedrawViewportWithShadowsAndTaper)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RedrawViewportWithShadowsAndTaper)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same through the tiles: each tile reuses the shadows the others made.
 void BM_RedrawViewportAsTilesWithShadowsAndTaper(benchmark::State& state) {

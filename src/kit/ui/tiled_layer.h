@@ -33,8 +33,9 @@ class TiledLayer {
   using Delegate = std::function<void(GraphicsContext& context, const Rect& tile)>;
   // Optional, for content whose drawing starts with a costly look at all of it: a worker then
   // takes several queued tiles at once and, in one hold of the drawing lock, calls this once with
-  // the union of their rectangles; the drawer it returns draws each of those tiles exactly as the
-  // delegate would. A null drawer falls back to the delegate.
+  // the union of their rectangles; the drawer it returns draws any rectangle within that union
+  // exactly as the delegate would draw it as a tile. Tiles whose parts fill a rectangle are then
+  // drawn as one picture and cut apart. A null drawer falls back to the delegate, tile by tile.
   using BatchPreparer = std::function<Delegate(const Rect& area)>;
 
   // workers 0 chooses from the machine (at least 2, at most 4).
@@ -83,7 +84,8 @@ class TiledLayer {
   // Paints the finished tiles meeting r into context, in bounds coordinates (as a screen shows
   // them); missing tiles leave their area untouched. Returns how many tiles it painted.
   int drawTiles(GraphicsContext& context, const Rect& r) const;
-  // The tile at column and row (0-based from the bounds' origin), or null.
+  // The tile at column and row (0-based from the bounds' origin), or null; transparent where it
+  // was not drawn.
   ImageRef tileImage(int column, int row) const;
   Rect tileRect(int column, int row) const;
   // True when the tile is drawn and not marked since.
@@ -104,7 +106,7 @@ class TiledLayer {
  private:
   using Key = std::pair<int, int>;  // row, column: map order is reading order
   struct Tile {
-    ImageRef image;
+    ImageRef image;                 // of drawnPart only
     std::uint64_t drawnStamp = 0;   // the stamp the image was asked at
     std::uint64_t dirtyStamp = 0;   // last marking of this tile alone
     std::uint64_t queuedStamp = 0;  // stamp of the queued or running job, 0 when none
