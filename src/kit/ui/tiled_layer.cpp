@@ -165,6 +165,7 @@ TiledLayer::~TiledLayer() {
     std::lock_guard<std::mutex> g(m_);
     stopping_ = true;
   }
+  firstWork_.notify_all();
   work_.notify_all();
   for (std::thread& t : workers_) t.join();
 }
@@ -352,12 +353,16 @@ void TiledLayer::displayRect(const Rect& visible) {
   }
   if (!queued) return;
   if (workers_.empty()) startWorkersLocked();
+  const bool sole = soleDrawerLocked();
   g.unlock();
-  work_.notify_all();
+  firstWork_.notify_one();
+  if (!sole) work_.notify_all();
 }
 
+bool TiledLayer::soleDrawerLocked() const { return batch_ && drawingLock_; }
+
 void TiledLayer::startWorkersLocked() {
-  for (std::size_t i = 0; i < workerCount_; ++i) workers_.emplace_back([this] { workerMain(); });
+  for (std::size_t i = 0; i < workerCount_; ++i) workers_.emplace_back([this, i] { workerMain(i); });
 }
 
 void TiledLayer::waitUntilIdle() {
@@ -365,10 +370,13 @@ void TiledLayer::waitUntilIdle() {
   idle_.wait(g, [this] { return queue_.empty() && inFlight_ == 0; });
 }
 
-void TiledLayer::workerMain() {
+void TiledLayer::workerMain(std::size_t index) {
   std::unique_lock<std::mutex> g(m_);
+  // Batches under a drawing lock draw one after another whatever the thread: the first worker
+  // draws them all, so each pass finds its caches (text, fonts, the tree) warm.
+  auto ready = [this, index] { return stopping_ || (!queue_.empty() && (index == 0 || !soleDrawerLocked())); };
   for (;;) {
-    work_.wait(g, [this] { return stopping_ || !queue_.empty(); });
+    (index == 0 ? firstWork_ : work_).wait(g, ready);
     if (stopping_) return;
     // One tile at a time, or with a preparer as many as are queued (up to a bound): the
     // preparer's look at the content is then shared by all of them.

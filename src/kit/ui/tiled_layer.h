@@ -5,7 +5,9 @@
 //
 // The owner may give a lock that every drawing holds from start to end (the map's tree lock):
 // a tile then never sees the owner's data half-changed. Workers wait for that lock without
-// blocking a detach, so detaching the delegate while holding the lock cannot deadlock.
+// blocking a detach, so detaching the delegate while holding the lock cannot deadlock. With that
+// lock and a batch preparer the drawing is one batch at a time anyway: the first worker then
+// draws every batch, keeping its caches warm.
 #pragma once
 
 #include <condition_variable>
@@ -124,7 +126,9 @@ class TiledLayer {
   };
 
   void startWorkersLocked();
-  void workerMain();
+  void workerMain(std::size_t index);
+  // Whether only the first worker takes tiles: with a preparer and a drawing lock.
+  bool soleDrawerLocked() const;
   void runJobs(const std::vector<Job>& jobs, const Delegate& delegate, const BatchPreparer& batch);
   bool lockForDrawing(std::uint64_t epoch);
   bool isCurrentLocked(const Key& key) const;
@@ -138,7 +142,8 @@ class TiledLayer {
   bool visiblePartsOnly_ = false;
 
   mutable std::mutex m_;
-  std::condition_variable work_;  // workers wait for jobs or stop
+  std::condition_variable work_;       // workers wait for jobs or stop
+  std::condition_variable firstWork_;  // the first worker does
   std::condition_variable idle_;  // waiters for an empty queue and no running job
   Delegate delegate_;
   BatchPreparer batch_;

@@ -354,6 +354,26 @@ TEST_F(TiledLayerTest, LargePassesAreSplitIntoBoundedBatches) {
   EXPECT_EQ(covered, 4096.0 * 2048);
 }
 
+TEST_F(TiledLayerTest, BatchesUnderTheDrawingLockAreAllDrawnByOneWorker) {
+  std::mutex m;
+  std::set<std::thread::id> threads;
+  layer.setDrawingLock(&lock);
+  layer.setDelegate(rec.delegate(), [&](const Rect&) -> TiledLayer::Delegate {
+    return [&](GraphicsContext&, const Rect&) {
+      std::lock_guard<std::mutex> l(m);
+      threads.insert(std::this_thread::get_id());
+    };
+  });
+  for (int pass = 0; pass < 20; ++pass) {
+    layer.setNeedsDisplay();
+    layer.displayRect(Rect(0, 0, 4096, 1024));  // 64 tiles, four batches
+    if (pass % 2) layer.waitUntilIdle();
+  }
+  layer.waitUntilIdle();
+  EXPECT_EQ(threads.size(), 1u);
+  EXPECT_EQ(layer.maxTilesInFlight(), 16);
+}
+
 TEST_F(TiledLayerTest, WithoutADrawerTheDelegateDrawsTheBatch) {
   std::atomic<int> prepared{0};
   layer.setDelegate(rec.delegate(), [&](const Rect&) -> TiledLayer::Delegate {
