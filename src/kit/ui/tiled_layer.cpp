@@ -469,12 +469,18 @@ void TiledLayer::runJobs(const std::vector<Job>& jobs, const Delegate& delegate,
     } else {
       groups = singleGroups(jobs.size());
     }
-    for (std::vector<std::size_t>& group : groups) {
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+      std::vector<std::size_t> group = std::move(groups[g]);
       Rect r = Rect::null();
       for (std::size_t i : group) r = r.unionWith(jobs[i].part);
       // Each image holds only its part of the tile.
       std::unique_ptr<ImageContext> ic = ImageContext::create(r.size, false, scale);
-      if (!ic) continue;
+      if (!ic) {
+        // Too large a picture: its tiles one by one.
+        if (group.size() > 1)
+          for (std::size_t i : group) groups.push_back({i});
+        continue;
+      }
       GraphicsContext& ctx = ic->context();
       CurrentContextScope current(&ctx);
       ctx.translateCTM(-r.minX(), -r.minY());

@@ -336,6 +336,19 @@ TEST_F(TiledLayerTest, EdgeTilesOfAPassMakeOnePictureOfTheVisibleRectangle) {
   EXPECT_EQ(layer.tileImage(2, 1)->pixelAt(5, 5)->red, 255);
 }
 
+TEST(TiledLayerPictures, TilesTooWideForOnePictureAreDrawnOneByOne) {
+  TiledLayer wide(Size(20000, 1), 2);  // two tiles side by side: 40,000 pixels
+  wide.setBounds(Rect(0, 0, 40000, 1));
+  BatchRecorder batch;
+  wide.setDelegate([](GraphicsContext&, const Rect&) {}, batch.preparer());
+  wide.displayRect(Rect(0, 0, 40000, 1));
+  wide.waitUntilIdle();
+  EXPECT_EQ(batch.drawn.size(), 2u);
+  ASSERT_TRUE(wide.isTileCurrent(1, 0));
+  EXPECT_EQ(wide.tileImage(1, 0)->pixelAt(19999, 0)->blue, 255);
+  wide.setDelegate(nullptr);
+}
+
 TEST_F(TiledLayerTest, LargePassesAreSplitIntoBoundedBatches) {
   BatchRecorder batch;
   layer.setDelegate(rec.delegate(), batch.preparer());
