@@ -1,14 +1,17 @@
 #include "session/edit_session.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <span>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -47,6 +50,8 @@ constexpr std::uint64_t kInputLimit = std::uint64_t(1) << 30;
 constexpr std::size_t kMostVersions = 100;
 constexpr float kMinimumZoom = 0.25f;
 constexpr float kMaximumZoom = 2.0f;
+// How far a topic's shape may reach beyond its view's frame, for the state's first rough test.
+constexpr float kShapeMargin = 64;
 
 // The one-line message of a failure: line breaks and the blanks about them become one space.
 std::string oneLine(std::string_view text) {
@@ -74,6 +79,19 @@ std::optional<std::string> whyNotWritable(const std::string& path) {
   if (!kit::FileManager::isDirectory(folderOf(path))) return std::string("its folder does not exist");
   if (!kit::ReplacementFile::create(path)) return std::string(std::strerror(errno));
   return std::nullopt;
+}
+
+// The state is read by a test while the program runs: replaced whole by a rename, but not waited
+// for on the disk as a map file is.
+bool replaceQuickly(const std::string& path, std::string_view text) {
+  std::string temp = path + ".tmp-XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool ok = kit::writeAll(fd, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
 }
 
 // ---- JSON text ---------------------------------------------------------------------------------
@@ -130,7 +148,7 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
 
   ~Impl() override {
     kit::RunLoop::main().removeEndOfPassHook(hook);
-    if (tick) tick->invalidate();
+    kit::RunLoop::main().cancelAll(this);
     closeChooser();
     if (ownsScreenProvider) FloatOver::setCurrentScreenProvider({});
     doc.bigView()->setPasteStyleChooserPresenter({});
@@ -207,6 +225,7 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
   }
 
   void onTick() {
+    if (dragging()) return;  // the map is half moved: the next tick saves it whole
     kit::LockGuard guard(AppServices::globalTreeLock());
     const double t = now();
     if ((changedSinceSnapshot || doc.isModified()) && t - lastSnapshot >= kSnapshotInterval)
@@ -293,8 +312,13 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
 
   std::string stateText();
 
-  std::unique_ptr<AppDelegate> app =
-      AppServices::iconTable() ? nullptr : std::make_unique<AppDelegate>();  // before any map
+  // Before any map; a delegate of the session's own also reads the settings.
+  std::unique_ptr<AppDelegate> app = [] {
+    if (AppServices::iconTable()) return std::unique_ptr<AppDelegate>();
+    auto made = std::make_unique<AppDelegate>();
+    made->applicationDidBecomeActive();
+    return made;
+  }();
   std::string path;
   kit::Window window{kit::Rect(0, 0, 1024, 768)};
   PseudoMapViewController doc;
@@ -344,8 +368,9 @@ std::unique_ptr<EditSession> EditSession::open(const std::string& given, std::st
     if (!s.save()) return fail("it cannot be written");
   } else {
     if (::access(path.c_str(), R_OK) != 0) return fail(std::strerror(errno));
-    std::optional<kit::FileAttributes> attributes = kit::FileManager::attributes(path);
-    if (attributes && attributes->size > kInputLimit) return fail("it is larger than 1 GiB");
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) > kInputLimit)
+      return fail("it is larger than 1 GiB");
     std::string bytes;
     if (!mapFile) {
       std::optional<std::string> text = kit::FileManager::readText(path);
@@ -400,7 +425,7 @@ void EditSession::setWindowSize(kit::Size size) {
   if (s.chooser) s.chooser->view().setFrame(bounds);
 }
 
-std::string EditSession::title() const { return impl_->doc.mapName() + (impl_->doc.isModified() ? " *" : ""); }
+std::string EditSession::title() const { return impl_->currentTitle(); }
 
 void EditSession::setTitleChanged(std::function<void()> fn) { impl_->titleChanged = std::move(fn); }
 
@@ -518,14 +543,21 @@ std::string EditSession::Impl::stateText() {
   out += ", \"topics\": [";
   std::size_t listed = 0;
   if (NodeView* root = canvas->rootNode()) {
+    // The window in canvas coordinates: only the topics meeting it are converted.
+    const kit::Rect seen = window.convertRectToView(bounds, canvas);
+    const kit::Rect near = seen.insetBy(-kShapeMargin, -kShapeMargin);
+    auto meets = [](const kit::Rect& a, const kit::Rect& b) {
+      return a.maxX() > b.minX() && a.minX() < b.maxX() && a.maxY() > b.minY() && a.minY() < b.maxY();
+    };
     std::vector<NodeView*> stack{root};
     while (!stack.empty() && listed < kMostStateTopics) {
       NodeView* n = stack.back();
       stack.pop_back();
       if (n->isHidden() || n->alpha() <= 0) continue;
-      const kit::Rect frame = canvas->convertRectToView(n->getAdjustedNodeShapeFrame(), &window);
-      if (frame.maxX() > bounds.minX() && frame.minX() < bounds.maxX() && frame.maxY() > bounds.minY() &&
-          frame.minY() < bounds.maxY()) {
+      // The view's frame, cheap to read, holds the shape: most topics are passed over by it.
+      kit::Rect shape = n->frame();
+      if (meets(shape, near) && meets(shape = n->getAdjustedNodeShapeFrame(), seen)) {
+        const kit::Rect frame = canvas->convertRectToView(shape, &window);
         out += listed++ ? ", {\"uuid\": " : "{\"uuid\": ";
         appendJSONString(out, n->uuid());
         out += ", \"text\": ";
@@ -562,7 +594,7 @@ void EditSession::writeStateIfChanged() {
   if (s.statePath.empty()) return;
   std::string text = s.stateText();
   if (text == s.lastState) return;
-  if (kit::FileManager::writeAtomically(s.statePath, text)) s.lastState = std::move(text);
+  if (replaceQuickly(s.statePath, text)) s.lastState = std::move(text);
 }
 
 void EditSession::setHostValue(const std::string& key, double value) { impl_->hostValues[key] = value; }

@@ -1,6 +1,6 @@
 // One map open for editing in a window: the screen that shows it, and the saving rules of an open
 // map (the 10 s tick, version snapshots, saving on close). Knows nothing of the desktop toolkit:
-// a host shows `rootView()` in its window and feeds events into that window through kit.
+// a host shows `window()` and feeds events into it through kit.
 #pragma once
 
 #include <functional>

@@ -1,9 +1,12 @@
 // One map open in a window: which files open, are made or imported; the saving rules of the
 // 10 s tick; closing in the middle of an edit or a drag; the Paste Style chooser reached through
-// the popup menu; the state file a desktop test reads.
+// the popup menu, and the undo key during an edit; the state file a desktop test reads.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@
 #include "kit/ui/button.h"
 #include "kit/ui/keyboard.h"
 #include "kit/ui/menu_controller.h"
+#include "kit/ui/pasteboard.h"
 #include "kit/ui/text_view.h"
 #include "kit/ui/window.h"
 #include "model/node_view.h"
@@ -126,13 +130,14 @@ TEST_F(EditSessionTest, MapFilesOpenOrAreMadeAndOutlinesAreImportedBesideThemOnc
   // What cannot be read: no session, one line saying why.
   write("broken.qlm", "<plist>no map</plist>\nat all\n");
   EXPECT_EQ(refusal(file("broken.qlm")).rfind("cannot open '" + file("broken.qlm") + "': ", 0), 0u);
-  EXPECT_FALSE(FileManager::exists(file("broken.qlm.tmp")));
   EXPECT_NE(refusal(file("gone.opml")).find("no such file"), std::string::npos);
   EXPECT_NE(refusal(dir).find("it is a folder"), std::string::npos);
   write("empty.txt", " \n\t\n");
   EXPECT_NE(refusal(file("empty.txt")).find("the outline is empty"), std::string::npos);
   EXPECT_FALSE(FileManager::exists(file("empty.qlm")));
   EXPECT_NE(refusal(file("no folder/x.qlm")).find("cannot be made"), std::string::npos);
+  for (const std::string& name : FileManager::listDirectory(dir).value_or(std::vector<std::string>{}))
+    EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;  // no trial file left behind
 }
 
 // Saves wait 30 s after the last one, snapshots 300 s after the last one; close saves the rest.
@@ -222,6 +227,16 @@ TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopi
   s->document().setModified();
   time_.runOnce();
   const Point before = leaf->center();
+  // The topic where it was before the drag, on the map and in the saved file.
+  auto expectBackAt = [this](const NodeView* topic, Point at) {
+    EXPECT_EQ(topic->center().x, at.x);
+    EXPECT_EQ(topic->center().y, at.y);
+    MapFormats::ParsedMap file = saved(this->file("garden.qlm"));
+    ASSERT_EQ(file.topics.size(), 2u);
+    ASSERT_TRUE(file.topics[1].position);
+    EXPECT_EQ(file.topics[1].position->x, at.x);
+    EXPECT_EQ(file.topics[1].position->y, at.y);
+  };
   const Point p = on(*s, leaf);
   script.down(p);
   script.move(Point(p.x + 40, p.y + 60));
@@ -229,13 +244,28 @@ TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopi
   ASSERT_EQ(s->document().bigView()->draggingTopic(), leaf);
   ASSERT_NE(leaf->center().y, before.y);
   EXPECT_TRUE(s->close());
-  EXPECT_EQ(leaf->center().x, before.x);
-  EXPECT_EQ(leaf->center().y, before.y);
-  map = saved(file("garden.qlm"));
-  ASSERT_EQ(map.topics.size(), 2u);
-  ASSERT_TRUE(map.topics[1].position);
-  EXPECT_EQ(map.topics[1].position->x, before.x);
-  EXPECT_EQ(map.topics[1].position->y, before.y);
+  expectBackAt(leaf, before);
+
+  // A lifted topic dropped on the background waits for the drop menu: closing puts it back.
+  s.reset();
+  s = open("garden.qlm");
+  ASSERT_TRUE(s);
+  kit::EventScript again(s->window());
+  leaf = s->document().bigView()->rootNode()->childNodes()[0].get();
+  const Point q = on(*s, leaf);
+  again.down(q);
+  again.wait(0.7);
+  ASSERT_EQ(s->document().bigView()->dragDropNode(), leaf);
+  again.move(Point(q.x + 100, q.y + 150));
+  again.move(Point(q.x + 150, q.y + 200));
+  again.up(Point(q.x + 150, q.y + 200));
+  again.wait(0.1);
+  ASSERT_TRUE(kit::MenuController::shared().isMenuVisible());
+  ASSERT_NE(leaf->center().y, before.y);
+  EXPECT_TRUE(s->close());
+  EXPECT_FALSE(kit::MenuController::shared().isMenuVisible());
+  EXPECT_EQ(s->document().bigView()->dragDropNode(), nullptr);
+  expectBackAt(leaf, before);
 }
 
 namespace {
@@ -304,4 +334,207 @@ TEST_F(EditSessionTest, PasteStyleFromThePopupMenuAppliesTheCopiedStyleAsOneUndo
   EXPECT_EQ(plain->getColourAsString(), plainColour);
   EXPECT_NE(plain->getShape(), 2);
   EXPECT_EQ(styled->getColourAsString(), "1EA05A");
+
+  // The undo key in the middle of an edit commits it and takes it back; redo brings it again.
+  s->document().bigView()->selectAndEditNode(plain);
+  time_.runOnce();
+  script.type(" tree");
+  const std::string typed = plain->inPlaceEditTextView()->text();
+  ASSERT_NE(typed, "Plain");
+  time_.runOnce();
+  s->undo();
+  EXPECT_FALSE(plain->isInPlaceEdit());
+  EXPECT_EQ(plain->strName(), "Plain");
+  s->redo();
+  EXPECT_EQ(plain->strName(), typed);
+}
+
+namespace {
+
+// A strict reader of the JSON the state file holds, into values (numbers as reals); nullopt when
+// the text is not one well-formed JSON object.
+class JSONReader {
+ public:
+  explicit JSONReader(std::string_view text) : s_(text) {}
+  std::optional<kit::Value> document() {
+    std::optional<kit::Value> v = value();
+    blanks();
+    if (!v || !v->isDictionary() || i_ != s_.size()) return std::nullopt;
+    return v;
+  }
+
+ private:
+  void blanks() {
+    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\n' || s_[i_] == '\t' || s_[i_] == '\r')) ++i_;
+  }
+  bool literal(std::string_view word) {
+    if (s_.substr(i_, word.size()) != word) return false;
+    i_ += word.size();
+    return true;
+  }
+  std::optional<std::string> string() {
+    if (!literal("\"")) return std::nullopt;
+    std::string out;
+    while (i_ < s_.size() && s_[i_] != '"') {
+      const unsigned char c = static_cast<unsigned char>(s_[i_++]);
+      if (c < 0x20) return std::nullopt;
+      if (c != '\\') {
+        out += static_cast<char>(c);
+        continue;
+      }
+      if (i_ >= s_.size()) return std::nullopt;
+      const char e = s_[i_++];
+      const char* simple = "\"\\/bfnrt";
+      const char* meant = "\"\\/\b\f\n\r\t";
+      if (const char* p = std::strchr(simple, e); p && e) {
+        out += meant[p - simple];
+      } else if (e == 'u' && i_ + 4 <= s_.size()) {
+        const unsigned long code = std::strtoul(std::string(s_.substr(i_, 4)).c_str(), nullptr, 16);
+        i_ += 4;
+        if (code < 0x80) out += static_cast<char>(code);
+        else if (code < 0x800) out += {static_cast<char>(0xC0 | (code >> 6)), static_cast<char>(0x80 | (code & 0x3F))};
+        else out += {static_cast<char>(0xE0 | (code >> 12)), static_cast<char>(0x80 | ((code >> 6) & 0x3F)), static_cast<char>(0x80 | (code & 0x3F))};
+      } else {
+        return std::nullopt;
+      }
+    }
+    if (!literal("\"")) return std::nullopt;
+    return out;
+  }
+  std::optional<kit::Value> value() {
+    blanks();
+    if (i_ >= s_.size()) return std::nullopt;
+    if (literal("null")) return kit::Value();
+    if (literal("true")) return kit::Value(true);
+    if (literal("false")) return kit::Value(false);
+    if (s_[i_] == '"') {
+      std::optional<std::string> str = string();
+      return str ? std::optional<kit::Value>(kit::Value(*str)) : std::nullopt;
+    }
+    if (literal("[")) {
+      kit::Array items;
+      blanks();
+      if (literal("]")) return kit::Value(items);
+      do {
+        std::optional<kit::Value> v = value();
+        if (!v) return std::nullopt;
+        items.push_back(*v);
+        blanks();
+      } while (literal(","));
+      return literal("]") ? std::optional<kit::Value>(kit::Value(items)) : std::nullopt;
+    }
+    if (literal("{")) {
+      kit::Dictionary members;
+      blanks();
+      if (literal("}")) return kit::Value(members);
+      do {
+        blanks();
+        std::optional<std::string> key = string();
+        blanks();
+        if (!key || !literal(":")) return std::nullopt;
+        std::optional<kit::Value> v = value();
+        if (!v) return std::nullopt;
+        members.emplace(*key, *v);
+        blanks();
+      } while (literal(","));
+      return literal("}") ? std::optional<kit::Value>(kit::Value(members)) : std::nullopt;
+    }
+    const std::size_t start = i_;
+    while (i_ < s_.size() && std::strchr("+-0123456789.eE", s_[i_])) ++i_;
+    if (start == i_) return std::nullopt;
+    const std::string number(s_.substr(start, i_ - start));
+    char* end = nullptr;
+    const double d = std::strtod(number.c_str(), &end);
+    if (end != number.c_str() + number.size()) return std::nullopt;
+    return kit::Value(d);
+  }
+
+  std::string_view s_;
+  std::size_t i_ = 0;
+};
+
+// Sets QUILLMERE_STATE for its lifetime.
+class StateFileScope {
+ public:
+  explicit StateFileScope(std::string path) : path_(std::move(path)) { ::setenv("QUILLMERE_STATE", path_.c_str(), 1); }
+  ~StateFileScope() { ::unsetenv("QUILLMERE_STATE"); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+TEST_F(EditSessionTest, TheStateFileDescribesTheWindowAndIsRewrittenOnlyWhenItChanges) {
+  StateFileScope state(home_.path() + "/state.json");
+  std::unique_ptr<EditSession> s = open("garden.qlm");
+  ASSERT_TRUE(s);
+  s->document().setMapSetting("KeepOrganised", false);
+  s->setWindowSize(kit::Size(800, 600));
+  NodeView* root = s->document().bigView()->rootNode();
+  NodeView* leaf = addChild(*s, root, "x", 0, 150);
+  leaf->setStrName("Say \"hi\"\t\\ now\nline2 \xC3\xA9\x01");
+  leaf->_calcLayout();
+  addChild(*s, root, "Far away", 5000, 0);  // outside the window: not listed
+  s->document().bigView()->setSelectedNode(root, false);
+  s->document().setModified();
+  s->setHostValue("lastFrameMs", 3.25);
+  s->setHostValue("frames", 12);
+  time_.runOnce();
+  s->writeStateIfChanged();
+
+  const std::optional<std::string> text = FileManager::readText(state.path());
+  ASSERT_TRUE(text);
+  // Strings escaped as JSON wants them; numbers in the C locale's way.
+  EXPECT_NE(text->find("\"text\": \"Say \\\"hi\\\"\\t\\\\ now\\nline2 \xC3\xA9\\u0001\""), std::string::npos) << *text;
+  EXPECT_NE(text->find("\"host\": {\"frames\": 12, \"lastFrameMs\": 3.25}"), std::string::npos) << *text;
+  const std::optional<kit::Value> json = JSONReader(*text).document();
+  ASSERT_TRUE(json) << *text;
+  const kit::Value& v = *json;
+  EXPECT_EQ(v["pid"].doubleValue(), double(::getpid()));
+  EXPECT_EQ(v["title"].string(), "garden *");
+  EXPECT_EQ(v["modified"], kit::Value(true));
+  EXPECT_EQ(v["saves"].doubleValue(), 1);
+  EXPECT_EQ(v["path"].string(), file("garden.qlm"));
+  EXPECT_EQ(v["window"]["w"].doubleValue(), 800);
+  EXPECT_EQ(v["window"]["h"].doubleValue(), 600);
+  EXPECT_EQ(v["selected"].string(), root->uuid());
+  EXPECT_TRUE(v["editing"].isNull());
+  EXPECT_EQ(v["menu"]["visible"], kit::Value(false));
+  EXPECT_EQ(v["menu"]["items"].array().size(), 0u);
+  EXPECT_EQ(v["screens"].array().size(), 0u);
+  EXPECT_TRUE(v["alert"].isNull());
+  EXPECT_EQ(v["pasteboard"]["changeCount"].doubleValue(), double(kit::Pasteboard::general().changeCount()));
+  const kit::Array& topics = v["topics"].array();
+  ASSERT_EQ(topics.size(), 2u);
+  EXPECT_EQ(topics[0]["uuid"].string(), root->uuid());
+  EXPECT_TRUE(topics[0]["parent"].isNull());
+  EXPECT_EQ(topics[0]["text"].string(), "garden");
+  // The central topic stays in the middle of the resized window.
+  EXPECT_NEAR(topics[0]["x"].doubleValue() + topics[0]["w"].doubleValue() / 2, 400, 1);
+  EXPECT_NEAR(topics[0]["y"].doubleValue() + topics[0]["h"].doubleValue() / 2, 300, 1);
+  EXPECT_EQ(topics[1]["parent"].string(), root->uuid());
+  EXPECT_EQ(topics[1]["text"].string(), leaf->strName());
+  EXPECT_NEAR(topics[1]["y"].doubleValue() + topics[1]["h"].doubleValue() / 2, 450, 3);
+
+  // Unchanged: not written again; a new selection and an edit are.
+  ASSERT_TRUE(FileManager::remove(state.path()));
+  s->writeStateIfChanged();
+  EXPECT_FALSE(FileManager::exists(state.path()));
+  s->document().bigView()->selectAndEditNode(leaf);
+  time_.runOnce();
+  s->writeStateIfChanged();
+  const std::optional<kit::Value> edited = JSONReader(FileManager::readText(state.path()).value_or("")).document();
+  ASSERT_TRUE(edited);
+  EXPECT_EQ((*edited)["selected"].string(), leaf->uuid());
+  EXPECT_EQ((*edited)["editing"]["uuid"].string(), leaf->uuid());
+  EXPECT_EQ((*edited)["editing"]["text"].string(), leaf->strName());
+
+  // However many topics show, at most 2,000 are listed.
+  for (int i = 0; i < 2100; ++i) s->document().bigView()->createChildNodeOf(root, root->center());
+  s->writeStateIfChanged();
+  const std::optional<kit::Value> crowded = JSONReader(FileManager::readText(state.path()).value_or("")).document();
+  ASSERT_TRUE(crowded);
+  EXPECT_EQ((*crowded)["topics"].array().size(), EditSession::kMostStateTopics);
 }
