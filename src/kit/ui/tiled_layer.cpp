@@ -1,12 +1,17 @@
 #include "kit/ui/tiled_layer.h"
 
+#include <sched.h>
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
 
 #include "kit/graphics/image_context.h"
+#include "kit/ui/screen_updates.h"
 
 namespace kit {
 
@@ -355,8 +360,21 @@ void TiledLayer::displayRect(const Rect& visible) {
   if (workers_.empty()) startWorkersLocked();
   const bool sole = soleDrawerLocked();
   g.unlock();
+  // One worker; it wakes another when it leaves work behind. Waking them all at once from the
+  // main thread let them take its processor in the middle of a frame.
   firstWork_.notify_one();
-  if (!sole) work_.notify_all();
+  if (!sole) work_.notify_one();
+}
+
+void TiledLayer::lowerWorkerPriority() {
+  // Tiles give way to the main thread, so that a screen's frames are not held up by them. On
+  // Linux the nice value belongs to the calling thread; batch scheduling keeps a waking worker
+  // from preempting the thread that woke it.
+  sched_param none{};
+  (void)sched_setscheduler(0, SCHED_BATCH, &none);
+  errno = 0;
+  const int nice = getpriority(PRIO_PROCESS, 0);
+  if (errno == 0) (void)setpriority(PRIO_PROCESS, 0, std::min(nice + kWorkerNice, 19));
 }
 
 bool TiledLayer::soleDrawerLocked() const { return batch_ && drawingLock_; }
@@ -371,6 +389,7 @@ void TiledLayer::waitUntilIdle() {
 }
 
 void TiledLayer::workerMain(std::size_t index) {
+  lowerWorkerPriority();
   std::unique_lock<std::mutex> g(m_);
   // Batches under a drawing lock draw one after another whatever the thread: the first worker
   // draws them all, so each pass finds its caches (text, fonts, the tree) warm.
@@ -394,6 +413,7 @@ void TiledLayer::workerMain(std::size_t index) {
     Delegate delegate = delegate_;
     BatchPreparer batch = jobs.size() > 1 ? batch_ : nullptr;
     const int taken = static_cast<int>(jobs.size());
+    if (!queue_.empty()) work_.notify_one();  // the rest for another worker
     inFlight_ += taken;
     maxInFlight_ = std::max(maxInFlight_, inFlight_);
     g.unlock();
@@ -401,6 +421,7 @@ void TiledLayer::workerMain(std::size_t index) {
     runJobs(jobs, delegate, batch);
     delegate = nullptr;
     batch = nullptr;
+    noteTilesFinished();
 
     g.lock();
     inFlight_ -= taken;
@@ -530,7 +551,7 @@ void TiledLayer::runJobs(const std::vector<Job>& jobs, const Delegate& delegate,
     // A tile drawn for an old delegate, scale or grid is not shown.
     if (!image || job.delegateEpoch != delegateEpoch_ || !(tileRectLocked(job.key) == job.rect)) continue;
     if (job.stamp < t.drawnStamp) continue;
-    t.image = std::move(image);
+    std::swap(t.image, image);  // the old image is freed once the lock is released
     t.drawnStamp = job.stamp;
     t.drawnPart = job.part;
   }

@@ -126,6 +126,8 @@ class TiledLayer {
   };
 
   void startWorkersLocked();
+  static void lowerWorkerPriority();
+  static constexpr int kWorkerNice = 5;
   void workerMain(std::size_t index);
   // Whether only the first worker takes tiles: with a preparer and a drawing lock.
   bool soleDrawerLocked() const;
