@@ -33,6 +33,7 @@
 #include "kit/core/user_defaults.h"
 #include "kit/io/plist.h"
 #include "kit/text/utf.h"
+#include "kit/typography/font.h"
 #include "kit/ui/alert.h"
 #include "model/app_services.h"
 #include "model/asset_library.h"
@@ -435,6 +436,9 @@ std::string oneLine(std::string_view message) {
 
 int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
   try {
+    // Reading the font configuration is the longest step of a small render: it goes on while
+    // the input is read and the document made (the central topic's default font first).
+    kit::prepareFontsInBackground(kit::Font::systemFont(18));
     const std::string bytes = readInput(o, in);
     const std::string applicationHome = kit::AppPaths::home();  // where the maps' images are
     CommandHome home;
