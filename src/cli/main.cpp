@@ -1,4 +1,6 @@
 // quillmere: see cli.h and `quillmere --help`.
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -10,5 +12,13 @@ int main(int argc, char** argv) {
   // Interrupted, the command removes its temporary files and home before it ends.
   kit::ExitCleanup::handleTerminationSignals();
   std::vector<std::string> args(argv + 1, argv + argc);
-  return cli::run(args, std::cin, std::cout, std::cerr);
+  const int status = cli::run(args, std::cin, std::cout, std::cerr);
+  if (!args.empty() && args[0] == "render") {
+    // A render has written and removed all it made: the libraries' and caches' teardown, which
+    // the system does anyway, would be a good part of so short a run.
+    std::cout.flush();
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  return status;
 }
