@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   kit::ExitCleanup::handleTerminationSignals();
   std::vector<std::string> args(argv + 1, argv + argc);
   const int status = cli::run(args, std::cin, std::cout, std::cerr);
+#ifndef __SANITIZE_ADDRESS__  // sanitizer builds keep their leak check at exit
   if (!args.empty() && args[0] == "render") {
     // A render has written and removed all it made: the libraries' and caches' teardown, which
     // the system does anyway, would be a good part of so short a run.
@@ -20,5 +21,6 @@ int main(int argc, char** argv) {
     std::fflush(nullptr);
     std::_Exit(status);
   }
+#endif
   return status;
 }
