@@ -1,10 +1,13 @@
-#!/bin/sh
+#!/bin/bash
 # Start-up: the whole-process time of rendering a one-topic map to PNG and to PDF, beside
 # graphviz's dot drawing a one-node graph to the same format, in one run. The two programs take
 # turns, run by run, so that a change of load on a shared machine reaches both alike; the median
 # and the mean per run are printed in milliseconds.
 #
 #   bench/startup.sh [path/to/quillmere] [N]      (default: build/quillmere, 50 runs)
+#
+# On a busy machine, running it as root under `chrt -f 50` keeps other work from taking the
+# programs' cores; both programs get the same treatment.
 #
 # Needs dot (apt-get install graphviz) for the reference; without it only quillmere is timed.
 set -eu
@@ -17,12 +20,13 @@ printf 'One topic\n' > "$work/one.txt"
 printf 'digraph { a [label="One topic"] }\n' > "$work/one.dot"
 command -v dot >/dev/null 2>&1 && have_dot=1 || have_dot=0
 
-# Microseconds that "$@" takes, its output discarded.
+# Microseconds that "$@" takes, its output discarded (bash's clock: no process is started to
+# read it).
 once() {
-  start=$(date +%s%N)
+  local start=${EPOCHREALTIME/[.,]/} end
   "$@" >/dev/null 2>&1
-  end=$(date +%s%N)
-  echo $(( (end - start) / 1000 ))
+  end=${EPOCHREALTIME/[.,]/}
+  echo $((end - start))
 }
 
 # The median and mean milliseconds of the microsecond figures in file $1.
