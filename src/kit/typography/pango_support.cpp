@@ -2,6 +2,7 @@
 
 #include <fontconfig/fontconfig.h>
 #include <glib.h>
+#include <unistd.h>
 
 #include <memory>
 #include <mutex>
@@ -24,12 +25,21 @@ void loadFontConfiguration() {
 // ends, so that it never runs on while the libraries are torn down.
 struct Preparation {
   std::mutex mutex;
-  std::thread worker;
+  std::unique_ptr<std::thread> worker;
   std::thread::id forThread;
+  pid_t forProcess = 0;
   bool taken = false;
   std::unique_ptr<pango::ThreadState> state;
+  // Whether the worker ran in this process: a child forked meanwhile has none to wait for.
+  bool ownWorker() const { return worker && worker->joinable() && forProcess == ::getpid(); }
   ~Preparation() {
-    if (worker.joinable()) worker.join();
+    if (ownWorker()) {
+      worker->join();
+    } else if (worker && worker->joinable()) {
+      // Left as they are: the thread and its state belong to the parent process.
+      (void)worker.release();
+      (void)state.release();
+    }
   }
 };
 
@@ -46,8 +56,9 @@ void prepareFontsInBackground(const Font& first) {
     Preparation& p = preparation();
     std::lock_guard lock(p.mutex);
     p.forThread = std::this_thread::get_id();
+    p.forProcess = ::getpid();
     try {
-      p.worker = std::thread([&p, first] {
+      p.worker = std::make_unique<std::thread>([&p, first] {
         auto state = std::make_unique<pango::ThreadState>();
         // Laying out one letter loads the face and its shaping tables into the font map.
         PangoLayout* l = pango::resetLayout(*state, false);
@@ -74,9 +85,9 @@ namespace {
 std::unique_ptr<ThreadState> takePrepared() {
   Preparation& p = preparation();
   std::lock_guard lock(p.mutex);
-  if (p.taken || !p.worker.joinable() || p.forThread != std::this_thread::get_id()) return nullptr;
+  if (p.taken || !p.ownWorker() || p.forThread != std::this_thread::get_id()) return nullptr;
   p.taken = true;
-  p.worker.join();
+  p.worker->join();
   return std::move(p.state);
 }
 
