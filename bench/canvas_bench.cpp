@@ -72,6 +72,9 @@ Map& sharedMap() {
   return *map;
 }
 
+// Both redraws are timed from the redraw request until every pixel of the viewport is drawn (the
+// tiles' on the workers), on the wall clock and as the process's processor time (the work of every
+// thread, without the waits of a busy machine); same viewport, content and scale.
 void BM_RedrawViewport(benchmark::State& state) {
   Map& map = sharedMap();
   const kit::Rect v = map.viewport();
@@ -84,20 +87,22 @@ void BM_RedrawViewport(benchmark::State& state) {
   }
   state.counters["topics"] = 20041;
 }
-BENCHMARK(BM_RedrawViewport)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RedrawViewport)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 void BM_RedrawViewportAsTiles(benchmark::State& state) {
   Map& map = sharedMap();
   const kit::Rect v = map.viewport();
   kit::TiledLayer& layer = map.canvas->layer();
+  const std::size_t before = layer.tilesDrawn();
   for (auto _ : state) {
     map.canvas->requestRedraw();
     map.canvas->displayLayer(v);
     layer.waitUntilIdle();
   }
-  state.counters["tiles"] = benchmark::Counter(static_cast<double>(layer.tilesDrawn()), benchmark::Counter::kAvgIterations);
+  state.counters["tiles"] =
+      benchmark::Counter(static_cast<double>(layer.tilesDrawn() - before), benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(BM_RedrawViewportAsTiles)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RedrawViewportAsTiles)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 // As before the tiles shared a walk: every tile walks the whole tree on its own.
 void BM_RedrawViewportAsTilesOneWalkEach(benchmark::State& state) {
@@ -131,7 +136,7 @@ void BM_RedrawViewportWithShadowsAndTaper(benchmark::State& state) {
   AppServices::setDropShadowFlag(false);
   AppServices::setTaperLinksFlag(false);
 }
-BENCHMARK(BM_RedrawViewportWithShadowsAndTaper)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RedrawViewportWithShadowsAndTaper)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same through the tiles: each tile reuses the shadows the others made.
 void BM_RedrawViewportAsTilesWithShadowsAndTaper(benchmark::State& state) {

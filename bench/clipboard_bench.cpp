@@ -8,6 +8,7 @@
 #include "bench_document.h"
 #include "canvas/big_view.h"
 #include "formats/map_formats.h"
+#include "helpers/text_measure.h"
 #include "kit/testing/app_home.h"
 #include "model/node_view.h"
 
@@ -31,6 +32,8 @@ struct Map {
       for (int j = 0; j < 99; ++j)
         add(mid, {17900, mid->center().y + (j - 49) * 5.f}, "Leaf " + std::to_string(i) + "." + std::to_string(j));
     }
+    // Laid out, as a map on screen is: its topics are measured before anything is copied.
+    root->recalcLayoutRecursively(true, true, false, false, false);
   }
   NodeView* add(NodeView* parent, kit::Point at, const std::string& text) {
     NodeView* n = canvas->createChildNodeOf(parent, at);
@@ -57,6 +60,24 @@ void BM_PasteBranch(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PasteBranch)->Unit(benchmark::kMillisecond);
+
+// The same paste with none of its texts measured before in the process, as when the branch
+// comes from another program's copy: every topic is laid out by Pango.
+void BM_PasteBranchUnmeasured(benchmark::State& state) {
+  Map map;
+  map.canvas->copyNode(map.branch, 1);
+  for (auto _ : state) {
+    state.PauseTiming();
+    strings::forgetMeasuredSizes();
+    map.canvas->setSelectedNode(map.canvas->rootNode(), false);
+    state.ResumeTiming();
+    if (!map.canvas->pasteClipboard(1, Side::Automatic, false)) state.SkipWithError("nothing pasted");
+    state.PauseTiming();
+    if (NodeView* pasted = map.canvas->lastLoadedRootNode()) map.canvas->removeNode(pasted);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_PasteBranchUnmeasured)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

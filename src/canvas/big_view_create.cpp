@@ -25,9 +25,10 @@ NodeView* BigView::createChildNodeOf(NodeView* parent, kit::Point position) {
   return n;
 }
 
-NodeView* BigView::createLoadedChildOf(NodeView* parent, kit::Point position, std::string uuid) {
+NodeView* BigView::createLoadedChildOf(NodeView* parent, kit::Point position, std::string uuid, std::size_t children) {
   auto topic = std::make_unique<NodeView>(parent, parentController_, std::move(uuid));
   NodeView* n = topic.get();
+  n->childNodes_.reserve(children);
   addSubview(n);
   const kit::Point p = position == kit::Point() ? bounds().mid() : position;
   n->setCenter(kit::Point(kit::roundHalfEven(p.x), kit::roundHalfEven(p.y)));

@@ -1,10 +1,9 @@
 // Building parsed records into the canvas: every topic through the canvas's createChildNodeOf,
 // then the relationships and the folds.
 #include <cmath>
-#include <memory_resource>
+#include <algorithm>
 #include <optional>
 #include <type_traits>
-#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -26,14 +25,68 @@ constexpr RGB255 kRelationshipGreen{0, 255, 0};
 
 kit::Point rounded(kit::Point p) { return kit::Point(kit::roundHalfEven(p.x), kit::roundHalfEven(p.y)); }
 
-// Keyed by views into the topics' own uuid strings and the records' (neither changes while a
-// build runs), so that filling the maps copies no text; their nodes come from one arena.
-using UuidIndex = std::pmr::unordered_map<std::string_view, NodeView*>;
+// Topics by uuid, keyed by views into the topics' own uuid strings or the records' (neither
+// changes while a build runs), so that filling it copies no text. The open-addressed table holds
+// only a part of each hash and an entry number, eight bytes a slot, so that it stays in the
+// cache while each insert lands at random in it; the entries are appended in order.
+class UuidIndex {
+ public:
+  void reserve(std::size_t count) {
+    entries_.reserve(count);
+    std::size_t capacity = 16;
+    while (capacity < 2 * count) capacity *= 2;
+    if (capacity > table_.size()) rehash(capacity);
+  }
+  // Adds the key unless it is present already; the topic it stands for is given by setTopic.
+  // Returns the entry number and whether it was added.
+  std::pair<std::size_t, bool> insert(std::string_view key) {
+    if (2 * (entries_.size() + 1) > table_.size()) rehash(std::max<std::size_t>(16, 2 * table_.size()));
+    const std::size_t hash = hashOf(key), mask = table_.size() - 1;
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      const std::uint64_t s = table_[i];
+      if (s == 0) {
+        entries_.push_back({key, nullptr});
+        table_[i] = std::uint64_t{tag} << 32 | entries_.size();
+        return {entries_.size() - 1, true};
+      }
+      if (static_cast<std::uint32_t>(s >> 32) == tag && entries_[(s & 0xFFFFFFFFu) - 1].key == key)
+        return {(s & 0xFFFFFFFFu) - 1, false};
+    }
+  }
+  // The key may be replaced by an equal view that lives as long as the build.
+  void setTopic(std::size_t entry, std::string_view key, NodeView* topic) { entries_[entry] = {key, topic}; }
+  NodeView* find(std::string_view key) const {
+    if (table_.empty()) return nullptr;
+    const std::size_t hash = hashOf(key), mask = table_.size() - 1;
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      const std::uint64_t s = table_[i];
+      if (s == 0) return nullptr;
+      const Entry& e = entries_[(s & 0xFFFFFFFFu) - 1];
+      if (static_cast<std::uint32_t>(s >> 32) == tag && e.key == key) return e.topic;
+    }
+  }
 
-void collectUuids(NodeView* root, UuidIndex& into) {
-  if (!root) return;
-  for (NodeView* n : root->getListOfDescendents()) into.emplace(n->uuid(), n);
-}
+ private:
+  struct Entry {
+    std::string_view key;
+    NodeView* topic;
+  };
+  static std::size_t hashOf(std::string_view key) { return std::hash<std::string_view>{}(key); }
+  void rehash(std::size_t capacity) {
+    std::vector<std::uint64_t> table(capacity, 0);
+    for (std::size_t n = 0; n < entries_.size(); ++n) {
+      const std::size_t hash = hashOf(entries_[n].key);
+      std::size_t i = hash & (capacity - 1);
+      while (table[i] != 0) i = (i + 1) & (capacity - 1);
+      table[i] = (hash >> 32) << 32 | (n + 1);
+    }
+    table_.swap(table);
+  }
+  std::vector<std::uint64_t> table_;  // 0 for a free slot
+  std::vector<Entry> entries_;
+};
 
 class Builder {
  public:
@@ -46,9 +99,14 @@ class Builder {
     const auto& records = map_.topics;
     const std::size_t count = records.size();
     built_.assign(count, nullptr);
+    keptUuid_.assign(count, 0);
     prepareFallbackLayout();
-    existing_.reserve(count + (canvas_.rootNode() ? 1024 : 0));
-    collectUuids(canvas_.rootNode(), existing_);
+    const std::vector<NodeView*> present =
+        canvas_.rootNode() ? canvas_.rootNode()->getListOfDescendents() : std::vector<NodeView*>();
+    existing_.reserve(count + present.size());
+    for (NodeView* n : present) {
+      if (auto [entry, added] = existing_.insert(n->uuid()); added) existing_.setTopic(entry, n->uuid(), n);
+    }
 
     kit::LockGuard guard(AppServices::globalTreeLock());
     NodeView* top = createTop(records[0]);
@@ -59,20 +117,25 @@ class Builder {
       NodeView* parent = built_[p];
       kit::Point at = r.position ? rounded(kit::Point(r.position->x + offset_.x, r.position->y + offset_.y))
                                  : fallbackPosition(p, i);
-      // Made as loaded topics: with their identity, unselected and evaluated together at the
-      // end. Only the last is selected on the way, as making each in turn would leave it.
-      const auto kept = keepIdentity(r);
-      NodeView* n = canvas_.createLoadedChildOf(parent, at, kept ? r.uuid : std::string());
-      if (kept) (*kept)->second = n;
+      // Made as loaded topics: with their identity, unselected, and evaluated here, parents
+      // first, while each is still in the cache. Only the last is selected on the way, as
+      // making each in turn would leave it.
+      const std::optional<std::size_t> kept = keepIdentity(r);
+      NodeView* n = canvas_.createLoadedChildOf(parent, at, kept ? recordField(i, &TopicRecord::uuid) : std::string(),
+                                                static_cast<std::size_t>(children_[i]));
+      if (kept) {
+        existing_.setTopic(*kept, n->uuid(), n);
+        keptUuid_[i] = 1;
+      }
       if (i + 1 == count) canvas_.setSelectedNode(n, false);
       direction_[i] = n->center().x < parent->center().x ? -1 : 1;
       built_[i] = n;
       apply(i, n);
+      n->evaluateDisplayAttributes(false);
     }
     buildRelationships();
     // Folding needs the children in place, so it comes last.
     foldRecorded();
-    top->evaluateDisplayAttributes(true);
     canvas_.setSelectedNode(top, false);
     canvas_.setLastLoadedRootNode(top);
     canvas_.setFileFormat(map_.fileFormat);
@@ -97,19 +160,23 @@ class Builder {
     if (r.position) offset_ = kit::Point(top->center().x - r.position->x, top->center().y - r.position->y);
     direction_[0] = (top->parentNode() && top->center().x < top->parentNode()->center().x) ? -1 : 1;
     built_[0] = top;
-    if (const auto kept = keepIdentity(r)) {
+    if (const std::optional<std::size_t> kept = keepIdentity(r)) {
       top->setUuid(r.uuid);
-      (*kept)->second = top;
+      existing_.setTopic(*kept, top->uuid(), top);
+      keptUuid_[0] = 1;
     }
     apply(0, top);
+    top->evaluateDisplayAttributes(false);
     return top;
   }
 
   void prepareFallbackLayout() {
     const auto& records = map_.topics;
     leaves_.assign(records.size(), 0);
+    children_.assign(records.size(), 0);
     for (std::size_t i = records.size(); i-- > 0;) {
       if (leaves_[i] < 1) leaves_[i] = 1;
+      if (i > 0) ++children_[parentOf(i)];
       const int p = records[i].parent;
       if (p >= 0 && static_cast<std::size_t>(p) < i) leaves_[static_cast<std::size_t>(p)] += leaves_[i];
     }
@@ -127,23 +194,25 @@ class Builder {
   }
 
   // A recorded identity is kept unless another topic already has it; a pasted one ("_uuid")
-  // only links the relationships of this load. The kept one is claimed here, for the topic about
-  // to be made. New identities are random and so never met again: they are not listed.
-  std::optional<UuidIndex::iterator> keepIdentity(const TopicRecord& r) {
+  // only links the relationships of this load. The kept one is claimed here, its entry given
+  // the topic once made. New identities are random and so never met again: they are not listed.
+  std::optional<std::size_t> keepIdentity(const TopicRecord& r) {
     if (!r.keepUuid || r.uuid.empty()) return std::nullopt;
-    auto [it, fresh] = existing_.try_emplace(r.uuid, nullptr);
-    if (!fresh) return std::nullopt;
-    return it;
+    auto [entry, added] = existing_.insert(r.uuid);
+    if (!added) return std::nullopt;
+    return entry;
+  }
+
+  // A record's field for its topic: taken over when the map was given up, else copied.
+  template <typename T>
+  T recordField(std::size_t index, T TopicRecord::*field) {
+    return movable_ ? T(std::move(movable_->topics[index].*field)) : T(map_.topics[index].*field);
   }
 
   void apply(std::size_t index, NodeView* n) {
     const TopicRecord& r = map_.topics[index];
     TopicRecord* own = movable_ ? &movable_->topics[index] : nullptr;
-    // The uuid stays: the indexes hold views of it until the build ends.
-    auto give = [&r, own](auto TopicRecord::*field) {
-      using T = std::remove_cvref_t<decltype(r.*field)>;
-      return own ? T(std::move(own->*field)) : T(r.*field);
-    };
+    auto give = [this, index](auto TopicRecord::*field) { return recordField(index, field); };
     const TopicDetails* d = r.details.get();
     TopicDetails* ownDetails = own ? own->details.get() : nullptr;
     auto giveDetail = [d, ownDetails](auto TopicDetails::*field) {
@@ -206,17 +275,20 @@ class Builder {
   }
 
   NodeView* end(const std::string& uuid) {
-    if (auto it = loaded_.find(uuid); it != loaded_.end()) return it->second;
-    if (auto it = existing_.find(uuid); it != existing_.end()) return it->second;
-    return nullptr;
+    if (NodeView* n = loaded_.find(uuid)) return n;
+    return existing_.find(uuid);
   }
 
   void buildRelationships() {
     if (map_.relationships.empty()) return;
     // Only relationships look topics up by their recorded uuid; the first record of a uuid wins.
     loaded_.reserve(built_.size());
-    for (std::size_t i = 0; i < built_.size(); ++i)
-      if (!map_.topics[i].uuid.empty()) loaded_.emplace(map_.topics[i].uuid, built_[i]);
+    for (std::size_t i = 0; i < built_.size(); ++i) {
+      // A kept uuid went to its topic, which holds the same text.
+      const std::string_view uuid = keptUuid_[i] ? std::string_view(built_[i]->uuid()) : map_.topics[i].uuid;
+      if (uuid.empty()) continue;
+      if (auto [entry, added] = loaded_.insert(uuid); added) loaded_.setTopic(entry, uuid, built_[i]);
+    }
     std::unordered_set<std::string> used;
     for (const RelationshipPtr& r : canvas_.relationships())
       if (r) used.insert(r->uuid());
@@ -239,12 +311,13 @@ class Builder {
   int context_;
   std::vector<NodeView*> built_;
   std::vector<int> leaves_;  // leaves of each branch: a parent's are its children's
+  std::vector<int> children_;  // children of each record
   std::vector<float> nextY_;
   std::vector<int> direction_;
   kit::Point offset_;
-  std::pmr::monotonic_buffer_resource arena_;
-  UuidIndex existing_{&arena_};  // every uuid now on the canvas
-  UuidIndex loaded_{&arena_};    // recorded uuid -> topic built for it
+  std::vector<char> keptUuid_;  // the topic took its record's uuid
+  UuidIndex existing_;  // every uuid now on the canvas
+  UuidIndex loaded_;    // recorded uuid -> topic built for it
   std::vector<std::size_t> toFold_;  // records, in document order
 };
 

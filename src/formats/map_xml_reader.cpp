@@ -1,6 +1,8 @@
 // Parsing map XML into records: the native format and OPML, chosen by the root element. Nothing
 // here touches a canvas, so a document that fails half-way leaves no trace.
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <iterator>
 #include <limits>
 
@@ -19,6 +21,7 @@ using detail::parseReal;
 namespace {
 
 constexpr float kMaxFontSize = 1000;
+constexpr std::size_t kMostReservedTopics = std::size_t{1} << 20;
 constexpr float kMaxWidth = 100000;
 
 // Every attribute name the reader knows, shortest first; Key follows the same order.
@@ -42,16 +45,23 @@ static_assert([] {
   return true;
 }());
 
-// Where the names of each length start in kNames.
-constexpr std::array<int, kLongestName + 2> kFirstOfLength = [] {
-  std::array<int, kLongestName + 2> first{};
-  int i = 0;
-  for (std::size_t len = 0; len <= kLongestName + 1; ++len) {
-    while (i < KeyCount && kNames[i].size() < len) ++i;
-    first[len] = i;
-  }
-  return first;
+// Length, first, middle and last letter tell every known name apart: they index a small table
+// that holds the one candidate, which a single comparison then confirms.
+constexpr std::size_t slotOfName(std::string_view n) {
+  auto at = [&n](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(n[i])); };
+  return (n.size() + at(0) + at(n.size() - 1) + at(n.size() / 2) * 14) & 255;
+}
+constexpr std::array<std::int8_t, 256> kNameSlots = [] {
+  std::array<std::int8_t, 256> slots{};
+  for (auto& s : slots) s = -1;
+  for (int k = 0; k < KeyCount; ++k) slots[slotOfName(kNames[k])] = static_cast<std::int8_t>(k);
+  return slots;
 }();
+static_assert([] {
+  for (int k = 0; k < KeyCount; ++k)
+    if (kNameSlots[slotOfName(kNames[k])] != k) return false;  // two names share a slot
+  return true;
+}());
 
 // A tag's known attributes, found in one pass so that each lookup after it costs nothing.
 class Attributes {
@@ -59,26 +69,25 @@ class Attributes {
   explicit Attributes(const kit::XMLAttributes& all) {
     for (const kit::XMLAttribute& a : all) {
       if (a.name.empty() || a.name.size() > kLongestName) continue;
-      for (int k = kFirstOfLength[a.name.size()]; k < kFirstOfLength[a.name.size() + 1]; ++k) {
-        // The first letter settles most names without a full comparison.
-        if (kNames[k].front() == a.name.front() && kNames[k] == a.name) {
-          values_[static_cast<std::size_t>(k)] = a.value;  // a repeated name: the last wins
-          present_ |= std::uint64_t{1} << k;
-          break;
-        }
-      }
+      const int k = kNameSlots[slotOfName(a.name)];
+      if (k < 0 || kNames[k] != a.name) continue;
+      data_[k] = a.value.data();  // a repeated name: the last wins
+      size_[k] = a.value.size();
+      present_ |= std::uint64_t{1} << k;
     }
   }
   std::optional<std::string_view> operator[](Key k) const {
     if (!(present_ >> k & 1)) return std::nullopt;
-    return values_[static_cast<std::size_t>(k)];
+    return std::string_view(data_[k], size_[k]);
   }
 
  private:
   // A presence mask rather than optionals: only the slots found are ever written.
   static_assert(KeyCount <= 64);
+  // Left uninitialised: a tag is read for every topic and sets only a few of them.
   std::uint64_t present_ = 0;
-  std::array<std::string_view, KeyCount> values_;
+  const char* data_[KeyCount];
+  std::size_t size_[KeyCount];
 };
 
 std::optional<std::string_view> attribute(const Attributes& attrs, Key name) { return attrs[name]; }
@@ -262,10 +271,21 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
   bool inBody_ = false, inTitle_ = false;
 };
 
-// An upper bound of the topics in a native map: each one starts with this tag.
-std::size_t countTopicTags(std::string_view xml) {
-  std::size_t n = 0;
-  for (std::size_t at = xml.find("<topic"); at != std::string_view::npos; at = xml.find("<topic", at + 6)) ++n;
+// An upper bound of the topics in a map: each one starts a tag, and "<" starts nothing else
+// that counts (values carry it escaped). Counted eight bytes at a time, the text being long.
+std::size_t countTagStarts(std::string_view xml) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
+  constexpr std::uint64_t kPattern = 0x0101010101010101ull * '<';
+  std::size_t n = 0, i = 0;
+  for (; i + 8 <= xml.size(); i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, xml.data() + i, 8);
+    const std::uint64_t x = w ^ kPattern;  // zero bytes where "<" stands
+    const std::uint64_t nonZero = ((x & kLow7) + kLow7) | x;
+    // One bit per matching byte, summed by a multiplication (a count instruction is not certain).
+    n += static_cast<std::size_t>((((~nonZero & kHigh) >> 7) * 0x0101010101010101ull) >> 56);
+  }
+  for (; i < xml.size(); ++i) n += xml[i] == '<' ? 1 : 0;
   return n;
 }
 
@@ -289,7 +309,9 @@ ParseResult parseMapXML(std::string_view xml) {
     return result;
   }
   MapXMLDelegate delegate;
-  delegate.map.topics.reserve(countTopicTags(xml));  // records are large: spare the regrowth
+  // Records are large: spare the regrowth, but never reserve for more than a real map holds, as
+  // a crafted text of tag starts would ask for more memory than there is.
+  delegate.map.topics.reserve(std::min<std::size_t>(countTagStarts(xml), kMostReservedTopics));
   kit::XMLParser parser = kit::XMLParser::borrowing(xml);
   parser.setDelegate(&delegate);
   const bool ok = parser.parse();

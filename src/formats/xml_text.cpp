@@ -1,5 +1,6 @@
 #include "formats/xml_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -101,6 +102,15 @@ std::optional<std::int64_t> parseInteger(std::string_view s) {
 std::optional<double> parseReal(std::string_view s) {
   s = trimBlanks(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  // Positions are mostly whole numbers: up to 15 digits are exact in a double.
+  const bool negative = !s.empty() && s.front() == '-';
+  const std::string_view digits = negative ? s.substr(1) : s;
+  if (!digits.empty() && digits.size() <= 15 &&
+      std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    std::int64_t n = 0;
+    for (char c : digits) n = n * 10 + (c - '0');
+    return negative ? -static_cast<double>(n) : static_cast<double>(n);
+  }
   double v = 0;
   auto r = std::from_chars(s.data(), s.data() + s.size(), v);
   if (s.empty() || r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;

@@ -15,8 +15,11 @@
 namespace strings {
 
 // The size the text takes in the font, word-wrapped within the width and keeping the whole
-// lines that fit the height.
+// lines that fit the height. The kit's measurer keeps the sizes it found (a bounded, locked
+// table), so a text met again in the same font and constraint is not laid out again.
 kit::Size sizeWithFontEx(std::string_view text, const kit::Font& font, kit::Size constrainedToSize);
+// Drops the kept sizes, so that the next measurements lay the texts out (benchmarks).
+void forgetMeasuredSizes();
 
 // Sets the colour as fill and stroke colour of the context and draws the text wrapped inside
 // the rectangle.

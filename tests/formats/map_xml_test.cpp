@@ -207,6 +207,32 @@ TEST_F(MapXMLTest, LoadingTheSameMapTwiceNeverDuplicatesAnIdentity) {
   EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
 }
 
+TEST_F(MapXMLTest, AUuidRepeatedInOneFileIsKeptByItsFirstTopicOnly) {
+  const std::string xml =
+      "<QuillmereRelative version=\"1\">"
+      "<topic level=\"0\" uuid=\"U0\" x=\"100\" y=\"100\" text=\"top\"/>"
+      "<topic level=\"1\" uuid=\"U1\" x=\"300\" y=\"100\" text=\"first\"/>"
+      "<topic level=\"1\" uuid=\"U1\" x=\"300\" y=\"200\" text=\"second\"/>"
+      "<topic level=\"2\" uuid=\"U0\" x=\"500\" y=\"200\" text=\"third\"/>"
+      "<relationship uuid=\"R\" from=\"U0\" to=\"U1\"/>"
+      "</QuillmereRelative>";
+  NodeView* top = MapFormats::loadFromXML(*canvas, xml, MapFormats::LoadContext::Map);
+  ASSERT_NE(top, nullptr);
+  ASSERT_EQ(top->childNodes().size(), 2u);
+  NodeView* first = top->childNodes()[0].get();
+  NodeView* second = top->childNodes()[1].get();
+  ASSERT_EQ(second->childNodes().size(), 1u);
+  NodeView* third = second->childNodes()[0].get();
+  EXPECT_EQ(top->uuid(), "U0");
+  EXPECT_EQ(first->uuid(), "U1");
+  EXPECT_NE(second->uuid(), "U1");
+  EXPECT_NE(third->uuid(), "U0");
+  EXPECT_NE(second->uuid(), third->uuid());
+  ASSERT_EQ(canvas->relationships().size(), 1u);
+  EXPECT_EQ(canvas->relationships()[0]->end1(), top);
+  EXPECT_EQ(canvas->relationships()[0]->end2(), first);
+}
+
 TEST_F(MapXMLTest, DeepChainsRoundTripWithoutAnyNestingLimit) {
   NodeView* n = canvas->createChildNodeOf(nullptr, Point());
   for (int i = 0; i < 2000; ++i) {

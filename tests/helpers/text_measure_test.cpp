@@ -8,6 +8,7 @@
 
 #include "helpers/attributed_strings.h"
 #include "kit/graphics/image_context.h"
+#include "kit/typography/string_drawing.h"
 
 using kit::Font;
 using kit::Rect;
@@ -115,6 +116,35 @@ TEST(TextMeasure, TruncationFitsTheWidthWithAnEllipsis) {
   std::string accented = strings::stringByTruncatingToWidth("éééééééééééééééééééééééé", 60, f);
   EXPECT_EQ(accented.substr(accented.size() - 3), "...");
   EXPECT_EQ((accented.size() - 3) % 2, 0u);
+}
+
+// Kept sizes answer only for the same text, face, size and constraint: each variant here
+// measures differently, and a kept size given for the wrong one would show.
+TEST(TextMeasure, KeptSizesAnswerOnlyForTheSameTextFontAndConstraint) {
+  strings::forgetMeasuredSizes();
+  const std::string text = "one two three four five six seven eight nine ten";
+  const Font regular = Font::systemFont(14);
+  const Size wide(1000, 500);
+  const Size first = strings::sizeWithFontEx(text, regular, wide);
+  struct Variant {
+    std::string text;
+    Font font;
+    Size constraint;
+  };
+  const Variant variants[] = {{text, Font::boldSystemFont(14), wide},
+                              {text, Font::systemFont(15), wide},
+                              {text, regular, Size(100, 500)},
+                              {text, regular, Size(100, 2.5f * regular.lineHeight())},
+                              {text + " eleven", regular, wide}};
+  for (const Variant& v : variants) {
+    const Size kit = kit::sizeWithFont(v.text, v.font, v.constraint, kit::LineBreakMode::WordWrap);
+    EXPECT_NE(kit, first);
+    EXPECT_EQ(strings::sizeWithFontEx(v.text, v.font, v.constraint), kit);
+    EXPECT_EQ(strings::sizeWithFontEx(v.text, v.font, v.constraint), kit);  // now a kept one
+  }
+  EXPECT_EQ(strings::sizeWithFontEx(text, regular, wide), first);
+  strings::forgetMeasuredSizes();
+  EXPECT_EQ(strings::sizeWithFontEx(text, regular, wide), first);
 }
 
 kit::Size fixedSize(std::string_view, const Font&, Size) { return Size(7, 9); }

@@ -257,6 +257,30 @@ struct XMLParserCallbacks {
     return static_cast<XMLParser*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
   }
 
+  // Whether an attribute value holds an entity reference. Most values are a few bytes long, for
+  // which a plain loop beats a library call.
+  static bool hasReference(std::string_view value) {
+    if (value.size() > 32) return value.find('&') != std::string_view::npos;
+    for (char c : value)
+      if (c == '&') return true;
+    return false;
+  }
+
+  // libxml2 gives an escaped ampersand as "&#38;". When that is the only reference in the
+  // value, out receives the value with each one turned into "&" (what libxml2's decoding would
+  // give, without its copies); false otherwise, and out is left to be overwritten.
+  static bool expandAmpersands(std::string_view value, std::string& out) {
+    static constexpr std::string_view kAmpersand = "&#38;";
+    out.clear();
+    std::size_t from = 0;
+    for (std::size_t at; (at = value.find('&', from)) != std::string_view::npos; from = at + kAmpersand.size()) {
+      if (value.substr(at, kAmpersand.size()) != kAmpersand) return false;
+      out.append(value, from, at - from).push_back('&');
+    }
+    out.append(value, from);
+    return true;
+  }
+
   // Counts delivered text against the expansion allowance; false once it is exceeded.
   static bool spend(XMLParser* p, std::size_t n) {
     if (n > p->textBudget_) {
@@ -295,11 +319,14 @@ struct XMLParserCallbacks {
       s.append(head).append(separator).append(tail);
       return s;
     };
+    // Written by index into a list sized once per tag: most tags of a document are alike, so it
+    // rarely grows.
     std::vector<XMLAttribute>& views = p->attributeViews_;
-    views.clear();
+    views.resize(static_cast<std::size_t>(nbNamespaces) + static_cast<std::size_t>(nbAttributes));
+    std::size_t filled = 0;
     for (int i = 0; i < nbNamespaces; ++i) {
       const xmlChar* nsPrefix = namespaces[2 * i];
-      views.push_back({nsPrefix ? joined("xmlns", ":", view(nsPrefix)) : std::string_view("xmlns"), view(namespaces[2 * i + 1])});
+      views[filled++] = {nsPrefix ? joined("xmlns", ":", view(nsPrefix)) : std::string_view("xmlns"), view(namespaces[2 * i + 1])};
     }
     for (int i = 0; i < nbAttributes; ++i) {
       const xmlChar** a = attributes + 5 * i;
@@ -308,20 +335,22 @@ struct XMLParserCallbacks {
       std::string_view value(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(length));
       // Without entity substitution libxml2 leaves references in attribute values; expand the
       // internal ones here, under libxml2's own loop and amplification checks.
-      if (value.find('&') != std::string_view::npos) {
-        xmlChar* decoded = xmlStringLenDecodeEntities(static_cast<xmlParserCtxtPtr>(ctx), begin, length,
-                                                      XML_SUBSTITUTE_REF, 0, 0, 0);
-        if (!decoded) {
-          p->fail({XML_ERR_ENTITY_LOOP, "attribute value could not be expanded", 0, 0});
-          return;
-        }
+      if (hasReference(value)) {
         std::string& s = scratch();
-        s.assign(reinterpret_cast<const char*>(decoded));
-        xmlFree(decoded);
+        if (!expandAmpersands(value, s)) {
+          xmlChar* decoded = xmlStringLenDecodeEntities(static_cast<xmlParserCtxtPtr>(ctx), begin, length,
+                                                        XML_SUBSTITUTE_REF, 0, 0, 0);
+          if (!decoded) {
+            p->fail({XML_ERR_ENTITY_LOOP, "attribute value could not be expanded", 0, 0});
+            return;
+          }
+          s.assign(reinterpret_cast<const char*>(decoded));
+          xmlFree(decoded);
+        }
         value = s;
       }
       if (p->stopped_ || !spend(p, value.size())) return;
-      views.push_back({a[1] ? joined(view(a[1]), ":", view(a[0])) : view(a[0]), value});
+      views[filled++] = {a[1] ? joined(view(a[1]), ":", view(a[0])) : view(a[0]), value};
     }
     if (!p->delegate_) return;
     std::string_view name = view(localname);

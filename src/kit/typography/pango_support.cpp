@@ -114,6 +114,7 @@ ThreadState::ThreadState() {
 }
 
 ThreadState::~ThreadState() {
+  for (auto& [key, run] : plainRuns) g_object_unref(run.font);
   g_object_unref(auxLayout);
   g_object_unref(layout);
   g_object_unref(context);

@@ -5,8 +5,10 @@
 
 #include <pango/pangocairo.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "kit/typography/font.h"
 
@@ -17,6 +19,13 @@ struct ThreadState {
   PangoContext* context = nullptr;
   PangoLayout* layout = nullptr;     // reset by resetLayout() before each use
   PangoLayout* auxLayout = nullptr;  // a second one, for a truncated last line
+  // The run Pango makes of plain ASCII text in each face and size (its font and analysis, the
+  // font referenced here), so such text can be shaped without a layout; see plainLineUnits.
+  struct PlainRun {
+    PangoFont* font = nullptr;
+    PangoAnalysis analysis{};
+  };
+  std::unordered_map<std::uint64_t, PlainRun> plainRuns;
   ThreadState();
   ~ThreadState();
   ThreadState(const ThreadState&) = delete;

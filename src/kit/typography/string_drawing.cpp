@@ -37,11 +37,16 @@ Size sizeOf(const pango::Lines& l) {
 
 Size sizeWithFont(std::string_view text, const Font& font) {
   if (text.empty()) return Size();
+  if (auto units = pango::plainLineUnits(text, font, 0))
+    return Size(pango::ceilPoints(units->first), pango::ceilPoints(units->second));
   return sizeOf(lay(text, font, 0, 0, LineBreakMode::WordWrap, TextAlignment::Left));
 }
 
 Size sizeWithFont(std::string_view text, const Font& font, Size constraint, LineBreakMode mode) {
   if (text.empty()) return Size();
+  // One line is kept whatever the height, and a line that fits is never shortened.
+  if (auto units = pango::plainLineUnits(text, font, constraint.width))
+    return Size(pango::ceilPoints(units->first), pango::ceilPoints(units->second));
   return sizeOf(lay(text, font, constraint.width, constraint.height, mode, TextAlignment::Left));
 }
 

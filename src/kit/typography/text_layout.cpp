@@ -3,6 +3,7 @@
 #include <hb-ot.h>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <utility>
@@ -254,6 +255,61 @@ Lines breakLines(PangoLayout* layout, const std::string& text, double width, dou
   out.heightUnits = last.logical.y + last.logical.height - out.kept.front().logical.y;
   out.empty = false;
   return out;
+}
+
+std::optional<std::pair<int, int>> plainLineUnits(std::string_view text, const Font& font, double width) {
+  constexpr std::size_t kLongestPlainLine = 1024;
+  if (text.empty() || text.size() > kLongestPlainLine) return std::nullopt;
+  bool letter = false;
+  for (char c : text) {
+    if (c < 0x20 || c > 0x7E) return std::nullopt;
+    letter = letter || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  }
+  // Without a letter the run's script would be Common, which shapes differently.
+  if (!letter) return std::nullopt;
+
+  ThreadState& state = thread();
+  const std::uint64_t key = std::uint64_t{std::bit_cast<std::uint32_t>(static_cast<float>(font.pointSize()))} << 2 |
+                            (font.isBold() ? 1u : 0u) | (font.isItalic() ? 2u : 0u);
+  auto found = state.plainRuns.find(key);
+  if (found == state.plainRuns.end()) {
+    // The run a layout makes of one letter in the font: every printable ASCII character is in the
+    // same face and script, so the same analysis holds for the whole text.
+    ThreadState::PlainRun run;
+    PangoLayout* probe = pango_layout_new(state.context);
+    PangoFontDescription* d = newDescription(font);
+    pango_layout_set_font_description(probe, d);
+    pango_font_description_free(d);
+    pango_layout_set_text(probe, "a", 1);
+    PangoLayoutLine* line = pango_layout_get_line_readonly(probe, 0);
+    if (line && line->runs && !line->runs->next) {
+      const PangoItem* item = static_cast<PangoGlyphItem*>(line->runs->data)->item;
+      if (item->analysis.font && !item->analysis.extra_attrs) {
+        run.analysis = item->analysis;
+        run.font = PANGO_FONT(g_object_ref(item->analysis.font));
+      }
+    }
+    g_object_unref(probe);
+    if (state.plainRuns.size() >= 256) {
+      for (auto& [k, r] : state.plainRuns)
+        if (r.font) g_object_unref(r.font);
+      state.plainRuns.clear();
+    }
+    found = state.plainRuns.emplace(key, run).first;
+  }
+  const ThreadState::PlainRun& run = found->second;
+  if (!run.font) return std::nullopt;
+
+  PangoGlyphString* glyphs = pango_glyph_string_new();
+  pango_shape_with_flags(text.data(), static_cast<int>(text.size()), text.data(), static_cast<int>(text.size()),
+                         &run.analysis, glyphs, PANGO_SHAPE_NONE);
+  PangoRectangle logical{};
+  pango_glyph_string_extents(glyphs, run.font, nullptr, &logical);
+  pango_glyph_string_free(glyphs);
+  // A line as wide as the limit or wider may wrap: that is the layout's decision.
+  const int limit = std::isfinite(width) ? toUnits(width) : 0;
+  if (limit > 0 && logical.width >= limit) return std::nullopt;
+  return std::make_pair(logical.width, logical.height);
 }
 
 void drawLines(GraphicsContext& ctx, const Lines& lines, Point origin) {

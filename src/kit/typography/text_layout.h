@@ -4,7 +4,10 @@
 
 #include <pango/pangocairo.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "kit/graphics/context.h"
@@ -36,6 +39,11 @@ struct Lines {
 Lines breakLines(PangoLayout* layout, const std::string& text, double width, double height,
                  LineBreakMode mode, PangoAlignment align, bool perParagraph = false);
 
+// The size in Pango units (width, height) of plain text that stays on one line within width
+// (<= 0: unwrapped), exactly as breakLines finds it, without a layout: printable ASCII with a
+// letter is one run in one font, which is shaped directly. nullopt for any other text and for a
+// line that would wrap; breakLines measures those.
+std::optional<std::pair<int, int>> plainLineUnits(std::string_view text, const Font& font, double width);
 // Draws the kept lines with their top-left corner at origin.
 void drawLines(GraphicsContext& ctx, const Lines& lines, Point origin);
 

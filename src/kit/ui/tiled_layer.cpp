@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 #include "kit/graphics/image_context.h"
@@ -66,6 +67,92 @@ std::vector<Rect> pieces(const Rect& part, const Rect& held) {
   return out;
 }
 
+// A length in points as whole pixels (parts of tiles are whole pixels by construction).
+int pixel(Float v, float scale) { return static_cast<int>(std::lround(static_cast<double>(v) * scale)); }
+
+// Whether every tile starts on a whole pixel of one grid: a tile's sides are whole pixels.
+bool onePixelGrid(Size tile, float scale) {
+  auto whole = [scale](Float side) {
+    const double p = static_cast<double>(side) * scale;
+    return std::fabs(p - std::round(p)) < 1e-3;
+  };
+  return whole(tile.width) && whole(tile.height);
+}
+
+std::vector<std::vector<std::size_t>> singleGroups(std::size_t n) {
+  std::vector<std::vector<std::size_t>> out(n);
+  for (std::size_t i = 0; i < n; ++i) out[i] = {i};
+  return out;
+}
+
+// The parts (of distinct tiles, on one pixel grid from origin) grouped so that each group of more
+// than one fills its bounding rectangle exactly: all of them when they do, else each row's when
+// that row's do; the rest, and parts added to a kept image, stand alone.
+std::vector<std::vector<std::size_t>> rectangleGroups(const std::vector<Rect>& parts, const std::vector<int>& rows,
+                                                      const std::vector<bool>& adds, Point origin, float scale) {
+  auto fills = [&](const std::vector<std::size_t>& group) {
+    long long area = 0;
+    int x0 = std::numeric_limits<int>::max(), y0 = x0, x1 = std::numeric_limits<int>::min(), y1 = x1;
+    for (std::size_t i : group) {
+      const Rect& p = parts[i];
+      const int a = pixel(p.minX() - origin.x, scale), b = pixel(p.minY() - origin.y, scale);
+      const int c = pixel(p.maxX() - origin.x, scale), d = pixel(p.maxY() - origin.y, scale);
+      area += static_cast<long long>(c - a) * (d - b);
+      x0 = std::min(x0, a), y0 = std::min(y0, b), x1 = std::max(x1, c), y1 = std::max(y1, d);
+    }
+    return area == static_cast<long long>(x1 - x0) * (y1 - y0);
+  };
+  std::vector<std::vector<std::size_t>> out;
+  std::vector<std::size_t> whole;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (adds[i] || parts[i].isNull() || parts[i].isEmpty()) out.push_back({i});
+    else whole.push_back(i);
+  }
+  if (whole.size() > 1 && fills(whole)) {
+    out.push_back(std::move(whole));
+    return out;
+  }
+  std::map<int, std::vector<std::size_t>> byRow;
+  for (std::size_t i : whole) byRow[rows[i]].push_back(i);
+  for (auto& [row, group] : byRow) {
+    if (group.size() > 1 && fills(group)) {
+      out.push_back(std::move(group));
+    } else {
+      for (std::size_t i : group) out.push_back({i});
+    }
+  }
+  return out;
+}
+
+const cairo_user_data_key_t kWholePicture{};
+
+// The w x h pixels of image at (x, y) as an image of their own that shares them: a picture cut
+// into tiles is not copied, and lives as long as one of its tiles.
+ImageRef partOf(const Image& image, int x, int y, int w, int h) {
+  cairo_surface_t* from = image.surface();
+  const int fw = cairo_image_surface_get_width(from), fh = cairo_image_surface_get_height(from);
+  x = std::clamp(x, 0, fw), y = std::clamp(y, 0, fh);
+  w = std::min(w, fw - x), h = std::min(h, fh - y);
+  if (w < 1 || h < 1) return nullptr;
+  const int stride = cairo_image_surface_get_stride(from);
+  unsigned char* data = cairo_image_surface_get_data(from) + static_cast<std::size_t>(y) * stride + x * 4;
+  cairo_surface_t* s = cairo_image_surface_create_for_data(data, cairo_image_surface_get_format(from), w, h, stride);
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(s);
+    return nullptr;
+  }
+  cairo_surface_t* whole = cairo_surface_reference(from);
+  auto release = [](void* p) { cairo_surface_destroy(static_cast<cairo_surface_t*>(p)); };
+  if (cairo_surface_set_user_data(s, &kWholePicture, whole, release) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(whole);
+    cairo_surface_destroy(s);
+    return nullptr;
+  }
+  ImageRef out = Image::fromSurface(s, image.scale());
+  cairo_surface_destroy(s);
+  return out;
+}
+
 }  // namespace
 
 TiledLayer::TiledLayer(Size tileSize, int workers)
@@ -78,6 +165,7 @@ TiledLayer::~TiledLayer() {
     std::lock_guard<std::mutex> g(m_);
     stopping_ = true;
   }
+  firstWork_.notify_all();
   work_.notify_all();
   for (std::thread& t : workers_) t.join();
 }
@@ -265,12 +353,16 @@ void TiledLayer::displayRect(const Rect& visible) {
   }
   if (!queued) return;
   if (workers_.empty()) startWorkersLocked();
+  const bool sole = soleDrawerLocked();
   g.unlock();
-  work_.notify_all();
+  firstWork_.notify_one();
+  if (!sole) work_.notify_all();
 }
 
+bool TiledLayer::soleDrawerLocked() const { return batch_ && drawingLock_; }
+
 void TiledLayer::startWorkersLocked() {
-  for (std::size_t i = 0; i < workerCount_; ++i) workers_.emplace_back([this] { workerMain(); });
+  for (std::size_t i = 0; i < workerCount_; ++i) workers_.emplace_back([this, i] { workerMain(i); });
 }
 
 void TiledLayer::waitUntilIdle() {
@@ -278,10 +370,13 @@ void TiledLayer::waitUntilIdle() {
   idle_.wait(g, [this] { return queue_.empty() && inFlight_ == 0; });
 }
 
-void TiledLayer::workerMain() {
+void TiledLayer::workerMain(std::size_t index) {
   std::unique_lock<std::mutex> g(m_);
+  // Batches under a drawing lock draw one after another whatever the thread: the first worker
+  // draws them all, so each pass finds its caches (text, fonts, the tree) warm.
+  auto ready = [this, index] { return stopping_ || (!queue_.empty() && (index == 0 || !soleDrawerLocked())); };
   for (;;) {
-    work_.wait(g, [this] { return stopping_ || !queue_.empty(); });
+    (index == 0 ? firstWork_ : work_).wait(g, ready);
     if (stopping_) return;
     // One tile at a time, or with a preparer as many as are queued (up to a bound): the
     // preparer's look at the content is then shared by all of them.
@@ -335,54 +430,92 @@ bool TiledLayer::lockForDrawing(std::uint64_t epoch) {
 void TiledLayer::runJobs(const std::vector<Job>& jobs, const Delegate& delegate, const BatchPreparer& batch) {
   float scale;
   RecursiveLock* lock;
+  Point origin;
   {
     std::lock_guard<std::mutex> g(m_);
     scale = scale_;
     lock = drawingLock_;
+    origin = bounds_.origin;
   }
   // Jobs taken together share their delegate epoch.
   const std::uint64_t epoch = jobs.front().delegateEpoch;
-  std::vector<std::unique_ptr<ImageContext>> contexts;
-  contexts.reserve(jobs.size());
   Rect area = Rect::null();
-  for (const Job& job : jobs) {
-    std::unique_ptr<ImageContext> ic = ImageContext::create(tileSize_, false, scale);
-    if (ic) {
-      GraphicsContext& ctx = ic->context();
-      ctx.translateCTM(-job.rect.minX(), -job.rect.minY());
-      ctx.clipToRect(job.rect);
-      if (job.base) ctx.drawImage(*job.base, job.rect, BlendMode::Copy, 1);
-      area = area.unionWith(job.part);
-    }
-    contexts.push_back(std::move(ic));
-  }
+  for (const Job& job : jobs) area = area.unionWith(job.part);
+  struct Picture {
+    std::unique_ptr<ImageContext> ic;
+    Rect rect;
+    std::vector<std::size_t> members;  // jobs, by index
+  };
+  std::vector<Picture> pictures;
   bool drawn = false;
   if (!area.isNull() && lockForDrawing(epoch)) {
     DrawingLockRelease release(lock);
     // Made and dropped under the lock: it may hold on to the owner's data.
     Delegate drawer = batch ? batch(area) : nullptr;
     const Delegate& draw = drawer ? drawer : delegate;
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-      if (!contexts[i]) continue;
-      GraphicsContext& ctx = contexts[i]->context();
-      CurrentContextScope current(&ctx);
-      if (jobs[i].part == jobs[i].rect && !jobs[i].base) {
-        draw(ctx, jobs[i].rect);
+    // With a drawer, tiles whose parts fill a rectangle are drawn as one picture and cut apart:
+    // what crosses a tile edge (a topic, its text, a link) is then drawn once, not once per tile.
+    std::vector<std::vector<std::size_t>> groups;
+    if (drawer && onePixelGrid(tileSize_, scale)) {
+      std::vector<Rect> parts;
+      std::vector<int> rows;
+      std::vector<bool> adds;
+      for (const Job& job : jobs) {
+        parts.push_back(job.part);
+        rows.push_back(job.key.first);
+        adds.push_back(static_cast<bool>(job.base));
+      }
+      groups = rectangleGroups(parts, rows, adds, origin, scale);
+    } else {
+      groups = singleGroups(jobs.size());
+    }
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+      std::vector<std::size_t> group = std::move(groups[g]);
+      Rect r = Rect::null();
+      for (std::size_t i : group) r = r.unionWith(jobs[i].part);
+      // Each image holds only its part of the tile.
+      std::unique_ptr<ImageContext> ic = ImageContext::create(r.size, false, scale);
+      if (!ic) {
+        // Too large a picture: its tiles one by one.
+        if (group.size() > 1)
+          for (std::size_t i : group) groups.push_back({i});
         continue;
       }
-      for (const Rect& piece : pieces(jobs[i].part, jobs[i].basePart)) {
-        ctx.saveGState();
-        ctx.clipToRect(piece);
-        draw(ctx, jobs[i].rect);
-        ctx.restoreGState();
+      GraphicsContext& ctx = ic->context();
+      CurrentContextScope current(&ctx);
+      ctx.translateCTM(-r.minX(), -r.minY());
+      ctx.clipToRect(r);
+      const Job& job = jobs[group.front()];
+      if (group.size() > 1 || (job.part == job.rect && !job.base)) {
+        draw(ctx, group.size() > 1 ? r : job.rect);
+      } else {
+        if (job.base) ctx.drawImage(*job.base, job.basePart, BlendMode::Copy, 1);
+        for (const Rect& piece : pieces(job.part, job.basePart)) {
+          ctx.saveGState();
+          ctx.clipToRect(piece);
+          draw(ctx, job.rect);
+          ctx.restoreGState();
+        }
       }
+      pictures.push_back({std::move(ic), r, std::move(group)});
     }
     drawn = true;
   }
   std::vector<ImageRef> images(jobs.size());
-  if (drawn)
-    for (std::size_t i = 0; i < jobs.size(); ++i)
-      if (contexts[i]) images[i] = contexts[i]->takeImage();
+  std::vector<bool> made(jobs.size(), false);
+  for (Picture& p : pictures) {
+    for (std::size_t i : p.members) made[i] = true;
+    ImageRef whole = p.ic->takeImage();
+    if (p.members.size() == 1) {
+      images[p.members.front()] = std::move(whole);
+    } else if (whole) {
+      for (std::size_t i : p.members) {
+        const Rect& part = jobs[i].part;
+        images[i] = partOf(*whole, pixel(part.minX() - p.rect.minX(), scale), pixel(part.minY() - p.rect.minY(), scale),
+                           pixel(part.width(), scale), pixel(part.height(), scale));
+      }
+    }
+  }
 
   std::lock_guard<std::mutex> g(m_);
   for (std::size_t i = 0; i < jobs.size(); ++i) {
@@ -391,7 +524,7 @@ void TiledLayer::runJobs(const std::vector<Job>& jobs, const Delegate& delegate,
     if (it == tiles_.end()) continue;
     Tile& t = it->second;
     if (t.queuedStamp == job.stamp) t.queuedStamp = 0;
-    if (!drawn || !contexts[i]) continue;
+    if (!drawn || !made[i]) continue;
     ++tilesDrawn_;
     ImageRef& image = images[i];
     // A tile drawn for an old delegate, scale or grid is not shown.
@@ -408,18 +541,28 @@ int TiledLayer::drawTiles(GraphicsContext& context, const Rect& r) const {
   int n = 0;
   for (const auto& [key, t] : tiles_) {
     if (!t.image) continue;
-    Rect tr = tileRectLocked(key);
-    if (!tr.intersects(r)) continue;
-    context.drawImage(*t.image, tr);
+    if (!t.drawnPart.intersects(r)) continue;
+    context.drawImage(*t.image, t.drawnPart);
     ++n;
   }
   return n;
 }
 
 ImageRef TiledLayer::tileImage(int column, int row) const {
-  std::lock_guard<std::mutex> g(m_);
+  std::unique_lock<std::mutex> g(m_);
   auto it = tiles_.find(Key(row, column));
-  return it == tiles_.end() ? nullptr : it->second.image;
+  if (it == tiles_.end() || !it->second.image) return nullptr;
+  const Rect tile = tileRectLocked(it->first), part = it->second.drawnPart;
+  ImageRef image = it->second.image;
+  const float scale = image->scale();
+  g.unlock();
+  if (part == tile) return image;
+  // The part drawn, in a tile that is transparent elsewhere.
+  std::unique_ptr<ImageContext> ic = ImageContext::create(tile.size, false, scale);
+  if (!ic) return nullptr;
+  ic->context().translateCTM(-tile.minX(), -tile.minY());
+  ic->context().drawImage(*image, part, BlendMode::Copy, 1);
+  return ic->takeImage();
 }
 
 bool TiledLayer::isTileCurrent(int column, int row) const {

@@ -5,7 +5,9 @@
 //
 // The owner may give a lock that every drawing holds from start to end (the map's tree lock):
 // a tile then never sees the owner's data half-changed. Workers wait for that lock without
-// blocking a detach, so detaching the delegate while holding the lock cannot deadlock.
+// blocking a detach, so detaching the delegate while holding the lock cannot deadlock. With that
+// lock and a batch preparer the drawing is one batch at a time anyway: the first worker then
+// draws every batch, keeping its caches warm.
 #pragma once
 
 #include <condition_variable>
@@ -33,8 +35,9 @@ class TiledLayer {
   using Delegate = std::function<void(GraphicsContext& context, const Rect& tile)>;
   // Optional, for content whose drawing starts with a costly look at all of it: a worker then
   // takes several queued tiles at once and, in one hold of the drawing lock, calls this once with
-  // the union of their rectangles; the drawer it returns draws each of those tiles exactly as the
-  // delegate would. A null drawer falls back to the delegate.
+  // the union of their rectangles; the drawer it returns draws any rectangle within that union
+  // exactly as the delegate would draw it as a tile. Tiles whose parts fill a rectangle are then
+  // drawn as one picture and cut apart. A null drawer falls back to the delegate, tile by tile.
   using BatchPreparer = std::function<Delegate(const Rect& area)>;
 
   // workers 0 chooses from the machine (at least 2, at most 4).
@@ -83,7 +86,8 @@ class TiledLayer {
   // Paints the finished tiles meeting r into context, in bounds coordinates (as a screen shows
   // them); missing tiles leave their area untouched. Returns how many tiles it painted.
   int drawTiles(GraphicsContext& context, const Rect& r) const;
-  // The tile at column and row (0-based from the bounds' origin), or null.
+  // The tile at column and row (0-based from the bounds' origin), or null; transparent where it
+  // was not drawn.
   ImageRef tileImage(int column, int row) const;
   Rect tileRect(int column, int row) const;
   // True when the tile is drawn and not marked since.
@@ -104,7 +108,7 @@ class TiledLayer {
  private:
   using Key = std::pair<int, int>;  // row, column: map order is reading order
   struct Tile {
-    ImageRef image;
+    ImageRef image;                 // of drawnPart only
     std::uint64_t drawnStamp = 0;   // the stamp the image was asked at
     std::uint64_t dirtyStamp = 0;   // last marking of this tile alone
     std::uint64_t queuedStamp = 0;  // stamp of the queued or running job, 0 when none
@@ -122,7 +126,9 @@ class TiledLayer {
   };
 
   void startWorkersLocked();
-  void workerMain();
+  void workerMain(std::size_t index);
+  // Whether only the first worker takes tiles: with a preparer and a drawing lock.
+  bool soleDrawerLocked() const;
   void runJobs(const std::vector<Job>& jobs, const Delegate& delegate, const BatchPreparer& batch);
   bool lockForDrawing(std::uint64_t epoch);
   bool isCurrentLocked(const Key& key) const;
@@ -136,7 +142,8 @@ class TiledLayer {
   bool visiblePartsOnly_ = false;
 
   mutable std::mutex m_;
-  std::condition_variable work_;  // workers wait for jobs or stop
+  std::condition_variable work_;       // workers wait for jobs or stop
+  std::condition_variable firstWork_;  // the first worker does
   std::condition_variable idle_;  // waiters for an empty queue and no running job
   Delegate delegate_;
   BatchPreparer batch_;

@@ -151,6 +151,25 @@ TEST(MeasureTest, BadUtf8IsMeasuredNotRejected) {
   EXPECT_EQ(s.height, lines(1));
 }
 
+// Plain ASCII lines are shaped without a layout; a trailing line break (dropped before
+// measuring) sends the same text through the whole layout, whose sizes they must equal.
+TEST(MeasureTest, PlainLinesMeasureAsTheWholeLayoutDoes) {
+  const std::vector<std::string> texts = {"Leaf 12.34", "Topic number 1234 with some words", "AVATAR Wave To. Vo, Ty",
+                                          "fi ffl office", "x", "  spaced  ", "WWWWW", "Central topic",
+                                          "a+b=c; (d) [e] {f} <g> ~!@#$%^&*_|\\/?\"'`", "iiiiiiiiiiiiiiiiiiiii"};
+  std::vector<Font> fonts = {Font::systemFont(9), Font::systemFont(14), Font::boldSystemFont(18),
+                             Font::italicSystemFont(24.5f), Font::systemFont(36)};
+  fonts.push_back(*Font::fontWithName("Helvetica-BoldOblique", 13));
+  for (const Font& f : fonts)
+    for (const std::string& t : texts) {
+      const Size whole = sizeWithFont(t + "\n", f, Size(300, 500));
+      EXPECT_EQ(sizeWithFont(t, f, Size(300, 500)), whole) << t << " at " << f.pointSize();
+      EXPECT_EQ(sizeWithFont(t, f), sizeWithFont(t + "\n", f)) << t;
+      // At its own width a line may wrap: left to the layout, which keeps it whole or wraps it.
+      EXPECT_EQ(sizeWithFont(t, f, Size(whole.width - 1, 500)), sizeWithFont(t + "\n", f, Size(whole.width - 1, 500))) << t;
+    }
+}
+
 TEST(MeasureTest, SameAnswersOnEveryThread) {
   std::vector<std::string> texts = {"Central topic", "A somewhat longer topic text that wraps", "x\ny",
                                     "WWWWW"};

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -239,12 +240,12 @@ TEST_F(TiledLayerTest, TileMarkedWhileBeingDrawnStaysMarked) {
 
 // ---- Batches ------------------------------------------------------------------------------------
 
-// Records the areas a preparer was asked for and the tiles its drawers drew.
+// Records the areas a preparer was asked for and the rectangles its drawers drew; a drawer fills
+// its rectangle blue with one red pixel at (517, 261), which lies in tile (2, 1).
 struct BatchRecorder {
   std::mutex m;
-  std::vector<Rect> areas;
-  std::multiset<std::pair<int, int>> tiles;
-  std::atomic<int> outside{0};  // tiles drawn outside the area prepared for them
+  std::vector<Rect> areas, drawn;
+  std::atomic<int> outside{0};  // drawings outside the area prepared for them
 
   TiledLayer::BatchPreparer preparer() {
     return [this](const Rect& area) -> TiledLayer::Delegate {
@@ -256,8 +257,10 @@ struct BatchRecorder {
         if (!area.contains(r)) ++outside;
         g.setFillColor(Color(0, 0, 1));
         g.fillRect(r);
+        g.setFillColor(Color(1, 0, 0));
+        g.fillRect(Rect(517, 261, 1, 1));
         std::lock_guard<std::mutex> l(m);
-        tiles.insert({static_cast<int>(r.minX()), static_cast<int>(r.minY())});
+        drawn.push_back(r);
       };
     };
   }
@@ -275,19 +278,75 @@ TEST_F(TiledLayerTest, TilesOfAPassArePreparedOnceAndDrawnInOneHoldOfTheLock) {
   layer.waitUntilIdle();
   ASSERT_EQ(batch.areas.size(), 1u);
   EXPECT_EQ(batch.areas[0], Rect(0, 0, 768, 512));
-  EXPECT_EQ(batch.tiles.size(), 6u);
+  // Drawn as one picture, which the tiles share.
+  EXPECT_EQ(batch.drawn, std::vector<Rect>{Rect(0, 0, 768, 512)});
   EXPECT_EQ(rec.calls.load(), 0);
   EXPECT_EQ(layer.tilesDrawn(), 6u);
   for (int r = 0; r < 2; ++r)
-    for (int c = 0; c < 3; ++c) {
-      EXPECT_TRUE(layer.isTileCurrent(c, r));
-      EXPECT_EQ(batch.tiles.count({c * 256, r * 256}), 1u);
-    }
-  // The drawer's output is the tile's image.
-  auto px = layer.tileImage(2, 1)->pixelAt(5, 5);
-  ASSERT_TRUE(px);
-  EXPECT_EQ(px->blue, 255);
-  EXPECT_EQ(px->red, 0);
+    for (int c = 0; c < 3; ++c) EXPECT_TRUE(layer.isTileCurrent(c, r));
+  ImageRef tile = layer.tileImage(2, 1);
+  ASSERT_TRUE(tile);
+  EXPECT_EQ(tile->pixelWidth(), 256);
+  EXPECT_EQ(tile->pixelAt(5, 5)->red, 255);
+  EXPECT_EQ(tile->pixelAt(6, 5)->blue, 255);
+  EXPECT_EQ(tile->pixelAt(5, 6)->blue, 255);
+  EXPECT_EQ(layer.tileImage(1, 1)->pixelAt(255, 5)->blue, 255);
+}
+
+TEST_F(TiledLayerTest, EdgeTilesOfAPassMakeOnePictureOfTheVisibleRectangle) {
+  BatchRecorder batch;
+  layer.setDelegate(rec.delegate(), batch.preparer());
+  layer.setDrawsVisiblePartsOnly(true);
+  layer.displayRect(Rect(500.5f, 250, 300, 100));  // the edges of columns 1-3, rows 0-1
+  layer.waitUntilIdle();
+  EXPECT_EQ(batch.drawn, std::vector<Rect>{Rect(500, 250, 301, 100)});
+  ImageRef tile = layer.tileImage(2, 1);
+  ASSERT_TRUE(tile);
+  EXPECT_EQ(tile->pixelAt(5, 5)->red, 255);
+  EXPECT_EQ(tile->pixelAt(6, 5)->blue, 255);
+  EXPECT_EQ(tile->pixelAt(5, 94)->alpha, 0);  // below what was visible
+  ASSERT_TRUE(layer.tileImage(1, 0));
+  EXPECT_EQ(layer.tileImage(1, 0)->pixelAt(244, 249)->alpha, 0);
+  EXPECT_EQ(layer.tileImage(1, 0)->pixelAt(244, 250)->blue, 255);
+  // A picture shows on screen where its tiles are.
+  auto ic = ImageContext::create(Size(1024, 512));
+  layer.drawTiles(ic->context(), Rect(0, 0, 1024, 512));
+  ImageRef screen = ic->image();
+  EXPECT_EQ(screen->pixelAt(517, 261)->red, 255);
+  EXPECT_EQ(screen->pixelAt(518, 261)->blue, 255);
+  EXPECT_EQ(screen->pixelAt(800, 300)->blue, 255);
+  EXPECT_EQ(screen->pixelAt(801, 300)->alpha, 0);
+
+  // Marked tiles that do not fill a rectangle: the row that does is one picture, the other tile
+  // is drawn on its own (its drawer is asked for the tile, clipped to the part).
+  layer.setNeedsDisplayInRect(Rect(600, 260, 1, 1));  // tile (2, 1)
+  layer.setNeedsDisplayInRect(Rect(780, 100, 1, 1));  // tile (3, 0)
+  layer.setNeedsDisplayInRect(Rect(780, 300, 1, 1));  // tile (3, 1)
+  {
+    std::lock_guard<std::mutex> l(batch.m);
+    batch.drawn.clear();
+  }
+  layer.displayRect(Rect(500.5f, 250, 300, 100));
+  layer.waitUntilIdle();
+  std::lock_guard<std::mutex> l(batch.m);
+  ASSERT_EQ(batch.drawn.size(), 2u);
+  auto drew = [&](const Rect& r) { return std::find(batch.drawn.begin(), batch.drawn.end(), r) != batch.drawn.end(); };
+  EXPECT_TRUE(drew(Rect(512, 256, 289, 94)));
+  EXPECT_TRUE(drew(Rect(768, 0, 256, 256)));
+  EXPECT_EQ(layer.tileImage(2, 1)->pixelAt(5, 5)->red, 255);
+}
+
+TEST(TiledLayerPictures, TilesTooWideForOnePictureAreDrawnOneByOne) {
+  TiledLayer wide(Size(20000, 1), 2);  // two tiles side by side: 40,000 pixels
+  wide.setBounds(Rect(0, 0, 40000, 1));
+  BatchRecorder batch;
+  wide.setDelegate([](GraphicsContext&, const Rect&) {}, batch.preparer());
+  wide.displayRect(Rect(0, 0, 40000, 1));
+  wide.waitUntilIdle();
+  EXPECT_EQ(batch.drawn.size(), 2u);
+  ASSERT_TRUE(wide.isTileCurrent(1, 0));
+  EXPECT_EQ(wide.tileImage(1, 0)->pixelAt(19999, 0)->blue, 255);
+  wide.setDelegate(nullptr);
 }
 
 TEST_F(TiledLayerTest, LargePassesAreSplitIntoBoundedBatches) {
@@ -295,12 +354,37 @@ TEST_F(TiledLayerTest, LargePassesAreSplitIntoBoundedBatches) {
   layer.setDelegate(rec.delegate(), batch.preparer());
   layer.displayRect(Rect(0, 0, 4096, 2048));  // 128 tiles
   layer.waitUntilIdle();
-  EXPECT_EQ(batch.tiles.size(), 128u);
-  const std::set<std::pair<int, int>> distinct(batch.tiles.begin(), batch.tiles.end());
-  EXPECT_EQ(distinct.size(), 128u);
   EXPECT_GE(batch.areas.size(), 8u);
   EXPECT_EQ(batch.outside.load(), 0);
   EXPECT_EQ(layer.tilesDrawn(), 128u);
+  // Every tile drawn once: pictures that do not overlap and cover the pass.
+  double covered = 0;
+  for (std::size_t i = 0; i < batch.drawn.size(); ++i) {
+    covered += static_cast<double>(batch.drawn[i].width()) * batch.drawn[i].height();
+    for (std::size_t k = i + 1; k < batch.drawn.size(); ++k)
+      EXPECT_TRUE(batch.drawn[i].intersection(batch.drawn[k]).isEmpty());
+  }
+  EXPECT_EQ(covered, 4096.0 * 2048);
+}
+
+TEST_F(TiledLayerTest, BatchesUnderTheDrawingLockAreAllDrawnByOneWorker) {
+  std::mutex m;
+  std::set<std::thread::id> threads;
+  layer.setDrawingLock(&lock);
+  layer.setDelegate(rec.delegate(), [&](const Rect&) -> TiledLayer::Delegate {
+    return [&](GraphicsContext&, const Rect&) {
+      std::lock_guard<std::mutex> l(m);
+      threads.insert(std::this_thread::get_id());
+    };
+  });
+  for (int pass = 0; pass < 20; ++pass) {
+    layer.setNeedsDisplay();
+    layer.displayRect(Rect(0, 0, 4096, 1024));  // 64 tiles, four batches
+    if (pass % 2) layer.waitUntilIdle();
+  }
+  layer.waitUntilIdle();
+  EXPECT_EQ(threads.size(), 1u);
+  EXPECT_EQ(layer.maxTilesInFlight(), 16);
 }
 
 TEST_F(TiledLayerTest, WithoutADrawerTheDelegateDrawsTheBatch) {
