@@ -19,7 +19,8 @@ constexpr const char* kSelectionChanged = "NM_SELECTION_CHANGED";
 
 BigView::BigView(const kit::Rect& frame) : kit::View(frame) {
   crosshairButton_ = std::make_unique<kit::Button>();
-  crosshairButton_->setImage(kit::imageNamed("crosshair.png"), kit::ControlStateNormal);
+  // Read when first shown: a map rendered without a window never needs them.
+  crosshairButton_->setImageNamed("crosshair.png", kit::ControlStateNormal);
   crosshairButton_->setBounds(kit::Rect(0, 0, 60, 60));
   crosshairButton_->addTarget(this, [this](kit::Control&, kit::ControlEvents) { onCrosshairPressed(); },
                               kit::ControlEventTouchDown);
@@ -27,7 +28,7 @@ BigView::BigView(const kit::Rect& frame) : kit::View(frame) {
   addSubview(crosshairButton_.get());
 
   topicDisclosureButton_ = std::make_unique<kit::Button>();
-  topicDisclosureButton_->setImage(kit::imageNamed("topicEditButton"), kit::ControlStateNormal);
+  topicDisclosureButton_->setImageNamed("topicEditButton", kit::ControlStateNormal);
   topicDisclosureButton_->setBounds(kit::Rect(0, 0, 44, 44));
   topicDisclosureButton_->addTarget(this, [this](kit::Control&, kit::ControlEvents) { onTopicDisclosurePressed(); },
                                     kit::ControlEventTouchDown);

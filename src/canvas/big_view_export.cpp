@@ -213,7 +213,8 @@ bool BigView::saveScreenshotToFile(const std::optional<std::string>& path, const
       const std::string name = parentController_ ? parentController_->mapName() : std::string();
       written = kit::FileManager::writeAtomically(replacingExtension(*path, "html"), createHTMLImageMapFor(name, rect));
     }
-    written = written && file->commit();
+    // A picture is made again from its map at will: it replaces the old one at once, unsynced.
+    written = written && file->commit(kit::ReplacementFile::Durability::Readers);
   }
 
   setSelectedNode(selected, true);

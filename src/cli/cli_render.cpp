@@ -32,6 +32,7 @@
 #include "kit/core/replacement_file.h"
 #include "kit/core/user_defaults.h"
 #include "kit/io/plist.h"
+#include "kit/typography/font.h"
 #include "kit/ui/alert.h"
 #include "model/app_services.h"
 #include "model/asset_library.h"
@@ -302,17 +303,19 @@ void checkCut(BigView& canvas, const RenderOptions& o, const kit::Rect& cut) {
                             o.output, double(*o.maxArea), double(least))};
 }
 
-void writeOutput(PseudoMapViewController& doc, const RenderOptions& o, bool storedSettings) {
+// The files the output makes, each refused, with the reason, when it cannot be written.
+std::vector<std::string> writableTargets(const RenderOptions& o) {
   const std::string folder = folderOf(o.output);
   if (!kit::FileManager::isDirectory(folder) && !kit::FileManager::exists(folder + "/."))
     throw Failure{"cannot write '" + o.output + "': no such folder '" + folder + "'"};
   std::vector<std::string> targets{o.output};
   if (o.htmlMap) targets.push_back(o.output.substr(0, o.output.size() - 4) + ".html");
-  auto refuseUnwritable = [&targets] {
-    for (const std::string& t : targets)
-      if (std::optional<std::string> why = whyNotWritable(t)) throw Failure{"cannot write '" + t + "': " + *why};
-  };
-  refuseUnwritable();
+  for (const std::string& t : targets)
+    if (std::optional<std::string> why = whyNotWritable(t)) throw Failure{"cannot write '" + t + "': " + *why};
+  return targets;
+}
+
+void writeOutput(PseudoMapViewController& doc, const RenderOptions& o, bool storedSettings) {
   BigView& canvas = *doc.bigView();
   NodeView* root = canvas.rootNode();
   bool ok = false;
@@ -340,7 +343,7 @@ void writeOutput(PseudoMapViewController& doc, const RenderOptions& o, bool stor
     }
   }
   if (!ok) {
-    refuseUnwritable();
+    writableTargets(o);
     throw Failure{"cannot write '" + o.output + "'"};
   }
 }
@@ -365,6 +368,9 @@ std::string oneLine(std::string_view message) {
 
 int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
   try {
+    // Reading the font configuration is the longest step of a small render: it goes on while
+    // the input is read and the document made (the central topic's default font first).
+    kit::prepareFontsInBackground(kit::Font::systemFont(18));
     const std::string bytes = readInput(o, in);
     const std::string applicationHome = kit::AppPaths::home();  // where the maps' images are
     CommandHome home;
@@ -377,18 +383,22 @@ int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
 
     const std::string what = displayName(o.input);
     const std::string mapName = o.input == "-" ? std::string() : GlobalHelpers::getMapNameFromPath(o.input);
-    switch (inputKindFor(o.input, bytes)) {
+    const InputKind kind = inputKindFor(o.input, bytes);
+    switch (kind) {
       case InputKind::MapFile:
         loadMapFile(*doc, o, bytes, alerts, applicationHome);
         if (o.rainbow) doc->setRainbow(true);
         if (o.canvasStyle) doc->setCanvasStyle(*o.canvasStyle);
+        writableTargets(o);
         break;
       case InputKind::MapXML:
-        buildMap(*doc, o, parseXML(bytes, what), mapName);
+      case InputKind::Outline: {
+        MapFormats::ParsedMap map = kind == InputKind::MapXML ? parseXML(bytes, what) : parseOutline(bytes, what);
+        // Checked once the input is known to be good, while the fonts may still be loading.
+        writableTargets(o);
+        buildMap(*doc, o, std::move(map), mapName);
         break;
-      case InputKind::Outline:
-        buildMap(*doc, o, parseOutline(bytes, what), mapName);
-        break;
+      }
     }
     if (!doc->bigView()->rootNode()) throw Failure{"cannot read " + what + ": it holds no topics"};
     writeOutput(*doc, o, !home.temporary());

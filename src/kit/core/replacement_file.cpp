@@ -105,11 +105,12 @@ int ReplacementFile::releaseDescriptor() {
 
 bool ReplacementFile::write(std::span<const std::uint8_t> bytes) { return fd_ >= 0 && writeAll(fd_, bytes); }
 
-bool ReplacementFile::commit() {
+bool ReplacementFile::commit(Durability durability) {
   if (finished_) return false;
+  const bool sync = durability == Durability::Disk;
   bool ok = true;
   if (fd_ >= 0) {
-    ok = ::fsync(fd_) == 0;
+    ok = !sync || ::fsync(fd_) == 0;
     ok = ::close(fd_) == 0 && ok;
     fd_ = -1;
   }
@@ -121,6 +122,7 @@ bool ReplacementFile::commit() {
   }
   finished_ = true;
   ExitCleanup::forget(temp_);
+  if (!sync) return true;
   int dfd = ::open(folderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     ::fsync(dfd);

@@ -30,9 +30,12 @@ class ReplacementFile {
   // it before commit().
   int releaseDescriptor();
   bool write(std::span<const std::uint8_t> bytes);
-  // Syncs and closes the descriptor if still held and renames the file over the path. False, with
-  // the temporary file gone and errno telling why, when anything failed.
-  bool commit();
+  // How far a commit goes: to the disk, or only as far as every reader sees (for files that can
+  // be made again, such as exported pictures, where waiting for the disk is most of the cost).
+  enum class Durability { Disk, Readers };
+  // Syncs (to the disk) and closes the descriptor if still held and renames the file over the
+  // path. False, with the temporary file gone and errno telling why, when anything failed.
+  bool commit(Durability durability = Durability::Disk);
   void discard();
 
  private:

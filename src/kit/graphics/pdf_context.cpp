@@ -1,7 +1,6 @@
 #include "kit/graphics/pdf_context.h"
 
 #include <cairo-pdf.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -124,10 +123,11 @@ bool PdfContext::close() {
   bool ok = cairo_surface_status(surface_) == CAIRO_STATUS_SUCCESS && !writeFailed_;
   cairo_surface_destroy(surface_);
   surface_ = nullptr;
-  ok = ok && std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+  // A document is made again from its source at will: it replaces the old one at once, unsynced.
+  ok = ok && std::fflush(file_) == 0;
   ok = std::fclose(file_) == 0 && ok;
   file_ = nullptr;
-  if (ok && target_->commit()) {
+  if (ok && target_->commit(ReplacementFile::Durability::Readers)) {
     closed_ = true;
     return true;
   }

@@ -17,7 +17,9 @@ std::unique_ptr<UserDefaults> gStandard;
 
 UserDefaults& UserDefaults::standard() {
   std::lock_guard lock(gStandardMutex);
-  if (!gStandard) gStandard = std::make_unique<UserDefaults>(AppPaths::preferences() + "/" + kFileName);
+  // The file lies in AppPaths::preferences(), not called here because it makes the folder: the
+  // folder is made at the first write (synchronize), so a run that only reads settings makes none.
+  if (!gStandard) gStandard = std::make_unique<UserDefaults>(AppPaths::home() + "/Preferences/" + kFileName);
   return *gStandard;
 }
 

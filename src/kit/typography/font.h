@@ -44,4 +44,9 @@ class Font {
   bool bold_, italic_;
 };
 
+// Starts reading the system's font configuration, and loading first's face, on another thread,
+// so that they are ready, or nearly, when the calling thread first measures or draws text (which
+// waits for them). Later calls do nothing.
+void prepareFontsInBackground(const Font& first);
+
 }  // namespace kit

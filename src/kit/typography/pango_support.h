@@ -37,6 +37,7 @@ ThreadState& thread();
 // The calling thread's layout (or its second one), cleared of text, attributes, width,
 // wrapping and ellipsizing.
 PangoLayout* resetLayout(bool aux = false);
+PangoLayout* resetLayout(ThreadState& state, bool aux);
 
 // A new description of the font (caller frees it).
 PangoFontDescription* newDescription(const Font& font);

@@ -178,13 +178,30 @@ std::optional<Color> Button::titleColorForState(ControlState state) const {
 }
 
 void Button::setImage(std::shared_ptr<const Image> image, ControlState forState) {
-  appearanceFor(forState).image = std::move(image);
+  Appearance& a = appearanceFor(forState);
+  a.image = std::move(image);
+  a.imageName.clear();
   setNeedsDisplay();
 }
 
+void Button::setImageNamed(std::string name, ControlState forState) {
+  Appearance& a = appearanceFor(forState);
+  a.image = nullptr;
+  a.imageName = std::move(name);
+  setNeedsDisplay();
+}
+
+const std::shared_ptr<const Image>& Button::Appearance::loadedImage() const {
+  if (!imageName.empty()) {
+    image = imageNamed(imageName);
+    imageName.clear();
+  }
+  return image;
+}
+
 std::shared_ptr<const Image> Button::imageForState(ControlState state) const {
-  if (const Appearance* a = findAppearance(state); a && a->image) return a->image;
-  if (const Appearance* n = findAppearance(ControlStateNormal)) return n->image;
+  if (const Appearance* a = findAppearance(state); a && a->loadedImage()) return a->image;
+  if (const Appearance* n = findAppearance(ControlStateNormal)) return n->loadedImage();
   return nullptr;
 }
 

@@ -119,6 +119,8 @@ class Button : public Control {
   void setTitleColor(std::optional<Color> color, ControlState forState);
   std::optional<Color> titleColorForState(ControlState state) const;
   void setImage(std::shared_ptr<const Image> image, ControlState forState);
+  // The resource image of that name (imageNamed), read when the button first needs it.
+  void setImageNamed(std::string name, ControlState forState);
   std::shared_ptr<const Image> imageForState(ControlState state) const;
   // Background images stretch their middle; the caps stay as they are.
   void setBackgroundImage(std::shared_ptr<const Image> image, ControlState forState);
@@ -145,8 +147,11 @@ class Button : public Control {
   struct Appearance {
     std::optional<std::string> title;
     std::optional<Color> titleColor;
-    std::shared_ptr<const Image> image;
+    // Read from imageName at the first look (buttons live on the main thread).
+    mutable std::shared_ptr<const Image> image;
+    mutable std::string imageName;
     std::shared_ptr<const Image> background;
+    const std::shared_ptr<const Image>& loadedImage() const;
   };
   // Kept per state value; a handful at most.
   std::vector<std::pair<ControlState, Appearance>> appearance_;

@@ -10,6 +10,7 @@
 
 #include "kit/core/app_paths.h"
 #include "kit/core/files.h"
+#include "kit/core/replacement_file.h"
 #include "kit/testing/app_home.h"
 
 using namespace kit;
@@ -131,6 +132,19 @@ TEST_F(FilesTest, AtomicWriteReplacesWholeAndLeavesNoTemporaryFiles) {
   ASSERT_EQ(::stat(path("doc").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);  // the replaced file's mode is kept
   EXPECT_EQ(FileManager::listDirectory(dir), std::vector<std::string>{"doc"});
+}
+
+TEST_F(FilesTest, UnsyncedReplacementIsWholeAtItsCommit) {
+  ASSERT_TRUE(FileManager::writeAtomically(path("pic"), "old picture"));
+  std::optional<ReplacementFile> f = ReplacementFile::create(path("pic"));
+  ASSERT_TRUE(f);
+  const std::string_view next = "new";
+  ASSERT_TRUE(f->write({reinterpret_cast<const std::uint8_t*>(next.data()), next.size()}));
+  EXPECT_EQ(FileManager::readText(path("pic")), "old picture");
+  ASSERT_TRUE(f->commit(ReplacementFile::Durability::Readers));
+  EXPECT_EQ(FileManager::readText(path("pic")), "new");
+  EXPECT_EQ(FileManager::listDirectory(dir), std::vector<std::string>{"pic"});
+  EXPECT_FALSE(f->commit(ReplacementFile::Durability::Readers));
 }
 
 TEST_F(FilesTest, FailedAtomicWriteKeepsTheOldContent) {

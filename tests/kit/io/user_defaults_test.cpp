@@ -103,3 +103,15 @@ TEST_F(UserDefaultsTest, StandardStoreLivesInTheHomeAndReadsTheSettingsResource)
   EXPECT_TRUE(UserDefaults::standard().boolForKey("te_enabled"));
   EXPECT_FALSE(UserDefaults::standard().boolForKey("ui_taper_links"));  // not registered again
 }
+
+TEST(UserDefaultsStandardTest, ReadingMakesNoFolderAndTheFirstWriteMakesIt) {
+  TemporaryAppHome home;
+  const std::string folder = home.path() + "/Preferences";
+  EXPECT_FALSE(UserDefaults::standard().boolForKey("te_enabled"));
+  ASSERT_TRUE(UserDefaults::standard().synchronize());  // nothing to write
+  EXPECT_FALSE(FileManager::exists(folder));
+  UserDefaults::standard().setBool("te_enabled", true);
+  ASSERT_TRUE(UserDefaults::standard().synchronize());
+  EXPECT_EQ(UserDefaults::standard().path(), AppPaths::preferences() + "/" + UserDefaults::kFileName);
+  EXPECT_TRUE(FileManager::exists(UserDefaults::standard().path()));
+}

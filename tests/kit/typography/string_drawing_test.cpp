@@ -187,6 +187,19 @@ TEST(MeasureTest, SameAnswersOnEveryThread) {
   for (int m : mismatches) EXPECT_EQ(m, 0);
 }
 
+TEST(MeasureTest, StateMadeAheadOnAnotherThreadMeasuresAlike) {
+  const std::vector<std::string> texts = {"Central topic", "中文 汉字测试", "A longer topic text that wraps", "x\ny"};
+  const Font bold = Font::boldSystemFont(18);
+  std::vector<Size> expected, got;
+  for (const auto& t : texts) expected.push_back(sizeWithFont(t, bold, Size(100, 500)));
+  // A thread of its own, so that it is the one whose state is made ahead.
+  std::thread([&] {
+    prepareFontsInBackground(Font::systemFont(18));
+    for (const auto& t : texts) got.push_back(sizeWithFont(t, bold, Size(100, 500)));
+  }).join();
+  EXPECT_EQ(got, expected);
+}
+
 TEST(MeasureTest, TwentyThousandTopicsMeasureQuickly) {
   auto start = std::chrono::steady_clock::now();
   Float total = 0;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "kit/graphics/image.h"
 #include "kit/ui/button.h"
 
 using namespace kit;
@@ -125,4 +126,20 @@ TEST(ButtonAppearance, StatesFallBackToNormal) {
   EXPECT_FALSE(b.currentTitle());
   EXPECT_FALSE(b.isOpaque());
   EXPECT_EQ(b.buttonType(), Button::Type::Custom);
+}
+
+TEST(ButtonAppearance, NamedImagesAreTheResourceImagesUntilReplaced) {
+  const ImageRef crosshair = imageNamed("crosshair.png"), edit = imageNamed("topicEditButton");
+  ASSERT_TRUE(crosshair && edit && crosshair != edit);
+  Button b;
+  b.setImageNamed("crosshair.png", ControlStateNormal);
+  b.setImageNamed("topicEditButton", ControlStateHighlighted);
+  b.setImageNamed("no-such-image", ControlStateSelected);
+  EXPECT_EQ(b.imageForState(ControlStateHighlighted), edit);
+  // A named image that cannot be read falls back to the normal state's.
+  EXPECT_EQ(b.imageForState(ControlStateSelected), crosshair);
+  b.setImage(crosshair, ControlStateHighlighted);
+  EXPECT_EQ(b.imageForState(ControlStateHighlighted), crosshair);
+  b.setImage(nullptr, ControlStateNormal);
+  EXPECT_EQ(b.imageForState(ControlStateNormal), nullptr);
 }
