@@ -7,6 +7,9 @@
 #include "helpers/float_over.h"
 #include "helpers/global_helpers_identifiers.h"
 #include "helpers/strings.h"
+#include "kit/ui/keyboard.h"
+#include "kit/ui/scroll_view.h"
+#include "kit/ui/window.h"
 #include "model/app_services.h"
 
 namespace {
@@ -200,8 +203,47 @@ void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
 // ---- Commands ----------------------------------------------------------------------------------
 
 // Scrolling belongs to the map screen, which is not built yet.
-void PseudoMapViewController::ensureVisible(NodeView*, bool) {}
-void PseudoMapViewController::centreScreenOnRootNode() {}
+namespace {
+// The scroll view that shows the canvas, when it is shown.
+kit::ScrollView* mapScrollView(BigView* canvas) {
+  return canvas ? dynamic_cast<kit::ScrollView*>(canvas->superview()) : nullptr;
+}
+// The least move of [lo, hi] that brings [from, to] inside it with a margin; a span larger than
+// the room keeps its start in view.
+float scrolledStart(float lo, float hi, float from, float to, float margin) {
+  if (to - from > hi - lo - 2 * margin || from < lo + margin) return from - margin;
+  if (to > hi - margin) return lo + (to + margin - hi);
+  return lo;
+}
+}  // namespace
+
+void PseudoMapViewController::ensureVisible(NodeView* topic, bool adjustForOversizeTopicsInY) {
+  kit::ScrollView* scroll = mapScrollView(canvas_.get());
+  if (!topic || !scroll) return;
+  constexpr float kMargin = 20;
+  const float z = scroll->zoomScale();
+  const kit::Rect r = topic->getAdjustedNodeShapeFrame();
+  // The part of the canvas on screen, in canvas points, above any keyboard.
+  kit::Size room = scroll->bounds().size;
+  if (kit::Window* w = scroll->window(); w && w->keyboard().isVisible()) room.height -= w->keyboard().height();
+  const kit::Rect seen(scroll->contentOffset().x / z, scroll->contentOffset().y / z, room.width / z, room.height / z);
+  kit::Point start = seen.origin;
+  start.x = scrolledStart(seen.minX(), seen.maxX(), r.minX(), r.maxX(), kMargin);
+  // A topic taller than the screen moves the map up and down only when asked to.
+  if (r.height() <= seen.height() - 2 * kMargin || adjustForOversizeTopicsInY)
+    start.y = scrolledStart(seen.minY(), seen.maxY(), r.minY(), r.maxY(), kMargin);
+  if (start != seen.origin) scroll->setContentOffset(kit::Point(start.x * z, start.y * z), true);
+}
+
+void PseudoMapViewController::centreScreenOnRootNode() {
+  kit::ScrollView* scroll = mapScrollView(canvas_.get());
+  NodeView* root = canvas_ ? canvas_->rootNode() : nullptr;
+  if (!scroll || !root) return;
+  const kit::Point c = root->getAdjustedNodeCenter();
+  const float z = scroll->zoomScale();
+  const kit::Size size = scroll->bounds().size;
+  scroll->setContentOffset(kit::Point(c.x * z - size.width / 2, c.y * z - size.height / 2), true);
+}
 // Following a link needs the map screen and the system; not built yet.
 void PseudoMapViewController::followLinkForSelectedNode() {}
 

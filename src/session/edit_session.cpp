@@ -176,7 +176,9 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
     });
     FloatOver::setCurrentScreenProvider([this]() -> kit::View* { return &window; });
     ownsScreenProvider = true;
-    centreOnCentralTopic();
+    doc.centreScreenOnRootNode();
+    // Keys and the shake reach the map before any tap.
+    canvas->becomeFirstResponder();
     const double now = kit::Clock::current().monotonicSeconds();
     lastSave = lastSnapshot = now;
     tick = kit::RunLoop::main().scheduleTimer(kTickInterval, true, [this](kit::Timer&) { onTick(); }, {}, this);
@@ -184,14 +186,6 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
     title = currentTitle();
   }
 
-  void centreOnCentralTopic() {
-    NodeView* root = doc.bigView()->rootNode();
-    if (!root) return;
-    const kit::Point c = root->getAdjustedNodeCenter();
-    const float z = scroll.zoomScale();
-    const kit::Size size = scroll.bounds().size;
-    scroll.setContentOffset(kit::Point(c.x * z - size.width / 2, c.y * z - size.height / 2));
-  }
 
   // ---- Saving -----------------------------------------------------------------------------------
 

@@ -20,6 +20,7 @@
 #include "kit/ui/keyboard.h"
 #include "kit/ui/menu_controller.h"
 #include "kit/ui/pasteboard.h"
+#include "kit/ui/scroll_view.h"
 #include "kit/ui/text_view.h"
 #include "kit/ui/window.h"
 #include "model/node_view.h"
@@ -197,6 +198,28 @@ TEST_F(EditSessionTest, TheTickSavesAfterThirtySecondsAndSnapshotsAfterFiveMinut
   EXPECT_EQ(s->saveCount(), 4);
   EXPECT_EQ(versions(), 3u);
   EXPECT_EQ(saved(file("garden.qlm")).topics[0].shape, 3);
+}
+
+TEST_F(EditSessionTest, AShakeBeforeAnyTapCentresTheMapAndANewTopicFarAwayIsScrolledIntoView) {
+  std::unique_ptr<EditSession> s = open("shaken.qlm");
+  ASSERT_TRUE(s);
+  s->setWindowSize(kit::Size(800, 600));
+  NodeView* root = s->document().bigView()->rootNode();
+  auto* scroll = dynamic_cast<kit::ScrollView*>(s->document().bigView()->superview());
+  ASSERT_TRUE(scroll);
+  scroll->setContentOffset(Point(0, 0));
+  kit::EventScript(s->window()).shake();
+  time_.runFor(1);
+  const Point c = s->document().bigView()->convertPointToView(root->getAdjustedNodeCenter(), &s->window());
+  EXPECT_NEAR(c.x, 400, 1);
+  EXPECT_NEAR(c.y, 300, 1);
+
+  // Far to the left and below: the map moves just enough, with a margin of 20 points.
+  NodeView* far = addChild(*s, root, "Far away", -1500, 900);
+  s->document().ensureVisible(far, false);
+  const kit::Rect seen = s->document().bigView()->convertRectToView(far->getAdjustedNodeShapeFrame(), &s->window());
+  EXPECT_NEAR(seen.minX(), 20, 1);
+  EXPECT_NEAR(seen.maxY(), 580, 1);
 }
 
 TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopicBack) {
