@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import (App, Failure, branch_of, clipboard_text, mark_started, outline,  # noqa: E402
                      parent_in_outline, run_on_own_display, screenshot, xdo)
 
-SHAKE_KEY = "F5"
+SHAKE_KEY = "F6"
 
 
 class Case:
