@@ -14,6 +14,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
                                 "desktop"))
 from desktop import App, Failure, mark_started, run_on_own_display, xdo  # noqa: E402

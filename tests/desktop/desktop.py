@@ -237,14 +237,26 @@ class App:
         return int(frame["x"] + frame["w"] / 2), int(frame["y"] + frame["h"] / 2)
 
     def menu_item(self, title):
+        """Waits for a menu with the item TITLE; gives the item's frame and that state."""
         def find(s):
             menu = s.get("menu") or {}
             if menu.get("visible"):
                 for item in menu.get("items", []):
                     if item["title"] == title:
-                        return item
+                        return item, s
             return None
         return self.wait(f"a menu with {title!r}", find)
+
+    def wait_presented(self, state, timeout=2.0):
+        """Waits for a frame presented after STATE was written, so the screen shows it. The frame
+        may already be counted when the state was read late: then nothing newer comes, and after
+        TIMEOUT the screen is taken to show it."""
+        frames = state.get("host", {}).get("frames", 0)
+        try:
+            self.wait("a frame", lambda s: s.get("host", {}).get("frames", 0) > frames, timeout)
+        except Failure:
+            if self.proc.poll() is not None:
+                raise
 
     # Input, in window points.
     def move(self, x, y):

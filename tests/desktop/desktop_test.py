@@ -13,6 +13,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import (App, Failure, branch_of, clipboard_text, mark_started, outline,  # noqa: E402
                      parent_in_outline, run_on_own_display, screenshot, xdo)
@@ -60,7 +61,8 @@ def case_copy(c):
     app.tap(*App.centre(people))
     app.wait("People selected", lambda s: s["selected"] == people["uuid"])
     app.tap(*App.centre(people))
-    copy = app.menu_item("Copy")
+    copy, shown = app.menu_item("Copy")
+    app.wait_presented(shown)
     screenshot(os.path.join(c.out, "screenshot.png"))
     before = app.state()["pasteboard"]["changeCount"]
     app.tap(*App.centre(copy))
@@ -137,7 +139,7 @@ def case_drag(c):
                  lambda s: abs(App.centre(App.topic(s, "Seed swap"))[0] - x) < 40
                  and abs(App.centre(App.topic(s, "Seed swap"))[1] - y) < 40)
     xdo("mouseup", "1")
-    move = app.menu_item("Move")
+    move, _ = app.menu_item("Move")
     expect({i["title"] for i in app.state()["menu"]["items"]} >= {"Copy", "Move", "Merge"},
            f"drop menu: {app.state()['menu']}")
     app.tap(*App.centre(move))
