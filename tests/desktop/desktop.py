@@ -181,7 +181,7 @@ class App:
         except (OSError, ValueError):
             return None
 
-    def wait(self, what, test, timeout=WAIT):
+    def wait(self, what, test, timeout=WAIT, poll=0.01):
         """Polls the state until test(state) gives a true value, which it returns."""
         deadline = time.monotonic() + timeout
         state = None
@@ -194,7 +194,7 @@ class App:
             if self.proc.poll() is not None:
                 raise Failure(f"quillmere ended (status {self.proc.returncode}) waiting for "
                               f"{what}; stderr: {self.stderr()}")
-            time.sleep(0.01)
+            time.sleep(poll)
         raise Failure(f"timed out waiting for {what}; last state: {json.dumps(state)[:2000]}")
 
     def wait_settled(self, quiet=0.3):
@@ -231,6 +231,18 @@ class App:
             if t["text"] == text:
                 return t
         raise Failure(f"no topic {text!r} in view: {[t['text'] for t in state.get('topics', [])]}")
+
+    @staticmethod
+    def background_point(state, margin=30):
+        """A point of the window at least MARGIN points from every topic in view."""
+        w, h = state["window"]["w"], state["window"]["h"]
+        frames = state.get("topics", [])
+        for y in range(margin, int(h) - margin, 10):
+            for x in range(margin, int(w) - margin, 10):
+                if all(x < t["x"] - margin or x > t["x"] + t["w"] + margin or y < t["y"] - margin
+                       or y > t["y"] + t["h"] + margin for t in frames):
+                    return x, y
+        raise Failure("no empty background in the window")
 
     @staticmethod
     def centre(frame):

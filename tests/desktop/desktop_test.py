@@ -93,8 +93,7 @@ def case_edit(c):
     app = c.start(qlm)
     money = retype(app, "Money", "Budget")
     # A tap on the background ends the edit.
-    x, y = App.centre(money)
-    app.tap(x, max(5, y - 120) if y > 200 else y + 120)
+    app.tap(*App.background_point(app.state()))
     app.wait("the edit ended", lambda s: s.get("editing") is None
              and App.topic(s, "Budget") and s["modified"])
     app.key("ctrl+z")
