@@ -132,6 +132,10 @@ class BigView : public kit::View {
   // ---- Map file formats, through the installed services (nothing is read or written without) --
   void setFormatServices(MapFormatServices* services) { formatServices_ = services; }
   MapFormatServices* formatServices() const { return formatServices_; }
+  // The Paste Style chooser is a screen of the editing layer: whoever shows the map presents it
+  // over the map for the copied attributes and the topic they go to.
+  using PasteStyleChooserPresenter = std::function<void(kit::Value attributes, NodeView* topic)>;
+  void setPasteStyleChooserPresenter(PasteStyleChooserPresenter p) { pasteStyleChooserPresenter_ = std::move(p); }
   void setFileFormat(int format) { fileFormat_ = format; }
   void dumpNode(NodeView* topic, std::string& xml, int inFormat) {
     if (formatServices_) formatServices_->dumpNode(*this, topic, xml, inFormat);
@@ -569,6 +573,7 @@ class BigView : public kit::View {
   kit::TimerRef autoscrollTimer_;
   kit::Value dragStartPositions_;  // the dragged branch's centres at the first move
   MapFormatServices* formatServices_ = nullptr;
+  PasteStyleChooserPresenter pasteStyleChooserPresenter_;
   kit::ObserverOwner observing_{this};
   // Last, so that it goes first: its tiles read the fields above until it has stopped.
   std::unique_ptr<kit::TiledLayer> layer_;

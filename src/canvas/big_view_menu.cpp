@@ -174,8 +174,12 @@ std::uint32_t BigView::applyToOptionsFor(NodeView* s) {
 void BigView::menuCutToClipboard() { cutSelectedNodeToClipboard(); }
 void BigView::menuCopyToClipboard() { copySelectedNodeToClipboard(); }
 void BigView::menuPasteClipboard(int clipboard, int side, bool floating) { pasteClipboard(clipboard, side, floating); }
-// The chooser is a screen of the editing layer, above the canvas; no screen pushes it here yet.
-void BigView::menuShowPasteStyleChooser() {}
+// Nothing happens when the pasteboard holds no attribute record that reads.
+void BigView::menuShowPasteStyleChooser() {
+  kit::Value attributes = clipboardTopicAttributes();
+  if (!selectedNode_ || !attributes.isDictionary() || !pasteStyleChooserPresenter_) return;
+  pasteStyleChooserPresenter_(std::move(attributes), selectedNode_);
+}
 
 // ---- Clipboard commands ----------------------------------------------------------------------
 

@@ -21,10 +21,10 @@
 
 #include "app/app_delegate.h"
 #include "cli/cli.h"
+#include "document/map_import.h"
 #include "document/pseudo_map_view_controller.h"
 #include "formats/map_formats.h"
 #include "helpers/global_helpers_file_formats.h"
-#include "helpers/strings.h"
 #include "kit/core/app_paths.h"
 #include "kit/core/exit_cleanup.h"
 #include "kit/core/files.h"
@@ -32,7 +32,6 @@
 #include "kit/core/replacement_file.h"
 #include "kit/core/user_defaults.h"
 #include "kit/io/plist.h"
-#include "kit/text/utf.h"
 #include "kit/ui/alert.h"
 #include "model/app_services.h"
 #include "model/asset_library.h"
@@ -176,24 +175,6 @@ class DrawingValuesScope {
   bool rainbow_, shadow_;
 };
 
-// Alerts have no screen here: the last one becomes the command's message.
-class AlertCapture {
- public:
-  AlertCapture() {
-    previous_ = kit::Alert::setPresenter([this](const kit::AlertRecord& r) { last_ = r.message; });
-  }
-  ~AlertCapture() { kit::Alert::setPresenter(std::move(previous_)); }
-  AlertCapture(const AlertCapture&) = delete;
-  AlertCapture& operator=(const AlertCapture&) = delete;
-  const std::string& last() const { return last_; }
-
- private:
-  kit::Alert::Presenter previous_;
-  std::string last_;
-};
-
-enum class InputKind { MapFile, MapXML, Outline };
-
 std::string displayName(const std::string& path) { return path == "-" ? std::string("standard input") : "'" + path + "'"; }
 
 std::string sizeText(std::uint64_t n) {
@@ -229,60 +210,22 @@ std::string readInput(const RenderOptions& o, std::istream& in) {
   return readLimited(file, o);
 }
 
-std::string_view withoutByteOrderMark(std::string_view s) {
-  if (s.size() >= 3 && s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);
-  return s;
-}
-
-// By the extension where it tells; else by the content: property lists are map files, other
-// XML is a map or OPML document, anything else an outline.
-InputKind inputKindFor(const std::string& path, std::string_view bytes) {
-  if (strings::pathHasExtensionNoCase(path, "qlm")) return InputKind::MapFile;
-  if (strings::pathHasExtensionNoCase(path, "opml") || strings::pathHasExtensionNoCase(path, "xml"))
-    return InputKind::MapXML;
-  if (strings::pathHasExtensionNoCase(path, "txt") || strings::pathHasExtensionNoCase(path, "text"))
-    return InputKind::Outline;
-  std::string_view s = withoutByteOrderMark(bytes);
-  if (s.substr(0, 6) == "bplist") return InputKind::MapFile;
-  std::size_t first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos || s[first] != '<') return InputKind::Outline;
-  return s.substr(0, 1024).find("<plist") != std::string_view::npos ? InputKind::MapFile : InputKind::MapXML;
-}
+using MapImport::InputKind;
+using MapImport::inputKindFor;
 
 // The records of an XML map or OPML document; a document with no topic is refused too.
 MapFormats::ParsedMap parseXML(std::string_view xml, const std::string& what) {
-  MapFormats::ParseResult parsed = MapFormats::parseMapXML(xml);
-  if (!parsed.map) throw Failure{"cannot read " + what + ": " + parsed.error};
-  if (parsed.map->topics.empty()) throw Failure{"cannot read " + what + ": it holds no topics"};
-  return std::move(*parsed.map);
+  std::string why;
+  std::optional<MapFormats::ParsedMap> map = MapImport::parseXML(xml, why);
+  if (!map) throw Failure{"cannot read " + what + ": " + why};
+  return std::move(*map);
 }
 
 MapFormats::ParsedMap parseOutline(std::string_view bytes, const std::string& what) {
-  if (bytes.find('\0') != std::string_view::npos || !kit::isValidUtf8(bytes))
-    throw Failure{"cannot read " + what + ": it is not UTF-8 text"};
-  std::string_view text = withoutByteOrderMark(bytes);
-  if (text.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos)
-    throw Failure{"cannot read " + what + ": the outline is empty"};
-  return MapFormats::parseOutlineText(text);
-}
-
-bool hasAllPositions(const MapFormats::ParsedMap& map) {
-  return std::all_of(map.topics.begin(), map.topics.end(), [](const auto& t) { return t.position.has_value(); });
-}
-
-// The topics' own boxes; then, for a map without positions, the canvas's automatic layout with
-// the central topic's branches balanced over its two sides, as imported maps are.
-void layOut(BigView& canvas, bool automatic) {
-  NodeView* root = canvas.rootNode();
-  if (!root) return;
-  root->recalcLayoutRecursively(true, false, false, false, false);
-  if (automatic) {
-    canvas.rearrangeAll(false, true, true);
-    canvas.balanceMapAround(root, 1);
-    canvas.rearrangeAll(false, true, true);
-  }
-  root->recalcBoundaries();
-  canvas.requestRedraw();
+  std::string why;
+  std::optional<MapFormats::ParsedMap> map = MapImport::parseOutline(bytes, why);
+  if (!map) throw Failure{"cannot read " + what + ": " + why};
+  return std::move(*map);
 }
 
 // Topic images live in the map's asset folder in the application home. A run in a temporary
@@ -300,7 +243,7 @@ void bringMapAssets(const std::string& applicationHome, const std::string& mapPa
 
 // A map file: its settings, theme and topics, through the document controller.
 void loadMapFile(PseudoMapViewController& doc, const RenderOptions& o, std::string_view bytes,
-                 const AlertCapture& alerts, const std::string& applicationHome) {
+                 const kit::AlertCapture& alerts, const std::string& applicationHome) {
   const std::string what = displayName(o.input);
   std::optional<kit::Value> file = kit::plist::read(bytes);
   if (!file || !file->isDictionary() || !(*file)["MapData"].isString())
@@ -319,7 +262,7 @@ void loadMapFile(PseudoMapViewController& doc, const RenderOptions& o, std::stri
     doc.setTheme(std::shared_ptr<MapTheme>(MapTheme::themeDefault()));
     if (NodeView* root = doc.bigView()->rootNode()) root->evaluateDisplayAttributes(true);
     // New sizes need new places when the map keeps itself organised.
-    layOut(*doc.bigView(), false);
+    MapImport::layOut(*doc.bigView(), false);
     if (doc.getKeepOrganised()) doc.bigView()->rearrangeAll(false);
   }
 }
@@ -327,21 +270,8 @@ void loadMapFile(PseudoMapViewController& doc, const RenderOptions& o, std::stri
 // A map from records: a new map with the default theme.
 void buildMap(PseudoMapViewController& doc, const RenderOptions& o, MapFormats::ParsedMap map,
               const std::string& mapName) {
-  doc.setMapID(mapName);
-  doc.setMapName(mapName);
-  doc.setMapSetting("KeepOrganised", true);
-  doc.setTheme(std::shared_ptr<MapTheme>(MapTheme::themeDefault()));
-  doc.setRainbow(o.rainbow);
-  doc.setDropShadow(false);
-  doc.setCanvasStyle(o.canvasStyle.value_or(0));
-  BigView& canvas = *doc.bigView();
-  // Read before the records are handed over.
-  const bool positioned = hasAllPositions(map);
-  NodeView* top = MapFormats::buildMap(canvas, std::move(map), MapFormats::LoadContext::Map);
-  if (!top) throw Failure{"cannot read " + displayName(o.input) + ": it holds no topics"};
-  // Several top-level lines gather under a topic without text: it takes the map's name.
-  if (top->strName().empty() && !mapName.empty()) top->setStrName(mapName);
-  layOut(canvas, !positioned);
+  if (!MapImport::buildNewMap(doc, std::move(map), mapName, o.rainbow, o.canvasStyle.value_or(0)))
+    throw Failure{"cannot read " + displayName(o.input) + ": it holds no topics"};
 }
 
 std::string folderOf(const std::string& path) {
@@ -440,7 +370,7 @@ int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
     CommandHome home;
     if (!home.ok()) throw Failure{"cannot make a temporary folder for the application home"};
     DrawingValuesScope drawingValues;
-    AlertCapture alerts;
+    kit::AlertCapture alerts;
     AppDelegate app;
     app.rereadSettings();
     std::unique_ptr<PseudoMapViewController> doc = PseudoMapViewController::initForExport();

@@ -1,11 +1,12 @@
 // One map open for editing in a window: the screen that shows it, and the saving rules of an open
 // map (the 10 s tick, version snapshots, saving on close). Knows nothing of the desktop toolkit:
-// a host shows `rootView()` in its window and feeds events into that window through kit.
+// a host shows `window()` and feeds events into it through kit.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kit/core/geometry.h"
 
@@ -17,9 +18,20 @@ class PseudoMapViewController;
 
 class EditSession {
  public:
+  // The saving rules of an open map, in seconds: a tick every 10 s saves a map changed since
+  // its last save once 30 s have passed since that save, or takes a version snapshot (which saves
+  // too) of a map changed since the last snapshot once 300 s have passed since it (or since the
+  // map was opened).
+  static constexpr double kTickInterval = 10;
+  static constexpr double kSaveInterval = 30;
+  static constexpr double kSnapshotInterval = 300;
+  // The state file lists at most this many topics.
+  static constexpr std::size_t kMostStateTopics = 2000;
+
   // Opens FILE: a map file (.qlm) is opened, or created when it does not exist; an OPML file or a
   // plain-text outline becomes a new map saved beside it as NAME.qlm (refused when that exists).
-  // On failure: nullptr and a one-line message in error.
+  // On failure: nullptr and a one-line message in error. A process without an application
+  // delegate gets one for the session's life.
   static std::unique_ptr<EditSession> open(const std::string& path, std::string& error);
   ~EditSession();
   EditSession(const EditSession&) = delete;
@@ -30,22 +42,30 @@ class EditSession {
   // The window's size changed (points).
   void setWindowSize(kit::Size size);
 
-  // The map's name, with a mark when it has unsaved changes.
+  // The map's name, with " *" after it while it has unsaved changes ("garden", "garden *").
   std::string title() const;
   // Called after any pass in which the title may have changed.
   void setTitleChanged(std::function<void()> fn);
 
-  // The desktop's undo and redo keys.
+  // The desktop's undo and redo keys: nothing while a drag or the Paste Style chooser is under
+  // way; an in-place edit is committed first, so that undo takes back the text just typed.
   void undo();
   void redo();
 
-  // Ends a drag, an edit or a menu in progress and saves; true when the file on disk is whole
-  // and current.
+  // Ends a drag (cancelled: the map as before it), an edit (its text kept) or a menu in progress
+  // and saves, taking a version snapshot when the map changed since the last one; true when the
+  // file on disk is whole and current.
   bool close();
 
   // The path of the map file being edited.
   const std::string& mapPath() const;
   PseudoMapViewController& document();
+  // How many times the map file was written (the first save of a new or imported map counts).
+  int saveCount() const;
+  // The map's version snapshots: <home>/Documents/versions/<map id>/YYYYmmdd-HHMMSS.qlm.
+  std::string versionsFolder() const;
+  // The titles of the screens shown over the map, bottom first ("Paste Style").
+  std::vector<std::string> screenTitles() const;
 
   // For tests of the desktop host: when QUILLMERE_STATE names a file, the session writes its
   // state there (JSON, replaced atomically) at the end of a pass in which it changed.
@@ -55,6 +75,7 @@ class EditSession {
 
  private:
   EditSession();
+  void undoOrRedo(bool undoing);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -44,6 +44,13 @@ bool isDirectory(const std::string& p) {
 std::string AppPaths::home() {
   std::string h = envValue("QUILLMERE_HOME");
   if (!h.empty()) return trimmedTrailingSlash(h);
+  // The base directory specification ignores a relative XDG_DATA_HOME.
+  const std::string data = envValue("XDG_DATA_HOME");
+  if (!data.empty() && data.front() == '/') {
+    std::string base = trimmedTrailingSlash(data);
+    if (base == "/") base.clear();
+    return base + "/quillmere";
+  }
   return userHome() + "/.local/share/quillmere";
 }
 

@@ -1,6 +1,7 @@
-// The application's folders. Everything the program stores lives below one home folder:
-// $QUILLMERE_HOME, else ~/.local/share/quillmere. Tests point QUILLMERE_HOME at a temporary
-// folder. The environment is read on every call.
+// The application's folders. Everything the program stores lives below one home folder that
+// lasts: $QUILLMERE_HOME, else $XDG_DATA_HOME/quillmere (when that is an absolute path), else
+// ~/.local/share/quillmere. Tests point QUILLMERE_HOME at a temporary folder. The environment is
+// read on every call.
 #pragma once
 
 #include <string>

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kit {
@@ -25,6 +26,23 @@ class Alert {
   // The alerts shown since the last clear, oldest first (at most the last 100).
   static const std::vector<AlertRecord>& shown();
   static void clearShown();
+};
+
+// For its lifetime, alerts are not presented but kept: the last message becomes the message of
+// a failure (a tool without a screen, a map that fails to open).
+class AlertCapture {
+ public:
+  AlertCapture() {
+    previous_ = Alert::setPresenter([this](const AlertRecord& r) { last_ = r.message; });
+  }
+  ~AlertCapture() { Alert::setPresenter(std::move(previous_)); }
+  AlertCapture(const AlertCapture&) = delete;
+  AlertCapture& operator=(const AlertCapture&) = delete;
+  const std::string& last() const { return last_; }
+
+ private:
+  Alert::Presenter previous_;
+  std::string last_;
 };
 
 }  // namespace kit

@@ -44,6 +44,14 @@ class MenuController::MenuView : public View {
     return -1;
   }
 
+  // The i-th cell in bounds coordinates (zero when out of range).
+  Rect itemRect(std::size_t i) const {
+    if (i >= widths_.size()) return Rect();
+    float x = 0;
+    for (std::size_t k = 0; k < i; ++k) x += widths_[k];
+    return Rect(x, 0, widths_[i], kItemHeight);
+  }
+
   void drawRect(GraphicsContext& ctx, const Rect&) override {
     ctx.setFillColor(Color(0.1f, 0.1f, 0.1f, 0.9f));
     ctx.fillRect(bounds());
@@ -145,6 +153,13 @@ void MenuController::hide(bool notify) {
 }
 
 Rect MenuController::menuFrame() const { return visible_ ? view_->frame() : Rect(); }
+
+Rect MenuController::itemFrame(std::size_t i) const {
+  if (!visible_ || i >= shown_.size()) return Rect();
+  const Rect r = view_->itemRect(i);
+  const Rect frame = view_->frame();
+  return Rect(frame.origin.x + r.origin.x, frame.origin.y + r.origin.y, r.size.width, r.size.height);
+}
 
 bool MenuController::chooseItem(std::string_view title) {
   if (!visible_) return false;

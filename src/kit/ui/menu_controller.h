@@ -50,6 +50,8 @@ class MenuController {
   const std::vector<MenuItem>& visibleItems() const { return shown_; }
   // The menu's frame in its window's coordinates (zero while hidden).
   Rect menuFrame() const;
+  // The frame of the i-th item on show, in its window's coordinates (zero when there is none).
+  Rect itemFrame(std::size_t i) const;
   // Chooses the shown item with that title as a touch on it would; false when none shows.
   bool chooseItem(std::string_view title);
   // What a touch anywhere but on the menu does: the menu hides.

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
+#include <utility>
 #include <string>
 
 #include "kit/core/app_paths.h"
@@ -29,6 +31,26 @@ TEST_F(FilesTest, HomeFoldersLiveInsideTheTemporaryHome) {
   EXPECT_TRUE(FileManager::isDirectory(AppPaths::documents()));
   EXPECT_TRUE(FileManager::isDirectory(AppPaths::preferences()));
   EXPECT_EQ(dir.rfind(home.path(), 0), 0u);
+}
+
+// The home lasts: QUILLMERE_HOME, else an absolute XDG_DATA_HOME, else the user's data folder.
+TEST_F(FilesTest, HomeFollowsTheDataHomeWhenNoneIsNamed) {
+  auto saved = [](const char* name) -> std::optional<std::string> {
+    const char* v = std::getenv(name);
+    return v ? std::optional<std::string>(v) : std::nullopt;
+  };
+  const std::optional<std::string> named = saved("QUILLMERE_HOME"), data = saved("XDG_DATA_HOME"), user = saved("HOME");
+  ::setenv("HOME", "/home/ann", 1);
+  ::setenv("XDG_DATA_HOME", "/data/ann/", 1);
+  EXPECT_EQ(AppPaths::home(), home.path());
+  ::unsetenv("QUILLMERE_HOME");
+  EXPECT_EQ(AppPaths::home(), "/data/ann/quillmere");
+  ::setenv("XDG_DATA_HOME", "relative/data", 1);
+  EXPECT_EQ(AppPaths::home(), "/home/ann/.local/share/quillmere");
+  ::unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(AppPaths::home(), "/home/ann/.local/share/quillmere");
+  for (auto [name, value] : {std::pair{"QUILLMERE_HOME", named}, std::pair{"XDG_DATA_HOME", data}, std::pair{"HOME", user}})
+    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }
 
 TEST_F(FilesTest, ResourcesComeFromTheEnvironmentFirst) {

@@ -1,0 +1,97 @@
+#include "document/map_import.h"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#include "document/pseudo_map_view_controller.h"
+#include "helpers/strings.h"
+#include "kit/text/utf.h"
+#include "model/map_theme.h"
+#include "model/node_view.h"
+
+namespace MapImport {
+
+std::string_view withoutByteOrderMark(std::string_view s) {
+  if (s.size() >= 3 && s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);
+  return s;
+}
+
+InputKind inputKindFor(std::string_view path, std::string_view bytes) {
+  const std::string p(path);
+  if (strings::pathHasExtensionNoCase(p, "qlm")) return InputKind::MapFile;
+  if (strings::pathHasExtensionNoCase(p, "opml") || strings::pathHasExtensionNoCase(p, "xml"))
+    return InputKind::MapXML;
+  if (strings::pathHasExtensionNoCase(p, "txt") || strings::pathHasExtensionNoCase(p, "text"))
+    return InputKind::Outline;
+  std::string_view s = withoutByteOrderMark(bytes);
+  if (s.substr(0, 6) == "bplist") return InputKind::MapFile;
+  std::size_t first = s.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos || s[first] != '<') return InputKind::Outline;
+  return s.substr(0, 1024).find("<plist") != std::string_view::npos ? InputKind::MapFile : InputKind::MapXML;
+}
+
+std::optional<MapFormats::ParsedMap> parseXML(std::string_view xml, std::string& why) {
+  MapFormats::ParseResult parsed = MapFormats::parseMapXML(xml);
+  if (!parsed.map) {
+    why = parsed.error;
+    return std::nullopt;
+  }
+  if (parsed.map->topics.empty()) {
+    why = "it holds no topics";
+    return std::nullopt;
+  }
+  return std::move(parsed.map);
+}
+
+std::optional<MapFormats::ParsedMap> parseOutline(std::string_view bytes, std::string& why) {
+  if (bytes.find('\0') != std::string_view::npos || !kit::isValidUtf8(bytes)) {
+    why = "it is not UTF-8 text";
+    return std::nullopt;
+  }
+  std::string_view text = withoutByteOrderMark(bytes);
+  if (text.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos) {
+    why = "the outline is empty";
+    return std::nullopt;
+  }
+  return MapFormats::parseOutlineText(text);
+}
+
+bool hasAllPositions(const MapFormats::ParsedMap& map) {
+  return std::all_of(map.topics.begin(), map.topics.end(), [](const auto& t) { return t.position.has_value(); });
+}
+
+void layOut(BigView& canvas, bool automatic) {
+  NodeView* root = canvas.rootNode();
+  if (!root) return;
+  root->recalcLayoutRecursively(true, false, false, false, false);
+  if (automatic) {
+    canvas.rearrangeAll(false, true, true);
+    canvas.balanceMapAround(root, 1);
+    canvas.rearrangeAll(false, true, true);
+  }
+  root->recalcBoundaries();
+  canvas.requestRedraw();
+}
+
+bool buildNewMap(PseudoMapViewController& doc, MapFormats::ParsedMap map, const std::string& mapName, bool rainbow,
+                 int canvasStyle) {
+  doc.setMapID(mapName);
+  doc.setMapName(mapName);
+  doc.setMapSetting("KeepOrganised", true);
+  doc.setTheme(std::shared_ptr<MapTheme>(MapTheme::themeDefault()));
+  doc.setRainbow(rainbow);
+  doc.setDropShadow(false);
+  doc.setCanvasStyle(canvasStyle);
+  BigView& canvas = *doc.bigView();
+  // Read before the records are handed over.
+  const bool positioned = hasAllPositions(map);
+  NodeView* top = MapFormats::buildMap(canvas, std::move(map), MapFormats::LoadContext::Map);
+  if (!top) return false;
+  // Several top-level lines gather under a topic without text: it takes the map's name.
+  if (top->strName().empty() && !mapName.empty()) top->setStrName(mapName);
+  layOut(canvas, !positioned);
+  return true;
+}
+
+}  // namespace MapImport
