@@ -240,6 +240,11 @@ class BigView : public kit::View {
   kit::Layer& canvasLayer() { return *canvasLayer_; }
   // One frame: the finished tiles meeting visible, then the canvas's layers.
   void compositeFrame(kit::GraphicsContext& context, const kit::Rect& visible);
+  // A screen frame: queues the visible tiles, shows the canvas colour where none is finished yet,
+  // then compositeFrame; true when every visible tile was current. Topics and relationships are
+  // in the tiles, so a frame draws only their subviews (the in-place editor).
+  bool drawFrameContent(kit::GraphicsContext& context, const kit::Rect& visible) override;
+  bool tilesHoldSubview(const kit::View& subview) const override;
   NodeView* draggingTopic() const { return draggingTopic_; }
   RelationshipView* draggingRelationship() const { return draggingRelationship_; }
   kit::ShapeLayer* linkLayer() const { return linkLayer_.get(); }

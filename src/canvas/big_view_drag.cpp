@@ -45,6 +45,31 @@ void BigView::compositeFrame(kit::GraphicsContext& context, const kit::Rect& vis
   canvasLayer_->render(context);
 }
 
+bool BigView::drawFrameContent(kit::GraphicsContext& context, const kit::Rect& visible) {
+  if (visible.isNull() || visible.isEmpty()) return true;
+  displayLayer(visible);
+  context.saveGState();
+  context.setFillColor(parentController_ ? parentController_->canvasColour() : kit::Color::white());
+  context.fillRect(visible);
+  context.restoreGState();
+  compositeFrame(context, visible);
+  kit::TiledLayer& tiles = layer();
+  const kit::Size t = tiles.tileSize();
+  const kit::Rect b = bounds();
+  const int c0 = static_cast<int>(std::floor((visible.minX() - b.minX()) / t.width));
+  const int r0 = static_cast<int>(std::floor((visible.minY() - b.minY()) / t.height));
+  const int c1 = static_cast<int>(std::ceil((visible.maxX() - b.minX()) / t.width)) - 1;
+  const int r1 = static_cast<int>(std::ceil((visible.maxY() - b.minY()) / t.height)) - 1;
+  for (int r = r0; r <= r1; ++r)
+    for (int c = c0; c <= c1; ++c)
+      if (!tiles.isTileCurrent(c, r)) return false;
+  return true;
+}
+
+bool BigView::tilesHoldSubview(const kit::View& subview) const {
+  return dynamic_cast<const NodeView*>(&subview) || dynamic_cast<const RelationshipView*>(&subview);
+}
+
 // ---- Per move --------------------------------------------------------------------------------
 
 void BigView::dragTouchMoved() {

@@ -102,6 +102,7 @@ void TopicResizeTool::touchesCancelled(const kit::TouchSet& touches, const kit::
 
 TopicResizeIndicator::TopicResizeIndicator(const kit::Rect& frame) : kit::View(frame) {
   setBackgroundColor(kit::Color::clear());
+  setAlpha(0);  // shown by a resize
 }
 
 TopicResizeIndicator::~TopicResizeIndicator() { kit::RunLoop::main().cancelAll(this); }

@@ -35,10 +35,15 @@ struct RenderOptions {
   std::uint64_t inputLimit = kInputLimit;  // no option sets it; the tests lower it
 };
 
+struct EditOptions {
+  std::string path;  // the map file, made when it does not exist
+};
+
 // What the command line asks for.
 struct Invocation {
   bool help = false;
   std::optional<RenderOptions> render;
+  std::optional<EditOptions> edit;
   std::string error;  // set when the command line is wrong
 };
 
@@ -55,6 +60,10 @@ std::string oneLine(std::string_view message);
 // Runs the render command. Messages go to err as one line each; on failure no output file is
 // left behind.
 int render(const RenderOptions& options, std::istream& in, std::ostream& err);
+
+// Runs the edit command: the map in a window until the window closes, saved then (status 0; 1
+// with a message when the map cannot be opened or saved, or there is no display).
+int edit(const EditOptions& options, std::ostream& err);
 
 // The whole command: arguments after the program name; returns the exit status.
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err);

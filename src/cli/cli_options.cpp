@@ -31,6 +31,7 @@ std::optional<double> parseNumber(const std::string& s) {
 
 std::string usage() {
   return "Usage: quillmere render INPUT -o OUTPUT [options]\n"
+         "       quillmere edit FILE\n"
          "\n"
          "Reads a map file (.qlm), an OPML file or an indented plain-text outline (a tab or four\n"
          "spaces per level; INPUT \"-\" reads standard input), lays out maps that carry no topic\n"
@@ -51,6 +52,11 @@ std::string usage() {
          "                        5 and 6 the same on yellow paper, 7 light grey, 8 dark grey,\n"
          "                        9 pale yellow, any other number white\n"
          "  -h, --help            show this help\n"
+         "\n"
+         "edit opens FILE in a window (it needs a display): a map file (.qlm), made when it does\n"
+         "not exist, or an OPML file or plain-text outline, which becomes a new map saved beside it\n"
+         "as NAME.qlm. Closing the window saves the map. Keys: Ctrl+Z undo, Ctrl+Shift+Z or\n"
+         "Ctrl+Y redo, F6 shake.\n"
          "\n"
          "Exit status: 0 on success, 1 when the input cannot be read or the output cannot be\n"
          "written, 2 for a wrong command line. Nothing is written on failure.\n";
@@ -79,6 +85,27 @@ Invocation parseArguments(const std::vector<std::string>& args) {
       inv.help = true;
       return inv;
     }
+  if (args[0] == "edit") {
+    std::optional<std::string> path;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      const std::string& a = args[i];
+      if (!optionsEnded && a == "--") {
+        optionsEnded = true;
+      } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
+        return fail("unknown option '" + a + "'");
+      } else if (path) {
+        return fail("more than one file given ('" + *path + "' and '" + a + "')");
+      } else if (a.empty() || a == "-") {
+        return fail("edit needs a map file, not standard input");
+      } else {
+        path = a;
+      }
+    }
+    if (!path) return fail("edit needs a map file");
+    inv.edit = EditOptions{*path};
+    return inv;
+  }
   if (args[0] != "render") return fail("unknown command '" + args[0] + "'");
 
   RenderOptions o;
@@ -167,6 +194,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     out << usage();
     return kExitOK;
   }
+  if (inv.edit) return edit(*inv.edit, err);
   if (!inv.render) {
     err << "quillmere: " << oneLine(inv.error) << " (see quillmere --help)\n";
     return kExitUsage;

@@ -465,6 +465,10 @@ TEST_F(CliTest, WrongCommandLinesAreRefusedWithOneLine) {
       {{"render", garden, "-o", path("a.pdf"), "--watermark", "x"}, "--watermark"},
       {{"render", garden, "-o", path("a.png"), "--transparent=yes"}, "--transparent"},
       {{"render", garden, "-o", path("a.png"), "--bogus"}, "unknown option"},
+      {{"edit"}, "edit needs a map file"},
+      {{"edit", "-"}, "not standard input"},
+      {{"edit", path("a.qlm"), path("b.qlm")}, "more than one file"},
+      {{"edit", "--bogus", path("a.qlm")}, "unknown option"},
   };
   for (const Case& c : cases) {
     Result r = run(c.args);
@@ -677,6 +681,11 @@ TEST_F(CliTest, TheBuiltProgramRendersAndFails) {
   EXPECT_EQ(shell("'" + program + "' render '" + input("nope.txt") + "' -o '" + path("nope.png") + "'", err, errFile), 1);
   EXPECT_EQ(err, "quillmere: cannot read '" + input("nope.txt") + "': no such file\n");
   EXPECT_EQ(shell("'" + program + "' render x.txt -o '" + path("x.gif") + "'", err, errFile), 2);
+  // No display: one line and no map made.
+  EXPECT_EQ(shell("env -u DISPLAY -u WAYLAND_DISPLAY '" + program + "' edit '" + path("new.qlm") + "'", err, errFile), 1);
+  EXPECT_EQ(err.rfind("quillmere: ", 0), 0u) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_FALSE(kit::FileManager::exists(path("new.qlm")));
   EXPECT_FALSE(kit::FileManager::exists(path("nope.png")));
   EXPECT_FALSE(kit::FileManager::exists(path("x.gif")));
 }

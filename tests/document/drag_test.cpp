@@ -214,6 +214,8 @@ TEST_F(DragTest, ControlPointFollowsTheFingerInItsLayerAndOneUndoPutsItBack) {
 }
 
 TEST_F(DragTest, ResizeGripStepsWidthAndFontSizeAsOneUndoAndOffersItsMenus) {
+  // The read-out shows only while a resize goes on, not from the start.
+  EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 0.0f);
   canvas->setSelectedNode(a1, true);  // right of the central topic, a child and no siblings
   kit::View* grip = canvas->topicResizeTool();
   const kit::Rect f = a1->getAdjustedNodeShapeFrame();

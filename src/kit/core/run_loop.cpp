@@ -185,11 +185,24 @@ void RunLoop::removeEndOfPassHook(HookId id) {
 
 void RunLoop::post(Callback fn) {
   if (!fn) return;
+  std::shared_ptr<const Callback> wake;
   {
     std::lock_guard lock(postMutex_);
     posted_.push_back(std::move(fn));
+    wake = wake_;
   }
   postCv_.notify_all();
+  if (wake) (*wake)();
+}
+
+bool RunLoop::hasPostedWork() const {
+  std::lock_guard lock(postMutex_);
+  return !posted_.empty();
+}
+
+void RunLoop::setWakeHandler(Callback fn) {
+  std::lock_guard lock(postMutex_);
+  wake_ = fn ? std::make_shared<const Callback>(std::move(fn)) : nullptr;
 }
 
 bool RunLoop::runOnce() {

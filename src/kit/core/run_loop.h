@@ -106,6 +106,13 @@ class RunLoop {
 
   // From any thread: fn runs on the main thread at the start of the next pass.
   void post(Callback fn);
+  // Work posted and not yet run.
+  bool hasPostedWork() const;
+  // Called by post(), on the posting thread, once the work is queued: a host whose own main loop
+  // drives this one wakes it here. It must be safe from any thread. Set it on
+  // the main thread before other threads post; null removes it. It may run after the pass that
+  // runs the work it announces.
+  void setWakeHandler(Callback fn);
 
   // A lock held while the main thread runs each pass's work, so that threads which draw under
   // the same lock never see an event half-handled. Null (the default) holds nothing.
@@ -165,6 +172,7 @@ class RunLoop {
   std::atomic<RecursiveLock*> dispatchLock_{nullptr};
   std::condition_variable postCv_;
   std::deque<Callback> posted_;
+  std::shared_ptr<const Callback> wake_;
   bool stopRequested_ = false;
 };
 

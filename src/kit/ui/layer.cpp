@@ -16,6 +16,7 @@ void Layer::insertSublayer(std::shared_ptr<Layer> layer, std::size_t index) {
   std::shared_ptr<Layer> keep = std::move(layer);
   keep->removeFromSuperlayer();
   keep->superlayer_ = this;
+  noteScreenChange();
   sublayers_.insert(sublayers_.begin() + static_cast<std::ptrdiff_t>(std::min(index, sublayers_.size())), keep);
 }
 
@@ -23,6 +24,7 @@ void Layer::removeFromSuperlayer() {
   Layer* s = superlayer_;
   if (!s) return;
   superlayer_ = nullptr;
+  noteScreenChange();
   auto& v = s->sublayers_;
   v.erase(std::remove_if(v.begin(), v.end(), [this](const std::shared_ptr<Layer>& l) { return l.get() == this; }),
           v.end());

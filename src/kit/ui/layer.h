@@ -12,6 +12,7 @@
 #include "kit/graphics/color.h"
 #include "kit/graphics/context.h"
 #include "kit/graphics/path.h"
+#include "kit/ui/screen_updates.h"
 
 namespace kit {
 
@@ -32,9 +33,15 @@ class Layer {
 
   // Applied to this layer's content and sublayers, in the superlayer's coordinates.
   const AffineTransform& transform() const { return transform_; }
-  void setTransform(const AffineTransform& t) { transform_ = t; }
+  void setTransform(const AffineTransform& t) {
+    transform_ = t;
+    noteScreenChange();
+  }
   bool isHidden() const { return hidden_; }
-  void setHidden(bool hidden) { hidden_ = hidden; }
+  void setHidden(bool hidden) {
+    hidden_ = hidden;
+    noteScreenChange();
+  }
 
   // Draws the layer and its sublayers into context, whose user space is the superlayer's.
   void render(GraphicsContext& context) const;
@@ -53,13 +60,25 @@ class Layer {
 class ShapeLayer : public Layer {
  public:
   const Path& path() const { return path_; }
-  void setPath(Path path) { path_ = std::move(path); }
+  void setPath(Path path) {
+    path_ = std::move(path);
+    noteScreenChange();
+  }
   const std::optional<Color>& strokeColor() const { return stroke_; }
-  void setStrokeColor(std::optional<Color> c) { stroke_ = c; }
+  void setStrokeColor(std::optional<Color> c) {
+    stroke_ = c;
+    noteScreenChange();
+  }
   const std::optional<Color>& fillColor() const { return fill_; }
-  void setFillColor(std::optional<Color> c) { fill_ = c; }
+  void setFillColor(std::optional<Color> c) {
+    fill_ = c;
+    noteScreenChange();
+  }
   Float lineWidth() const { return lineWidth_; }
-  void setLineWidth(Float w) { lineWidth_ = w; }
+  void setLineWidth(Float w) {
+    lineWidth_ = w;
+    noteScreenChange();
+  }
 
  protected:
   void drawContent(GraphicsContext& context) const override;

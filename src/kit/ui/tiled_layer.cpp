@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "kit/graphics/image_context.h"
+#include "kit/ui/screen_updates.h"
 
 namespace kit {
 
@@ -306,6 +307,7 @@ void TiledLayer::workerMain() {
     runJobs(jobs, delegate, batch);
     delegate = nullptr;
     batch = nullptr;
+    noteTilesFinished();
 
     g.lock();
     inFlight_ -= taken;

@@ -54,7 +54,10 @@ void View::setCenter(Point center) {
   notify(kCenter);
 }
 
-void View::setTransform(const AffineTransform& t) { transform_ = t; }
+void View::setTransform(const AffineTransform& t) {
+  transform_ = t;
+  noteScreenChange();
+}
 
 std::vector<View*> View::subviews() const {
   std::vector<View*> out;
@@ -65,6 +68,7 @@ std::vector<View*> View::subviews() const {
 
 void View::unlink() {
   if (!superview_) return;
+  noteScreenChange();
   View* s = superview_;
   if (prev_) prev_->next_ = next_; else s->firstSubview_ = next_;
   if (next_) next_->prev_ = prev_; else s->lastSubview_ = prev_;
@@ -74,6 +78,7 @@ void View::unlink() {
 }
 
 void View::linkBefore(View* view, View* sibling) {
+  noteScreenChange();
   view->superview_ = this;
   view->next_ = sibling;
   view->prev_ = sibling ? sibling->prev_ : lastSubview_;
@@ -140,10 +145,16 @@ void View::setNeedsDisplay() { setNeedsDisplayInRect(bounds_); }
 void View::setNeedsDisplayInRect(const Rect& r) {
   dirtyRect_ = needsDisplay_ ? dirtyRect_.unionWith(r) : r.standardized();
   needsDisplay_ = true;
+  noteScreenChange();
   if (superview_) superview_->subviewMarked_ = true;
 }
 
 void View::drawRect(GraphicsContext&, const Rect&) {}
+
+bool View::drawFrameContent(GraphicsContext& context, const Rect&) {
+  drawRect(context, bounds_);
+  return true;
+}
 
 Responder* View::nextResponder() const { return superview_; }
 
@@ -285,6 +296,7 @@ bool View::hasObserver(const void* owner, std::string_view keyPath) const {
 }
 
 void View::notify(std::string_view keyPath) {
+  noteScreenChange();
   if (observers_.empty()) return;
   // A callback may add or remove observers: call a snapshot of the matching ones.
   std::vector<Observer> calls;

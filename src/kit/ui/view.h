@@ -16,6 +16,7 @@
 #include "kit/core/geometry.h"
 #include "kit/graphics/color.h"
 #include "kit/ui/responder.h"
+#include "kit/ui/screen_updates.h"
 
 namespace kit {
 
@@ -49,9 +50,15 @@ class View : public Responder {
 
   // Appearance.
   float alpha() const { return alpha_; }
-  void setAlpha(float a) { alpha_ = a; }
+  void setAlpha(float a) {
+    alpha_ = a;
+    noteScreenChange();
+  }
   bool isHidden() const { return hidden_; }
-  void setHidden(bool h) { hidden_ = h; }
+  void setHidden(bool h) {
+    hidden_ = h;
+    noteScreenChange();
+  }
   bool clipsToBounds() const { return clipsToBounds_; }
   void setClipsToBounds(bool c) { clipsToBounds_ = c; }
   bool isOpaque() const { return opaque_; }
@@ -59,7 +66,10 @@ class View : public Responder {
   bool clearsContextBeforeDrawing() const { return clearsContextBeforeDrawing_; }
   void setClearsContextBeforeDrawing(bool c) { clearsContextBeforeDrawing_ = c; }
   const Color& backgroundColor() const { return backgroundColor_; }
-  void setBackgroundColor(const Color& c) { backgroundColor_ = c; }
+  void setBackgroundColor(const Color& c) {
+    backgroundColor_ = c;
+    noteScreenChange();
+  }
   bool isUserInteractionEnabled() const { return userInteractionEnabled_; }
   void setUserInteractionEnabled(bool e) { userInteractionEnabled_ = e; }
 
@@ -95,6 +105,16 @@ class View : public Responder {
   bool subviewsMayNeedDisplay() const { return subviewMarked_; }
   void clearSubviewsMayNeedDisplay() { subviewMarked_ = false; }
   virtual void drawRect(GraphicsContext& context, const Rect& rect);
+  // Screen frames (drawScreenFrame). A view whose content is drawn ahead of time in tiles shows
+  // them here, `visible` being the part of its bounds the frame shows, and answers whether all
+  // of it was ready; by default drawRect over the bounds, always ready.
+  virtual bool drawFrameContent(GraphicsContext& context, const Rect& visible);
+  // Whether this view's tiles already hold the subview's own content: a frame then draws only
+  // the subview's subviews.
+  virtual bool tilesHoldSubview(const View& subview) const {
+    (void)subview;
+    return false;
+  }
 
   // Responders: a view's next responder is its superview. A view becomes first responder only
   // inside a window, and only when the current one resigns.

@@ -7,6 +7,7 @@
 #include "kit/ui/keyboard.h"
 #include "kit/ui/menu_controller.h"
 #include "kit/ui/scroll_view.h"
+#include "kit/ui/screen_updates.h"
 
 namespace kit {
 
@@ -88,6 +89,8 @@ void Window::viewLeaving(View& view) {
 }
 
 void Window::sendEvent(const InputEvent& event) {
+  // Controls need not mark themselves for display: every delivered event draws a frame.
+  noteScreenChange();
   double time = std::visit([](const auto& e) { return e.time.value_or(eventTime()); }, event);
   std::visit(
       [&](const auto& e) {

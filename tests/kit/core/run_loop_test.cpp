@@ -198,6 +198,27 @@ TEST_F(RunLoopTest, WorkPostedFromOtherThreadsRunsOnTheMainThread) {
   EXPECT_EQ(std::count(onMain.begin(), onMain.end(), true), 100);
 }
 
+TEST_F(RunLoopTest, PostWakesTheHostAfterQueueingTheWork) {
+  std::atomic<int> wakes{0};
+  std::atomic<bool> queued{true};
+  loop.setWakeHandler([&] {
+    ++wakes;
+    // A host woken here finds the work waiting for a pass.
+    if (!loop.hasPostedWork()) queued = false;
+  });
+  std::thread t([&] { loop.post([] {}); });
+  t.join();
+  loop.setWakeHandler(nullptr);
+  EXPECT_EQ(wakes.load(), 1);
+  EXPECT_TRUE(queued.load());
+  EXPECT_TRUE(loop.hasPostedWork());
+  time_.runOnce();
+  EXPECT_FALSE(loop.hasPostedWork());
+  loop.post([] {});  // no handler any more
+  EXPECT_EQ(wakes.load(), 1);
+  time_.runOnce();
+}
+
 TEST(RunLoopRealClock, RunForWaitsForRealTimeAndWakesForPosts) {
   RunLoop loop;
   bool ran = false;

@@ -187,5 +187,61 @@ TEST(LayerTest, ShapeLayersDrawUnderTheirContainersTransformInOrder) {
   EXPECT_EQ(at(ic2->image(), 20, 20).alpha, 0);
 }
 
+// A canvas whose tiles hold its first subview's own content: on screen it paints green where its
+// tiles are, off screen it draws red through drawRect.
+class TiledCanvas : public View {
+ public:
+  using View::View;
+  void drawRect(GraphicsContext& ctx, const Rect&) override {
+    ctx.setFillColor(Color(1, 0, 0));
+    ctx.fillRect(bounds());
+  }
+  bool drawFrameContent(GraphicsContext& ctx, const Rect& visible) override {
+    shown = visible;
+    ctx.setFillColor(Color(0, 1, 0));
+    ctx.fillRect(visible);
+    return ready;
+  }
+  bool tilesHoldSubview(const View& sub) const override { return &sub == held; }
+  const View* held = nullptr;
+  bool ready = true;
+  Rect shown;
+};
+
+TEST(CompositorTest, ScreenFramesShowTilesAndSkipWhatTheyHold) {
+  View window(Rect(0, 0, 100, 100));
+  View scroller(Rect(0, 0, 100, 100));
+  scroller.setClipsToBounds(true);
+  scroller.setBounds(Rect(200, 300, 100, 100));  // scrolled into the canvas
+  window.addSubview(&scroller);
+  TiledCanvas canvas(Rect(0, 0, 1000, 1000));
+  scroller.addSubview(&canvas);
+  Swatch topic(Rect(210, 310, 40, 40), Color(0, 0, 1));   // in the tiles
+  Swatch editor(Rect(5, 5, 10, 10), Color(1, 1, 0));      // on the topic, live
+  Swatch button(Rect(260, 360, 10, 10), Color(1, 0, 1));  // not in the tiles
+  topic.addSubview(&editor);
+  canvas.addSubview(&topic);
+  canvas.addSubview(&button);
+  canvas.held = &topic;
+
+  auto ic = ImageContext::create(Size(100, 100), false, 1);
+  EXPECT_TRUE(drawScreenFrame(ic->context(), window));
+  ImageRef img = ic->image();
+  EXPECT_EQ(canvas.shown, Rect(200, 300, 100, 100));          // only what the frame shows
+  EXPECT_EQ(at(img, 35, 35), (Pixel{0, 255, 0, 255}));      // the topic is in the tiles
+  EXPECT_EQ(at(img, 17, 17), (Pixel{255, 255, 0, 255}));    // its editor is drawn over them
+  EXPECT_EQ(at(img, 65, 65), (Pixel{255, 0, 255, 255}));    // so is the button
+  EXPECT_EQ(at(img, 90, 5), (Pixel{0, 255, 0, 255}));
+
+  canvas.ready = false;
+  auto ic2 = ImageContext::create(Size(100, 100), false, 1);
+  EXPECT_FALSE(drawScreenFrame(ic2->context(), window));
+
+  // Pictures drawn off screen still draw every view.
+  ImageRef picture = renderViewTree(window);
+  EXPECT_EQ(at(picture, 35, 35), (Pixel{0, 0, 255, 255}));
+  EXPECT_EQ(at(picture, 90, 5), (Pixel{255, 0, 0, 255}));
+}
+
 }  // namespace
 }  // namespace kit
