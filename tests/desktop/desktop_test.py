@@ -54,14 +54,15 @@ def case_copy(c):
     qlm = c.garden()
     want = branch_of(c.outline(qlm), "People")
     app = c.start(qlm)
-    app.wait_window()
-    app.key(SHAKE_KEY)  # centres the map on its central topic and shows the map's name over it
-    s = app.wait_settled()
-    people = App.topic(s, "People")
+    people = App.topic(app.wait_window(), "People")
     app.tap(*App.centre(people))
     app.wait("People selected", lambda s: s["selected"] == people["uuid"])
     app.tap(*App.centre(people))
     copy, shown = app.menu_item("Copy")
+    app.wait_presented(shown)
+    # The shake shows the map's name over the map for 2 s.
+    shown = app.state()
+    app.key(SHAKE_KEY)
     app.wait_presented(shown)
     screenshot(os.path.join(c.out, "screenshot.png"))
     before = app.state()["pasteboard"]["changeCount"]
