@@ -23,6 +23,7 @@ struct HostWindow::Impl {
   RunLoop::HookId hook = 0;
   TouchIds touches;
   double lastPinchScale = 1;
+  Point lastPointer;
   // Kit events for a window that is gone are dropped, so queued ones are harmless.
   std::weak_ptr<Window*> alive;
 
@@ -33,19 +34,20 @@ struct HostWindow::Impl {
     submit(window, std::move(e));
   }
 
-  // A GDK event's position, given in its surface's coordinates, in the drawing area's.
-  Point areaPoint(GdkEvent* event) const {
+  // A GDK event's position, given in its surface's coordinates, in the drawing area's. Events
+  // without one (X11's wheel steps) are where the pointer was last seen.
+  Point areaPoint(GdkEvent* event) {
     double x = 0, y = 0;
-    gdk_event_get_position(event, &x, &y);
+    if (!gdk_event_get_position(event, &x, &y) || !std::isfinite(x) || !std::isfinite(y)) return lastPointer;
     GtkNative* native = gtk_widget_get_native(area);
-    if (!native) return Point(static_cast<Float>(x), static_cast<Float>(y));
+    if (!native) return lastPointer = Point(static_cast<Float>(x), static_cast<Float>(y));
     double nx = 0, ny = 0;
     gtk_native_get_surface_transform(native, &nx, &ny);
     double wx = x - nx, wy = y - ny;
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
     gtk_widget_translate_coordinates(GTK_WIDGET(native), area, x - nx, y - ny, &wx, &wy);
     G_GNUC_END_IGNORE_DEPRECATIONS
-    return Point(static_cast<Float>(wx), static_cast<Float>(wy));
+    return lastPointer = Point(static_cast<Float>(wx), static_cast<Float>(wy));
   }
 
   void touch(const void* sequence, TouchPhase phase, Point p) {
@@ -83,9 +85,12 @@ struct HostWindow::Impl {
         return true;
       }
       case GDK_MOTION_NOTIFY:
-        if (gdk_event_get_pointer_emulated(event) || !touches.find(nullptr)) return false;
-        touch(nullptr, TouchPhase::Moved, areaPoint(event));
+      case GDK_ENTER_NOTIFY: {
+        const Point p = areaPoint(event);
+        if (type != GDK_MOTION_NOTIFY || gdk_event_get_pointer_emulated(event) || !touches.find(nullptr)) return false;
+        touch(nullptr, TouchPhase::Moved, p);
         return true;
+      }
       case GDK_GRAB_BROKEN:
         if (touches.find(nullptr)) touch(nullptr, TouchPhase::Cancelled, Point());
         return false;
