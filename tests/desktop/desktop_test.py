@@ -151,6 +151,27 @@ def case_drag(c):
     expect(parent_in_outline(md, "Tool library") == "Money", f"saved map:\n{md}")
 
 
+def case_close_while_dragging(c):
+    """Closing the window while a lifted topic is dragged puts it back and saves a whole map."""
+    qlm = c.garden()
+    app = c.start(qlm)
+    s = app.wait_window()
+    seed, site = App.topic(s, "Seed swap"), App.topic(s, "Site")
+    x0, y0 = App.centre(seed)
+    app.move(x0, y0)
+    xdo("mousedown", "1")
+    app.wait("Seed swap lifted", lambda s: s["selected"] is None)
+    x1, y1 = App.centre(site)
+    app.move((x0 + x1) / 2, (y0 + y1) / 2)
+    app.wait("Seed swap dragged", lambda s: abs(App.centre(App.topic(s, "Seed swap"))[0] - x0) > 40)
+    expect(app.close() == 0, f"closing: {app.stderr()}")
+    xdo("mouseup", "1")
+    md = c.outline(qlm)
+    expect(parent_in_outline(md, "Seed swap") == "Money", f"saved map:\n{md}")
+    expect(md == c.outline(os.path.join(c.source, "examples/garden.txt")),
+           f"saved map differs from the one opened:\n{md}")
+
+
 def case_files(c):
     """A missing map file is created; an outline opens as NAME.qlm beside it; a map that cannot be
     read opens no window and exits 1 with a message."""
