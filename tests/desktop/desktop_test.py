@@ -118,26 +118,33 @@ def case_close_while_editing(c):
     expect(parent_in_outline(md, "Test the soil") == "Ground", f"saved map:\n{md}")
 
 
+def lift_towards(app, text, target, part):
+    """Holds the topic TEXT until it lifts and drags it PART of the way to the topic TARGET in
+    steps, each awaited; the button stays down. Gives TARGET."""
+    s = app.wait_window()
+    topic, other = App.topic(s, text), App.topic(s, target)
+    x0, y0 = App.centre(topic)
+    x1, y1 = App.centre(other)
+    app.move(x0, y0)
+    xdo("mousedown", "1")
+    app.wait(f"{text} selected", lambda s: s["selected"] == topic["uuid"])
+    app.wait(f"{text} lifted", lambda s: s["selected"] is None)
+    steps = 8
+    for i in range(1, steps + 1):
+        x, y = x0 + (x1 - x0) * part * i / steps, y0 + (y1 - y0) * part * i / steps
+        app.move(x, y)
+        # The lifted topic follows the pointer.
+        app.wait(f"{text} near ({x:.0f}, {y:.0f})",
+                 lambda s: abs(App.centre(App.topic(s, text))[0] - x) < 40
+                 and abs(App.centre(App.topic(s, text))[1] - y) < 40)
+    return other
+
+
 def case_drag(c):
     """Hold a topic until it lifts, drag it onto another, pick "Move": its new parent is saved."""
     qlm = c.garden()
     app = c.start(qlm)
-    s = app.wait_window()
-    seed, site = App.topic(s, "Seed swap"), App.topic(s, "Site")
-    x0, y0 = App.centre(seed)
-    x1, y1 = App.centre(site)
-    app.move(x0, y0)
-    xdo("mousedown", "1")
-    app.wait("Seed swap selected", lambda s: s["selected"] == seed["uuid"])
-    app.wait("Seed swap lifted", lambda s: s["selected"] is None)
-    steps = 8
-    for i in range(1, steps + 1):
-        x, y = x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps
-        app.move(x, y)
-        # The lifted topic follows the pointer.
-        app.wait(f"Seed swap near ({x:.0f}, {y:.0f})",
-                 lambda s: abs(App.centre(App.topic(s, "Seed swap"))[0] - x) < 40
-                 and abs(App.centre(App.topic(s, "Seed swap"))[1] - y) < 40)
+    site = lift_towards(app, "Seed swap", "Site", 1.0)
     xdo("mouseup", "1")
     move, _ = app.menu_item("Move")
     expect({i["title"] for i in app.state()["menu"]["items"]} >= {"Copy", "Move", "Merge"},
@@ -155,15 +162,7 @@ def case_close_while_dragging(c):
     """Closing the window while a lifted topic is dragged puts it back and saves a whole map."""
     qlm = c.garden()
     app = c.start(qlm)
-    s = app.wait_window()
-    seed, site = App.topic(s, "Seed swap"), App.topic(s, "Site")
-    x0, y0 = App.centre(seed)
-    app.move(x0, y0)
-    xdo("mousedown", "1")
-    app.wait("Seed swap lifted", lambda s: s["selected"] is None)
-    x1, y1 = App.centre(site)
-    app.move((x0 + x1) / 2, (y0 + y1) / 2)
-    app.wait("Seed swap dragged", lambda s: abs(App.centre(App.topic(s, "Seed swap"))[0] - x0) > 40)
+    lift_towards(app, "Seed swap", "Site", 0.5)
     expect(app.close() == 0, f"closing: {app.stderr()}")
     xdo("mouseup", "1")
     md = c.outline(qlm)
