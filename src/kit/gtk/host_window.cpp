@@ -2,7 +2,6 @@
 
 #include <gtk/gtk.h>
 
-#include <chrono>
 #include <cmath>
 
 #include "kit/core/run_loop.h"
@@ -177,17 +176,27 @@ struct HostWindow::Impl {
   }
 
   void draw(cairo_t* cr) {
-    const auto start = std::chrono::steady_clock::now();
-    bool complete;
-    {
-      GraphicsContext ctx(cr);
-      ctx.setFillColor(Color::white());
-      ctx.fillRect(window.bounds());
-      complete = drawScreenFrame(ctx, window);
-    }
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (callbacks.framePresented) callbacks.framePresented(ms, complete);
+    GraphicsContext ctx(cr);
+    ctx.setFillColor(Color::white());
+    ctx.fillRect(window.bounds());
+    frameComplete = drawScreenFrame(ctx, window);
+    drewFrame = true;
   }
+
+  // A frame's time on this thread runs from the frame clock's before-paint to its after-paint:
+  // layout, our drawing and GTK's rendering of it.
+  void paintBegins() { paintStart = g_get_monotonic_time(); }
+  void paintEnded() {
+    if (!drewFrame) return;
+    drewFrame = false;
+    const double ms = static_cast<double>(g_get_monotonic_time() - paintStart) / 1000.0;
+    if (callbacks.framePresented) callbacks.framePresented(ms, frameComplete);
+  }
+
+  GdkFrameClock* clock = nullptr;
+  gint64 paintStart = 0;
+  bool drewFrame = false;
+  bool frameComplete = false;
 };
 
 namespace {
@@ -206,6 +215,19 @@ void onResize(GtkDrawingArea*, int width, int height, gpointer data) {
   RunLoop::main().post([alive, resized, size] {
     if (!alive.expired()) resized(size);
   });
+}
+
+void onBeforePaint(GdkFrameClock*, gpointer data) { static_cast<Impl*>(data)->paintBegins(); }
+void onAfterPaint(GdkFrameClock*, gpointer data) { static_cast<Impl*>(data)->paintEnded(); }
+
+void onRealize(GtkWidget* area, gpointer data) {
+  auto* impl = static_cast<Impl*>(data);
+  if (impl->clock) return;
+  impl->clock = gtk_widget_get_frame_clock(area);
+  if (!impl->clock) return;
+  g_object_ref(impl->clock);
+  g_signal_connect(impl->clock, "before-paint", G_CALLBACK(onBeforePaint), impl);
+  g_signal_connect(impl->clock, "after-paint", G_CALLBACK(onAfterPaint), impl);
 }
 
 gboolean onLegacyEvent(GtkEventControllerLegacy*, GdkEvent* event, gpointer data) {
@@ -267,6 +289,7 @@ HostWindow::HostWindow(Window& window, Size size, Callbacks callbacks)
   gtk_widget_set_vexpand(impl->area, TRUE);
   gtk_drawing_area_set_draw_func(GTK_DRAWING_AREA(impl->area), onDraw, impl, nullptr);
   g_signal_connect(impl->area, "resize", G_CALLBACK(onResize), impl);
+  g_signal_connect(impl->area, "realize", G_CALLBACK(onRealize), impl);
   gtk_window_set_child(GTK_WINDOW(impl->gtkWindow), impl->area);
   g_signal_connect(impl->gtkWindow, "close-request", G_CALLBACK(onCloseRequest), impl);
 
@@ -303,6 +326,10 @@ HostWindow::HostWindow(Window& window, Size size, Callbacks callbacks)
 
 HostWindow::~HostWindow() {
   RunLoop::main().removeEndOfPassHook(impl_->hook);
+  if (impl_->clock) {
+    g_signal_handlers_disconnect_by_data(impl_->clock, impl_.get());
+    g_object_unref(impl_->clock);
+  }
   gtk_im_context_set_client_widget(impl_->im, nullptr);
   g_signal_handlers_disconnect_by_data(impl_->im, impl_.get());
   g_object_unref(impl_->im);

@@ -27,8 +27,8 @@ class HostWindow {
     // The user closes the window; runs inside a run-loop pass. The window stays until the owner
     // destroys it.
     std::function<void()> closeRequested;
-    // After each frame: the time it took to draw on this thread and whether every tile in it was
-    // ready.
+    // After each frame that showed the window: its time on this thread (layout, drawing and
+    // rendering) and whether every tile in it was ready.
     std::function<void(double drawMilliseconds, bool complete)> framePresented;
   };
 

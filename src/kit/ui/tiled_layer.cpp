@@ -1,6 +1,10 @@
 #include "kit/ui/tiled_layer.h"
 
+#include <sched.h>
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -267,7 +271,20 @@ void TiledLayer::displayRect(const Rect& visible) {
   if (!queued) return;
   if (workers_.empty()) startWorkersLocked();
   g.unlock();
-  work_.notify_all();
+  // One worker; it wakes another when it leaves work behind. Waking them all at once from the
+  // main thread let them take its processor in the middle of a frame.
+  work_.notify_one();
+}
+
+void TiledLayer::lowerWorkerPriority() {
+  // Tiles give way to the main thread, so that a screen's frames are not held up by them. On
+  // Linux the nice value belongs to the calling thread; batch scheduling keeps a waking worker
+  // from preempting the thread that woke it.
+  sched_param none{};
+  (void)sched_setscheduler(0, SCHED_BATCH, &none);
+  errno = 0;
+  const int nice = getpriority(PRIO_PROCESS, 0);
+  if (errno == 0) (void)setpriority(PRIO_PROCESS, 0, std::min(nice + kWorkerNice, 19));
 }
 
 void TiledLayer::startWorkersLocked() {
@@ -280,6 +297,7 @@ void TiledLayer::waitUntilIdle() {
 }
 
 void TiledLayer::workerMain() {
+  lowerWorkerPriority();
   std::unique_lock<std::mutex> g(m_);
   for (;;) {
     work_.wait(g, [this] { return stopping_ || !queue_.empty(); });
@@ -300,6 +318,7 @@ void TiledLayer::workerMain() {
     Delegate delegate = delegate_;
     BatchPreparer batch = jobs.size() > 1 ? batch_ : nullptr;
     const int taken = static_cast<int>(jobs.size());
+    if (!queue_.empty()) work_.notify_one();  // the rest for another worker
     inFlight_ += taken;
     maxInFlight_ = std::max(maxInFlight_, inFlight_);
     g.unlock();
@@ -399,7 +418,7 @@ void TiledLayer::runJobs(const std::vector<Job>& jobs, const Delegate& delegate,
     // A tile drawn for an old delegate, scale or grid is not shown.
     if (!image || job.delegateEpoch != delegateEpoch_ || !(tileRectLocked(job.key) == job.rect)) continue;
     if (job.stamp < t.drawnStamp) continue;
-    t.image = std::move(image);
+    std::swap(t.image, image);  // the old image is freed once the lock is released
     t.drawnStamp = job.stamp;
     t.drawnPart = job.part;
   }

@@ -122,6 +122,8 @@ class TiledLayer {
   };
 
   void startWorkersLocked();
+  static void lowerWorkerPriority();
+  static constexpr int kWorkerNice = 5;
   void workerMain();
   void runJobs(const std::vector<Job>& jobs, const Delegate& delegate, const BatchPreparer& batch);
   bool lockForDrawing(std::uint64_t epoch);
