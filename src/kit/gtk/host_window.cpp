@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "kit/core/run_loop.h"
@@ -164,16 +165,25 @@ struct HostWindow::Impl {
     send(TextInput{TextInput::Kind::Preedit, std::move(s), caret, std::nullopt});
   }
 
-  // The input method's candidate window goes beside the view that takes text.
+  // The input method's candidate window goes beside the view that takes text. Told only when it
+  // moves: an input method may pass each call on over D-Bus.
   void placeInputMethod() {
     auto* view = dynamic_cast<View*>(window.firstResponder());
     if (!view || view == &window) return;
     const Rect r = view->convertRectToView(view->bounds(), nullptr);
-    if (!std::isfinite(r.minX()) || !std::isfinite(r.minY())) return;
-    GdkRectangle g{static_cast<int>(r.minX()), static_cast<int>(r.minY()), static_cast<int>(r.width()),
-                   static_cast<int>(r.height())};
+    if (!std::isfinite(r.minX()) || !std::isfinite(r.minY()) || !std::isfinite(r.width()) || !std::isfinite(r.height()))
+      return;
+    // Far off screen is as good as anywhere off screen, and fits an int.
+    auto px = [](Float v) { return static_cast<int>(std::clamp(v, Float(-1e6), Float(1e6))); };
+    GdkRectangle g{px(r.minX()), px(r.minY()), px(r.width()), px(r.height())};
+    if (imPlaced && g.x == imPlace.x && g.y == imPlace.y && g.width == imPlace.width && g.height == imPlace.height)
+      return;
+    imPlace = g;
+    imPlaced = true;
     gtk_im_context_set_cursor_location(im, &g);
   }
+  GdkRectangle imPlace{};
+  bool imPlaced = false;
 
   void draw(cairo_t* cr) {
     GraphicsContext ctx(cr);
