@@ -49,6 +49,7 @@ struct ClipboardHost::Impl {
   gulong changedHandler = 0;
   GCancellable* cancellable = nullptr;
   std::uint64_t serial = 0;  // the batch of reads under way; publishing or a change starts anew
+  std::uint64_t waited = 0;  // the batch a pasteboard read last waited for
   int pending = 0;
   Dictionary building;
   std::optional<Dictionary> ready;  // the outside contents not handed over yet
@@ -237,8 +238,10 @@ void ClipboardHost::publish(const Pasteboard& board) {
 }
 
 std::optional<std::vector<Dictionary>> ClipboardHost::fetchChanged(const Pasteboard&) {
-  if (impl_->pending > 0) {
-    // A paste just after another application copied: wait a little for the reads to finish.
+  if (impl_->pending > 0 && impl_->waited != impl_->serial) {
+    // A paste just after another application copied: wait a little for the reads to finish, once
+    // (an application that never answers must not slow every later read).
+    impl_->waited = impl_->serial;
     GSource* limit = g_timeout_source_new(static_cast<guint>(kReadWaitSeconds * 1000));
     g_source_set_callback(limit, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
     g_source_attach(limit, nullptr);

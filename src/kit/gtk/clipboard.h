@@ -25,7 +25,8 @@ class ClipboardHost : public PasteboardHost {
  public:
   // Bytes read of one type at most; a larger one is left out.
   static constexpr std::size_t kReadLimit = std::size_t(64) << 20;
-  // How long a pasteboard read waits for a clipboard read still under way.
+  // How long a pasteboard read waits for the clipboard reads still under way (once per change of
+  // the clipboard).
   static constexpr double kReadWaitSeconds = 0.5;
 
   // The default display's clipboard. GTK must be initialised.

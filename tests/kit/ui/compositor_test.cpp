@@ -1,11 +1,15 @@
 #include "kit/ui/compositor.h"
 #include "kit/ui/layer.h"
 #include "kit/graphics/image_context.h"
+#include "kit/core/run_loop.h"
+#include "kit/testing/app_home.h"
+#include "kit/ui/screen_updates.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
+#include <thread>
 
 namespace kit {
 namespace {
@@ -241,6 +245,45 @@ TEST(CompositorTest, ScreenFramesShowTilesAndSkipWhatTheyHold) {
   ImageRef picture = renderViewTree(window);
   EXPECT_EQ(at(picture, 35, 35), (Pixel{0, 0, 255, 255}));
   EXPECT_EQ(at(picture, 90, 5), (Pixel{255, 0, 0, 255}));
+}
+
+TEST(CompositorTest, ChangesMarkTheScreenAndFinishedTilesWakeOnlyAListeningHost) {
+  ManualClockScope clock;
+  RunLoop& loop = RunLoop::main();
+  View root(Rect(0, 0, 10, 10));
+  View child(Rect(0, 0, 5, 5));
+  takeScreenChange();
+  root.addSubview(&child);
+  EXPECT_TRUE(takeScreenChange());
+  EXPECT_FALSE(takeScreenChange());
+  child.setCenter(Point(3, 3));
+  EXPECT_TRUE(takeScreenChange());
+  child.setAlpha(0.5f);
+  EXPECT_TRUE(takeScreenChange());
+  auto layer = std::make_shared<ShapeLayer>();
+  layer->setPath(Path());
+  EXPECT_TRUE(takeScreenChange());
+
+  noteTilesFinished();  // no host: marked, nothing posted
+  EXPECT_TRUE(takeScreenChange());
+  EXPECT_FALSE(loop.hasPostedWork());
+  int wakes = 0;
+  loop.setWakeHandler([&] { ++wakes; });
+  setHostListensForTiles(true);
+  std::thread worker([] {
+    noteTilesFinished();
+    noteTilesFinished();
+  });
+  worker.join();
+  EXPECT_TRUE(takeScreenChange());
+  EXPECT_EQ(wakes, 1);  // one pass for any number of tiles
+  clock.runOnce();
+  EXPECT_FALSE(loop.hasPostedWork());
+  noteTilesFinished();  // after that pass, the next tile wakes it again
+  EXPECT_EQ(wakes, 2);
+  setHostListensForTiles(false);
+  loop.setWakeHandler(nullptr);
+  clock.runOnce();
 }
 
 }  // namespace
