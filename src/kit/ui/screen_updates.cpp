@@ -18,4 +18,14 @@ void noteTilesFinished() {
 
 void setHostListensForTiles(bool listens) { gListening.store(listens, std::memory_order_release); }
 
+void releaseTileImages(std::vector<ImageRef>&& images) {
+  std::erase(images, nullptr);
+  if (images.empty()) return;
+  if (!gListening.load(std::memory_order_acquire)) {
+    images.clear();
+    return;
+  }
+  RunLoop::main().post([held = std::move(images)] {});
+}
+
 }  // namespace kit

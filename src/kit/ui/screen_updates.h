@@ -5,6 +5,9 @@
 #pragma once
 
 #include <atomic>
+#include <vector>
+
+#include "kit/graphics/image.h"
 
 namespace kit {
 
@@ -21,5 +24,10 @@ inline bool takeScreenChange() { return detail::screenChanged.exchange(false, st
 void noteTilesFinished();
 // A host that draws on screen listens; tests and tools without a screen do not.
 void setHostListensForTiles(bool listens);
+
+// Tile images that a worker thread lets go. While a host listens they are freed on the main
+// thread: the host's toolkit hangs copies onto images it was given to draw, and tearing those
+// down on another thread crashes it. Otherwise they are freed at once.
+void releaseTileImages(std::vector<ImageRef>&& images);
 
 }  // namespace kit

@@ -400,14 +400,19 @@ void TiledLayer::workerMain(std::size_t index) {
     // One tile at a time, or with a preparer as many as are queued (up to a bound): the
     // preparer's look at the content is then shared by all of them.
     std::vector<Job> jobs;
+    std::vector<ImageRef> released;
     const std::size_t most = batch_ ? kMaxBatchTiles : 1;
     while (!queue_.empty() && jobs.size() < most) {
       Job job = queue_.front();
       queue_.pop_front();
       if (job.delegateEpoch == delegateEpoch_ && delegate_) jobs.push_back(job);
+      else if (job.base) released.push_back(std::move(job.base));
     }
     if (jobs.empty()) {
       if (queue_.empty() && inFlight_ == 0) idle_.notify_all();
+      g.unlock();
+      releaseTileImages(std::move(released));
+      g.lock();
       continue;
     }
     Delegate delegate = delegate_;
@@ -421,6 +426,9 @@ void TiledLayer::workerMain(std::size_t index) {
     runJobs(jobs, delegate, batch);
     delegate = nullptr;
     batch = nullptr;
+    for (Job& job : jobs)
+      if (job.base) released.push_back(std::move(job.base));
+    releaseTileImages(std::move(released));
     noteTilesFinished();
 
     g.lock();
@@ -538,23 +546,26 @@ void TiledLayer::runJobs(const std::vector<Job>& jobs, const Delegate& delegate,
     }
   }
 
-  std::lock_guard<std::mutex> g(m_);
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    const Job& job = jobs[i];
-    auto it = tiles_.find(job.key);
-    if (it == tiles_.end()) continue;
-    Tile& t = it->second;
-    if (t.queuedStamp == job.stamp) t.queuedStamp = 0;
-    if (!drawn || !made[i]) continue;
-    ++tilesDrawn_;
-    ImageRef& image = images[i];
-    // A tile drawn for an old delegate, scale or grid is not shown.
-    if (!image || job.delegateEpoch != delegateEpoch_ || !(tileRectLocked(job.key) == job.rect)) continue;
-    if (job.stamp < t.drawnStamp) continue;
-    std::swap(t.image, image);  // the old image is freed once the lock is released
-    t.drawnStamp = job.stamp;
-    t.drawnPart = job.part;
+  {
+    std::lock_guard<std::mutex> g(m_);
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+      const Job& job = jobs[i];
+      auto it = tiles_.find(job.key);
+      if (it == tiles_.end()) continue;
+      Tile& t = it->second;
+      if (t.queuedStamp == job.stamp) t.queuedStamp = 0;
+      if (!drawn || !made[i]) continue;
+      ++tilesDrawn_;
+      ImageRef& image = images[i];
+      // A tile drawn for an old delegate, scale or grid is not shown.
+      if (!image || job.delegateEpoch != delegateEpoch_ || !(tileRectLocked(job.key) == job.rect)) continue;
+      if (job.stamp < t.drawnStamp) continue;
+      std::swap(t.image, image);  // the old image is let go once the lock is released
+      t.drawnStamp = job.stamp;
+      t.drawnPart = job.part;
+    }
   }
+  releaseTileImages(std::move(images));
 }
 
 int TiledLayer::drawTiles(GraphicsContext& context, const Rect& r) const {

@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "kit/core/run_loop.h"
 #include "kit/graphics/image_context.h"
+#include "kit/ui/screen_updates.h"
 
 namespace kit {
 namespace {
@@ -491,6 +493,45 @@ TEST_F(TiledLayerTest, SynchronousDrawingClipsAndHoldsTheLock) {
   EXPECT_EQ(img->pixelAt(15, 15)->green, 255);
   EXPECT_EQ(img->pixelAt(50, 50)->alpha, 0);
   EXPECT_EQ(layer.tilesDrawn(), 0u);  // not a tile
+}
+
+// A host's toolkit hangs copies onto the tile images it is given to draw, which must not be torn
+// down on a worker: while a host listens, the images a worker replaces, whole or grown from a
+// part, are freed by the main run loop.
+TEST_F(TiledLayerTest, WhileAHostListensReplacedTileImagesAreFreedOnTheMainThread) {
+  static std::atomic<std::thread::id> freedOn;
+  static cairo_user_data_key_t key;
+  struct Listening {
+    Listening() { setHostListensForTiles(true); }
+    ~Listening() { setHostListensForTiles(false); }
+  } listening;
+  auto watchTile = [&] {
+    ImageRef image = layer.tileImage(0, 0);
+    ASSERT_TRUE(image);
+    cairo_surface_set_user_data(image->surface(), &key, &key, [](void*) { freedOn = std::this_thread::get_id(); });
+    freedOn = std::thread::id();
+  };
+  auto expectFreedByTheMainLoop = [&] {
+    layer.waitUntilIdle();
+    EXPECT_EQ(freedOn.load(), std::thread::id());
+    while (RunLoop::main().hasPostedWork()) RunLoop::main().runOnce();
+    EXPECT_EQ(freedOn.load(), std::this_thread::get_id());
+  };
+
+  layer.displayRect(Rect(0, 0, 256, 256));
+  layer.waitUntilIdle();
+  watchTile();
+  layer.setNeedsDisplay();
+  layer.displayRect(Rect(0, 0, 256, 256));
+  expectFreedByTheMainLoop();
+
+  layer.setDrawsVisiblePartsOnly(true);
+  layer.setNeedsDisplay();
+  layer.displayRect(Rect(0, 0, 100, 100));
+  layer.waitUntilIdle();
+  watchTile();
+  layer.displayRect(Rect(0, 0, 200, 200));
+  expectFreedByTheMainLoop();
 }
 
 TEST(TiledLayer, DestroyedWithQueuedTiles) {

@@ -1,0 +1,359 @@
+"""Drives `quillmere edit` on an X display as a person would: real pointer and key events
+(xdotool), the desktop clipboard (xclip), a close request like a window manager's. Waits for the
+program's state file (QUILLMERE_STATE), never for fixed times. Python standard library only."""
+
+import ctypes
+import json
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+import struct
+
+SCREEN = "1280x800x24"
+WAIT = 20.0  # seconds any awaited state may take
+
+
+class Failure(Exception):
+    pass
+
+
+def run_on_own_display(argv):
+    """Runs argv in a D-Bus session on a display of its own (xvfb-run -a). The display's frame
+    buffer is kept as an XWD file in DESKTOP_FBDIR, for screenshots. xvfb-run -a can lose a race
+    for a display number to a run started at the same moment: that start is retried."""
+    for attempt in range(5):
+        fbdir = tempfile.mkdtemp(prefix="quill-fb-")
+        marker = os.path.join(fbdir, "started")
+        env = dict(os.environ, DESKTOP_FBDIR=fbdir, DESKTOP_MARKER=marker)
+        for key in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"):
+            env.pop(key, None)
+        cmd = ["dbus-run-session", "--", "xvfb-run", "-a", "-s",
+               f"-screen 0 {SCREEN} -fbdir {fbdir} -nolisten tcp", *argv]
+        rc = subprocess.call(cmd, env=env)
+        started = os.path.exists(marker)
+        shutil.rmtree(fbdir, ignore_errors=True)
+        if started or rc == 0:
+            return rc
+        time.sleep(random.uniform(0.2, 1.0))
+    return rc
+
+
+def mark_started():
+    marker = os.environ.get("DESKTOP_MARKER")
+    if marker:
+        open(marker, "w").close()
+
+
+def xdo(*args):
+    out = subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True)
+    if out.returncode != 0:
+        raise Failure(f"xdotool {' '.join(map(str, args))}: {out.stderr.strip()}")
+    return out.stdout
+
+
+def clipboard_text():
+    out = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True,
+                         timeout=10)
+    return out.stdout.decode("utf-8", "replace") if out.returncode == 0 else None
+
+
+def send_close_request(window):
+    """What a window manager sends for the close button: WM_PROTOCOLS/WM_DELETE_WINDOW."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.c_void_p]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
+                    ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
+                    ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("l", ctypes.c_long * 5)]
+
+    class XEvent(ctypes.Union):
+        _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+    dpy = x11.XOpenDisplay(None)
+    if not dpy:
+        raise Failure("cannot open the display")
+    ev = XEvent()
+    ev.xclient.type = 33  # ClientMessage
+    ev.xclient.send_event = 1
+    ev.xclient.display = dpy
+    ev.xclient.window = window
+    ev.xclient.message_type = x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
+    ev.xclient.format = 32
+    ev.xclient.l[0] = x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
+    ev.xclient.l[1] = 0  # CurrentTime
+    x11.XSendEvent(dpy, window, 0, 0, ctypes.byref(ev))
+    x11.XFlush(dpy)
+    x11.XCloseDisplay(dpy)
+
+
+def _png_chunk(kind, data):
+    return (struct.pack(">I", len(data)) + kind + data
+            + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+
+def screenshot(png_path):
+    """Writes the whole screen as a PNG, from Xvfb's frame buffer file (XWD, 32 bits a pixel)."""
+    raw = open(os.path.join(os.environ["DESKTOP_FBDIR"], "Xvfb_screen0"), "rb").read()
+    h = struct.unpack(">25I", raw[:100])
+    header_size, width, height = h[0], h[4], h[5]
+    byte_order, bits_per_pixel, bytes_per_line, ncolors = h[7], h[11], h[12], h[19]
+    if bits_per_pixel != 32:
+        raise Failure(f"screenshot: {bits_per_pixel} bits a pixel")
+    masks = h[14:17]
+    shifts = [m.bit_length() - 8 for m in masks]
+    offset = header_size + ncolors * 12
+    # Byte index of each channel in a 32-bit pixel.
+    index = [(s // 8) if byte_order == 0 else 3 - s // 8 for s in shifts]
+    rows = []
+    for y in range(height):
+        px = raw[offset + y * bytes_per_line: offset + y * bytes_per_line + width * 4]
+        rgb = bytearray(width * 3)
+        rgb[0::3], rgb[1::3], rgb[2::3] = px[index[0]::4], px[index[1]::4], px[index[2]::4]
+        rows.append(b"\0" + bytes(rgb))
+    os.makedirs(os.path.dirname(png_path) or ".", exist_ok=True)
+    with open(png_path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n")
+        f.write(_png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
+        f.write(_png_chunk(b"IDAT", zlib.compress(b"".join(rows), 6)))
+        f.write(_png_chunk(b"IEND", b""))
+
+
+def fresh_environment(root):
+    """A home of its own for each run: application home, XDG folders and state file."""
+    env = dict(os.environ)
+    for name in ("home", "data", "config", "cache", "runtime"):
+        os.makedirs(os.path.join(root, name), mode=0o700, exist_ok=True)
+    env.update({
+        "HOME": os.path.join(root, "home"),
+        "QUILLMERE_HOME": os.path.join(root, "home", "quillmere"),
+        "XDG_DATA_HOME": os.path.join(root, "data"),
+        "XDG_CONFIG_HOME": os.path.join(root, "config"),
+        "XDG_CACHE_HOME": os.path.join(root, "cache"),
+        "XDG_RUNTIME_DIR": os.path.join(root, "runtime"),
+        "GDK_BACKEND": "x11",
+        "GDK_DEBUG": "gl-disable",
+        "GSETTINGS_BACKEND": "memory",
+        "GTK_A11Y": "none",
+        "NO_AT_BRIDGE": "1",
+        "LC_ALL": "C.UTF-8",
+    })
+    return env
+
+
+class App:
+    """One `quillmere edit FILE` process and its window."""
+
+    def __init__(self, quillmere, path, root):
+        self.root = root
+        self.state_path = os.path.join(root, "state.json")
+        self.env = fresh_environment(root)
+        self.env["QUILLMERE_STATE"] = self.state_path
+        self.stderr_path = os.path.join(root, "stderr.txt")
+        self.started = time.monotonic()
+        self.proc = subprocess.Popen([quillmere, "edit", path], env=self.env,
+                                     stdout=subprocess.DEVNULL,
+                                     stderr=open(self.stderr_path, "wb"))
+        self.window = None
+        self.last_tap = 0.0
+
+    def stderr(self):
+        with open(self.stderr_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def state(self):
+        try:
+            with open(self.state_path) as f:
+                return json.load(f)
+        except (OSError, ValueError):
+            return None
+
+    def wait(self, what, test, timeout=WAIT, poll=0.01):
+        """Polls the state until test(state) gives a true value, which it returns."""
+        deadline = time.monotonic() + timeout
+        state = None
+        while time.monotonic() < deadline:
+            state = self.state()
+            if state is not None:
+                got = test(state)
+                if got:
+                    return got
+            if self.proc.poll() is not None:
+                raise Failure(f"quillmere ended (status {self.proc.returncode}) waiting for "
+                              f"{what}; stderr: {self.stderr()}")
+            time.sleep(poll)
+        raise Failure(f"timed out waiting for {what}; last state: {json.dumps(state)[:2000]}")
+
+    def wait_settled(self, quiet=0.3):
+        """Waits until the topics in view stay put for QUIET seconds (an animation has ended)."""
+        last, since = None, time.monotonic()
+        def settled(s):
+            nonlocal last, since
+            now = time.monotonic()
+            if s["topics"] != last:
+                last, since = s["topics"], now
+                return None
+            return s if now - since >= quiet else None
+        return self.wait("the map to settle", settled)
+
+    def wait_window(self):
+        """Waits for the first frame and finds the X window by the program's pid."""
+        self.wait("the first frame", lambda s: s.get("host", {}).get("frames", 0) >= 1 and s)
+        deadline = time.monotonic() + WAIT
+        while time.monotonic() < deadline:
+            out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid",
+                                  str(self.proc.pid)], capture_output=True, text=True).stdout
+            ids = [int(w) for w in out.split()]
+            if ids:
+                self.window = ids[-1]
+                xdo("windowfocus", "--sync", self.window)
+                return self.state()
+            time.sleep(0.02)
+        raise Failure("no window of quillmere's pid on the display")
+
+    # Finding things in the state.
+    @staticmethod
+    def topic(state, text):
+        for t in state.get("topics", []):
+            if t["text"] == text:
+                return t
+        raise Failure(f"no topic {text!r} in view: {[t['text'] for t in state.get('topics', [])]}")
+
+    @staticmethod
+    def background_point(state, margin=30):
+        """A point of the window at least MARGIN points from every topic in view."""
+        w, h = state["window"]["w"], state["window"]["h"]
+        frames = state.get("topics", [])
+        for y in range(margin, int(h) - margin, 10):
+            for x in range(margin, int(w) - margin, 10):
+                if all(x < t["x"] - margin or x > t["x"] + t["w"] + margin or y < t["y"] - margin
+                       or y > t["y"] + t["h"] + margin for t in frames):
+                    return x, y
+        raise Failure("no empty background in the window")
+
+    @staticmethod
+    def centre(frame):
+        return int(frame["x"] + frame["w"] / 2), int(frame["y"] + frame["h"] / 2)
+
+    def menu_item(self, title):
+        """Waits for a menu with the item TITLE; gives the item's frame and that state."""
+        def find(s):
+            menu = s.get("menu") or {}
+            if menu.get("visible"):
+                for item in menu.get("items", []):
+                    if item["title"] == title:
+                        return item, s
+            return None
+        return self.wait(f"a menu with {title!r}", find)
+
+    def wait_presented(self, state, timeout=2.0):
+        """Waits for a frame presented after STATE was written, so the screen shows it. The frame
+        may already be counted when the state was read late: then nothing newer comes, and after
+        TIMEOUT the screen is taken to show it."""
+        frames = state.get("host", {}).get("frames", 0)
+        try:
+            self.wait("a frame", lambda s: s.get("host", {}).get("frames", 0) > frames, timeout)
+        except Failure:
+            if self.proc.poll() is not None:
+                raise
+
+    # Input, in window points.
+    def move(self, x, y):
+        xdo("mousemove", "--window", self.window, int(x), int(y))
+
+    def _apart(self):
+        # Touch-downs less than 0.35 s apart count as one double tap; a person's separate taps
+        # are further apart.
+        pause = self.last_tap + 0.45 - time.monotonic()
+        if pause > 0:
+            time.sleep(pause)
+
+    def tap(self, x, y):
+        self._apart()
+        self.move(x, y)
+        xdo("click", "1")
+        self.last_tap = time.monotonic()
+
+    def double_tap(self, x, y):
+        self._apart()
+        self.move(x, y)
+        xdo("click", "--repeat", "2", "--delay", "60", "1")
+        self.last_tap = time.monotonic()
+
+    def key(self, *keys):
+        xdo("windowfocus", "--sync", self.window)
+        xdo("key", "--clearmodifiers", *keys)
+
+    def type(self, text):
+        xdo("windowfocus", "--sync", self.window)
+        xdo("type", "--delay", "30", text)
+
+    def replace_text(self, old, new):
+        """In the open editor: the caret to the end, old's characters deleted, new typed."""
+        self.key("End", *["BackSpace"] * len(old))
+        self.type(new)
+
+    def close(self, timeout=WAIT):
+        """Asks the window to close, as its close button does, and waits for the program to end."""
+        send_close_request(self.window)
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("quillmere did not end after the close request")
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+
+def outline(quillmere, qlm, root):
+    """The saved map as `render` writes its Markdown outline."""
+    out = os.path.join(root, "outline.md")
+    res = subprocess.run([quillmere, "render", qlm, "-o", out], capture_output=True, text=True)
+    if res.returncode != 0:
+        raise Failure(f"render {qlm}: {res.stderr.strip()}")
+    with open(out) as f:
+        return f.read()
+
+
+def branch_of(md, text):
+    """The lines of one topic's branch in an outline, moved left to its level."""
+    lines = md.splitlines()
+    for i, line in enumerate(lines):
+        if line.lstrip() == f"- {text}":
+            indent = len(line) - len(line.lstrip())
+            out = [line[indent:]]
+            for rest in lines[i + 1:]:
+                if len(rest) - len(rest.lstrip()) <= indent:
+                    break
+                out.append(rest[indent:])
+            return "\n".join(out)
+    raise Failure(f"no {text!r} in the outline:\n{md}")
+
+
+def parent_in_outline(md, text):
+    """The text of the parent of the topic TEXT in an outline."""
+    stack = []
+    for line in md.splitlines():
+        indent = len(line) - len(line.lstrip())
+        name = line.strip()[2:]
+        while stack and stack[-1][0] >= indent:
+            stack.pop()
+        if name == text:
+            return stack[-1][1] if stack else None
+        stack.append((indent, name))
+    raise Failure(f"no {text!r} in the outline:\n{md}")
