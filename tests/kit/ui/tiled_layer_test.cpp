@@ -524,14 +524,8 @@ TEST_F(TiledLayerTest, WhileAHostListensReplacedTileImagesAreFreedOnTheMainThrea
   layer.setNeedsDisplay();
   layer.displayRect(Rect(0, 0, 256, 256));
   expectFreedByTheMainLoop();
-
-  layer.setDrawsVisiblePartsOnly(true);
-  layer.setNeedsDisplay();
-  layer.displayRect(Rect(0, 0, 100, 100));
-  layer.waitUntilIdle();
-  watchTile();
-  layer.displayRect(Rect(0, 0, 200, 200));
-  expectFreedByTheMainLoop();
+  // (A partly drawn tile is handed out as a copy, so the image a growing tile replaces cannot be
+  // watched from here.)
 }
 
 TEST(TiledLayer, DestroyedWithQueuedTiles) {
