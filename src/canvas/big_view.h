@@ -246,6 +246,8 @@ class BigView : public kit::View {
   // in the tiles, so a frame draws only their subviews (the in-place editor).
   bool drawFrameContent(kit::GraphicsContext& context, const kit::Rect& visible) override;
   bool tilesHoldSubview(const kit::View& subview) const override;
+  // Topics, relationships, their editors and buttons: none of them scrolls.
+  bool subviewsMayScroll() const override { return false; }
   NodeView* draggingTopic() const { return draggingTopic_; }
   RelationshipView* draggingRelationship() const { return draggingRelationship_; }
   kit::ShapeLayer* linkLayer() const { return linkLayer_.get(); }

@@ -192,6 +192,15 @@ View* View::hitTest(Point p) {
   return this;
 }
 
+View* View::hitTestForScrolling(Point p) {
+  if (hidden_ || alpha_ < 0.01f || !userInteractionEnabled_) return nullptr;
+  if (!pointInside(p)) return nullptr;
+  if (subviewsMayScroll())
+    for (View* v = lastSubview_; v; v = v->prev_)
+      if (View* hit = v->hitTestForScrolling(v->fromSuperview(p))) return hit;
+  return this;
+}
+
 // A point in this view's bounds space, relative to the bounds' middle, goes through the
 // transform and lands at the centre in the superview.
 Point View::toSuperview(Point p) const {

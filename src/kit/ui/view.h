@@ -131,6 +131,12 @@ class View : public Responder {
   // The deepest visible, interactive view under the point, front to back; nullptr when the
   // point is outside this view or this view takes no touches.
   virtual View* hitTest(Point p);
+  // The same walk for a wheel or a pinch, which only look for the scroll view under the point:
+  // it does not go below a view none of whose subviews is or holds a scroll view.
+  View* hitTestForScrolling(Point p);
+  // False when no view below this one is or holds a scroll view (a canvas of thousands of
+  // topics), so that a wheel need not test each of them.
+  virtual bool subviewsMayScroll() const { return true; }
 
   // Conversions; nullptr stands for the root of this view's hierarchy.
   Point convertPointToView(Point p, const View* view) const;

@@ -121,7 +121,7 @@ Event Window::touchEvent(double time) const {
 }
 
 ScrollView* Window::scrollViewAt(Point windowPoint) const {
-  View* hit = const_cast<Window*>(this)->hitTest(convertPointFromView(windowPoint, this));
+  View* hit = const_cast<Window*>(this)->hitTestForScrolling(convertPointFromView(windowPoint, this));
   for (View* v = hit; v; v = v->superview())
     if (auto* sv = dynamic_cast<ScrollView*>(v)) return sv;
   return nullptr;

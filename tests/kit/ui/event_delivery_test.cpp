@@ -186,6 +186,32 @@ TEST_F(EventDeliveryTest, ZoomStaysInItsLimitsAndKeepsThePointUnderTheFinger) {
   EXPECT_FLOAT_EQ(sv.zoomScale(), 0.5f);
 }
 
+TEST_F(EventDeliveryTest, AWheelScrollsTheInnermostScrollViewUnderItThatItMayReach) {
+  struct Content : View {
+    using View::View;
+    bool mayScroll = true;
+    bool subviewsMayScroll() const override { return mayScroll; }
+  };
+  ScrollView outer(Rect(0, 0, 400, 300));
+  Content content(Rect(0, 0, 1000, 1000));
+  ScrollView inner(Rect(50, 50, 100, 100));
+  View innerContent(Rect(0, 0, 500, 500));
+  window.addSubview(&outer);
+  outer.setContentView(&content);
+  content.addSubview(&inner);
+  inner.setContentView(&innerContent);
+  script.scroll({100, 100}, 0, 40);
+  EXPECT_EQ(inner.contentOffset(), Point(0, 40));
+  EXPECT_EQ(outer.contentOffset(), Point(0, 0));
+  // A content that says none of its subviews scrolls is not searched: the outer one scrolls.
+  content.mayScroll = false;
+  script.scroll({100, 100}, 0, 40);
+  EXPECT_EQ(inner.contentOffset(), Point(0, 40));
+  EXPECT_EQ(outer.contentOffset(), Point(0, 40));
+  inner.removeFromSuperview();
+  outer.removeFromSuperview();
+}
+
 TEST_F(EventDeliveryTest, FirstResponderNeedsAWindowAndTheOldOnesConsent) {
   Recorder a(Rect(0, 0, 10, 10)), b(Rect(0, 0, 10, 10)), loose(Rect(0, 0, 10, 10));
   window.addSubview(&a);
