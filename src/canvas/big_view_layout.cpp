@@ -90,7 +90,10 @@ class TopicTable {
 // topic with a boundary is measured by the topic itself, its outline rebuilt.
 class BranchRectCache {
  public:
-  kit::Rect rectOf(NodeView* top);
+  kit::Rect rectOf(NodeView* top) {
+    if (auto k = kept(top)) return k->first;
+    return measure(top);
+  }
   // getAdjustedNodeFrame, measured once: a topic's frame moves with its centre.
   kit::Rect frameOf(NodeView* n);
   // Before `n`'s branch moves: the rectangles that include it go, and with a centre off the
@@ -132,7 +135,15 @@ class BranchRectCache {
   using Measured = std::pair<kit::Rect, bool>;  // rectangle, rigid
 
   static bool onWholePoints(kit::Point p) { return p.x == std::nearbyint(p.x) && p.y == std::nearbyint(p.y); }
-  std::optional<Measured> kept(NodeView* n);
+  std::optional<Measured> kept(NodeView* n) {
+    const Entry* e = entries_.find(n);
+    if (!e || !e->valid) return std::nullopt;
+    const kit::Point c = n->center();
+    if (c == e->centre) return Measured(e->rect, e->rigid);
+    if (!e->rigid) return std::nullopt;
+    return Measured(e->rect.offsetBy(c.x - e->centre.x, c.y - e->centre.y), true);
+  }
+  kit::Rect measure(NodeView* top);
   bool isSettledEntry(const NodeView* n) {
     const Entry* e = entries_.find(n);
     return e && e->settled;
@@ -150,16 +161,6 @@ class BranchRectCache {
   bool bent_ = false;  // a branch moved off whole points: nothing counts as settled
 };
 
-std::optional<BranchRectCache::Measured> BranchRectCache::kept(NodeView* n) {
-  const Entry* found = entries_.find(n);
-  if (!found || !found->valid) return std::nullopt;
-  const Entry& e = *found;
-  const kit::Point c = n->center();
-  if (c == e.centre) return Measured(e.rect, e.rigid);
-  if (!e.rigid) return std::nullopt;
-  return Measured(e.rect.offsetBy(c.x - e.centre.x, c.y - e.centre.y), true);
-}
-
 kit::Rect BranchRectCache::frameOf(NodeView* n) {
   Entry& e = entries_[n];
   const kit::Point c = n->center();
@@ -174,7 +175,7 @@ kit::Rect BranchRectCache::frameOf(NodeView* n) {
 
 // The walk of getBranchBoundingRect (the topic's frame, then its normal children's branches
 // unless it is folded), without recursion: outlines can be thousands of levels deep.
-kit::Rect BranchRectCache::rectOf(NodeView* top) {
+kit::Rect BranchRectCache::measure(NodeView* top) {
   std::vector<Step>& stack = steps_;
   const std::size_t base = stack.size();  // above whatever a walk under way still holds
   // A branch already known, or nothing after pushing a step that measures it.
@@ -324,17 +325,30 @@ std::vector<NodeView*> getListOfFloatingNodes(NodeView* root) {
 // The sibling stacking of arrangeSiblingsOf. With `align`, also alignSiblingNodesWith on the
 // same topic, in one move per sibling: the stacking moves only vertically and the alignment
 // only horizontally, each reading what the other leaves alone, so the places are the same.
+// Whether sorting the children by height would leave them as they are: the sort moves a child
+// only past one strictly below it, so a list without such a neighbour needs neither the sort
+// nor the tree lock.
+bool isSortedVertically(const NodeView::ChildList& children) {
+  for (std::size_t i = 1; i < children.size(); ++i)
+    if (children[i]->center().y < children[i - 1]->center().y) return false;
+  return true;
+}
+
 void arrangeSiblings(NodeView* topic, bool belowIt, bool align) {
   if (!topic || !topic->hasSiblingTopics()) return;
   NodeView* parent = topic->parentNode();
-  {
+  if (!isSortedVertically(parent->childNodes())) {
     kit::LockGuard guard(AppServices::globalTreeLock());
     parent->sortChildNodesVertically(false);
   }
   const NodeView::ChildList& children = parent->childNodes();
   const bool right = topic->isToRightOfParent();
-  std::vector<NodeView*> siblings;
-  std::vector<char> stacked(children.size(), 0);
+  // The siblings to stack and the children's flags, in per-thread buffers: a layout arranges
+  // thousands of columns. Moves never arrange siblings, so nothing else uses them meanwhile.
+  thread_local std::vector<NodeView*> siblings;
+  thread_local std::vector<char> stacked;
+  siblings.clear();
+  stacked.assign(children.size(), 0);
   for (std::size_t i = 0; i < children.size(); ++i) {
     NodeView* k = children[i].get();
     if (k != topic && isLaidOutAsChild(k) && k->isToRightOfParent() == right) {
@@ -345,12 +359,14 @@ void arrangeSiblings(NodeView* topic, bool belowIt, bool align) {
   // Above the topic the stack grows upwards: the siblings bottom to top.
   if (!belowIt) std::reverse(siblings.begin(), siblings.end());
 
-  // Alignment: the siblings on the topic's logical side of the root get its inner edge.
-  const bool logicallyRight = align && topic->isLogicallyToRightOfRoot();
+  // Alignment: the siblings on the topic's logical side of the root get its inner edge. Below
+  // a topic that is no root, the children share its side.
+  const bool parentSide = align && !parent->isRoot() && parent->isLogicallyToRightOfRoot();
+  const bool logicallyRight = align && topic->isLogicallyToRightOfRootUnder(parentSide);
   const bool rightOfParent = topic->isToRightOfParent();
   const kit::Rect f = align ? frameOf(topic) : kit::Rect();
   auto alignDX = [&](NodeView* k) -> float {
-    if (!align || k->isLogicallyToRightOfRoot() != logicallyRight) return 0;
+    if (!align || k->isLogicallyToRightOfRootUnder(parentSide) != logicallyRight) return 0;
     const kit::Rect kf = frameOf(k);
     return rightOfParent ? f.minX() - kf.minX() : f.maxX() - kf.maxX();
   };
