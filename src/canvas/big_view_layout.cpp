@@ -6,8 +6,8 @@
 // sibling at every level: one layout keeps them (BranchRectCache), so placing one topic's
 // children costs its number of children plus the moves. A move by whole points of a branch
 // that moves rigidly sets its topic's centre and leaves the rest of the branch owing the move;
-// one walk at the end of the layout pays what every topic owes, instead of a walk of the
-// branch at every level above it.
+// one walk at the end of the layout (or before the layout reads below a topic that owes) pays
+// what every topic owes, instead of a walk of the branch at every level above it.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -578,6 +578,7 @@ void BigView::rearrangeAll(bool animated) {
     rearrangeChildren(root, animated);
     for (NodeView* f : getListOfFloatingNodes(root)) rearrangeChildren(f, animated);
   }
+  activeCache->settleMoves();
   requestRedraw();
 }
 
@@ -638,7 +639,10 @@ void BigView::_rearrangeChildren(NodeView* topic, int onSide) {
     Step& s = stack.back();
     const NodeView::ChildList& children = s.node->childNodes();
     if (s.next == 0)
-      for (const auto& c : children) c->prefetchForLayout();
+      for (const auto& c : children) {
+        c->prefetchForLayout();
+        __builtin_prefetch(&c->getRelationships());  // read when the branch is measured
+      }
     if (s.next < children.size()) {
       NodeView* child = children[s.next++].get();
       if (isLaidOutAsChild(child) && !child->childNodes().empty() && !activeCache->isSettled(child)) {
@@ -652,7 +656,6 @@ void BigView::_rearrangeChildren(NodeView* topic, int onSide) {
     placeColumn(done.node, onSide, done.right);
     activeCache->didPlaceChildren(done.node);
   }
-  activeCache->settleMoves();
 }
 
 void BigView::rearrangeImmediateChildren(NodeView* topic, int onSide, bool animated) {
