@@ -1,6 +1,7 @@
 // Automatic layout of generated maps whose texts are already measured, at about 1,000, 5,000,
 // 10,000 and 20,000 topics: the whole map from scattered positions, the same map laid out again, one
-// half relaid after an edit; and a central topic with 10,000 children.
+// half relaid after an edit; a central topic with 10,000 children; and an outline 4,000 levels
+// deep.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -102,6 +103,22 @@ Map& wideMap() {
   return *map;
 }
 
+// A chain 4,000 topics deep on the right, each with a leaf beside the next link: 8,001 topics.
+Map& deepMap() {
+  static Map* map = [] {
+    auto* m = new Map();
+    m->root = m->add(nullptr, true);
+    NodeView* n = m->root;
+    for (int i = 0; i < 4000; ++i) {
+      m->add(n, true);
+      n = m->add(n, true);
+    }
+    m->measureAndRemember();
+    return m;
+  }();
+  return *map;
+}
+
 void BM_FullLayoutFromScattered(benchmark::State& state) {
   Map& map = balancedMap(static_cast<int>(state.range(0)));
   for (auto _ : state) {
@@ -148,6 +165,18 @@ void BM_WideRootFromScattered(benchmark::State& state) {
   state.counters["topics"] = map.count;
 }
 BENCHMARK(BM_WideRootFromScattered)->Unit(benchmark::kMillisecond);
+
+void BM_DeepOutlineFromScattered(benchmark::State& state) {
+  Map& map = deepMap();
+  for (auto _ : state) {
+    state.PauseTiming();
+    map.scatter();
+    state.ResumeTiming();
+    map.canvas->rearrangeAll(false);
+  }
+  state.counters["topics"] = map.count;
+}
+BENCHMARK(BM_DeepOutlineFromScattered)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
