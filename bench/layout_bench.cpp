@@ -119,8 +119,8 @@ Map& deepMap() {
   return *map;
 }
 
-void BM_FullLayoutFromScattered(benchmark::State& state) {
-  Map& map = balancedMap(static_cast<int>(state.range(0)));
+// The whole map laid out from its scattered positions, again and again.
+void layOutFromScattered(benchmark::State& state, Map& map) {
   for (auto _ : state) {
     state.PauseTiming();
     map.scatter();
@@ -128,6 +128,10 @@ void BM_FullLayoutFromScattered(benchmark::State& state) {
     map.canvas->rearrangeAll(false);
   }
   state.counters["topics"] = map.count;
+}
+
+void BM_FullLayoutFromScattered(benchmark::State& state) {
+  layOutFromScattered(state, balancedMap(static_cast<int>(state.range(0))));
 }
 BENCHMARK(BM_FullLayoutFromScattered)->Arg(1000)->Arg(5000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
@@ -154,28 +158,10 @@ void BM_RelayoutAfterOneEdit(benchmark::State& state) {
 }
 BENCHMARK(BM_RelayoutAfterOneEdit)->Arg(1000)->Arg(5000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
-void BM_WideRootFromScattered(benchmark::State& state) {
-  Map& map = wideMap();
-  for (auto _ : state) {
-    state.PauseTiming();
-    map.scatter();
-    state.ResumeTiming();
-    map.canvas->rearrangeAll(false);
-  }
-  state.counters["topics"] = map.count;
-}
+void BM_WideRootFromScattered(benchmark::State& state) { layOutFromScattered(state, wideMap()); }
 BENCHMARK(BM_WideRootFromScattered)->Unit(benchmark::kMillisecond);
 
-void BM_DeepOutlineFromScattered(benchmark::State& state) {
-  Map& map = deepMap();
-  for (auto _ : state) {
-    state.PauseTiming();
-    map.scatter();
-    state.ResumeTiming();
-    map.canvas->rearrangeAll(false);
-  }
-  state.counters["topics"] = map.count;
-}
+void BM_DeepOutlineFromScattered(benchmark::State& state) { layOutFromScattered(state, deepMap()); }
 BENCHMARK(BM_DeepOutlineFromScattered)->Unit(benchmark::kMillisecond);
 
 }  // namespace
