@@ -123,11 +123,20 @@ class BranchRectCache {
     const Entry* e = entries_.find(n);
     return !bent_ && e && e->settled;
   }
+  // Whether a walk since forgetWalks went through every topic below `top` and met no floating
+  // topic or callout: then no floating topic is left to look for there.
+  void forgetWalks() { looseFreeTop_ = nullptr; }
+  void walked(const NodeView* top, bool wholeAndLooseFree) {
+    if (wholeAndLooseFree) looseFreeTop_ = top;
+  }
+  bool hasNoFloatingBelow(const NodeView* top) const { return top && looseFreeTop_ == top; }
+
   // Forgets everything for the next layout, keeping the storage.
   void reset() {
     entries_.clear();
     owing_.clear();
     bent_ = false;
+    looseFreeTop_ = nullptr;
   }
 
  private:
@@ -185,6 +194,7 @@ class BranchRectCache {
   std::vector<NodeView*> owing_;  // the topics whose entries owe a move, in the order of owing
   std::vector<std::pair<NodeView*, kit::Point>> paying_;  // settleMoves's walk
   bool bent_ = false;  // a branch moved off whole points: nothing counts as settled
+  const NodeView* looseFreeTop_ = nullptr;
 };
 
 kit::Rect BranchRectCache::frameOf(NodeView* n) {
@@ -575,8 +585,11 @@ void BigView::keepOrganisedAsNecessary(NodeView* topic) {
 void BigView::rearrangeAll(bool animated) {
   LayoutPass pass;
   if (NodeView* root = rootNode_.get()) {
+    activeCache->forgetWalks();
     rearrangeChildren(root, animated);
-    for (NodeView* f : getListOfFloatingNodes(root)) rearrangeChildren(f, animated);
+    // A map without floating topics or callouts is not walked once more to find none.
+    if (!activeCache->hasNoFloatingBelow(root))
+      for (NodeView* f : getListOfFloatingNodes(root)) rearrangeChildren(f, animated);
   }
   activeCache->settleMoves();
   requestRedraw();
@@ -635,6 +648,7 @@ void BigView::_rearrangeChildren(NodeView* topic, int onSide) {
     bool right;
   };
   std::vector<Step> stack{{topic, 0, !topic->isRoot() && topic->isLogicallyToRightOfRoot()}};
+  bool wholeAndLooseFree = true;
   while (!stack.empty()) {
     Step& s = stack.back();
     const NodeView::ChildList& children = s.node->childNodes();
@@ -645,9 +659,15 @@ void BigView::_rearrangeChildren(NodeView* topic, int onSide) {
       }
     if (s.next < children.size()) {
       NodeView* child = children[s.next++].get();
-      if (isLaidOutAsChild(child) && !child->childNodes().empty() && !activeCache->isSettled(child)) {
-        activeCache->settleBelow(child);
-        stack.push_back({child, 0, child->isLogicallyToRightOfRootUnder(s.right)});
+      if (!isLaidOutAsChild(child)) {
+        wholeAndLooseFree = false;
+      } else if (!child->childNodes().empty()) {
+        if (activeCache->isSettled(child)) {
+          wholeAndLooseFree = false;
+        } else {
+          activeCache->settleBelow(child);
+          stack.push_back({child, 0, child->isLogicallyToRightOfRootUnder(s.right)});
+        }
       }
       continue;
     }
@@ -656,6 +676,7 @@ void BigView::_rearrangeChildren(NodeView* topic, int onSide) {
     placeColumn(done.node, onSide, done.right);
     activeCache->didPlaceChildren(done.node);
   }
+  activeCache->walked(topic, wholeAndLooseFree);
 }
 
 void BigView::rearrangeImmediateChildren(NodeView* topic, int onSide, bool animated) {
