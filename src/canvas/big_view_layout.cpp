@@ -2,10 +2,12 @@
 // parent; the keep-organised entry point; balancing the central topic's children over its two
 // sides.
 //
-// Cost: the moves walk each moved branch, so a whole layout is linear in the sum of the branch
-// sizes (n times the mean depth), as the algorithm moves them. Branch rectangles are not walked
-// again for every sibling at every level: one layout keeps them (BranchRectCache), so placing
-// one topic's children costs its number of children plus the moves.
+// Cost: linear in the number of topics. Branch rectangles are not walked again for every
+// sibling at every level: one layout keeps them (BranchRectCache), so placing one topic's
+// children costs its number of children plus the moves. A move by whole points of a branch
+// that moves rigidly sets its topic's centre and leaves the rest of the branch owing the move;
+// one walk at the end of the layout (or before the layout reads below a topic that owes) pays
+// what every topic owes, instead of a walk of the branch at every level above it.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -90,12 +92,27 @@ class TopicTable {
 // topic with a boundary is measured by the topic itself, its outline rebuilt.
 class BranchRectCache {
  public:
-  kit::Rect rectOf(NodeView* top);
+  kit::Rect rectOf(NodeView* top) {
+    if (auto k = kept(top)) return k->rect;
+    return measure(top);
+  }
   // getAdjustedNodeFrame, measured once: a topic's frame moves with its centre.
   kit::Rect frameOf(NodeView* n);
   // Before `n`'s branch moves: the rectangles that include it go, and with a centre off the
   // whole-point grid (the branch will not move rigidly) those inside it too.
   void willMove(NodeView* n);
+  // Moves n's branch so that n's centre is at `to` (on whole points), as NodeView::moveTo
+  // would, leaving the topics below n owing the move when the branch moves rigidly; false when
+  // it cannot wait, after paying every move owed.
+  bool moveLater(NodeView* n, kit::Point to);
+  // Pays every move owed: afterwards each topic is where the moves put it.
+  void settleMoves();
+  // Before reading the topics below n: they are where their moves put them. Layout reads a
+  // topic only after reading its parent this way, or from a topic no move has carried.
+  void settleBelow(const NodeView* n) {
+    const Entry* e = entries_.find(n);
+    if (e && e->owes) settleMoves();
+  }
 
   // Settled branches. A column that its layout left stacked on one side, sorted, on whole
   // points and with all its deeper columns settled is what laying it out again would give,
@@ -106,10 +123,20 @@ class BranchRectCache {
     const Entry* e = entries_.find(n);
     return !bent_ && e && e->settled;
   }
+  // Whether a walk since forgetWalks went through every topic below `top` and met no floating
+  // topic or callout: then no floating topic is left to look for there.
+  void forgetWalks() { looseFreeTop_ = nullptr; }
+  void walked(const NodeView* top, bool wholeAndLooseFree) {
+    if (wholeAndLooseFree) looseFreeTop_ = top;
+  }
+  bool hasNoFloatingBelow(const NodeView* top) const { return top && looseFreeTop_ == top; }
+
   // Forgets everything for the next layout, keeping the storage.
   void reset() {
     entries_.clear();
+    owing_.clear();
     bent_ = false;
+    looseFreeTop_ = nullptr;
   }
 
  private:
@@ -117,48 +144,58 @@ class BranchRectCache {
     kit::Rect rect;
     kit::Point centre;         // the topic's centre when the branch was measured
     bool rigid = false;        // whole-point centres and no outline inside: follows the centre
+    // Rigid, and nothing in the branch that a move carries but the rectangle leaves out: no
+    // callout, no relationship, no folded topic over hidden ones. Its moves can wait.
+    bool portable = false;
     bool valid = false;        // the branch rectangle
     bool hasFrame = false;
+    bool settled = false;
+    bool owes = false;         // the topics below still owe `owed`
     kit::Rect frame;
     kit::Point frameCentre;
-    bool settled = false;
+    kit::Point owed;
+  };
+  struct Measured {
+    kit::Rect rect;
+    bool rigid;
+    bool portable;
   };
   struct Step {
     NodeView* node;
     std::size_t next;
-    kit::Rect rect;
-    bool rigid;
+    Measured m;
   };
-  using Measured = std::pair<kit::Rect, bool>;  // rectangle, rigid
 
   static bool onWholePoints(kit::Point p) { return p.x == std::nearbyint(p.x) && p.y == std::nearbyint(p.y); }
-  std::optional<Measured> kept(NodeView* n);
+  std::optional<Measured> kept(NodeView* n) {
+    const Entry* e = entries_.find(n);
+    if (!e || !e->valid) return std::nullopt;
+    const kit::Point c = n->center();
+    if (c == e->centre) return Measured{e->rect, e->rigid, e->portable};
+    if (!e->rigid) return std::nullopt;
+    return Measured{e->rect.offsetBy(c.x - e->centre.x, c.y - e->centre.y), true, e->portable};
+  }
+  kit::Rect measure(NodeView* top);
   bool isSettledEntry(const NodeView* n) {
     const Entry* e = entries_.find(n);
     return e && e->settled;
   }
   void store(NodeView* n, const Measured& m) {
     Entry& e = entries_[n];
-    e.rect = m.first;
+    e.rect = m.rect;
     e.centre = n->center();
-    e.rigid = m.second;
+    e.rigid = m.rigid;
+    e.portable = m.portable;
     e.valid = true;
   }
 
   TopicTable<Entry> entries_;
   std::vector<Step> steps_;  // rectOf's walk, kept for its storage
+  std::vector<NodeView*> owing_;  // the topics whose entries owe a move, in the order of owing
+  std::vector<std::pair<NodeView*, kit::Point>> paying_;  // settleMoves's walk
   bool bent_ = false;  // a branch moved off whole points: nothing counts as settled
+  const NodeView* looseFreeTop_ = nullptr;
 };
-
-std::optional<BranchRectCache::Measured> BranchRectCache::kept(NodeView* n) {
-  const Entry* found = entries_.find(n);
-  if (!found || !found->valid) return std::nullopt;
-  const Entry& e = *found;
-  const kit::Point c = n->center();
-  if (c == e.centre) return Measured(e.rect, e.rigid);
-  if (!e.rigid) return std::nullopt;
-  return Measured(e.rect.offsetBy(c.x - e.centre.x, c.y - e.centre.y), true);
-}
 
 kit::Rect BranchRectCache::frameOf(NodeView* n) {
   Entry& e = entries_[n];
@@ -174,39 +211,50 @@ kit::Rect BranchRectCache::frameOf(NodeView* n) {
 
 // The walk of getBranchBoundingRect (the topic's frame, then its normal children's branches
 // unless it is folded), without recursion: outlines can be thousands of levels deep.
-kit::Rect BranchRectCache::rectOf(NodeView* top) {
+kit::Rect BranchRectCache::measure(NodeView* top) {
   std::vector<Step>& stack = steps_;
   const std::size_t base = stack.size();  // above whatever a walk under way still holds
   // A branch already known, or nothing after pushing a step that measures it.
   auto begin = [&](NodeView* n) -> std::optional<Measured> {
     if (auto k = kept(n)) return k;
+    if (!owing_.empty()) {
+      // Boundaries measure their whole branch; other branches are read down to their children.
+      if (n->hasBoundary()) settleMoves();
+      else settleBelow(n);
+    }
     if (n->hasBoundary()) {
-      const Measured m(n->getBranchBoundingRect(), false);
+      const Measured m{n->getBranchBoundingRect(), false, false};
       store(n, m);
       return m;
     }
-    stack.push_back(Step{n, 0, frameOf(n), onWholePoints(n->center())});
+    const bool whole = onWholePoints(n->center());
+    const bool portable = whole && n->getRelationships().empty() && !(n->isFolded() && !n->childNodes().empty());
+    stack.push_back(Step{n, 0, Measured{frameOf(n), whole, portable}});
     return std::nullopt;
   };
   auto merge = [](Step& into, const Measured& part) {
-    into.rect = into.rect.isEmpty() ? part.first : into.rect.unionWith(part.first);
-    into.rigid = into.rigid && part.second;
+    into.m.rect = into.m.rect.isEmpty() ? part.rect : into.m.rect.unionWith(part.rect);
+    into.m.rigid = into.m.rigid && part.rigid;
+    into.m.portable = into.m.portable && part.portable;
   };
-  if (auto known = begin(top)) return known->first;
+  if (auto known = begin(top)) return known->rect;
   while (true) {
     Step& s = stack.back();
     const NodeView::ChildList& children = s.node->childNodes();
     if (!s.node->isFolded() && s.next < children.size()) {
       NodeView* child = children[s.next++].get();
-      if (!isLaidOutAsChild(child)) continue;
+      if (!isLaidOutAsChild(child)) {
+        if (child->isCallout()) s.m.portable = false;  // carried along, outside the rectangle
+        continue;
+      }
       if (auto known = begin(child)) merge(stack.back(), *known);  // s may have moved
       continue;
     }
     const Step finished = s;
     stack.pop_back();
-    store(finished.node, Measured(finished.rect, finished.rigid));
-    if (stack.size() == base) return finished.rect;
-    merge(stack.back(), Measured(finished.rect, finished.rigid));
+    store(finished.node, finished.m);
+    if (stack.size() == base) return finished.m.rect;
+    merge(stack.back(), finished.m);
   }
 }
 
@@ -224,6 +272,67 @@ void BranchRectCache::willMove(NodeView* n) {
     Entry* e = entries_.find(p);
     if (!e || !e->valid) return;
     e->valid = false;
+  }
+}
+
+// Exact because every sum stays a whole number well inside a float's whole-number range: the
+// centres, each move and what a topic owes.
+bool BranchRectCache::moveLater(NodeView* n, kit::Point to) {
+  constexpr float kExact = 4194304.0f;  // 2^22
+  Entry* e = entries_.find(n);
+  const kit::Point c = n->center();
+  const float dx = to.x - c.x, dy = to.y - c.y;
+  // Below a floating topic the moves would also refresh rainbow colours: they do not wait.
+  const bool portable = e && e->valid && e->rigid && e->portable && !n->isRoot() && onWholePoints(c) && onWholePoints(to);
+  const kit::Point owed = e ? kit::Point(e->owed.x + dx, e->owed.y + dy) : kit::Point();
+  const kit::Rect after = portable ? e->rect.offsetBy(to.x - e->centre.x, to.y - e->centre.y) : kit::Rect();
+  if (!portable || !(std::fabs(owed.x) < kExact && std::fabs(owed.y) < kExact) ||
+      !(std::fabs(after.minX()) < kExact && std::fabs(after.maxX()) < kExact && std::fabs(after.minY()) < kExact &&
+        std::fabs(after.maxY()) < kExact)) {
+    settleMoves();
+    return false;
+  }
+  willMove(n);
+  n->moveByX(dx, dy, false);
+  if (std::fabs(dx) < 1.0f && std::fabs(dy) < 1.0f) return true;  // what moveByX leaves alone
+  e->owed = owed;
+  if (!e->owes) {
+    e->owes = true;
+    owing_.push_back(n);
+  }
+  return true;
+}
+
+// A walk down from each topic that owes, latest first: a branch moves after the branches
+// inside it, so the walk from the outer one meets the inner ones and pays their moves along.
+void BranchRectCache::settleMoves() {
+  while (!owing_.empty()) {
+    NodeView* top = owing_.back();
+    owing_.pop_back();
+    Entry* e = entries_.find(top);
+    if (!e || !e->owes) continue;
+    e->owes = false;
+    paying_.clear();
+    paying_.emplace_back(top, e->owed);
+    e->owed = kit::Point();
+    while (!paying_.empty()) {
+      const auto [n, d] = paying_.back();
+      paying_.pop_back();
+      for (const auto& c : n->childNodes()) {
+        NodeView* k = c.get();
+        if (k->isFloating()) continue;  // floating topics stay behind, as with moveByX
+        kit::Point below = d;
+        // What moveByX does to a topic of a portable branch: whole points need no rounding,
+        // and there is no relationship to carry nor rainbow colour to refresh.
+        if (d.x != 0 || d.y != 0) k->setCenter(kit::Point(k->center().x + d.x, k->center().y + d.y));
+        if (Entry* ke = entries_.find(k); ke && ke->owes) {
+          below = kit::Point(below.x + ke->owed.x, below.y + ke->owed.y);
+          ke->owes = false;
+          ke->owed = kit::Point();
+        }
+        if (below.x != 0 || below.y != 0) paying_.emplace_back(k, below);
+      }
+    }
   }
 }
 
@@ -264,6 +373,7 @@ class LayoutPass {
   }
   ~LayoutPass() {
     if (!owned_) return;
+    owned_->settleMoves();
     activeCache = nullptr;
     owned_->reset();
     spareCache = std::move(owned_);
@@ -284,8 +394,12 @@ kit::Rect frameOf(NodeView* n) { return activeCache ? activeCache->frameOf(n) : 
 void moveBranchTo(NodeView* n, kit::Point p) {
   const kit::Point c = n->center();
   if (std::fabs(p.x - c.x) < 1.0f && std::fabs(p.y - c.y) < 1.0f) return;  // too small to move
-  if (activeCache) activeCache->willMove(n);
-  n->moveTo(kit::Point(kit::roundHalfEven(p.x), kit::roundHalfEven(p.y)), true);
+  const kit::Point to(kit::roundHalfEven(p.x), kit::roundHalfEven(p.y));
+  if (activeCache) {
+    if (activeCache->moveLater(n, to)) return;
+    activeCache->willMove(n);
+  }
+  n->moveTo(to, true);
 }
 
 void moveBranchBy(NodeView* n, float dx, float dy) {
@@ -324,17 +438,33 @@ std::vector<NodeView*> getListOfFloatingNodes(NodeView* root) {
 // The sibling stacking of arrangeSiblingsOf. With `align`, also alignSiblingNodesWith on the
 // same topic, in one move per sibling: the stacking moves only vertically and the alignment
 // only horizontally, each reading what the other leaves alone, so the places are the same.
-void arrangeSiblings(NodeView* topic, bool belowIt, bool align) {
+// Whether sorting the children by height would leave them as they are: the sort moves a child
+// only past one strictly below it, so a list without such a neighbour needs neither the sort
+// nor the tree lock.
+bool isSortedVertically(const NodeView::ChildList& children) {
+  for (std::size_t i = 1; i < children.size(); ++i)
+    if (children[i]->center().y < children[i - 1]->center().y) return false;
+  return true;
+}
+
+// `parentRight`: the parent's side of the root when the caller knows it; asking a topic walks
+// up to the root, and a walk per column is quadratic in a deep outline.
+void arrangeSiblings(NodeView* topic, bool belowIt, bool align, std::optional<bool> parentRight = std::nullopt) {
   if (!topic || !topic->hasSiblingTopics()) return;
   NodeView* parent = topic->parentNode();
-  {
+  if (activeCache) activeCache->settleBelow(parent);
+  if (!isSortedVertically(parent->childNodes())) {
     kit::LockGuard guard(AppServices::globalTreeLock());
     parent->sortChildNodesVertically(false);
   }
   const NodeView::ChildList& children = parent->childNodes();
   const bool right = topic->isToRightOfParent();
-  std::vector<NodeView*> siblings;
-  std::vector<char> stacked(children.size(), 0);
+  // The siblings to stack and the children's flags, in per-thread buffers: a layout arranges
+  // thousands of columns. Moves never arrange siblings, so nothing else uses them meanwhile.
+  thread_local std::vector<NodeView*> siblings;
+  thread_local std::vector<char> stacked;
+  siblings.clear();
+  stacked.assign(children.size(), 0);
   for (std::size_t i = 0; i < children.size(); ++i) {
     NodeView* k = children[i].get();
     if (k != topic && isLaidOutAsChild(k) && k->isToRightOfParent() == right) {
@@ -345,12 +475,14 @@ void arrangeSiblings(NodeView* topic, bool belowIt, bool align) {
   // Above the topic the stack grows upwards: the siblings bottom to top.
   if (!belowIt) std::reverse(siblings.begin(), siblings.end());
 
-  // Alignment: the siblings on the topic's logical side of the root get its inner edge.
-  const bool logicallyRight = align && topic->isLogicallyToRightOfRoot();
+  // Alignment: the siblings on the topic's logical side of the root get its inner edge. Below
+  // a topic that is no root, the children share its side.
+  const bool parentSide = align && !parent->isRoot() && (parentRight ? *parentRight : parent->isLogicallyToRightOfRoot());
+  const bool logicallyRight = align && topic->isLogicallyToRightOfRootUnder(parentSide);
   const bool rightOfParent = topic->isToRightOfParent();
   const kit::Rect f = align ? frameOf(topic) : kit::Rect();
   auto alignDX = [&](NodeView* k) -> float {
-    if (!align || k->isLogicallyToRightOfRoot() != logicallyRight) return 0;
+    if (!align || k->isLogicallyToRightOfRootUnder(parentSide) != logicallyRight) return 0;
     const kit::Rect kf = frameOf(k);
     return rightOfParent ? f.minX() - kf.minX() : f.maxX() - kf.maxX();
   };
@@ -389,6 +521,51 @@ void mirrorAbout(NodeView* child, const NodeView* pivot, bool pointReflection) {
   child->flipAboutYandRedraw(true);
 }
 
+// Places the column of a topic's children on one side, within a layout pass. `right`: the
+// topic's side of the root when the caller knows it.
+void placeColumn(NodeView* topic, int onSide, std::optional<bool> right) {
+  activeCache->settleBelow(topic);
+
+  // The column: every child on the side, its height, and the topmost child.
+  const bool root = topic->isRoot();
+  NodeView* top = nullptr;
+  kit::Rect topRect;
+  float height = 0;
+  for (const auto& c : topic->childNodes()) {
+    NodeView* k = c.get();
+    if (!isLaidOutAsChild(k)) continue;
+    if (root && k->isToRightOfParent() != (onSide == Side::Right)) continue;
+    const kit::Rect r = branchRect(k);
+    height += r.height() + kVerticalGap;
+    if (!top || k->isAbove(top)) {
+      top = k;
+      topRect = r;
+    }
+  }
+  if (height != 0) height -= kVerticalGap;
+  if (!top) return;
+  if (!root) onSide = (right ? *right : topic->isLogicallyToRightOfRoot()) ? Side::Right : Side::Left;
+
+  // The topmost child's near edge 70 points from the parent, its branch's top half the
+  // column's height above the parent's centre.
+  const kit::Rect parentFrame = frameOf(topic);
+  const kit::Rect topFrame = frameOf(top);
+  const kit::Point topCentre = top->center();
+  float x;
+  if (onSide == Side::Right) {
+    const float d = topFrame.minX() - parentFrame.maxX();
+    x = topCentre.x + (kHorizontalGap - d);
+  } else {
+    const float d = parentFrame.minX() - topFrame.maxX();
+    x = topCentre.x - (kHorizontalGap - d);
+  }
+  const float y = (topic->center().y - height * 0.5f) + (topCentre.y - topRect.minY());
+  moveBranchTo(top, kit::Point(x, y));
+
+  // The others stack below it and line up with it.
+  arrangeSiblings(top, true, true, root ? std::nullopt : std::optional<bool>(onSide == Side::Right));
+}
+
 }  // namespace
 
 bool BigView::isKeepOrganised() { return parentController_ && parentController_->getKeepOrganised(); }
@@ -408,9 +585,13 @@ void BigView::keepOrganisedAsNecessary(NodeView* topic) {
 void BigView::rearrangeAll(bool animated) {
   LayoutPass pass;
   if (NodeView* root = rootNode_.get()) {
+    activeCache->forgetWalks();
     rearrangeChildren(root, animated);
-    for (NodeView* f : getListOfFloatingNodes(root)) rearrangeChildren(f, animated);
+    // A map without floating topics or callouts is not walked once more to find none.
+    if (!activeCache->hasNoFloatingBelow(root))
+      for (NodeView* f : getListOfFloatingNodes(root)) rearrangeChildren(f, animated);
   }
+  activeCache->settleMoves();
   requestRedraw();
 }
 
@@ -459,72 +640,50 @@ void BigView::rearrangeChildren(NodeView* topic, int onSide, bool animated) {
 void BigView::_rearrangeChildren(NodeView* topic, int onSide) {
   if (!topic) return;
   LayoutPass pass;
+  // With each topic its side of the root, found from its parent's: asking each topic would
+  // walk up to the root from every column.
   struct Step {
     NodeView* node;
     std::size_t next;
+    bool right;
   };
-  std::vector<Step> stack{{topic, 0}};
+  std::vector<Step> stack{{topic, 0, !topic->isRoot() && topic->isLogicallyToRightOfRoot()}};
+  bool wholeAndLooseFree = true;
   while (!stack.empty()) {
     Step& s = stack.back();
     const NodeView::ChildList& children = s.node->childNodes();
     if (s.next == 0)
-      for (const auto& c : children) c->prefetchForLayout();
+      for (const auto& c : children) {
+        c->prefetchForLayout();
+        __builtin_prefetch(&c->getRelationships());  // read when the branch is measured
+      }
     if (s.next < children.size()) {
       NodeView* child = children[s.next++].get();
-      if (isLaidOutAsChild(child) && !child->childNodes().empty() && !activeCache->isSettled(child))
-        stack.push_back({child, 0});
+      if (!isLaidOutAsChild(child)) {
+        wholeAndLooseFree = false;
+      } else if (!child->childNodes().empty()) {
+        if (activeCache->isSettled(child)) {
+          wholeAndLooseFree = false;
+        } else {
+          activeCache->settleBelow(child);
+          stack.push_back({child, 0, child->isLogicallyToRightOfRootUnder(s.right)});
+        }
+      }
       continue;
     }
-    NodeView* n = s.node;
+    const Step done = s;
     stack.pop_back();
-    rearrangeImmediateChildren(n, onSide, false);
-    activeCache->didPlaceChildren(n);
+    placeColumn(done.node, onSide, done.right);
+    activeCache->didPlaceChildren(done.node);
   }
+  activeCache->walked(topic, wholeAndLooseFree);
 }
 
 void BigView::rearrangeImmediateChildren(NodeView* topic, int onSide, bool animated) {
   if (!topic) return;
   LayoutPass pass;
   AnimationBlock animation(animated);
-
-  // The column: every child on the side, its height, and the topmost child.
-  const bool root = topic->isRoot();
-  NodeView* top = nullptr;
-  kit::Rect topRect;
-  float height = 0;
-  for (const auto& c : topic->childNodes()) {
-    NodeView* k = c.get();
-    if (!isLaidOutAsChild(k)) continue;
-    if (root && k->isToRightOfParent() != (onSide == Side::Right)) continue;
-    const kit::Rect r = branchRect(k);
-    height += r.height() + kVerticalGap;
-    if (!top || k->isAbove(top)) {
-      top = k;
-      topRect = r;
-    }
-  }
-  if (height != 0) height -= kVerticalGap;
-  if (!top) return;
-  if (!root) onSide = topic->isLogicallyToRightOfRoot() ? Side::Right : Side::Left;
-
-  // The topmost child's near edge 70 points from the parent, its branch's top half the
-  // column's height above the parent's centre.
-  const kit::Rect parentFrame = frameOf(topic);
-  const kit::Rect topFrame = frameOf(top);
-  const kit::Point topCentre = top->center();
-  float x;
-  if (onSide == Side::Right) {
-    const float d = topFrame.minX() - parentFrame.maxX();
-    x = topCentre.x + (kHorizontalGap - d);
-  } else {
-    const float d = parentFrame.minX() - topFrame.maxX();
-    x = topCentre.x - (kHorizontalGap - d);
-  }
-  const float y = (topic->center().y - height * 0.5f) + (topCentre.y - topRect.minY());
-  moveBranchTo(top, kit::Point(x, y));
-
-  // The others stack below it and line up with it.
-  arrangeSiblings(top, true, true);
+  placeColumn(topic, onSide, std::nullopt);
   animation.commit();
 }
 

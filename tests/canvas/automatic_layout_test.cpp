@@ -1,11 +1,13 @@
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "canvas/canvas_test_support.h"
+#include "model/relationship_view.h"
 
 using kit::Point;
 using kit::Rect;
@@ -449,6 +451,62 @@ TEST_P(RandomMapLayoutTest, SettledBranchesAreWhatLayingThemOutAgainGives) {
     }
     std::vector<std::pair<std::string, Point>> out;
     for (NodeView* n : root->getListOfDescendents()) out.emplace_back(n->getPath(), n->center());
+    return out;
+  };
+  EXPECT_EQ(layOut(true), layOut(false));
+}
+
+// One layout carries what it knows from column to column (branch rectangles, moves that the
+// topics below still owe, each topic's side); laying out one column per call, children before
+// parents, starts afresh every time. Centres off whole points and relationships included.
+TEST_P(RandomMapLayoutTest, ALayoutInOneCallIsTheLayoutColumnByColumn) {
+  auto layOut = [&](bool oneCall) {
+    canvas = std::make_unique<BigView>(kit::Rect(0, 0, 34560, 30720));
+    canvas->setParentController(&doc);
+    build(GetParam() + 3000, 150);
+    std::vector<NodeView*> all = root->getListOfDescendents();
+    for (std::size_t i = 5; i < all.size(); i += 9) all[i]->setCenter(Point(all[i]->center().x + 0.5f, all[i]->center().y));
+    for (std::size_t i = 7; i + 20 < all.size(); i += 40)
+      canvas->createRelationshipBetweenNode(all[i], 0, all[i + 20], 0, Point(), RGB255{10, 20, 30});
+    if (oneCall) {
+      // What layout does not place rides along: callouts and relationship control points keep
+      // their places relative to their topics.
+      std::vector<std::pair<kit::View*, kit::View*>> riders;
+      for (NodeView* n : root->getListOfDescendents()) {
+        if (n->isCallout()) riders.emplace_back(n, n->parentNode());
+        for (RelationshipView* r : n->getRelationships()) riders.emplace_back(r, n);
+      }
+      auto offsets = [&] {
+        std::vector<Point> out;
+        for (auto [rider, topic] : riders)
+          out.emplace_back(rider->center().x - topic->center().x, rider->center().y - topic->center().y);
+        return out;
+      };
+      const std::vector<Point> before = offsets();
+      canvas->rearrangeChildren(root, false);
+      const std::vector<Point> after = offsets();
+      EXPECT_GE(riders.size(), 6u);
+      for (std::size_t i = 0; i < riders.size(); ++i) {
+        EXPECT_NEAR(after[i].x, before[i].x, 2.0f);  // both may round from half points
+        EXPECT_NEAR(after[i].y, before[i].y, 2.0f);
+      }
+    } else {
+      // The walk of a full layout: each side's pass goes through the whole tree.
+      std::function<void(NodeView*, int)> column = [&](NodeView* n, int side) {
+        for (std::size_t i = 0; i < n->childNodes().size(); ++i) {
+          NodeView* k = n->childNodes()[i].get();
+          if (!k->isFloating() && !k->isCallout() && !k->childNodes().empty()) column(k, side);
+        }
+        canvas->rearrangeImmediateChildren(n, side, false);
+      };
+      column(root, Side::Left);
+      column(root, Side::Right);
+    }
+    std::vector<std::pair<std::string, Point>> out;
+    for (NodeView* n : root->getListOfDescendents()) {
+      out.emplace_back(n->getPath(), n->center());
+      for (RelationshipView* r : n->getRelationships()) out.emplace_back("relationship", r->center());
+    }
     return out;
   };
   EXPECT_EQ(layOut(true), layOut(false));

@@ -1,6 +1,7 @@
 #include "kit/ui/view.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "kit/ui/window.h"
 
@@ -280,6 +281,15 @@ Rect View::convertRectToView(const Rect& r, const View* view) const {
 }
 
 Rect View::convertRectToSuperview(const Rect& r) const {
+  // Without a transform the corners keep their order, so two of them give the same rectangle:
+  // layout asks this of every topic.
+  if (!r.isNull() && transform_.isIdentity()) {
+    const Point m = bounds_.mid();
+    const Point a(center_.x + (r.minX() - m.x), center_.y + (r.minY() - m.y));
+    const Point b(center_.x + (r.maxX() - m.x), center_.y + (r.maxY() - m.y));
+    if (std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) && std::isfinite(b.y))
+      return Rect(a.x, a.y, b.x - a.x, b.y - a.y);
+  }
   return convertCorners(r, [&](Point p) { return toSuperview(p); });
 }
 
