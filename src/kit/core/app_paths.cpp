@@ -44,7 +44,7 @@ bool isDirectory(const std::string& p) {
 std::string AppPaths::home() {
   std::string h = envValue("QUILLMERE_HOME");
   if (!h.empty()) return trimmedTrailingSlash(h);
-  // The base directory specification ignores a relative XDG_DATA_HOME.
+  // A relative XDG_DATA_HOME is ignored, as desktops ignore it.
   const std::string data = envValue("XDG_DATA_HOME");
   if (!data.empty() && data.front() == '/') {
     std::string base = trimmedTrailingSlash(data);
@@ -58,7 +58,9 @@ std::string AppPaths::documents() { return ensured(home() + "/Documents"); }
 
 std::string AppPaths::temporary() { return ensured(home() + "/tmp"); }
 
-std::string AppPaths::preferences() { return ensured(home() + "/Preferences"); }
+std::string AppPaths::preferencesPath() { return home() + "/Preferences"; }
+
+std::string AppPaths::preferences() { return ensured(preferencesPath()); }
 
 std::string AppPaths::resources() {
   std::string r = envValue("QUILL_RESOURCES");

@@ -16,6 +16,8 @@ struct AppPaths {
   static std::string documents();
   static std::string temporary();
   static std::string preferences();
+  // home/Preferences, not created: for reading, which must not make the folder.
+  static std::string preferencesPath();
 
   // Read-only resources: $QUILL_RESOURCES, else ../share/quillmere beside the executable's
   // folder (an installed program), else the source tree's resources/ (the build tree's

@@ -31,7 +31,7 @@ struct StripImage {
 
 // Draws a part of the image: the context's user space is the image's, in points, y down from
 // its top left corner; its clip is `part` (in those points), which the drawing may use to leave
-// out what lies elsewhere. Parts come in order, top to bottom and, in a strip wider than a
+// out what lies elsewhere. The pieces come in order, top to bottom and, in a strip wider than a
 // bitmap can be, left to right; each starts as the background.
 using ImagePartDrawer = std::function<void(GraphicsContext& context, const Rect& part)>;
 

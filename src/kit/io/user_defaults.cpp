@@ -17,9 +17,9 @@ std::unique_ptr<UserDefaults> gStandard;
 
 UserDefaults& UserDefaults::standard() {
   std::lock_guard lock(gStandardMutex);
-  // The file lies in AppPaths::preferences(), not called here because it makes the folder: the
-  // folder is made at the first write (synchronize), so a run that only reads settings makes none.
-  if (!gStandard) gStandard = std::make_unique<UserDefaults>(AppPaths::home() + "/Preferences/" + kFileName);
+  // The folder is made at the first write (synchronize), so a run that only reads settings makes
+  // none.
+  if (!gStandard) gStandard = std::make_unique<UserDefaults>(AppPaths::preferencesPath() + "/" + kFileName);
   return *gStandard;
 }
 
