@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <iterator>
 #include <limits>
 
@@ -184,6 +187,7 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
   ParsedMap map;
   std::string failure;
   std::string title;  // OPML head title
+  int tops = 0;       // top-level records
 
   void didStartElementWithAttributes(kit::XMLParser& parser, std::string_view name,
                                      const kit::XMLAttributes& attrs) override {
@@ -239,6 +243,7 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
       TopicRecord& t = map.topics.emplace_back();
       readNativeTopic(attrs, t);
       t.parent = parent;
+      tops += parent < 0 ? 1 : 0;
       topicDepth_ = depth_;
     } else if (name == "resource") {
       if (depth_ != 3 || topicDepth_ != 2 || map.topics.empty()) return;
@@ -260,6 +265,7 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
     t.note = text(attrs, OpmlNote);
     t.link = text(attrs, Url);  // outline links are written as "url"
     t.parent = outlineStack_.empty() ? -1 : outlineStack_.back();
+    tops += t.parent < 0 ? 1 : 0;
     outlineStack_.push_back(static_cast<int>(map.topics.size()));
     map.topics.push_back(std::move(t));
   }
@@ -272,27 +278,40 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
 };
 
 // An upper bound of the topics in a map: each one starts a tag, and "<" starts nothing else
-// that counts (values carry it escaped). Counted eight bytes at a time, the text being long.
+// that counts (values carry it escaped). Counted sixteen bytes at a time, the text being long:
+// each block's matches are subtracted from byte counters that are summed before they overflow.
 std::size_t countTagStarts(std::string_view xml) {
+  std::size_t n = 0, i = 0;
+#if defined(__SSE2__)
+  const __m128i pattern = _mm_set1_epi8('<');
+  const __m128i zero = _mm_setzero_si128();
+  while (i + 16 <= xml.size()) {
+    __m128i counters = zero;
+    for (int round = 0; round < 255 && i + 16 <= xml.size(); ++round, i += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xml.data() + i));
+      counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(block, pattern));  // a match is -1
+    }
+    const __m128i sums = _mm_sad_epu8(counters, zero);  // two 64-bit halves
+    n += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
+         static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+  }
+#else
   constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
   constexpr std::uint64_t kPattern = 0x0101010101010101ull * '<';
-  std::size_t n = 0, i = 0;
   for (; i + 8 <= xml.size(); i += 8) {
     std::uint64_t w;
     std::memcpy(&w, xml.data() + i, 8);
     const std::uint64_t x = w ^ kPattern;  // zero bytes where "<" stands
     const std::uint64_t nonZero = ((x & kLow7) + kLow7) | x;
-    // One bit per matching byte, summed by a multiplication (a count instruction is not certain).
     n += static_cast<std::size_t>((((~nonZero & kHigh) >> 7) * 0x0101010101010101ull) >> 56);
   }
+#endif
   for (; i < xml.size(); ++i) n += xml[i] == '<' ? 1 : 0;
   return n;
 }
 
 // Several top-level topics hang under one new top topic, named after the document's title.
-void ensureSingleTop(ParsedMap& map, const std::string& title) {
-  int tops = 0;
-  for (const TopicRecord& t : map.topics) tops += t.parent < 0 ? 1 : 0;
+void ensureSingleTop(ParsedMap& map, const std::string& title, int tops) {
   if (tops <= 1) return;
   for (TopicRecord& t : map.topics) t.parent += 1;  // -1 becomes 0, the new top
   TopicRecord top;
@@ -330,7 +349,7 @@ ParseResult parseMapXML(std::string_view xml) {
     }
     return result;
   }
-  ensureSingleTop(delegate.map, delegate.title);
+  ensureSingleTop(delegate.map, delegate.title, delegate.tops);
   result.map = std::move(delegate.map);
   return result;
 }
