@@ -100,7 +100,7 @@ class Builder {
     const std::size_t count = records.size();
     built_.assign(count, nullptr);
     keptUuid_.assign(count, 0);
-    prepareFallbackLayout();
+    direction_.assign(count, 1);
     const std::vector<NodeView*> present =
         canvas_.rootNode() ? canvas_.rootNode()->getListOfDescendents() : std::vector<NodeView*>();
     existing_.reserve(count + present.size());
@@ -108,10 +108,18 @@ class Builder {
       if (auto [entry, added] = existing_.insert(n->uuid()); added) existing_.setTopic(entry, n->uuid(), n);
     }
 
-    // All identities are claimed in one pass before any topic is made: the table then stays in
-    // the cache, where claiming between the large topic allocations would miss it every time.
+    // One pass over the records before any topic is made counts the children and claims the
+    // identities: the table then stays in the cache, where claiming between the large topic
+    // allocations would miss it every time.
+    children_.assign(count, 0);
     claimed_.resize(count);
-    for (std::size_t i = 0; i < count; ++i) claimed_[i] = keepIdentity(records[i]);
+    bool unplaced = false;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i > 0) ++children_[parentOf(i)];
+      claimed_[i] = keepIdentity(records[i]);
+      unplaced = unplaced || !records[i].position;
+    }
+    if (unplaced) prepareFallbackLayout();
 
     kit::LockGuard guard(AppServices::globalTreeLock());
     NodeView* top = createTop(records[0]);
@@ -178,15 +186,12 @@ class Builder {
   void prepareFallbackLayout() {
     const auto& records = map_.topics;
     leaves_.assign(records.size(), 0);
-    children_.assign(records.size(), 0);
     for (std::size_t i = records.size(); i-- > 0;) {
       if (leaves_[i] < 1) leaves_[i] = 1;
-      if (i > 0) ++children_[parentOf(i)];
       const int p = records[i].parent;
       if (p >= 0 && static_cast<std::size_t>(p) < i) leaves_[static_cast<std::size_t>(p)] += leaves_[i];
     }
     nextY_.assign(records.size(), NAN);
-    direction_.assign(records.size(), 1);
   }
 
   // Children stacked beside their parent, each branch as tall as its leaves.
