@@ -259,7 +259,10 @@ struct XMLParserCallbacks {
 
   // A dictionary name's text, its length measured once per parse.
   static std::string_view name(XMLParser* p, const xmlChar* s) {
-    auto& slot = p->nameLengths_[(reinterpret_cast<std::uintptr_t>(s) >> 3) & (p->nameLengths_.size() - 1)];
+    // The dictionary packs short names a few bytes apart: a multiplicative hash spreads them.
+    const std::uint64_t h = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(s)) * 0x9E3779B97F4A7C15ull;
+    static_assert(std::tuple_size_v<decltype(p->nameLengths_)> == 64, "the top six bits pick the slot");
+    auto& slot = p->nameLengths_[static_cast<std::size_t>(h >> 58)];
     if (slot.first != s) slot = {s, std::strlen(reinterpret_cast<const char*>(s))};
     return std::string_view(reinterpret_cast<const char*>(s), slot.second);
   }
