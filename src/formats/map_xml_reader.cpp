@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
 #include <emmintrin.h>
 #endif
 #include <iterator>
@@ -282,7 +282,7 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
 // each block's matches are subtracted from byte counters that are summed before they overflow.
 std::size_t countTagStarts(std::string_view xml) {
   std::size_t n = 0, i = 0;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
   const __m128i pattern = _mm_set1_epi8('<');
   const __m128i zero = _mm_setzero_si128();
   while (i + 16 <= xml.size()) {

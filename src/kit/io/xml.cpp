@@ -259,6 +259,7 @@ struct XMLParserCallbacks {
 
   // A dictionary name's text, its length measured once per parse.
   static std::string_view name(XMLParser* p, const xmlChar* s) {
+    if (!s) return {};
     // The dictionary packs short names a few bytes apart: a multiplicative hash spreads them.
     const std::uint64_t h = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(s)) * 0x9E3779B97F4A7C15ull;
     static_assert(std::tuple_size_v<decltype(p->nameLengths_)> == 64, "the top six bits pick the slot");
