@@ -100,13 +100,26 @@ class Builder {
     const std::size_t count = records.size();
     built_.assign(count, nullptr);
     keptUuid_.assign(count, 0);
-    prepareFallbackLayout();
+    direction_.assign(count, 1);
     const std::vector<NodeView*> present =
         canvas_.rootNode() ? canvas_.rootNode()->getListOfDescendents() : std::vector<NodeView*>();
     existing_.reserve(count + present.size());
     for (NodeView* n : present) {
       if (auto [entry, added] = existing_.insert(n->uuid()); added) existing_.setTopic(entry, n->uuid(), n);
     }
+
+    // One pass over the records before any topic is made counts the children and claims the
+    // identities: the table then stays in the cache, where claiming between the large topic
+    // allocations would miss it every time.
+    children_.assign(count, 0);
+    claimed_.resize(count);
+    bool unplaced = false;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i > 0) ++children_[parentOf(i)];
+      claimed_[i] = keepIdentity(records[i]);
+      unplaced = unplaced || !records[i].position;
+    }
+    if (unplaced) prepareFallbackLayout();
 
     kit::LockGuard guard(AppServices::globalTreeLock());
     NodeView* top = createTop(records[0]);
@@ -120,7 +133,7 @@ class Builder {
       // Made as loaded topics: with their identity, unselected, and evaluated here, parents
       // first, while each is still in the cache. Only the last is selected on the way, as
       // making each in turn would leave it.
-      const std::optional<std::size_t> kept = keepIdentity(r);
+      const std::optional<std::size_t> kept = claimed_[i];
       NodeView* n = canvas_.createLoadedChildOf(parent, at, kept ? recordField(i, &TopicRecord::uuid) : std::string(),
                                                 static_cast<std::size_t>(children_[i]));
       if (kept) {
@@ -160,7 +173,7 @@ class Builder {
     if (r.position) offset_ = kit::Point(top->center().x - r.position->x, top->center().y - r.position->y);
     direction_[0] = (top->parentNode() && top->center().x < top->parentNode()->center().x) ? -1 : 1;
     built_[0] = top;
-    if (const std::optional<std::size_t> kept = keepIdentity(r)) {
+    if (const std::optional<std::size_t> kept = claimed_[0]) {
       top->setUuid(r.uuid);
       existing_.setTopic(*kept, top->uuid(), top);
       keptUuid_[0] = 1;
@@ -173,15 +186,12 @@ class Builder {
   void prepareFallbackLayout() {
     const auto& records = map_.topics;
     leaves_.assign(records.size(), 0);
-    children_.assign(records.size(), 0);
     for (std::size_t i = records.size(); i-- > 0;) {
       if (leaves_[i] < 1) leaves_[i] = 1;
-      if (i > 0) ++children_[parentOf(i)];
       const int p = records[i].parent;
       if (p >= 0 && static_cast<std::size_t>(p) < i) leaves_[static_cast<std::size_t>(p)] += leaves_[i];
     }
     nextY_.assign(records.size(), NAN);
-    direction_.assign(records.size(), 1);
   }
 
   // Children stacked beside their parent, each branch as tall as its leaves.
@@ -194,8 +204,8 @@ class Builder {
   }
 
   // A recorded identity is kept unless another topic already has it; a pasted one ("_uuid")
-  // only links the relationships of this load. The kept one is claimed here, its entry given
-  // the topic once made. New identities are random and so never met again: they are not listed.
+  // only links the relationships of this load. The kept one is claimed here, in document order,
+  // its entry given the topic once made. New identities are random and so never met again: they are not listed.
   std::optional<std::size_t> keepIdentity(const TopicRecord& r) {
     if (!r.keepUuid || r.uuid.empty()) return std::nullopt;
     auto [entry, added] = existing_.insert(r.uuid);
@@ -315,6 +325,7 @@ class Builder {
   std::vector<float> nextY_;
   std::vector<int> direction_;
   kit::Point offset_;
+  std::vector<std::optional<std::size_t>> claimed_;  // each record's claimed entry in existing_
   std::vector<char> keptUuid_;  // the topic took its record's uuid
   UuidIndex existing_;  // every uuid now on the canvas
   UuidIndex loaded_;    // recorded uuid -> topic built for it

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 #include <iterator>
 #include <limits>
 
@@ -63,6 +66,15 @@ static_assert([] {
   return true;
 }());
 
+// Same text, compared a letter at a time: known names are a few letters long, too short to be
+// worth a library call.
+bool sameName(std::string_view known, std::string_view name) {
+  if (known.size() != name.size()) return false;
+  for (std::size_t i = 0; i < known.size(); ++i)
+    if (known[i] != name[i]) return false;
+  return true;
+}
+
 // A tag's known attributes, found in one pass so that each lookup after it costs nothing.
 class Attributes {
  public:
@@ -70,16 +82,21 @@ class Attributes {
     for (const kit::XMLAttribute& a : all) {
       if (a.name.empty() || a.name.size() > kLongestName) continue;
       const int k = kNameSlots[slotOfName(a.name)];
-      if (k < 0 || kNames[k] != a.name) continue;
+      if (k < 0 || !sameName(kNames[k], a.name)) continue;
       data_[k] = a.value.data();  // a repeated name: the last wins
       size_[k] = a.value.size();
       present_ |= std::uint64_t{1} << k;
     }
   }
+  bool has(Key k) const { return present_ >> k & 1; }
+  // Whether any of the keys in the mask is present.
+  bool hasAny(std::uint64_t mask) const { return (present_ & mask) != 0; }
   std::optional<std::string_view> operator[](Key k) const {
-    if (!(present_ >> k & 1)) return std::nullopt;
+    if (!has(k)) return std::nullopt;
     return std::string_view(data_[k], size_[k]);
   }
+  // The value of a present key.
+  std::string_view at(Key k) const { return std::string_view(data_[k], size_[k]); }
 
  private:
   // A presence mask rather than optionals: only the slots found are ever written.
@@ -90,29 +107,37 @@ class Attributes {
   std::size_t size_[KeyCount];
 };
 
+constexpr std::uint64_t maskOf(std::initializer_list<Key> keys) {
+  std::uint64_t m = 0;
+  for (Key k : keys) m |= std::uint64_t{1} << k;
+  return m;
+}
+
 std::optional<std::string_view> attribute(const Attributes& attrs, Key name) { return attrs[name]; }
 
 std::string text(const Attributes& attrs, Key name) {
-  const auto& v = attribute(attrs, name);
-  return v ? std::string(*v) : std::string();
+  return attrs.has(name) ? std::string(attrs.at(name)) : std::string();
+}
+
+// Sets the string only when the tag has the attribute: most topics lack most of them.
+void readText(const Attributes& attrs, Key name, std::string& into) {
+  if (attrs.has(name)) into = std::string(attrs.at(name));
 }
 
 bool flag(const Attributes& attrs, Key name) {
-  const auto& v = attribute(attrs, name);
-  if (!v) return false;
-  auto n = parseInteger(*v);
-  return n ? *n != 0 : (*v == "true" || *v == "yes");
+  if (!attrs.has(name)) return false;
+  const std::string_view v = attrs.at(name);
+  auto n = parseInteger(v);
+  return n ? *n != 0 : (v == "true" || v == "yes");
 }
 
 // Out-of-range or unreadable values read as absent: the topic keeps its default.
 std::optional<double> real(const Attributes& attrs, Key name) {
-  const auto& v = attribute(attrs, name);
-  return v ? parseReal(*v) : std::nullopt;
+  return attrs.has(name) ? parseReal(attrs.at(name)) : std::nullopt;
 }
 
 std::optional<std::int64_t> integer(const Attributes& attrs, Key name) {
-  const auto& v = attribute(attrs, name);
-  return v ? parseInteger(*v) : std::nullopt;
+  return attrs.has(name) ? parseInteger(attrs.at(name)) : std::nullopt;
 }
 
 std::optional<kit::Point> point(const Attributes& attrs, Key xName, Key yName) {
@@ -128,11 +153,11 @@ bool inInt32(std::int64_t v) {
 }
 
 void readIdentity(const Attributes& attrs, std::string& uuid, bool& keep) {
-  if (const auto& u = attribute(attrs, Uuid)) {
-    uuid = *u;
+  if (attrs.has(Uuid)) {
+    uuid = std::string(attrs.at(Uuid));
     keep = true;
-  } else if (const auto& pasted = attribute(attrs, PastedUuid)) {
-    uuid = *pasted;
+  } else if (attrs.has(PastedUuid)) {
+    uuid = std::string(attrs.at(PastedUuid));
     keep = false;
   }
 }
@@ -140,29 +165,35 @@ void readIdentity(const Attributes& attrs, std::string& uuid, bool& keep) {
 // Fills a record already in place in the map: topic records are large, so moving one costs.
 void readNativeTopic(const Attributes& a, TopicRecord& t) {
   readIdentity(a, t.uuid, t.keepUuid);
-  t.text = text(a, Text);
-  t.note = text(a, Note);
-  t.link = text(a, Link);
-  auto detail = [&](Key name, std::optional<std::string> TopicDetails::*field) {
-    if (const auto& v = attribute(a, name)) t.writableDetails().*field = std::string(*v);
-  };
-  detail(Ref, &TopicDetails::referenceID);
-  detail(Icon1, &TopicDetails::icon1);
-  detail(Icon2, &TopicDetails::icon2);
-  detail(Image, &TopicDetails::imageID);
-  detail(Effort, &TopicDetails::effort);
-  if (const auto& c = attribute(a, Colour)) t.colour = parseHexColour(*c);
-  if (auto s = integer(a, Shape); s && inInt32(*s)) t.shape = static_cast<std::int32_t>(*s);
-  if (auto w = real(a, Width); w && *w > 0 && *w <= kMaxWidth) t.width = static_cast<float>(*w);
-  if (auto f = real(a, FontSize); f && *f > 0 && *f <= kMaxFontSize) t.fontSize = static_cast<float>(*f);
-  if (auto s = integer(a, TextStyle); s && *s >= 0 && *s <= 0xFFFFFFFFLL) t.textStyle = static_cast<std::uint32_t>(*s);
-  t.callout = flag(a, Callout);
-  t.floating = flag(a, Floating);
-  t.folded = flag(a, Folded);
-  t.boundary = flag(a, Boundary);
-  t.rollup = flag(a, Rollup);
-  if (auto d = real(a, Start)) t.writableDetails().startDate = kit::Date{*d};
-  if (auto d = real(a, Due)) t.writableDetails().dueDate = kit::Date{*d};
+  readText(a, Text, t.text);
+  readText(a, Note, t.note);
+  readText(a, Link, t.link);
+  if (a.hasAny(maskOf({Ref, Icon1, Icon2, Image, Effort, Start, Due}))) {
+    auto detail = [&](Key name, std::optional<std::string> TopicDetails::*field) {
+      if (a.has(name)) t.writableDetails().*field = std::string(a.at(name));
+    };
+    detail(Ref, &TopicDetails::referenceID);
+    detail(Icon1, &TopicDetails::icon1);
+    detail(Icon2, &TopicDetails::icon2);
+    detail(Image, &TopicDetails::imageID);
+    detail(Effort, &TopicDetails::effort);
+    if (auto d = real(a, Start)) t.writableDetails().startDate = kit::Date{*d};
+    if (auto d = real(a, Due)) t.writableDetails().dueDate = kit::Date{*d};
+  }
+  if (a.hasAny(maskOf({Colour, Shape, Width, FontSize, TextStyle}))) {
+    if (a.has(Colour)) t.colour = parseHexColour(a.at(Colour));
+    if (auto s = integer(a, Shape); s && inInt32(*s)) t.shape = static_cast<std::int32_t>(*s);
+    if (auto w = real(a, Width); w && *w > 0 && *w <= kMaxWidth) t.width = static_cast<float>(*w);
+    if (auto f = real(a, FontSize); f && *f > 0 && *f <= kMaxFontSize) t.fontSize = static_cast<float>(*f);
+    if (auto s = integer(a, TextStyle); s && *s >= 0 && *s <= 0xFFFFFFFFLL) t.textStyle = static_cast<std::uint32_t>(*s);
+  }
+  if (a.hasAny(maskOf({Callout, Floating, Folded, Boundary, Rollup}))) {
+    t.callout = flag(a, Callout);
+    t.floating = flag(a, Floating);
+    t.folded = flag(a, Folded);
+    t.boundary = flag(a, Boundary);
+    t.rollup = flag(a, Rollup);
+  }
   if (auto p = integer(a, Percent); p && *p >= -1 && *p <= 100) t.percentComplete = static_cast<std::int32_t>(*p);
   t.position = point(a, X, Y);
 }
@@ -184,6 +215,7 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
   ParsedMap map;
   std::string failure;
   std::string title;  // OPML head title
+  int tops = 0;       // top-level records
 
   void didStartElementWithAttributes(kit::XMLParser& parser, std::string_view name,
                                      const kit::XMLAttributes& attrs) override {
@@ -239,6 +271,7 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
       TopicRecord& t = map.topics.emplace_back();
       readNativeTopic(attrs, t);
       t.parent = parent;
+      tops += parent < 0 ? 1 : 0;
       topicDepth_ = depth_;
     } else if (name == "resource") {
       if (depth_ != 3 || topicDepth_ != 2 || map.topics.empty()) return;
@@ -260,6 +293,7 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
     t.note = text(attrs, OpmlNote);
     t.link = text(attrs, Url);  // outline links are written as "url"
     t.parent = outlineStack_.empty() ? -1 : outlineStack_.back();
+    tops += t.parent < 0 ? 1 : 0;
     outlineStack_.push_back(static_cast<int>(map.topics.size()));
     map.topics.push_back(std::move(t));
   }
@@ -272,27 +306,40 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
 };
 
 // An upper bound of the topics in a map: each one starts a tag, and "<" starts nothing else
-// that counts (values carry it escaped). Counted eight bytes at a time, the text being long.
+// that counts (values carry it escaped). Counted sixteen bytes at a time, the text being long:
+// each block's matches are subtracted from byte counters that are summed before they overflow.
 std::size_t countTagStarts(std::string_view xml) {
+  std::size_t n = 0, i = 0;
+#if defined(__SSE2__) && defined(__x86_64__)
+  const __m128i pattern = _mm_set1_epi8('<');
+  const __m128i zero = _mm_setzero_si128();
+  while (i + 16 <= xml.size()) {
+    __m128i counters = zero;
+    for (int round = 0; round < 255 && i + 16 <= xml.size(); ++round, i += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xml.data() + i));
+      counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(block, pattern));  // a match is -1
+    }
+    const __m128i sums = _mm_sad_epu8(counters, zero);  // two 64-bit halves
+    n += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
+         static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+  }
+#else
   constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
   constexpr std::uint64_t kPattern = 0x0101010101010101ull * '<';
-  std::size_t n = 0, i = 0;
   for (; i + 8 <= xml.size(); i += 8) {
     std::uint64_t w;
     std::memcpy(&w, xml.data() + i, 8);
     const std::uint64_t x = w ^ kPattern;  // zero bytes where "<" stands
     const std::uint64_t nonZero = ((x & kLow7) + kLow7) | x;
-    // One bit per matching byte, summed by a multiplication (a count instruction is not certain).
     n += static_cast<std::size_t>((((~nonZero & kHigh) >> 7) * 0x0101010101010101ull) >> 56);
   }
+#endif
   for (; i < xml.size(); ++i) n += xml[i] == '<' ? 1 : 0;
   return n;
 }
 
 // Several top-level topics hang under one new top topic, named after the document's title.
-void ensureSingleTop(ParsedMap& map, const std::string& title) {
-  int tops = 0;
-  for (const TopicRecord& t : map.topics) tops += t.parent < 0 ? 1 : 0;
+void ensureSingleTop(ParsedMap& map, const std::string& title, int tops) {
   if (tops <= 1) return;
   for (TopicRecord& t : map.topics) t.parent += 1;  // -1 becomes 0, the new top
   TopicRecord top;
@@ -330,7 +377,7 @@ ParseResult parseMapXML(std::string_view xml) {
     }
     return result;
   }
-  ensureSingleTop(delegate.map, delegate.title);
+  ensureSingleTop(delegate.map, delegate.title, delegate.tops);
   result.map = std::move(delegate.map);
   return result;
 }

@@ -90,7 +90,26 @@ void appendAttribute(std::string& out, std::string_view name, std::string_view v
   out += '"';
 }
 
+namespace {
+
+// The writer's own form: an optional "-" and up to nine digits, read without the general path.
+bool readShortWholeNumber(std::string_view s, std::int64_t& out) {
+  std::size_t i = !s.empty() && s[0] == '-' ? 1 : 0;
+  if (s.size() == i || s.size() - i > 9) return false;
+  std::int64_t n = 0;
+  for (; i < s.size(); ++i) {
+    const unsigned d = static_cast<unsigned char>(s[i]) - unsigned{'0'};
+    if (d > 9) return false;
+    n = n * 10 + d;
+  }
+  out = s[0] == '-' ? -n : n;
+  return true;
+}
+
+}  // namespace
+
 std::optional<std::int64_t> parseInteger(std::string_view s) {
+  if (std::int64_t n; readShortWholeNumber(s, n)) return n;
   s = trimBlanks(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   std::int64_t v = 0;
@@ -100,6 +119,7 @@ std::optional<std::int64_t> parseInteger(std::string_view s) {
 }
 
 std::optional<double> parseReal(std::string_view s) {
+  if (std::int64_t n; readShortWholeNumber(s, n)) return static_cast<double>(n);
   s = trimBlanks(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   // Positions are mostly whole numbers: up to 15 digits are exact in a double.

@@ -439,6 +439,30 @@ TEST_F(LoadFaultTest, GarbledAttributeValuesFallBackToDefaults) {
   EXPECT_TRUE(canvas->relationships().empty());
 }
 
+// Numbers written by hand or by other tools: signs, blanks, leading zeros and fractions read as
+// the writer's own whole numbers do; anything else around a number makes it unreadable.
+TEST_F(LoadFaultTest, NumbersReadTheSameInEveryWrittenForm) {
+  const std::string xml =
+      "<QuillmereRelative><topic level=\"0\" text=\"r\" x=\"-120\" y=\" 45 \"/>"
+      "<topic level=\"1\" text=\"a\" x=\"+7\" y=\"0012\" percent=\"007\"/>"
+      "<topic level=\"1\" text=\"b\" x=\"-0\" y=\"-35.6\" percent=\"-\"/>"
+      "<topic level=\"1\" text=\"c\" x=\"1234567\" y=\"-9999999\" percent=\"1e2\"/>"
+      "</QuillmereRelative>";
+  NodeView* top = MapFormats::loadFromXML(*canvas, xml, MapFormats::LoadContext::Map);
+  ASSERT_NE(top, nullptr);
+  ASSERT_EQ(top->childNodes().size(), 3u);
+  EXPECT_EQ(top->center(), Point(-120, 45));
+  const NodeView* a = top->childNodes()[0].get();
+  const NodeView* b = top->childNodes()[1].get();
+  const NodeView* c = top->childNodes()[2].get();
+  EXPECT_EQ(a->center(), Point(7, 12));
+  EXPECT_EQ(a->percentComplete(), 7);
+  EXPECT_EQ(b->center(), Point(0, -36));
+  EXPECT_EQ(b->percentComplete(), -1);
+  EXPECT_EQ(c->center(), Point(1234567, -9999999));
+  EXPECT_EQ(c->percentComplete(), -1);
+}
+
 TEST_F(LoadFaultTest, EveryTruncationOfAMapBuildsNothing) {
   buildRichMap();
   const std::string xml = MapFormats::dumpMap(*canvas);

@@ -257,6 +257,17 @@ struct XMLParserCallbacks {
     return static_cast<XMLParser*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
   }
 
+  // A dictionary name's text, its length measured once per parse.
+  static std::string_view name(XMLParser* p, const xmlChar* s) {
+    if (!s) return {};
+    // The dictionary packs short names a few bytes apart: a multiplicative hash spreads them.
+    const std::uint64_t h = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(s)) * 0x9E3779B97F4A7C15ull;
+    static_assert(std::tuple_size_v<decltype(p->nameLengths_)> == 64, "the top six bits pick the slot");
+    auto& slot = p->nameLengths_[static_cast<std::size_t>(h >> 58)];
+    if (slot.first != s) slot = {s, std::strlen(reinterpret_cast<const char*>(s))};
+    return std::string_view(reinterpret_cast<const char*>(s), slot.second);
+  }
+
   // Whether an attribute value holds an entity reference. Most values are a few bytes long, for
   // which a plain loop beats a library call.
   static bool hasReference(std::string_view value) {
@@ -350,15 +361,16 @@ struct XMLParserCallbacks {
         value = s;
       }
       if (p->stopped_ || !spend(p, value.size())) return;
-      views[filled++] = {a[1] ? joined(view(a[1]), ":", view(a[0])) : view(a[0]), value};
+      views[filled++] = {a[1] ? joined(view(a[1]), ":", view(a[0])) : name(p, a[0]), value};
     }
     if (!p->delegate_) return;
-    std::string_view name = view(localname);
+    std::string_view tag = name(p, localname);
     if (prefix) {
-      p->elementName_.assign(view(prefix)).append(":").append(name);
-      name = p->elementName_;
+      p->elementName_.assign(view(prefix)).append(":").append(tag);
+      p->endTagName_ = nullptr;
+      tag = p->elementName_;
     }
-    p->delegate_->didStartElementWithAttributes(*p, name, XMLAttributes(views));
+    p->delegate_->didStartElementWithAttributes(*p, tag, XMLAttributes(views));
   }
 
   static void endElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*) {
@@ -366,12 +378,16 @@ struct XMLParserCallbacks {
     if (p->stopped_) return;
     --p->depth_;
     if (!p->delegate_) return;
-    // The start tag is done with elementName_, so its buffer serves here without a new string.
-    std::string& name = p->elementName_;
-    name.clear();
-    if (prefix) name.append(view(prefix)).append(":");
-    name.append(view(localname));
-    p->delegate_->didEndElement(*p, name);
+    // The start tag is done with elementName_, so its buffer serves here without a new string;
+    // a run of end tags of one plain name (a list of topics) writes it once.
+    std::string& tag = p->elementName_;
+    if (prefix || localname != p->endTagName_) {
+      tag.clear();
+      if (prefix) tag.append(view(prefix)).append(":");
+      tag.append(name(p, localname));
+      p->endTagName_ = prefix ? nullptr : localname;
+    }
+    p->delegate_->didEndElement(*p, tag);
   }
 
   static void characters(void* ctx, const xmlChar* ch, int len) {
@@ -430,6 +446,9 @@ bool XMLParser::parse() {
   ensureLibraryReady();
   textBudget_ = expansionLimit(input.size());
   depth_ = 0;
+  // A new parse has a new dictionary, whose names may reuse the old addresses.
+  endTagName_ = nullptr;
+  nameLengths_.fill({});
 
   xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(input.data(), static_cast<int>(input.size()));
   if (!ctxt) {

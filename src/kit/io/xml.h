@@ -2,12 +2,14 @@
 // Neither ever touches the network or loads external entities or DTDs.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "kit/core/value.h"
@@ -162,6 +164,11 @@ class XMLParser {
   std::vector<XMLAttribute> attributeViews_;
   std::vector<std::string> attributeText_;
   std::string elementName_;
+  // The name libxml2 gave as the last end tag's, when elementName_ still holds exactly it.
+  const void* endTagName_ = nullptr;
+  // Lengths of the names met, by address: libxml2 hands each name out once from its dictionary
+  // for the whole parse, so the same few pointers come back on every tag.
+  std::array<std::pair<const void*, std::size_t>, 64> nameLengths_{};
   void* context_ = nullptr;  // xmlParserCtxtPtr while parsing
   std::optional<XMLParseError> error_;
   bool stopped_ = false;
