@@ -2,10 +2,6 @@
 // here touches a canvas, so a document that fails half-way leaves no trace.
 #include <algorithm>
 #include <array>
-#include <cstring>
-#if defined(__SSE2__) && defined(__x86_64__)
-#include <emmintrin.h>
-#endif
 #include <iterator>
 #include <limits>
 
@@ -24,7 +20,7 @@ using detail::parseReal;
 namespace {
 
 constexpr float kMaxFontSize = 1000;
-constexpr std::size_t kMostReservedTopics = std::size_t{1} << 20;
+constexpr std::size_t kMostReservedTopics = std::size_t{1} << 16;
 constexpr float kMaxWidth = 100000;
 
 // Every attribute name the reader knows, shortest first; Key follows the same order.
@@ -75,14 +71,38 @@ bool sameName(std::string_view known, std::string_view name) {
   return true;
 }
 
+// What each name means, by the address the parser gives it for the whole parse: the few names of
+// a map come back on every tag, and one comparison of addresses then replaces reading them.
+class NameMemo {
+ public:
+  int keyOf(const kit::XMLAttribute& a) {
+    if (!a.nameID) return lookUp(a.name);
+    const std::uint64_t h = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(a.nameID)) * 0x9E3779B97F4A7C15ull;
+    Entry& e = entries_[static_cast<std::size_t>(h >> 58)];
+    if (e.id != a.nameID) e = {a.nameID, lookUp(a.name)};
+    return e.key;
+  }
+
+ private:
+  static int lookUp(std::string_view name) {
+    if (name.empty() || name.size() > kLongestName) return -1;
+    const int k = kNameSlots[slotOfName(name)];
+    return k >= 0 && sameName(kNames[k], name) ? k : -1;
+  }
+  struct Entry {
+    const void* id = nullptr;
+    int key = -1;
+  };
+  std::array<Entry, 64> entries_{};
+};
+
 // A tag's known attributes, found in one pass so that each lookup after it costs nothing.
 class Attributes {
  public:
-  explicit Attributes(const kit::XMLAttributes& all) {
+  Attributes(const kit::XMLAttributes& all, NameMemo& names) {
     for (const kit::XMLAttribute& a : all) {
-      if (a.name.empty() || a.name.size() > kLongestName) continue;
-      const int k = kNameSlots[slotOfName(a.name)];
-      if (k < 0 || !sameName(kNames[k], a.name)) continue;
+      const int k = names.keyOf(a);
+      if (k < 0) continue;
       data_[k] = a.value.data();  // a repeated name: the last wins
       size_[k] = a.value.size();
       present_ |= std::uint64_t{1} << k;
@@ -231,9 +251,9 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
       return;
     }
     if (map.fileFormat == GlobalHelpers::kFileTypeQLM) {
-      nativeStart(parser, name, Attributes(attrs));
+      nativeStart(parser, name, Attributes(attrs, names_));
     } else {
-      opmlStart(name, Attributes(attrs));
+      opmlStart(name, Attributes(attrs, names_));
     }
   }
 
@@ -298,45 +318,13 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
     map.topics.push_back(std::move(t));
   }
 
+  NameMemo names_;
   int depth_ = 0;
   int topicDepth_ = 0;
   std::vector<int> levelStack_;    // native: the open topic at each level
   std::vector<int> outlineStack_;  // OPML: the enclosing outlines
   bool inBody_ = false, inTitle_ = false;
 };
-
-// An upper bound of the topics in a map: each one starts a tag, and "<" starts nothing else
-// that counts (values carry it escaped). Counted sixteen bytes at a time, the text being long:
-// each block's matches are subtracted from byte counters that are summed before they overflow.
-std::size_t countTagStarts(std::string_view xml) {
-  std::size_t n = 0, i = 0;
-#if defined(__SSE2__) && defined(__x86_64__)
-  const __m128i pattern = _mm_set1_epi8('<');
-  const __m128i zero = _mm_setzero_si128();
-  while (i + 16 <= xml.size()) {
-    __m128i counters = zero;
-    for (int round = 0; round < 255 && i + 16 <= xml.size(); ++round, i += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xml.data() + i));
-      counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(block, pattern));  // a match is -1
-    }
-    const __m128i sums = _mm_sad_epu8(counters, zero);  // two 64-bit halves
-    n += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
-         static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-  }
-#else
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
-  constexpr std::uint64_t kPattern = 0x0101010101010101ull * '<';
-  for (; i + 8 <= xml.size(); i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, xml.data() + i, 8);
-    const std::uint64_t x = w ^ kPattern;  // zero bytes where "<" stands
-    const std::uint64_t nonZero = ((x & kLow7) + kLow7) | x;
-    n += static_cast<std::size_t>((((~nonZero & kHigh) >> 7) * 0x0101010101010101ull) >> 56);
-  }
-#endif
-  for (; i < xml.size(); ++i) n += xml[i] == '<' ? 1 : 0;
-  return n;
-}
 
 // Several top-level topics hang under one new top topic, named after the document's title.
 void ensureSingleTop(ParsedMap& map, const std::string& title, int tops) {
@@ -356,9 +344,9 @@ ParseResult parseMapXML(std::string_view xml) {
     return result;
   }
   MapXMLDelegate delegate;
-  // Records are large: spare the regrowth, but never reserve for more than a real map holds, as
-  // a crafted text of tag starts would ask for more memory than there is.
-  delegate.map.topics.reserve(std::min<std::size_t>(countTagStarts(xml), kMostReservedTopics));
+  // Records are large: spare the regrowth with room for a topic per 64 bytes (the writer's
+  // shortest topic is longer), but never much room for text that may be anything.
+  delegate.map.topics.reserve(std::min<std::size_t>(xml.size() / 64 + 1, kMostReservedTopics));
   kit::XMLParser parser = kit::XMLParser::borrowing(xml);
   parser.setDelegate(&delegate);
   const bool ok = parser.parse();

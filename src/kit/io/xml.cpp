@@ -361,7 +361,8 @@ struct XMLParserCallbacks {
         value = s;
       }
       if (p->stopped_ || !spend(p, value.size())) return;
-      views[filled++] = {a[1] ? joined(view(a[1]), ":", view(a[0])) : name(p, a[0]), value};
+      if (a[1]) views[filled++] = {joined(view(a[1]), ":", view(a[0])), value, nullptr};
+      else views[filled++] = {name(p, a[0]), value, a[0]};
     }
     if (!p->delegate_) return;
     std::string_view tag = name(p, localname);

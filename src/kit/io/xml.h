@@ -77,6 +77,9 @@ struct XMLParseError {
 struct XMLAttribute {
   std::string_view name;
   std::string_view value;
+  // One address for every attribute of this name in a parse, so that a reader can remember what
+  // a name means by it; null for a prefixed name.
+  const void* nameID = nullptr;
 };
 
 // A start tag's attributes in document order, namespace declarations first. A view into the
