@@ -1,6 +1,8 @@
 // Building parsed records into the canvas: every topic through the canvas's createChildNodeOf,
 // then the relationships and the folds.
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <algorithm>
 #include <optional>
 #include <type_traits>
@@ -73,7 +75,28 @@ class UuidIndex {
     std::string_view key;
     NodeView* topic;
   };
-  static std::size_t hashOf(std::string_view key) { return std::hash<std::string_view>{}(key); }
+  // Eight letters a step (identities are 36 letters long), keyed per process so that a crafted
+  // file cannot aim its identities at one run of slots.
+  static std::size_t hashOf(std::string_view key) {
+    static const std::uint64_t seed = (std::uint64_t{std::random_device{}()} << 32) | std::random_device{}();
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    std::uint64_t h = seed ^ key.size();
+    std::size_t i = 0;
+    for (; i + 8 <= key.size(); i += 8) {
+      std::uint64_t w;
+      std::memcpy(&w, key.data() + i, 8);
+      h = (h ^ w) * kMultiplier;
+      h ^= h >> 29;
+    }
+    std::uint64_t tail = 0;
+    if (key.size() >= 8) {
+      std::memcpy(&tail, key.data() + key.size() - 8, 8);  // the last eight, overlapping
+    } else {
+      for (; i < key.size(); ++i) tail = tail << 8 | static_cast<unsigned char>(key[i]);
+    }
+    h = (h ^ tail) * kMultiplier;
+    return static_cast<std::size_t>(h ^ h >> 32);
+  }
   void rehash(std::size_t capacity) {
     std::vector<std::uint64_t> table(capacity, 0);
     for (std::size_t n = 0; n < entries_.size(); ++n) {

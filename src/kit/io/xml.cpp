@@ -339,14 +339,21 @@ struct XMLParserCallbacks {
       const xmlChar* nsPrefix = namespaces[2 * i];
       views[filled++] = {nsPrefix ? joined("xmlns", ":", view(nsPrefix)) : std::string_view("xmlns"), view(namespaces[2 * i + 1])};
     }
+    // A value libxml2 hands out in place in the document's text held no reference (one would
+    // have sent it through a copy), so only copied values need looking through.
+    const xmlParserInputPtr input = static_cast<xmlParserCtxtPtr>(ctx)->input;
+    const std::uintptr_t textBegin = input ? reinterpret_cast<std::uintptr_t>(input->base) : 0;
+    const std::uintptr_t textEnd = input ? reinterpret_cast<std::uintptr_t>(input->end) : 0;
     for (int i = 0; i < nbAttributes; ++i) {
       const xmlChar** a = attributes + 5 * i;
       const xmlChar* begin = a[3];
       const int length = static_cast<int>(a[4] - a[3]);
       std::string_view value(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(length));
+      const bool inPlace = reinterpret_cast<std::uintptr_t>(begin) >= textBegin &&
+                           reinterpret_cast<std::uintptr_t>(a[4]) <= textEnd;
       // Without entity substitution libxml2 leaves references in attribute values; expand the
       // internal ones here, under libxml2's own loop and amplification checks.
-      if (hasReference(value)) {
+      if (!inPlace && hasReference(value)) {
         std::string& s = scratch();
         if (!expandAmpersands(value, s)) {
           xmlChar* decoded = xmlStringLenDecodeEntities(static_cast<xmlParserCtxtPtr>(ctx), begin, length,
