@@ -17,6 +17,28 @@
 
 namespace MapFormats {
 
+// Eight letters a step (identities are 36 letters long), keyed per process.
+std::uint64_t identityHash(std::string_view key) {
+  static const std::uint64_t seed = (std::uint64_t{std::random_device{}()} << 32) | std::random_device{}();
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+  std::uint64_t h = seed ^ key.size();
+  std::size_t i = 0;
+  for (; i + 8 <= key.size(); i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, key.data() + i, 8);
+    h = (h ^ w) * kMultiplier;
+    h ^= h >> 29;
+  }
+  std::uint64_t tail = 0;
+  if (key.size() >= 8) {
+    std::memcpy(&tail, key.data() + key.size() - 8, 8);  // the last eight, overlapping
+  } else {
+    for (; i < key.size(); ++i) tail = tail << 8 | static_cast<unsigned char>(key[i]);
+  }
+  h = (h ^ tail) * kMultiplier;
+  return h ^ h >> 32;
+}
+
 namespace {
 
 // Spacing of topics that arrive without positions (OPML, outlines): one row per leaf, one
@@ -41,9 +63,11 @@ class UuidIndex {
   }
   // Adds the key unless it is present already; the topic it stands for is given by setTopic.
   // Returns the entry number and whether it was added.
-  std::pair<std::size_t, bool> insert(std::string_view key) {
+  std::pair<std::size_t, bool> insert(std::string_view key) { return insert(key, identityHash(key)); }
+  // The same with the key's identityHash, which the reader keeps with each record.
+  std::pair<std::size_t, bool> insert(std::string_view key, std::uint64_t hash) {
     if (2 * (entries_.size() + 1) > table_.size()) rehash(std::max<std::size_t>(16, 2 * table_.size()));
-    const std::size_t hash = hashOf(key), mask = table_.size() - 1;
+    const std::size_t mask = table_.size() - 1;
     const auto tag = static_cast<std::uint32_t>(hash >> 32);
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
       const std::uint64_t s = table_[i];
@@ -60,7 +84,8 @@ class UuidIndex {
   void setTopic(std::size_t entry, std::string_view key, NodeView* topic) { entries_[entry] = {key, topic}; }
   NodeView* find(std::string_view key) const {
     if (table_.empty()) return nullptr;
-    const std::size_t hash = hashOf(key), mask = table_.size() - 1;
+    const std::uint64_t hash = identityHash(key);
+    const std::size_t mask = table_.size() - 1;
     const auto tag = static_cast<std::uint32_t>(hash >> 32);
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
       const std::uint64_t s = table_[i];
@@ -75,32 +100,10 @@ class UuidIndex {
     std::string_view key;
     NodeView* topic;
   };
-  // Eight letters a step (identities are 36 letters long), keyed per process so that a crafted
-  // file cannot aim its identities at one run of slots.
-  static std::size_t hashOf(std::string_view key) {
-    static const std::uint64_t seed = (std::uint64_t{std::random_device{}()} << 32) | std::random_device{}();
-    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-    std::uint64_t h = seed ^ key.size();
-    std::size_t i = 0;
-    for (; i + 8 <= key.size(); i += 8) {
-      std::uint64_t w;
-      std::memcpy(&w, key.data() + i, 8);
-      h = (h ^ w) * kMultiplier;
-      h ^= h >> 29;
-    }
-    std::uint64_t tail = 0;
-    if (key.size() >= 8) {
-      std::memcpy(&tail, key.data() + key.size() - 8, 8);  // the last eight, overlapping
-    } else {
-      for (; i < key.size(); ++i) tail = tail << 8 | static_cast<unsigned char>(key[i]);
-    }
-    h = (h ^ tail) * kMultiplier;
-    return static_cast<std::size_t>(h ^ h >> 32);
-  }
   void rehash(std::size_t capacity) {
     std::vector<std::uint64_t> table(capacity, 0);
     for (std::size_t n = 0; n < entries_.size(); ++n) {
-      const std::size_t hash = hashOf(entries_[n].key);
+      const std::uint64_t hash = identityHash(entries_[n].key);
       std::size_t i = hash & (capacity - 1);
       while (table[i] != 0) i = (i + 1) & (capacity - 1);
       table[i] = (hash >> 32) << 32 | (n + 1);
@@ -231,7 +234,7 @@ class Builder {
   // its entry given the topic once made. New identities are random and so never met again: they are not listed.
   std::optional<std::size_t> keepIdentity(const TopicRecord& r) {
     if (!r.keepUuid || r.uuid.empty()) return std::nullopt;
-    auto [entry, added] = existing_.insert(r.uuid);
+    auto [entry, added] = existing_.insert(r.uuid, r.uuidHash ? r.uuidHash : identityHash(r.uuid));
     if (!added) return std::nullopt;
     return entry;
   }
@@ -318,9 +321,11 @@ class Builder {
     loaded_.reserve(built_.size());
     for (std::size_t i = 0; i < built_.size(); ++i) {
       // A kept uuid went to its topic, which holds the same text.
-      const std::string_view uuid = keptUuid_[i] ? std::string_view(built_[i]->uuid()) : map_.topics[i].uuid;
+      const TopicRecord& r = map_.topics[i];
+      const std::string_view uuid = keptUuid_[i] ? std::string_view(built_[i]->uuid()) : r.uuid;
       if (uuid.empty()) continue;
-      if (auto [entry, added] = loaded_.insert(uuid); added) loaded_.setTopic(entry, uuid, built_[i]);
+      if (auto [entry, added] = loaded_.insert(uuid, r.uuidHash ? r.uuidHash : identityHash(uuid)); added)
+        loaded_.setTopic(entry, uuid, built_[i]);
     }
     std::unordered_set<std::string> used;
     for (const RelationshipPtr& r : canvas_.relationships())

@@ -50,6 +50,7 @@ struct TopicRecord {
   bool callout = false, floating = false, folded = false, boundary = false, rollup = false;
   std::optional<kit::Point> position;
   std::string uuid;
+  std::uint64_t uuidHash = 0;  // identityHash(uuid) as the reader found it; 0 when not known
   std::string text, note, link;
   std::unique_ptr<TopicDetails> details;  // nullptr while the topic has none of them
 
@@ -58,6 +59,10 @@ struct TopicRecord {
     return *details;
   }
 };
+
+// The hash by which loading indexes identities, keyed per process so that a crafted file cannot
+// aim its identities at one run of an index's slots.
+std::uint64_t identityHash(std::string_view uuid);
 
 // One relationship as read; its ends name topics by uuid.
 struct RelationshipRecord {

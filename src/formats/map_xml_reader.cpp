@@ -185,6 +185,8 @@ void readIdentity(const Attributes& attrs, std::string& uuid, bool& keep) {
 // Fills a record already in place in the map: topic records are large, so moving one costs.
 void readNativeTopic(const Attributes& a, TopicRecord& t) {
   readIdentity(a, t.uuid, t.keepUuid);
+  // Hashed while its letters are in the cache: the builder indexes it long after.
+  if (!t.uuid.empty()) t.uuidHash = identityHash(t.uuid);
   readText(a, Text, t.text);
   readText(a, Note, t.note);
   readText(a, Link, t.link);
