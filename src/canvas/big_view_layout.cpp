@@ -228,7 +228,7 @@ kit::Rect BranchRectCache::measure(NodeView* top) {
       return m;
     }
     const bool whole = onWholePoints(n->center());
-    const bool portable = whole && n->getRelationships().empty() && !(n->isFolded() && !n->childNodes().empty());
+    const bool portable = whole && !n->hasRelationships() && !(n->isFolded() && !n->childNodes().empty());
     stack.push_back(Step{n, 0, Measured{frameOf(n), whole, portable}});
     return std::nullopt;
   };
@@ -653,10 +653,7 @@ void BigView::_rearrangeChildren(NodeView* topic, int onSide) {
     Step& s = stack.back();
     const NodeView::ChildList& children = s.node->childNodes();
     if (s.next == 0)
-      for (const auto& c : children) {
-        c->prefetchForLayout();
-        __builtin_prefetch(&c->getRelationships());  // read when the branch is measured
-      }
+      for (const auto& c : children) c->prefetchForLayout();
     if (s.next < children.size()) {
       NodeView* child = children[s.next++].get();
       if (!isLaidOutAsChild(child)) {

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <numbers>
 
 #include "helpers/global_helpers_geometry.h"
@@ -26,10 +25,6 @@ std::uint32_t toUInt32(float x) {
   return static_cast<std::uint32_t>(x);
 }
 
-bool bitwiseEqual(RGB255 a, RGB255 b) {
-  return std::memcmp(&a.r, &b.r, sizeof(float)) == 0 && std::memcmp(&a.g, &b.g, sizeof(float)) == 0 &&
-         std::memcmp(&a.b, &b.b, sizeof(float)) == 0;
-}
 
 HSV rgbToHsv(float r, float g, float b) {
   float max = std::fmax(r, std::fmax(g, b));
@@ -70,8 +65,6 @@ RGB1 RGB1Make(float r, float g, float b) { return RGB1{r, g, b}; }
 HSV HSVMake(float h, float s, float v) { return HSV{h, s, v}; }
 
 RGB255 RGB255Default() { return RGB255{0, 0, 254}; }
-bool RGB255IsDefault(RGB255 c) { return c.r == 0 && c.g == 0 && c.b == 254; }
-bool RGB255EqualToColour(RGB255 a, RGB255 b) { return bitwiseEqual(a, b); }
 
 RGB255 RGB255FromUnit(RGB1 c) {
   return RGB255{static_cast<float>(c.r * 255.0), static_cast<float>(c.g * 255.0), static_cast<float>(c.b * 255.0)};
@@ -81,7 +74,6 @@ RGB1 RGB255ToUnit(RGB255 c) {
   return RGB1{static_cast<float>(c.r / 255.0), static_cast<float>(c.g / 255.0), static_cast<float>(c.b / 255.0)};
 }
 
-bool RGB255IsWhite(RGB255 c) { return c.r == 255.0f && c.g == 255.0f && c.b == 255.0f; }
 bool RGB255IsBlack(RGB255 c) { return c.r == 0.0f && c.g == 0.0f && c.b == 0.0f; }
 RGB255 RGB255LightGrey() { return RGB255{230, 230, 230}; }
 
@@ -94,7 +86,7 @@ bool RGB255IsStandard(RGB255 c) {
   static const RGB255 kStandard[] = {{0, 0, 0},     {255, 255, 255}, {255, 0, 0},   {0, 255, 0},
                                      {0, 0, 255},   {255, 0, 255},   {255, 127, 0}, {255, 255, 0}};
   for (const RGB255& s : kStandard)
-    if (bitwiseEqual(c, s)) return true;
+    if (RGB255EqualToColour(c, s)) return true;
   return false;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,13 +21,16 @@ HSV HSVMake(float h, float s, float v);
 
 // (0, 0, 254): no colour chosen, the automatic or inherited colour applies.
 RGB255 RGB255Default();
-// Float comparison with (0, 0, 254).
-bool RGB255IsDefault(RGB255 c);
+// Float comparison with (0, 0, 254). Inline, as the next two: every topic asks them.
+inline bool RGB255IsDefault(RGB255 c) { return c.r == 0 && c.g == 0 && c.b == 254; }
 // Equal bit for bit: (0, 0, 0) and (-0, 0, 0) differ.
-bool RGB255EqualToColour(RGB255 a, RGB255 b);
+inline bool RGB255EqualToColour(RGB255 a, RGB255 b) {
+  static_assert(sizeof(RGB255) == 3 * sizeof(float), "no padding between the components");
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 RGB255 RGB255FromUnit(RGB1 c);
 RGB1 RGB255ToUnit(RGB255 c);
-bool RGB255IsWhite(RGB255 c);
+inline bool RGB255IsWhite(RGB255 c) { return c.r == 255.0f && c.g == 255.0f && c.b == 255.0f; }
 bool RGB255IsBlack(RGB255 c);
 RGB255 RGB255LightGrey();
 // 0xFFRRGGBB from the truncated components (negative gives 0); components above 255 carry into

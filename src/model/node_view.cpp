@@ -4,18 +4,22 @@
 
 #include "helpers/global_helpers_identifiers.h"
 
+constinit const NodeView::Rare NodeView::kNoRare{};
+
 NodeView::NodeView(NodeView* parent, DocumentServices* controller) : NodeView(parent, controller, std::string()) {
   evaluateDisplayAttributes(false);
 }
 
 NodeView::NodeView(NodeView* parent, DocumentServices* controller, std::string uuid)
-    : kit::View(kit::Rect(0, 0, 10, 10)), parentController_(controller), parentNode_(parent) {
+    : kit::View(kit::Rect(0, 0, 10, 10)),
+      parentController_(controller),
+      parentNode_(parent),
+      iID_(controller ? controller->getNextNumericID() : 0),
+      uuid_(uuid.empty() ? GlobalHelpers::GetUUID() : std::move(uuid)) {
+  // A view has no background colour to begin with: none is set here.
   setClipsToBounds(true);
   setClearsContextBeforeDrawing(false);
   setOpaque(false);
-  setBackgroundColor(kit::Color::clear());
-  iID_ = parentController_ ? parentController_->getNextNumericID() : 0;
-  uuid_ = uuid.empty() ? GlobalHelpers::GetUUID() : std::move(uuid);
 }
 
 NodeView::~NodeView() {
@@ -86,9 +90,9 @@ void NodeView::pushUndo(const char* action, kit::Value details) {
 }
 
 void NodeView::addRelationship(RelationshipView* r) {
-  if (r) relationships_.push_back(r);
+  if (r) rareForWriting().relationships.push_back(r);
 }
 
 void NodeView::removeRelationship(RelationshipView* r) {
-  std::erase(relationships_, r);
+  if (rare_) std::erase(rare_->relationships, r);
 }

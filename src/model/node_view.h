@@ -85,10 +85,10 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   void setIID(std::int32_t id) { iID_ = id; }
   const std::string& uuid() const { return uuid_; }
   void setUuid(std::string uuid) { uuid_ = std::move(uuid); }
-  const std::optional<std::string>& _uuidImage() const { return uuidImage_; }
-  void set_uuidImage(std::optional<std::string> id) { uuidImage_ = std::move(id); }
-  const std::optional<std::string>& strReferenceID() const { return strReferenceID_; }
-  void setStrReferenceID(std::optional<std::string> id) { strReferenceID_ = std::move(id); }
+  const std::optional<std::string>& _uuidImage() const { return rare().uuidImage; }
+  void set_uuidImage(std::optional<std::string> id) { setRare(&Rare::uuidImage, std::move(id)); }
+  const std::optional<std::string>& strReferenceID() const { return rare().referenceID; }
+  void setStrReferenceID(std::optional<std::string> id) { setRare(&Rare::referenceID, std::move(id)); }
   NodeView* parentNode() const { return parentNode_; }
   void setParentNode(NodeView* parent) { parentNode_ = parent; }
   const ChildList& childNodes() const { return childNodes_; }
@@ -98,18 +98,18 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   void setStrNote(std::string note) { strNote_ = std::move(note); }
   const std::string& strLink() const { return strLink_; }
   void setStrLink(std::string link) { strLink_ = std::move(link); }
-  const std::optional<kit::Date>& startDate() const { return startDate_; }
-  void setStartDate(std::optional<kit::Date> d) { startDate_ = d; }
-  const std::optional<kit::Date>& dueDate() const { return dueDate_; }
-  void setDueDate(std::optional<kit::Date> d) { dueDate_ = d; }
+  const std::optional<kit::Date>& startDate() const { return rare().startDate; }
+  void setStartDate(std::optional<kit::Date> d) { setRare(&Rare::startDate, d); }
+  const std::optional<kit::Date>& dueDate() const { return rare().dueDate; }
+  void setDueDate(std::optional<kit::Date> d) { setRare(&Rare::dueDate, d); }
   std::int32_t percentComplete() const { return percentComplete_; }
   void setPercentComplete(std::int32_t p) { percentComplete_ = p; }
-  const std::optional<std::string>& _effort() const { return effort_; }
-  void set_effort(std::optional<std::string> e) { effort_ = std::move(e); }
-  const std::optional<std::string>& strIcon1() const { return strIcon1_; }
-  void setStrIcon1(std::optional<std::string> n) { strIcon1_ = std::move(n); }
-  const std::optional<std::string>& strIcon2() const { return strIcon2_; }
-  void setStrIcon2(std::optional<std::string> n) { strIcon2_ = std::move(n); }
+  const std::optional<std::string>& _effort() const { return rare().effort; }
+  void set_effort(std::optional<std::string> e) { setRare(&Rare::effort, std::move(e)); }
+  const std::optional<std::string>& strIcon1() const { return rare().icon1; }
+  void setStrIcon1(std::optional<std::string> n) { setRare(&Rare::icon1, std::move(n)); }
+  const std::optional<std::string>& strIcon2() const { return rare().icon2; }
+  void setStrIcon2(std::optional<std::string> n) { setRare(&Rare::icon2, std::move(n)); }
   bool beingDragged() const { return beingDragged_; }
   void setBeingDragged(bool b) { beingDragged_ = b; }
   bool beingMoved() const { return beingMoved_; }
@@ -119,15 +119,15 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   const kit::Rect& imageBoxRect() const { return imageBoxRect_; }
   const kit::Rect& nodeRect() const { return nodeRect_; }
   const kit::Rect& rcTaskBadge() const { return rcTaskBadge_; }
-  kit::Size imageSize() const { return imageSize_; }
+  kit::Size imageSize() const { return rare().imageSize; }
   RGB255 colour255() const { return colour255_; }
   // Canvas coordinates; empty when the topic draws no boundary.
-  const std::vector<kit::Point>& boundaryPoints() const { return boundaryPoints_; }
-  void setBoundaryPoints(std::vector<kit::Point> points) { boundaryPoints_ = std::move(points); }
+  const std::vector<kit::Point>& boundaryPoints() const { return rare().boundaryPoints; }
+  void setBoundaryPoints(std::vector<kit::Point> points) { setRare(&Rare::boundaryPoints, std::move(points)); }
   bool hasBoundary() const { return hasBoundary_; }
-  const kit::Array& getResources() const { return resources_; }
+  const kit::Array& getResources() const { return rare().resources; }
   // The list exactly as given (the map readers restore it); no undo, no tally.
-  void set_resources(kit::Array resources) { resources_ = std::move(resources); }
+  void set_resources(kit::Array resources) { setRare(&Rare::resources, std::move(resources)); }
   std::uint32_t nodeModTally() const { return nodeModTally_; }
   void setNodeModTally(std::uint32_t t) { nodeModTally_ = t; }
 
@@ -208,7 +208,7 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   void setProgress(std::int32_t percent, bool withUndo);
   // A text of 0 minutes is stored as no effort.
   void setEffort(std::optional<std::string> effort, bool withUndo);
-  const std::optional<std::string>& getEffort() const { return effort_; }
+  const std::optional<std::string>& getEffort() const { return rare().effort; }
   // Names split at ";" and ","; loadings matched to the names in their order, then sorted by name.
   void setResources(std::string_view names, std::string_view loadings);
   std::optional<std::string> getResourceNames() const;
@@ -221,8 +221,8 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   std::set<std::string> getResourcesForBranch() const;
 
   // ---- Icons (node_view_icons.cpp) ------------------------------------------------------------
-  bool isIcon1Set() const { return strIcon1_ && !strIcon1_->empty(); }
-  bool isIcon2Set() const { return strIcon2_ && !strIcon2_->empty(); }
+  bool isIcon1Set() const { return rare_ && rare_->icon1 && !rare_->icon1->empty(); }
+  bool isIcon2Set() const { return rare_ && rare_->icon2 && !rare_->icon2->empty(); }
   // Into the first free slot; nothing when both are set. No undo.
   void addIconNamed(const std::string& name);
   // A foreign format's icon name, translated through the application's icon table; an unknown
@@ -233,7 +233,7 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   // ---- Image, task text, encoded note, reference ids, HTML (node_view_image.cpp) ------------
   // Loads the asset from the open map's library; a missing asset leaves no image. Callers relayout.
   void setImage(const std::optional<std::string>& uuidImage, bool withUndo);
-  const std::optional<std::string>& getImage() const { return uuidImage_; }
+  const std::optional<std::string>& getImage() const { return rare().uuidImage; }
   // The laid-out image box, not the stored image size.
   kit::Size getImageSize() const { return imageBoxRect_.size; }
   // Dates, effort and resources, one per line; "" when none.
@@ -476,7 +476,9 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   // ---- Relationships that start at this topic (owned by the canvas) ---------------------------
   void addRelationship(RelationshipView* r);
   void removeRelationship(RelationshipView* r);
-  const std::vector<RelationshipView*>& getRelationships() const { return relationships_; }
+  const std::vector<RelationshipView*>& getRelationships() const { return rare().relationships; }
+  // For walks over many topics, most of which have none.
+  bool hasRelationships() const { return rare_ && !rare_->relationships.empty(); }
 
   // Scratch for the canvas's automatic layout: the pass that last used the topic and the
   // topic's entry in that pass, so a layout finds its entry without a table look-up.
@@ -486,12 +488,12 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   };
   LayoutMark& layoutMark() const { return layoutMark_; }
   // Asks the processor ahead for the parts of the topic that layout reads (centre, children,
-  // flags, frames): a topic spans many cache lines, and a layout of a large map otherwise waits
-  // on them one by one.
+  // flags and the rare block's pointer, frames): a topic spans many cache lines, and a layout of
+  // a large map otherwise waits on them one by one.
   void prefetchForLayout() const {
     __builtin_prefetch(this);
     __builtin_prefetch(&childNodes_);
-    __builtin_prefetch(&folded_);
+    __builtin_prefetch(&rare_);  // after the flags
     __builtin_prefetch(&nodeRect_);
     __builtin_prefetch(&rcTaskBadge_);
   }
@@ -526,22 +528,47 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   // One topic's share of copyAttributes.
   void applyAttributes(const kit::Value& dict, std::uint32_t mask, bool withUndo);
 
-  // Fields, in the order of the topic record.
+  // A measured size, kept until what was measured changes (text, font, width limit).
+  struct MeasuredText {
+    std::uint64_t key = 0;  // 0: nothing measured yet
+    kit::Size size;
+  };
+  // What few topics have, kept apart so that a plain topic stays small: absent until one of
+  // its values is set, and read as the defaults while absent.
+  struct Rare {
+    std::optional<std::string> uuidImage;
+    kit::Size imageSize;
+    std::optional<std::string> referenceID;
+    std::optional<std::string> icon1, icon2;
+    std::optional<kit::Date> startDate, dueDate;
+    std::optional<std::string> effort;
+    kit::Array resources;  // dictionaries {"name", "loading"}
+    MeasuredText measuredBadge;  // the task badge text's size
+    std::vector<kit::Point> boundaryPoints;
+    std::vector<RelationshipView*> relationships;
+    std::unique_ptr<SMTEDelegateController> snippetProxy;
+  };
+  static const Rare kNoRare;
+  const Rare& rare() const { return rare_ ? *rare_ : kNoRare; }
+  Rare& rareForWriting() {
+    if (!rare_) rare_ = std::make_unique<Rare>();
+    return *rare_;
+  }
+  // Storing an empty value needs no block.
+  template <typename T, typename V>
+  void setRare(T Rare::*field, V&& value) {
+    if (rare_ || !isEmptyValue(value)) rareForWriting().*field = std::forward<V>(value);
+  }
+  template <typename V>
+  static bool isEmptyValue(const std::optional<V>& v) { return !v; }
+  template <typename V>
+  static bool isEmptyValue(const std::vector<V>& v) { return v.empty(); }
+
+  // Fields: what layout and drawing read of every topic first, then the rest.
   DocumentServices* parentController_ = nullptr;
   NodeView* parentNode_ = nullptr;
   ChildList childNodes_;
   mutable LayoutMark layoutMark_;  // next to what layout reads of a topic
-  std::uint32_t nodeModTally_ = 0;
-  RGB255 colour255_ = kUnsetColour;
-  RGB255 displayColour255_{-1, -1, -1};
-  RGB1 cachedFillColour_;
-  std::int32_t shape_ = TopicShape::Unset;
-  std::int32_t displayShape_ = TopicShape::Unset;
-  float width_ = 0;
-  float displayWidth_ = 0;
-  float fontSize_ = 0;
-  float displayFontSize_ = 0;
-  float brightness_ = 1.0f;
   bool folded_ = false;
   bool hasBoundary_ = false;
   bool isCallout_ = false;
@@ -552,34 +579,32 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   bool beingMoved_ = false;
   bool beingResized_ = false;
   bool rollupTask_ = false;
+  bool hasPendingPerforms_ = false;
+  std::unique_ptr<Rare> rare_;  // read with the flags by layout, drawing and moves
+  std::uint32_t nodeModTally_ = 0;
+  RGB255 colour255_ = kUnsetColour;
+  static constexpr RGB255 kNoDisplayColour{-1, -1, -1};  // before the first evaluation
+  RGB255 displayColour255_ = kNoDisplayColour;
+  RGB1 cachedFillColour_;
+  std::int32_t shape_ = TopicShape::Unset;
+  std::int32_t displayShape_ = TopicShape::Unset;
+  float width_ = 0;
+  float displayWidth_ = 0;
+  float fontSize_ = 0;
+  float displayFontSize_ = 0;
+  float brightness_ = 1.0f;
   std::uint32_t textStyle_ = 0;
+  std::int32_t percentComplete_ = -1;
+  std::int32_t iID_ = 0;
   std::string strName_;
   kit::Rect imageBoxRect_;
   kit::Rect textBoxRect_;
   kit::Rect nodeRect_{0, 0, 10, 10};
   kit::Point ptDisclosureIcon_, ptIcon1_, ptIcon2_, ptProgress_, ptStartDue_, ptLink_, ptNote_;
   kit::Rect rcTaskBadge_;
-  // Measured text sizes, kept until what was measured changes (text, font, width limit).
-  struct MeasuredText {
-    std::uint64_t key = 0;  // 0: nothing measured yet
-    kit::Size size;
-  };
-  MeasuredText measuredText_, measuredBadge_;
+  MeasuredText measuredText_;
   std::string strNote_;
   std::string strLink_;
-  std::optional<std::string> uuidImage_;
-  kit::Size imageSize_;
-  std::int32_t iID_ = 0;
   std::string uuid_;
-  std::optional<std::string> strReferenceID_;
-  std::optional<std::string> strIcon1_, strIcon2_;
-  std::optional<kit::Date> startDate_, dueDate_;
-  std::int32_t percentComplete_ = -1;
-  std::optional<std::string> effort_;
-  kit::Array resources_;  // dictionaries {"name", "loading"}
   std::unique_ptr<UITextViewEx> inPlaceEditTextView_;
-  std::unique_ptr<SMTEDelegateController> snippetProxy_;
-  bool hasPendingPerforms_ = false;
-  std::vector<RelationshipView*> relationships_;
-  std::vector<kit::Point> boundaryPoints_;
 };

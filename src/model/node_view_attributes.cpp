@@ -16,12 +16,20 @@
 namespace {
 
 // The pale fill shown inside a topic: the display colour with dark colours lifted to a value of
-// 0.6 and the saturation cut by 70 per cent.
+// 0.6 and the saturation cut by 70 per cent. Topics of a map share a handful of colours, mostly
+// met one after another, so the last answer is kept.
 RGB1 paleFill(RGB255 c) {
+  thread_local bool known = false;
+  thread_local RGB255 lastColour;
+  thread_local RGB1 lastFill;
+  if (known && RGB255EqualToColour(c, lastColour)) return lastFill;
   HSV hsv = RGBToHSV(RGB255ToUnit(c));
   if (HSVIsDark(hsv)) hsv.v = 0.6f;
   hsv = HSVReduceSaturation(hsv, 70.0f);
-  return HSVToRGB1(hsv);
+  lastFill = HSVToRGB1(hsv);
+  lastColour = c;
+  known = true;
+  return lastFill;
 }
 
 // What the map theme answers for a topic's level. Without a theme every answer is zero. The
@@ -40,6 +48,82 @@ LevelStyle themeLevel(const NodeView* n) {
   for (const NodeView* t = n; !t->isRoot() && level < limit; t = t->parentNode()) ++level;
   const MapTheme::LevelValues& v = theme->cachedValuesForLevel(level);
   return LevelStyle{v.fillColour, v.lineColour, v.shape, v.width, v.fontSize};
+}
+
+// The theme's answers for one topic, asked at most once however many values need them.
+class ThemeAnswers {
+ public:
+  explicit ThemeAnswers(const NodeView* n) : topic_(n) {}
+  const LevelStyle& get() {
+    if (!read_) {
+      style_ = themeLevel(topic_);
+      read_ = true;
+    }
+    return style_;
+  }
+
+ private:
+  const NodeView* topic_;
+  bool read_ = false;
+  LevelStyle style_;
+};
+
+// Each display value: the own value, else the theme's, else the inherited one, else the default.
+RGB255 displayColourOf(const NodeView* n, bool root, ThemeAnswers& theme) {
+  RGB255 c = n->colour255();
+  if (!RGB255IsDefault(c)) return c;
+  // Each step starts from an unset colour.
+  if (!root && AppServices::rainbowFlag()) {
+    const NodeView* p = n->parentNode();
+    c = p->isRoot() ? RGB255FromUnit(GlobalHelpers::calculateColourWheelColourForPoint(n->center(), p->center()))
+                    : p->getDisplayColour();
+    if (!RGB255IsDefault(c)) return c;
+  }
+  const LevelStyle& level = theme.get();
+  if (!RGB255IsWhite(level.fill)) {
+    c = level.fill;
+    if (!RGB255IsDefault(c)) return c;
+  }
+  if (!RGB255IsWhite(level.line)) {
+    c = level.line;
+    if (!RGB255IsDefault(c)) return c;
+  }
+  if (!root) {
+    DocumentServices* doc = n->parentController();
+    if (doc && doc->getInheritColour()) c = n->parentNode()->getDisplayColour();
+  }
+  return c;
+}
+
+std::int32_t displayShapeOf(const NodeView* n, bool root, ThemeAnswers& theme) {
+  std::int32_t s = n->getShape();
+  if (s == TopicShape::Unset && root) {
+    const std::optional<std::string>& image = n->getImage();
+    if (image && !image->empty()) s = TopicShape::Line;
+  }
+  if (s != TopicShape::Unset) return s;
+  s = theme.get().shape;
+  if (s != TopicShape::Unset) return s;
+  if (!root) {
+    DocumentServices* doc = n->parentController();
+    if (doc && doc->getInheritShape()) s = n->parentNode()->getDisplayShape();
+  }
+  if (s == TopicShape::Unset) s = root ? TopicShape::Oval : TopicShape::RoundedRectangle;
+  return s;
+}
+
+float displayFontSizeOf(const NodeView* n, bool root, ThemeAnswers& theme) {
+  float size = n->getFontSize();
+  if (size == 0) size = float(theme.get().fontSize);
+  if (size == 0) size = root ? 18.0f : 14.0f;
+  return size;
+}
+
+float displayWidthOf(const NodeView* n, ThemeAnswers& theme) {
+  float w = n->getWidth();
+  if (w == 0) w = float(theme.get().width);
+  if (w == 0) w = 300.0f;
+  return w;
 }
 
 // Pre-order, parents before children. A single topic (the common case while loading) needs no
@@ -66,61 +150,40 @@ void forBranch(NodeView* top, bool recursive, F f) {
 
 void NodeView::evaluateDisplayAttributes(bool recursive) {
   forBranch(this, recursive, [](NodeView* n) {
-    n->_evaluateDisplayColour(false);
-    n->_evaluateDisplayShape(false);
-    n->_evaluateDisplayFontSize(false);
-    n->_evaluateDisplayWidth(false);
+    const bool root = n->isRoot();
+    ThemeAnswers theme(n);
+    n->setDisplayColour(displayColourOf(n, root, theme));
+    n->setDisplayShape(displayShapeOf(n, root, theme));
+    n->setDisplayFontSize(displayFontSizeOf(n, root, theme));
+    n->setDisplayWidth(displayWidthOf(n, theme));
   });
 }
 
 void NodeView::_evaluateDisplayColour(bool recursive) {
   forBranch(this, recursive, [](NodeView* n) {
-    RGB255 c = n->colour255_;
-    bool root = n->isRoot();
-    if (RGB255IsDefault(c) && AppServices::rainbowFlag() && !root) {
-      NodeView* p = n->parentNode_;
-      c = p->isRoot() ? RGB255FromUnit(GlobalHelpers::calculateColourWheelColourForPoint(n->center(), p->center()))
-                      : p->displayColour255_;
-    }
-    LevelStyle theme = themeLevel(n);
-    if (RGB255IsDefault(c) && !RGB255IsWhite(theme.fill)) c = theme.fill;
-    if (RGB255IsDefault(c) && !RGB255IsWhite(theme.line)) c = theme.line;
-    if (RGB255IsDefault(c) && !root && n->parentController_ && n->parentController_->getInheritColour())
-      c = n->parentNode_->displayColour255_;
-    n->setDisplayColour(c);
+    ThemeAnswers theme(n);
+    n->setDisplayColour(displayColourOf(n, n->isRoot(), theme));
   });
 }
 
 void NodeView::_evaluateDisplayShape(bool recursive) {
   forBranch(this, recursive, [](NodeView* n) {
-    std::int32_t s = n->shape_;
-    bool root = n->isRoot();
-    if (s == TopicShape::Unset && root && n->uuidImage_ && !n->uuidImage_->empty()) s = TopicShape::Line;
-    if (s == TopicShape::Unset) s = themeLevel(n).shape;
-    if (s == TopicShape::Unset) {
-      if (!root && n->parentController_ && n->parentController_->getInheritShape())
-        s = n->parentNode_->displayShape_;
-      if (s == TopicShape::Unset) s = root ? TopicShape::Oval : TopicShape::RoundedRectangle;
-    }
-    n->setDisplayShape(s);
+    ThemeAnswers theme(n);
+    n->setDisplayShape(displayShapeOf(n, n->isRoot(), theme));
   });
 }
 
 void NodeView::_evaluateDisplayFontSize(bool recursive) {
   forBranch(this, recursive, [](NodeView* n) {
-    float size = n->fontSize_;
-    if (size == 0) size = float(themeLevel(n).fontSize);
-    if (size == 0) size = n->isRoot() ? 18.0f : 14.0f;
-    n->setDisplayFontSize(size);
+    ThemeAnswers theme(n);
+    n->setDisplayFontSize(displayFontSizeOf(n, n->isRoot(), theme));
   });
 }
 
 void NodeView::_evaluateDisplayWidth(bool recursive) {
   forBranch(this, recursive, [](NodeView* n) {
-    float w = n->width_;
-    if (w == 0) w = float(themeLevel(n).width);
-    if (w == 0) w = 300.0f;
-    n->setDisplayWidth(w);
+    ThemeAnswers theme(n);
+    n->setDisplayWidth(displayWidthOf(n, theme));
   });
 }
 
@@ -128,7 +191,13 @@ void NodeView::setDisplayColour(RGB255 c) {
   if (RGB255EqualToColour(c, displayColour255_)) return;
   displayColour255_ = c;
   nodeModTally_ |= NodeModTally::Colour;
-  cachedFillColour_ = paleFill(c);
+  // A topic mostly shows its parent's colour, whose fill is known then; but a parent that still
+  // holds the marker it was made with has no fill for it.
+  const NodeView* p = parentNode_;
+  if (p && RGB255EqualToColour(c, p->displayColour255_) && !RGB255EqualToColour(c, kNoDisplayColour))
+    cachedFillColour_ = p->cachedFillColour_;
+  else
+    cachedFillColour_ = paleFill(c);
 }
 
 void NodeView::setDisplayShape(std::int32_t s) {
@@ -139,7 +208,7 @@ void NodeView::setDisplayShape(std::int32_t s) {
 void NodeView::setDisplayFontSize(float size) {
   if (size != displayFontSize_) nodeModTally_ |= NodeModTally::FontSize;
   displayFontSize_ = size;
-  updateInplaceTextViewAttributes();
+  if (inPlaceEditTextView_) updateInplaceTextViewAttributes();
 }
 
 void NodeView::setDisplayWidth(float width) {
@@ -379,15 +448,16 @@ kit::Value NodeView::dumpToDictionary(std::uint32_t mask) const {
   if (mask & NodeModTally::Width) d.set("_width", static_cast<int>(width_));
   if (mask & NodeModTally::TextStyle) d.set("_textStyle", textStyle_);
   if (mask & NodeModTally::Progress) d.set("_progress", percentComplete_);
-  if ((mask & NodeModTally::StartDate) && startDate_) d.set("_startDate", *startDate_);
-  if ((mask & NodeModTally::DueDate) && dueDate_) d.set("_dueDate", *dueDate_);
-  if ((mask & NodeModTally::Effort) && effort_) d.set("_effort", *effort_);
+  const Rare& r = rare();
+  if ((mask & NodeModTally::StartDate) && r.startDate) d.set("_startDate", *r.startDate);
+  if ((mask & NodeModTally::DueDate) && r.dueDate) d.set("_dueDate", *r.dueDate);
+  if ((mask & NodeModTally::Effort) && r.effort) d.set("_effort", *r.effort);
   if (mask & NodeModTally::Resources) {
     if (std::optional<std::string> names = getResourceNames()) d.set("_resources", *names);
   }
   if (mask & NodeModTally::Icons) {
-    if (strIcon1_) d.set("_icon1", *strIcon1_);
-    if (strIcon2_) d.set("_icon2", *strIcon2_);
+    if (r.icon1) d.set("_icon1", *r.icon1);
+    if (r.icon2) d.set("_icon2", *r.icon2);
   }
   return d;
 }
@@ -477,7 +547,7 @@ void NodeView::applyAttributes(const kit::Value& dict, std::uint32_t mask, bool 
       if (std::optional<std::string> names = getResourceNames())
         for (const std::string& name : splitAtCommas(*names)) removeResource(name, false, true);
     } else {
-      resources_.clear();
+      if (rare_) rare_->resources.clear();
     }
     const kit::Value& added = dict["_resources"];
     if (added.isString())

@@ -40,7 +40,7 @@ std::vector<kit::Point> outlineCorners(NodeView* topic) {
 void NodeView::setHasBoundary(bool flag, bool withUndo) {
   if (flag == hasBoundary_) return;
   kit::LockGuard guard(AppServices::globalTreeLock());
-  boundaryPoints_.clear();
+  if (rare_) rare_->boundaryPoints.clear();
   if (withUndo)
     pushUndo("topic-boundary", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"boundary", hasBoundary_ ? 1 : 0}}));
   hasBoundary_ = flag;
@@ -68,8 +68,9 @@ void NodeView::_recalcBoundaries() {
     }
     NodeView* n = s.node;
     stack.pop_back();
-    n->boundaryPoints_.clear();
-    if (n->hasBoundary_) n->boundaryPoints_ = FastGEOWrapper::doGrahamScan(outlineCorners(n), kit::Point(0, 0), kBoundaryGrowth);
+    if (n->rare_) n->rare_->boundaryPoints.clear();
+    if (n->hasBoundary_)
+      n->setBoundaryPoints(FastGEOWrapper::doGrahamScan(outlineCorners(n), kit::Point(0, 0), kBoundaryGrowth));
   }
 }
 
@@ -82,8 +83,8 @@ std::vector<kit::Point> NodeView::getNodeCorners() {
 }
 
 void NodeView::_getNodeCorners(std::vector<kit::Point>& into) const {
-  if (!boundaryPoints_.empty()) {
-    into.insert(into.end(), boundaryPoints_.begin(), boundaryPoints_.end());
+  if (const std::vector<kit::Point>& outline = boundaryPoints(); !outline.empty()) {
+    into.insert(into.end(), outline.begin(), outline.end());
     return;
   }
   kit::Rect f = frame();

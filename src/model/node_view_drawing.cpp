@@ -166,8 +166,8 @@ void NodeView::drawColourNode(const Rect&, kit::GraphicsContext& ctx, int ofType
   GlobalHelpers::setShadow(false, ctx, ofType);
 
   // The image, from the map's asset library; its thumbnail while the resize tool drags the topic.
-  if (uuidImage_ && imageBoxRect_.width() != 0 && parentController_) {
-    if (kit::ImageRef image = TopicImageCache::shared().image(parentController_->mapID(), *uuidImage_, beingResized_))
+  if (const std::optional<std::string>& imageID = rare().uuidImage; imageID && imageBoxRect_.width() != 0 && parentController_) {
+    if (kit::ImageRef image = TopicImageCache::shared().image(parentController_->mapID(), *imageID, beingResized_))
       ctx.drawImage(*image, imageBoxRect_, kit::BlendMode::Normal, a);
   }
 
@@ -199,8 +199,8 @@ void NodeView::_drawIconsAsNecessary(kit::GraphicsContext& ctx, float alpha) {
     if (!table) return;
     if (std::optional<std::string> image = table->getExportIconFromName(*name, 3)) drawBadge(ctx, *image, at, alpha);
   };
-  if (isIcon1Set()) draw(strIcon1_, ptIcon1_);
-  if (isIcon2Set()) draw(strIcon2_, ptIcon2_);
+  if (isIcon1Set()) draw(rare_->icon1, ptIcon1_);
+  if (isIcon2Set()) draw(rare_->icon2, ptIcon2_);
 }
 
 void NodeView::_drawHyperlinkAsNecessary(kit::GraphicsContext& ctx, float alpha) {
@@ -222,9 +222,9 @@ void NodeView::_drawPercentCompleteAsNecessary(kit::GraphicsContext& ctx, float 
 }
 
 void NodeView::_drawStartDueAsNecessary(kit::GraphicsContext& ctx, float alpha) {
-  if (!startDate_ && !dueDate_) return;
+  if (!rare_ || (!rare_->startDate && !rare_->dueDate)) return;
   if (parentController_ && parentController_->getShowTaskBadge()) return;  // the task badge shows them
-  int status = GlobalHelpers::getTaskStatusForStart(startDate_, dueDate_, percentComplete_);
+  int status = GlobalHelpers::getTaskStatusForStart(rare_->startDate, rare_->dueDate, percentComplete_);
   if (std::optional<std::string> name = GlobalHelpers::getClockImageForTaskStatus(status))
     drawBadge(ctx, *name, ptStartDue_, alpha);
 }
@@ -236,7 +236,7 @@ void NodeView::_drawStickyNoteAsNecessary(kit::GraphicsContext& ctx, float alpha
 
 void NodeView::_drawTaskBadgeAsNecessary(kit::GraphicsContext& ctx, float alpha) {
   if (rcTaskBadge_.isEmpty()) return;
-  int status = GlobalHelpers::getTaskStatusForStart(startDate_, dueDate_, percentComplete_);
+  int status = GlobalHelpers::getTaskStatusForStart(startDate(), dueDate(), percentComplete_);
   RGB255 base{255, 128, 0};
   if (status == 3 || status == 4) base = RGB255{255, 0, 0};
   else if (status == 2) base = RGB255{0, 255, 0};

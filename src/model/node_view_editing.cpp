@@ -36,7 +36,7 @@ void NodeView::discardEditing() {
     inPlaceEditTextView_->resignFirstResponder();
     inPlaceEditTextView_.reset();
   }
-  snippetProxy_.reset();
+  if (rare_) rare_->snippetProxy.reset();
 }
 
 void NodeView::updateInplaceTextViewAttributes() {
@@ -76,10 +76,11 @@ void NodeView::inPlaceEdit(bool open) {
 
   editor.setDelegate(this);
   if (settings.boolForKey("te_enabled")) {
-    snippetProxy_ = std::make_unique<SMTEDelegateController>();
-    snippetProxy_->setProvideUndoSupport(false);
-    snippetProxy_->setNextDelegate(editor.delegate());
-    editor.setDelegate(snippetProxy_.get());
+    std::unique_ptr<SMTEDelegateController>& proxy = rareForWriting().snippetProxy;
+    proxy = std::make_unique<SMTEDelegateController>();
+    proxy->setProvideUndoSupport(false);
+    proxy->setNextDelegate(editor.delegate());
+    editor.setDelegate(proxy.get());
   }
   editor.setText(strName_);
   addSubview(&editor);
@@ -175,8 +176,10 @@ void NodeView::textViewDidChange(kit::TextView& tv) {
 void NodeView::textViewDidEndEditing(kit::TextView& tv) {
   if (!inPlaceEditTextView_ || inPlaceEditTextView_.get() != &tv) return;
   if (gCurrentEditingTopic == this) gCurrentEditingTopic = nullptr;
-  if (snippetProxy_) inPlaceEditTextView_->setDelegate(nullptr);
-  snippetProxy_.reset();
+  if (rare_ && rare_->snippetProxy) {
+    inPlaceEditTextView_->setDelegate(nullptr);
+    rare_->snippetProxy.reset();
+  }
   const kit::Rect savedNode = inPlaceEditTextView_->preEditNodeFrame();
   const kit::Rect savedBranch = inPlaceEditTextView_->preEditBranchFrame();
 

@@ -27,10 +27,10 @@ void NodeView::addIcon(const std::string& name, int fromFormat) {
 void NodeView::setIcon1(std::optional<std::string> icon1, std::optional<std::string> andIcon2, bool withUndo) {
   if (withUndo) {
     pushUndo("topic-icon", kit::Value(kit::Dictionary{{"uuid", uuid_},
-                                                      {"icon1", strIcon1_.value_or(std::string())},
-                                                      {"icon2", strIcon2_.value_or(std::string())}}));
+                                                      {"icon1", strIcon1().value_or(std::string())},
+                                                      {"icon2", strIcon2().value_or(std::string())}}));
   }
-  strIcon1_ = std::move(icon1);
-  strIcon2_ = std::move(andIcon2);
+  setStrIcon1(std::move(icon1));
+  setStrIcon2(std::move(andIcon2));
   nodeModTally_ |= NodeModTally::Icons;
 }

@@ -75,21 +75,25 @@ void forWholeBranch(NodeView* top, Fn&& fn) {
 // ---- Image ---------------------------------------------------------------------------------------
 
 void NodeView::setImage(const std::optional<std::string>& uuidImage, bool withUndo) {
-  if (withUndo && (uuidImage || uuidImage_)) {
-    const bool differs = !uuidImage || !uuidImage_ || !strings::isEqualToStringWithCase(*uuidImage, *uuidImage_);
+  const std::optional<std::string>& current = rare().uuidImage;
+  if (withUndo && (uuidImage || current)) {
+    const bool differs = !uuidImage || !current || !strings::isEqualToStringWithCase(*uuidImage, *current);
     if (differs) {
       kit::Value details(kit::Dictionary{{"uuid", uuid_}});
-      if (uuidImage_) details.set("uuidImage", *uuidImage_);
+      if (current) details.set("uuidImage", *current);
       pushUndo("topic-image", details);
     }
   }
-  imageSize_ = kit::Size();
-  uuidImage_.reset();
+  if (rare_) {
+    rare_->imageSize = kit::Size();
+    rare_->uuidImage.reset();
+  }
   if (uuidImage && !uuidImage->empty() && parentController_) {
     if (auto library = AssetLibrary::assetLibraryForMap(parentController_->mapID())) {
       if (kit::ImageRef image = library->newUIImageFor(*uuidImage)) {
-        uuidImage_ = *uuidImage;
-        imageSize_ = image->size();
+        Rare& r = rareForWriting();
+        r.uuidImage = *uuidImage;
+        r.imageSize = image->size();
       }
     }
   }
@@ -100,17 +104,18 @@ void NodeView::setImage(const std::optional<std::string>& uuidImage, bool withUn
 
 std::string NodeView::getTaskBadgeText() const {
   std::vector<std::string> lines;
-  if ((startDate_ || dueDate_) && percentComplete_ != 100) {
-    if (startDate_ && dueDate_)
-      lines.push_back(badgeDate(*startDate_) + " - " + badgeDate(*dueDate_));
-    else if (startDate_)
-      lines.push_back("Start: " + badgeDate(*startDate_));
+  const Rare& r = rare();
+  if ((r.startDate || r.dueDate) && percentComplete_ != 100) {
+    if (r.startDate && r.dueDate)
+      lines.push_back(badgeDate(*r.startDate) + " - " + badgeDate(*r.dueDate));
+    else if (r.startDate)
+      lines.push_back("Start: " + badgeDate(*r.startDate));
     else
-      lines.push_back("Due: " + badgeDate(*dueDate_));
+      lines.push_back("Due: " + badgeDate(*r.dueDate));
   }
-  if (effort_ && !effort_->empty()) lines.push_back(GlobalHelpers::getEffortDescription(*effort_));
+  if (r.effort && !r.effort->empty()) lines.push_back(GlobalHelpers::getEffortDescription(*r.effort));
   std::string people;
-  for (const kit::Value& resource : resources_) {
+  for (const kit::Value& resource : r.resources) {
     const kit::Value& name = resource["name"];
     if (!name.isString() || name.string().empty()) continue;
     if (!people.empty()) people += ", ";
@@ -125,11 +130,11 @@ std::string NodeView::getTaskBadgeText() const {
 }
 
 std::optional<std::string> NodeView::getStartDateAsStringFormattedAs(int format) const {
-  return GlobalHelpers::createStringFromDate(startDate_, format);
+  return GlobalHelpers::createStringFromDate(startDate(), format);
 }
 
 std::optional<std::string> NodeView::getDueDateAsStringFormattedAs(int format) const {
-  return GlobalHelpers::createStringFromDate(dueDate_, format);
+  return GlobalHelpers::createStringFromDate(dueDate(), format);
 }
 
 void NodeView::setStartDateFromString(std::optional<std::string_view> text, int formattedAs) {
@@ -163,7 +168,8 @@ std::string NodeView::getEncodedNote() const {
   if (auto start = getStartDateAsStringFormattedAs(kDateFormatNote)) field("Start", strings::FormatForXML(*start));
   if (auto due = getDueDateAsStringFormattedAs(kDateFormatNote)) field("Due", strings::FormatForXML(*due));
   if (percentComplete_ >= 0) field("Progress", std::to_string(percentComplete_) + "%");
-  if (effort_ && !effort_->empty()) field("Effort", strings::FormatForXML(*effort_));
+  if (const std::optional<std::string>& effort = rare().effort; effort && !effort->empty())
+    field("Effort", strings::FormatForXML(*effort));
   if (auto names = getResourceNames(); names && !names->empty()) field("Resources", strings::FormatForXML(*names));
   if (header.empty()) return strNote_;
   return header + "|\n" + strNote_;
@@ -219,8 +225,8 @@ std::string NodeView::getNoteAsHTML(bool linkify) const {
   if (auto due = getDueDateAsStringFormattedAs(kDateFormatNote))
     html += "<b>Due</b>:" + strings::FormatForXML(*due) + "\n";
   if (percentComplete_ >= 0) html += "<b>Progress</b>:" + std::to_string(percentComplete_) + "%\n";
-  if (effort_ && !effort_->empty())
-    html += "<b>Effort</b>:" + strings::FormatForXML(GlobalHelpers::getEffortDescription(*effort_)) + "\n";
+  if (const std::optional<std::string>& effort = rare().effort; effort && !effort->empty())
+    html += "<b>Effort</b>:" + strings::FormatForXML(GlobalHelpers::getEffortDescription(*effort)) + "\n";
   if (auto names = getResourceNames(); names && !names->empty())
     html += "<b>Resources</b>:" + strings::FormatForXML(*names) + "\n";
   if (!strNote_.empty()) {
@@ -239,11 +245,13 @@ std::string NodeView::getNoteAsHTML(bool linkify) const {
 // ---- Reference ids ------------------------------------------------------------------------------------
 
 void NodeView::clearReferenceID() {
-  forWholeBranch(this, [](NodeView* n) { n->strReferenceID_.reset(); });
+  forWholeBranch(this, [](NodeView* n) {
+    if (n->rare_) n->rare_->referenceID.reset();
+  });
 }
 
 void NodeView::refreshReferenceID() {
-  forWholeBranch(this, [](NodeView* n) { n->strReferenceID_ = GlobalHelpers::GetUUID(); });
+  forWholeBranch(this, [](NodeView* n) { n->rareForWriting().referenceID = GlobalHelpers::GetUUID(); });
 }
 
 // ---- HTML image map ------------------------------------------------------------------------------------

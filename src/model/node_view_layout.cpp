@@ -124,6 +124,8 @@ void NodeView::_calcLayout(bool rightHand) {
   const bool isOval = shape == TopicShape::Oval;
   const bool editing = isInPlaceEdit();
   const bool hasNote = !strNote_.empty(), hasLink = !strLink_.empty();
+  const Rare& rareFields = rare();
+  const Size imageSize = rareFields.imageSize;
 
   // 2. The width limit. A limit below one point (a damaged width) would unwrap the text.
   float maxW = std::fmin(displayWidth_, kMaxTextWidth);
@@ -144,7 +146,7 @@ void NodeView::_calcLayout(bool rightHand) {
   if (!strName_.empty()) {
     if (editing && strName_.back() == '\n') ts = measure(measuredText_, strName_ + " ", font, constraint);
     else ts = measure(measuredText_, strName_, font, constraint);
-  } else if (imageSize_.width > 0 && !editing) {
+  } else if (imageSize.width > 0 && !editing) {
     ts = Size(1.0f, 1.0f);
   } else {
     ts = measure(measuredText_, "WWWWW", font, constraint);
@@ -153,9 +155,9 @@ void NodeView::_calcLayout(bool rightHand) {
 
   // 4. The image, scaled down to the width limit.
   float iw = 0, ih = 0;
-  if (imageSize_.width > 0) {
-    iw = std::fmin(imageSize_.width, maxW);
-    ih = imageSize_.height * (iw / imageSize_.width);
+  if (imageSize.width > 0) {
+    iw = std::fmin(imageSize.width, maxW);
+    ih = imageSize.height * (iw / imageSize.width);
     w = std::fmax(w, iw);
   }
 
@@ -226,7 +228,7 @@ void NodeView::_calcLayout(bool rightHand) {
   }
 
   // 9. The corner badges stand out of the shape: make room for them.
-  const bool hasProgress = percentComplete_ >= 0, hasDates = startDate_ || dueDate_;
+  const bool hasProgress = percentComplete_ >= 0, hasDates = rareFields.startDate || rareFields.dueDate;
   const float m = (hasDates || hasProgress || hasNote || hasLink) ? kBadgeMargin : 0.0f;
   if (m > 0) {
     image = image.offsetBy(m, m);
@@ -246,12 +248,14 @@ void NodeView::_calcLayout(bool rightHand) {
   Rect taskBadge;
   if (topic_layout::showsTaskBadge(*this)) {
     std::uint64_t key = taskKey(*this);
-    if (measuredBadge_.key != key) {
-      measuredBadge_.size =
+    // A badge shows rare values only, so the block is there already.
+    MeasuredText& measuredBadge = rareForWriting().measuredBadge;
+    if (measuredBadge.key != key) {
+      measuredBadge.size =
           strings::sizeWithFontEx(getTaskBadgeText(), kit::Font::systemFont(12.0f), Size(160.0f, 60.0f));
-      measuredBadge_.key = key;
+      measuredBadge.key = key;
     }
-    Size bs = measuredBadge_.size;
+    Size bs = measuredBadge.size;
     bs = Size(bs.width + 12.0f, bs.height + 8.0f);
     if (bs.width + 20.0f > node.width()) {
       float d = bs.width + 20.0f - node.width();

@@ -18,6 +18,7 @@ bool truncatesToZero(float v) { return std::fabs(v) < 1.0f; }
 
 // Relationships starting at a topic keep their control point in step with it.
 void moveRelationshipControlPointsBy(NodeView* topic, float dx, float dy) {
+  if (!topic->hasRelationships()) return;
   for (RelationshipView* r : topic->getRelationships()) r->moveByX(dx, dy);
 }
 

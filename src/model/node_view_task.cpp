@@ -35,16 +35,16 @@ kit::Value dateRecord(const std::string& uuid, const std::optional<kit::Date>& o
 }  // namespace
 
 void NodeView::setStartDate(std::optional<kit::Date> date, bool withUndo) {
-  if (date == startDate_) return;
-  if (withUndo) pushUndo("topic-task-start", dateRecord(uuid_, startDate_));
-  startDate_ = date;
+  if (date == startDate()) return;
+  if (withUndo) pushUndo("topic-task-start", dateRecord(uuid_, startDate()));
+  rareForWriting().startDate = date;
   nodeModTally_ |= NodeModTally::StartDate;
 }
 
 void NodeView::setDueDate(std::optional<kit::Date> date, bool withUndo) {
-  if (date == dueDate_) return;
-  if (withUndo) pushUndo("topic-task-due", dateRecord(uuid_, dueDate_));
-  dueDate_ = date;
+  if (date == dueDate()) return;
+  if (withUndo) pushUndo("topic-task-due", dateRecord(uuid_, dueDate()));
+  rareForWriting().dueDate = date;
   nodeModTally_ |= NodeModTally::DueDate;
 }
 
@@ -58,27 +58,29 @@ void NodeView::setProgress(std::int32_t percent, bool withUndo) {
 void NodeView::setEffort(std::optional<std::string> effort, bool withUndo) {
   // Settle "no effort" first, so that a zero effort over no effort is no change at all.
   if (effort && GlobalHelpers::getEffortMinutes(*effort) == 0) effort.reset();
-  if (effort == effort_) return;
+  if (effort == rare().effort) return;
   if (withUndo)
-    pushUndo("topic-task-effort", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"effort", effort_.value_or(std::string())}}));
-  effort_ = std::move(effort);
+    pushUndo("topic-task-effort", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"effort", rare().effort.value_or(std::string())}}));
+  rareForWriting().effort = std::move(effort);
   nodeModTally_ |= NodeModTally::Effort;
 }
 
 void NodeView::setResources(std::string_view names, std::string_view loadings) {
-  resources_.clear();
+  kit::Array resources;
   for (std::string& name : splitList(names))
-    if (!name.empty()) resources_.emplace_back(kit::Dictionary{{"name", std::move(name)}});
+    if (!name.empty()) resources.emplace_back(kit::Dictionary{{"name", std::move(name)}});
   std::vector<std::string> loads = splitList(loadings);
-  for (std::size_t i = 0; i < loads.size() && i < resources_.size(); ++i) resources_[i].set("loading", loads[i]);
-  sortByName(resources_);
+  for (std::size_t i = 0; i < loads.size() && i < resources.size(); ++i) resources[i].set("loading", loads[i]);
+  sortByName(resources);
+  set_resources(std::move(resources));
 }
 
 // Nothing for no resources; a list of unnamed ones gives "".
 std::optional<std::string> NodeView::getResourceNames() const {
-  if (resources_.empty()) return std::nullopt;
+  const kit::Array& resources = getResources();
+  if (resources.empty()) return std::nullopt;
   std::string out;
-  for (const kit::Value& r : resources_) {
+  for (const kit::Value& r : resources) {
     const std::string& name = nameOf(r);
     if (name.empty()) continue;
     if (!out.empty()) out += ',';
@@ -88,9 +90,10 @@ std::optional<std::string> NodeView::getResourceNames() const {
 }
 
 std::optional<std::string> NodeView::getResourceLoadings() const {
-  if (resources_.empty()) return std::nullopt;
+  const kit::Array& resources = getResources();
+  if (resources.empty()) return std::nullopt;
   std::string out;
-  for (const kit::Value& r : resources_) {
+  for (const kit::Value& r : resources) {
     if (nameOf(r).empty()) continue;
     const kit::Value& loading = r["loading"];
     if (!out.empty()) out += ',';
@@ -101,7 +104,7 @@ std::optional<std::string> NodeView::getResourceLoadings() const {
 
 const kit::Value* NodeView::getResourceByName(std::string_view name) const {
   const kit::Value* found = nullptr;
-  for (const kit::Value& r : resources_) {
+  for (const kit::Value& r : getResources()) {
     if (!r["name"].isString() || nameOf(r) != name) continue;
     if (found) return nullptr;  // ambiguous
     found = &r;
@@ -112,9 +115,10 @@ const kit::Value* NodeView::getResourceByName(std::string_view name) const {
 void NodeView::addResource(const std::string& name, bool withUndo) {
   if (getResourceByName(name)) return;
   if (withUndo) pushUndo("topic-task-resource-remove", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"name", name}}));
-  resources_.emplace_back(kit::Dictionary{{"name", name}});
+  kit::Array& resources = rareForWriting().resources;
+  resources.emplace_back(kit::Dictionary{{"name", name}});
   nodeModTally_ |= NodeModTally::Resources;
-  sortByName(resources_);
+  sortByName(resources);
 }
 
 void NodeView::removeResource(const std::string& name, bool recursively, bool withUndo) {
@@ -125,7 +129,8 @@ void NodeView::removeResource(const std::string& name, bool recursively, bool wi
     if (const kit::Value* r = n->getResourceByName(name)) {
       if (withUndo)
         n->pushUndo("topic-task-resource-add", kit::Value(kit::Dictionary{{"uuid", n->uuid_}, {"name", name}}));
-      n->resources_.erase(n->resources_.begin() + (r - n->resources_.data()));
+      kit::Array& resources = n->rare_->resources;  // r points into it
+      resources.erase(resources.begin() + (r - resources.data()));
       n->nodeModTally_ |= NodeModTally::Resources;
     }
     if (!recursively) break;
@@ -142,9 +147,10 @@ void NodeView::renameResourceFrom(const std::string& from, const std::string& to
       if (withUndo)
         n->pushUndo("topic-task-resource-rename",
                     kit::Value(kit::Dictionary{{"uuid", n->uuid_}, {"from", to}, {"to", from}}));
-      n->resources_[static_cast<std::size_t>(r - n->resources_.data())].set("name", to);
+      kit::Array& resources = n->rare_->resources;  // r points into it
+      resources[static_cast<std::size_t>(r - resources.data())].set("name", to);
       n->nodeModTally_ |= NodeModTally::Resources;
-      sortByName(n->resources_);
+      sortByName(resources);
     }
     if (!recursively) break;
     for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it) stack.push_back(it->get());
@@ -157,7 +163,7 @@ std::set<std::string> NodeView::getResourcesForBranch() const {
   while (!stack.empty()) {
     const NodeView* n = stack.back();
     stack.pop_back();
-    for (const kit::Value& r : n->resources_)
+    for (const kit::Value& r : n->getResources())
       if (!nameOf(r).empty()) names.insert(nameOf(r));
     for (const auto& c : n->childNodes_) stack.push_back(c.get());
   }

@@ -204,16 +204,16 @@ std::vector<NodeView*> NodeView::getListOfNodesWithBoundaries() {
 
 std::vector<std::string> NodeView::getListOfAssetIDs() {
   std::vector<std::string> out;
-  for (NodeView* n : getListOfNodesWhere([](const NodeView& t) { return t.uuidImage_ && !t.uuidImage_->empty(); }))
-    out.push_back(*n->uuidImage_);
+  for (NodeView* n : getListOfNodesWhere([](const NodeView& t) { return t.getImage() && !t.getImage()->empty(); }))
+    out.push_back(*n->getImage());
   return out;
 }
 
 kit::Array NodeView::getListOfAssetIDsMappedToNodeIDs() {
   kit::Array out;
-  for (NodeView* n : getListOfNodesWhere([](const NodeView& t) { return t.uuidImage_ && !t.uuidImage_->empty(); }))
+  for (NodeView* n : getListOfNodesWhere([](const NodeView& t) { return t.getImage() && !t.getImage()->empty(); }))
     out.push_back(kit::Value(kit::Dictionary{
-        {"iidNode", kit::Value(static_cast<std::int64_t>(n->iID_))}, {"uuidNode", n->uuid_}, {"uuidImage", *n->uuidImage_}}));
+        {"iidNode", kit::Value(static_cast<std::int64_t>(n->iID_))}, {"uuidNode", n->uuid_}, {"uuidImage", *n->getImage()}}));
   return out;
 }
 

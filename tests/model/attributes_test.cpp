@@ -204,6 +204,18 @@ TEST(AttributeResolution, CachedFillIsAPaleVersionOfTheDisplayColour) {
   fill = root->getCachedFillColour();
   EXPECT_NEAR(fill.r, 0.6f, 1e-5);
   EXPECT_NEAR(fill.b, 0.6f, 1e-5);
+  // Colours met again, or shown by the parent too, still give each topic its own colour's fill.
+  NodeView* child = t.add(root);
+  child->setColourWithRGB255(RGB255{0, 0, 0}, false, false);
+  EXPECT_NEAR(child->getCachedFillColour().g, 0.6f, 1e-5);
+  child->setColourWithRGB255(RGB255{255, 0, 0}, false, false);
+  EXPECT_NEAR(child->getCachedFillColour().g, 0.7f, 1e-5);
+  root->setColourWithRGB255(RGB255{0, 0, 255}, false, false);
+  EXPECT_NEAR(root->getCachedFillColour().r, 0.7f, 1e-5);
+  EXPECT_FLOAT_EQ(root->getCachedFillColour().b, 1.0f);
+  child->setColourWithRGB255(RGB255{0, 0, 255}, false, false);
+  EXPECT_NEAR(child->getCachedFillColour().g, 0.7f, 1e-5);
+  EXPECT_FLOAT_EQ(child->getCachedFillColour().b, 1.0f);
 }
 
 // ---- Setters ---------------------------------------------------------------------------------------

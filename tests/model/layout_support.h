@@ -24,7 +24,7 @@ class NodeViewLayoutTestAccess {
     return n->inPlaceEditTextView_.get();
   }
   static void closeEditor(NodeView* n) { n->inPlaceEditTextView_.reset(); }
-  static void setImageSize(NodeView* n, kit::Size s) { n->imageSize_ = s; }
+  static void setImageSize(NodeView* n, kit::Size s) { n->rareForWriting().imageSize = s; }
 };
 
 // Every character advances half the font size; lines are the font size + 3 high; text wraps

@@ -14,7 +14,13 @@ constexpr std::string_view kBounds = "bounds";
 
 View::View() = default;
 
-View::View(const Rect& frame) { setFrame(frame); }
+// setFrame without its observer calls: a view being made has no observers yet.
+View::View(const Rect& frame) {
+  const Rect f = frame.standardized();
+  center_ = f.mid();
+  bounds_.size = f.size;
+  noteScreenChange();
+}
 
 View::~View() {
   if (Window* w = window()) w->viewLeaving(*this);
