@@ -259,10 +259,10 @@ class Builder {
     n->setIsCallout(r.callout, false);
     n->setIsFloating(r.floating, false);
     n->setStrName(give(&TopicRecord::text));
-    n->setStrNote(give(&TopicRecord::note));
-    n->setStrLink(give(&TopicRecord::link));
     // A new topic has none of the details: only those read are set.
     if (d) {
+      n->setStrNote(giveDetail(&TopicDetails::note));
+      n->setStrLink(giveDetail(&TopicDetails::link));
       n->setStrReferenceID(giveDetail(&TopicDetails::referenceID));
       n->setStrIcon1(giveDetail(&TopicDetails::icon1));
       n->setStrIcon2(giveDetail(&TopicDetails::icon2));

@@ -31,8 +31,10 @@ constexpr int Right = 3;     // under the selected topic, right of the central t
 constexpr int Floating = 4;  // under the selected topic (the root), to be made floating
 }  // namespace LoadContext
 
-// The rarer attributes of a topic as read, kept apart so that the common record stays small.
+// The rarer attributes of a topic as read (notes and links among them), kept apart so that the
+// common record stays small: records are written, read and freed once each per topic loaded.
 struct TopicDetails {
+  std::string note, link;
   std::optional<std::string> referenceID, icon1, icon2, imageID, effort;
   std::optional<kit::Date> startDate, dueDate;
   kit::Array resources;  // {"name", "loading"?}
@@ -51,7 +53,7 @@ struct TopicRecord {
   std::optional<kit::Point> position;
   std::string uuid;
   std::uint64_t uuidHash = 0;  // identityHash(uuid) as the reader found it; 0 when not known
-  std::string text, note, link;
+  std::string text;
   std::unique_ptr<TopicDetails> details;  // nullptr while the topic has none of them
 
   TopicDetails& writableDetails() {

@@ -188,9 +188,9 @@ void readNativeTopic(const Attributes& a, TopicRecord& t) {
   // Hashed while its letters are in the cache: the builder indexes it long after.
   if (!t.uuid.empty()) t.uuidHash = identityHash(t.uuid);
   readText(a, Text, t.text);
-  readText(a, Note, t.note);
-  readText(a, Link, t.link);
-  if (a.hasAny(maskOf({Ref, Icon1, Icon2, Image, Effort, Start, Due}))) {
+  if (a.hasAny(maskOf({Note, Link, Ref, Icon1, Icon2, Image, Effort, Start, Due}))) {
+    if (a.has(Note)) t.writableDetails().note = std::string(a.at(Note));
+    if (a.has(Link)) t.writableDetails().link = std::string(a.at(Link));
     auto detail = [&](Key name, std::optional<std::string> TopicDetails::*field) {
       if (a.has(name)) t.writableDetails().*field = std::string(a.at(name));
     };
@@ -312,8 +312,8 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
     if (name != "outline" || !inBody_) return;
     TopicRecord t;
     t.text = text(attrs, Text);
-    t.note = text(attrs, OpmlNote);
-    t.link = text(attrs, Url);  // outline links are written as "url"
+    if (attrs.has(OpmlNote)) t.writableDetails().note = std::string(attrs.at(OpmlNote));
+    if (attrs.has(Url)) t.writableDetails().link = std::string(attrs.at(Url));  // outline links are written as "url"
     t.parent = outlineStack_.empty() ? -1 : outlineStack_.back();
     tops += t.parent < 0 ? 1 : 0;
     outlineStack_.push_back(static_cast<int>(map.topics.size()));
