@@ -67,32 +67,18 @@ class UuidIndex {
   // The same with the key's identityHash, which the reader keeps with each record.
   std::pair<std::size_t, bool> insert(std::string_view key, std::uint64_t hash) {
     if (2 * (entries_.size() + 1) > table_.size()) rehash(std::max<std::size_t>(16, 2 * table_.size()));
-    const std::size_t mask = table_.size() - 1;
-    const auto tag = static_cast<std::uint32_t>(hash >> 32);
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-      const std::uint64_t s = table_[i];
-      if (s == 0) {
-        entries_.push_back({key, nullptr});
-        table_[i] = std::uint64_t{tag} << 32 | entries_.size();
-        return {entries_.size() - 1, true};
-      }
-      if (static_cast<std::uint32_t>(s >> 32) == tag && entries_[(s & 0xFFFFFFFFu) - 1].key == key)
-        return {(s & 0xFFFFFFFFu) - 1, false};
-    }
+    std::uint64_t& slot = table_[probe(key, hash)];
+    if (slot != 0) return {entryOf(slot), false};
+    entries_.push_back({key, nullptr});
+    slot = (hash >> 32) << 32 | entries_.size();
+    return {entries_.size() - 1, true};
   }
   // The key may be replaced by an equal view that lives as long as the build.
   void setTopic(std::size_t entry, std::string_view key, NodeView* topic) { entries_[entry] = {key, topic}; }
   NodeView* find(std::string_view key) const {
     if (table_.empty()) return nullptr;
-    const std::uint64_t hash = identityHash(key);
-    const std::size_t mask = table_.size() - 1;
-    const auto tag = static_cast<std::uint32_t>(hash >> 32);
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-      const std::uint64_t s = table_[i];
-      if (s == 0) return nullptr;
-      const Entry& e = entries_[(s & 0xFFFFFFFFu) - 1];
-      if (static_cast<std::uint32_t>(s >> 32) == tag && e.key == key) return e.topic;
-    }
+    const std::uint64_t slot = table_[probe(key, identityHash(key))];
+    return slot != 0 ? entries_[entryOf(slot)].topic : nullptr;
   }
 
  private:
@@ -100,6 +86,17 @@ class UuidIndex {
     std::string_view key;
     NodeView* topic;
   };
+  // A slot holds the hash's upper half and the entry number plus one; 0 is free.
+  static std::size_t entryOf(std::uint64_t slot) { return (slot & 0xFFFFFFFFu) - 1; }
+  // The slot holding the key, or the free one where it would go.
+  std::size_t probe(std::string_view key, std::uint64_t hash) const {
+    const std::size_t mask = table_.size() - 1;
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      const std::uint64_t s = table_[i];
+      if (s == 0 || (static_cast<std::uint32_t>(s >> 32) == tag && entries_[entryOf(s)].key == key)) return i;
+    }
+  }
   void rehash(std::size_t capacity) {
     std::vector<std::uint64_t> table(capacity, 0);
     for (std::size_t n = 0; n < entries_.size(); ++n) {
@@ -234,9 +231,15 @@ class Builder {
   // its entry given the topic once made. New identities are random and so never met again: they are not listed.
   std::optional<std::size_t> keepIdentity(const TopicRecord& r) {
     if (!r.keepUuid || r.uuid.empty()) return std::nullopt;
-    auto [entry, added] = existing_.insert(r.uuid, r.uuidHash ? r.uuidHash : identityHash(r.uuid));
+    auto [entry, added] = existing_.insert(r.uuid, hashOf(r, r.uuid));
     if (!added) return std::nullopt;
     return entry;
+  }
+
+  // The hash of a record's identity (given as text: a kept one has moved to its topic), as the
+  // reader kept it or, for records made elsewhere, made now.
+  static std::uint64_t hashOf(const TopicRecord& r, std::string_view uuid) {
+    return r.uuidHash ? r.uuidHash : identityHash(uuid);
   }
 
   // A record's field for its topic: taken over when the map was given up, else copied.
@@ -324,7 +327,7 @@ class Builder {
       const TopicRecord& r = map_.topics[i];
       const std::string_view uuid = keptUuid_[i] ? std::string_view(built_[i]->uuid()) : r.uuid;
       if (uuid.empty()) continue;
-      if (auto [entry, added] = loaded_.insert(uuid, r.uuidHash ? r.uuidHash : identityHash(uuid)); added)
+      if (auto [entry, added] = loaded_.insert(uuid, hashOf(r, uuid)); added)
         loaded_.setTopic(entry, uuid, built_[i]);
     }
     std::unordered_set<std::string> used;

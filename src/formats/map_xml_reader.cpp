@@ -111,10 +111,6 @@ class Attributes {
   bool has(Key k) const { return present_ >> k & 1; }
   // Whether any of the keys in the mask is present.
   bool hasAny(std::uint64_t mask) const { return (present_ & mask) != 0; }
-  std::optional<std::string_view> operator[](Key k) const {
-    if (!has(k)) return std::nullopt;
-    return std::string_view(data_[k], size_[k]);
-  }
   // The value of a present key.
   std::string_view at(Key k) const { return std::string_view(data_[k], size_[k]); }
 
@@ -133,8 +129,6 @@ constexpr std::uint64_t maskOf(std::initializer_list<Key> keys) {
   return m;
 }
 
-std::optional<std::string_view> attribute(const Attributes& attrs, Key name) { return attrs[name]; }
-
 std::string text(const Attributes& attrs, Key name) {
   return attrs.has(name) ? std::string(attrs.at(name)) : std::string();
 }
@@ -142,6 +136,12 @@ std::string text(const Attributes& attrs, Key name) {
 // Sets the string only when the tag has the attribute: most topics lack most of them.
 void readText(const Attributes& attrs, Key name, std::string& into) {
   if (attrs.has(name)) into = std::string(attrs.at(name));
+}
+
+// The same for a detail: a topic with none of them makes no details.
+template <typename Field>
+void readDetail(const Attributes& attrs, Key name, Field TopicDetails::*field, TopicRecord& t) {
+  if (attrs.has(name)) t.writableDetails().*field = std::string(attrs.at(name));
 }
 
 bool flag(const Attributes& attrs, Key name) {
@@ -189,16 +189,13 @@ void readNativeTopic(const Attributes& a, TopicRecord& t) {
   if (!t.uuid.empty()) t.uuidHash = identityHash(t.uuid);
   readText(a, Text, t.text);
   if (a.hasAny(maskOf({Note, Link, Ref, Icon1, Icon2, Image, Effort, Start, Due}))) {
-    if (a.has(Note)) t.writableDetails().note = std::string(a.at(Note));
-    if (a.has(Link)) t.writableDetails().link = std::string(a.at(Link));
-    auto detail = [&](Key name, std::optional<std::string> TopicDetails::*field) {
-      if (a.has(name)) t.writableDetails().*field = std::string(a.at(name));
-    };
-    detail(Ref, &TopicDetails::referenceID);
-    detail(Icon1, &TopicDetails::icon1);
-    detail(Icon2, &TopicDetails::icon2);
-    detail(Image, &TopicDetails::imageID);
-    detail(Effort, &TopicDetails::effort);
+    readDetail(a, Note, &TopicDetails::note, t);
+    readDetail(a, Link, &TopicDetails::link, t);
+    readDetail(a, Ref, &TopicDetails::referenceID, t);
+    readDetail(a, Icon1, &TopicDetails::icon1, t);
+    readDetail(a, Icon2, &TopicDetails::icon2, t);
+    readDetail(a, Image, &TopicDetails::imageID, t);
+    readDetail(a, Effort, &TopicDetails::effort, t);
     if (auto d = real(a, Start)) t.writableDetails().startDate = kit::Date{*d};
     if (auto d = real(a, Due)) t.writableDetails().dueDate = kit::Date{*d};
   }
@@ -227,7 +224,7 @@ RelationshipRecord readNativeRelationship(const Attributes& a) {
   r.to = text(a, To);
   if (auto e = integer(a, FromEnd); e && *e >= 0 && *e <= 2) r.fromEnd = static_cast<int>(*e);
   if (auto e = integer(a, ToEnd); e && *e >= 0 && *e <= 2) r.toEnd = static_cast<int>(*e);
-  if (const auto& c = attribute(a, Colour)) r.colour = parseHexColour(*c);
+  if (a.has(Colour)) r.colour = parseHexColour(a.at(Colour));
   r.offset = point(a, Dx, Dy);
   return r;
 }
@@ -298,7 +295,7 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
     } else if (name == "resource") {
       if (depth_ != 3 || topicDepth_ != 2 || map.topics.empty()) return;
       kit::Value r(kit::Dictionary{{"name", text(attrs, Name)}});
-      if (const auto& loading = attribute(attrs, Loading)) r.set("loading", std::string(*loading));
+      if (attrs.has(Loading)) r.set("loading", std::string(attrs.at(Loading)));
       map.topics.back().writableDetails().resources.push_back(std::move(r));
     } else if (name == "relationship" && depth_ == 2) {
       map.relationships.push_back(readNativeRelationship(attrs));
@@ -312,8 +309,8 @@ class MapXMLDelegate : public kit::XMLParserDelegate {
     if (name != "outline" || !inBody_) return;
     TopicRecord t;
     t.text = text(attrs, Text);
-    if (attrs.has(OpmlNote)) t.writableDetails().note = std::string(attrs.at(OpmlNote));
-    if (attrs.has(Url)) t.writableDetails().link = std::string(attrs.at(Url));  // outline links are written as "url"
+    readDetail(attrs, OpmlNote, &TopicDetails::note, t);
+    readDetail(attrs, Url, &TopicDetails::link, t);  // outline links are written as "url"
     t.parent = outlineStack_.empty() ? -1 : outlineStack_.back();
     tops += t.parent < 0 ? 1 : 0;
     outlineStack_.push_back(static_cast<int>(map.topics.size()));

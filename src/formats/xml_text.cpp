@@ -1,6 +1,5 @@
 #include "formats/xml_text.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -92,24 +91,41 @@ void appendAttribute(std::string& out, std::string_view name, std::string_view v
 
 namespace {
 
-// The writer's own form: an optional "-" and up to nine digits, read without the general path.
-bool readShortWholeNumber(std::string_view s, std::int64_t& out) {
-  std::size_t i = !s.empty() && s[0] == '-' ? 1 : 0;
-  if (s.size() == i || s.size() - i > 9) return false;
-  std::int64_t n = 0;
-  for (; i < s.size(); ++i) {
+// A whole number in the writer's own form: an optional "-" and 1 to `most` digits, nothing else.
+struct WholeNumber {
+  bool negative;
+  std::uint64_t magnitude;
+};
+std::optional<WholeNumber> readWholeNumber(std::string_view s, std::size_t most) {
+  const bool negative = !s.empty() && s[0] == '-';
+  const std::size_t first = negative ? 1 : 0;
+  if (s.size() == first || s.size() - first > most) return std::nullopt;
+  std::uint64_t n = 0;
+  for (std::size_t i = first; i < s.size(); ++i) {
     const unsigned d = static_cast<unsigned char>(s[i]) - unsigned{'0'};
-    if (d > 9) return false;
+    if (d > 9) return std::nullopt;
     n = n * 10 + d;
   }
-  out = s[0] == '-' ? -n : n;
-  return true;
+  return WholeNumber{negative, n};
+}
+
+// Up to 15 digits are exact in a double; the writer's positions are mostly whole numbers.
+constexpr std::size_t kExactDigits = 15;
+
+std::optional<double> wholeReal(std::string_view s) {
+  const auto w = readWholeNumber(s, kExactDigits);
+  if (!w) return std::nullopt;
+  const double v = static_cast<double>(w->magnitude);
+  return w->negative ? -v : v;
 }
 
 }  // namespace
 
 std::optional<std::int64_t> parseInteger(std::string_view s) {
-  if (std::int64_t n; readShortWholeNumber(s, n)) return n;
+  if (const auto w = readWholeNumber(s, kExactDigits)) {
+    const auto v = static_cast<std::int64_t>(w->magnitude);
+    return w->negative ? -v : v;
+  }
   s = trimBlanks(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   std::int64_t v = 0;
@@ -119,18 +135,10 @@ std::optional<std::int64_t> parseInteger(std::string_view s) {
 }
 
 std::optional<double> parseReal(std::string_view s) {
-  if (std::int64_t n; readShortWholeNumber(s, n)) return static_cast<double>(n);
+  if (const auto v = wholeReal(s)) return v;
   s = trimBlanks(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  // Positions are mostly whole numbers: up to 15 digits are exact in a double.
-  const bool negative = !s.empty() && s.front() == '-';
-  const std::string_view digits = negative ? s.substr(1) : s;
-  if (!digits.empty() && digits.size() <= 15 &&
-      std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    std::int64_t n = 0;
-    for (char c : digits) n = n * 10 + (c - '0');
-    return negative ? -static_cast<double>(n) : static_cast<double>(n);
-  }
+  if (const auto v = wholeReal(s)) return v;
   double v = 0;
   auto r = std::from_chars(s.data(), s.data() + s.size(), v);
   if (s.empty() || r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;

@@ -191,13 +191,7 @@ void NodeView::setDisplayColour(RGB255 c) {
   if (RGB255EqualToColour(c, displayColour255_)) return;
   displayColour255_ = c;
   nodeModTally_ |= NodeModTally::Colour;
-  // A topic mostly shows its parent's colour, whose fill is known then; but a parent that still
-  // holds the marker it was made with has no fill for it.
-  const NodeView* p = parentNode_;
-  if (p && RGB255EqualToColour(c, p->displayColour255_) && !RGB255EqualToColour(c, kNoDisplayColour))
-    cachedFillColour_ = p->cachedFillColour_;
-  else
-    cachedFillColour_ = paleFill(c);
+  cachedFillColour_ = paleFill(c);
 }
 
 void NodeView::setDisplayShape(std::int32_t s) {
