@@ -282,7 +282,7 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
     lastSave = now();
     known = identityOf(target);
     saveError.clear();
-    reportedFailure = false;
+    reportedFailure = closeRefused = false;
     return true;
   }
 
