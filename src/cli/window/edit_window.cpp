@@ -107,7 +107,14 @@ bool watchClosingSignals(std::string& error) {
 
 // Alerts appear as small windows of their own, each with its buttons, which close it.
 void presentAlert(const kit::AlertRecord& alert) {
+  // Over the map's window, the first one made.
+  GListModel* windows = gtk_window_get_toplevels();
+  GtkWindow* parent = g_list_model_get_n_items(windows) ? GTK_WINDOW(g_list_model_get_item(windows, 0)) : nullptr;
   GtkWidget* dialog = gtk_window_new();
+  if (parent) {
+    gtk_window_set_transient_for(GTK_WINDOW(dialog), parent);
+    g_object_unref(parent);
+  }
   gtk_window_set_title(GTK_WINDOW(dialog), alert.title.c_str());
   gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
@@ -124,13 +131,17 @@ void presentAlert(const kit::AlertRecord& alert) {
   gtk_box_append(GTK_BOX(box), message);
   GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
   gtk_widget_set_halign(buttons, GTK_ALIGN_END);
+  GtkWidget* button = nullptr;
   for (const std::string& label : alert.buttons.empty() ? std::vector<std::string>{"OK"} : alert.buttons) {
-    GtkWidget* button = gtk_button_new_with_label(label.c_str());
+    button = gtk_button_new_with_label(label.c_str());
     g_signal_connect_swapped(button, "clicked", G_CALLBACK(gtk_window_destroy), dialog);
     gtk_box_append(GTK_BOX(buttons), button);
   }
   gtk_box_append(GTK_BOX(box), buttons);
   gtk_window_set_child(GTK_WINDOW(dialog), box);
+  // The last button takes Return, not the message (which would show all selected).
+  gtk_window_set_default_widget(GTK_WINDOW(dialog), button);
+  gtk_window_set_focus(GTK_WINDOW(dialog), button);
   gtk_window_present(GTK_WINDOW(dialog));
 }
 
