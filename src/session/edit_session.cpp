@@ -324,10 +324,12 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
     return true;
   }
 
+  static std::string recoveredFolder() { return kit::AppPaths::home() + "/Documents/recovered"; }
+
   // A map that cannot be saved where it belongs goes into the application home; the line says
   // where, or that even that failed.
   std::string recover() {
-    const std::string folder = kit::AppPaths::home() + "/Documents/recovered";
+    const std::string folder = recoveredFolder();
     std::optional<std::string> problem = whyNoFolder(folder);
     if (!problem) {
       const std::string target = unusedPath(folder + "/" + stemOf(path) + "-" + stamp("%Y%m%d-%H%M%S"), "-", ".qlm");
@@ -620,7 +622,7 @@ EditSession::Closing EditSession::close(bool insist) {
     kit::Alert::show("The map could not be saved",
                      Impl::capitalised(s.saveError) +
                          ". The window stays open so that no edit is lost. Close it again to keep the edits in a "
-                         "recovery copy in '" + kit::AppPaths::home() + "/Documents/recovered'.");
+                         "recovery copy in '" + Impl::recoveredFolder() + "'.");
     s.noteTitle();
     return c;
   } else {
