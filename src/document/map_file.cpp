@@ -1,7 +1,14 @@
 // Loading and saving the map file, and the whole-map undo snapshots.
 #include "document/map_file.h"
 
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
 #include <utility>
+
+#include <fmt/format.h>
 
 #include "document/pseudo_map_view_controller.h"
 #include "formats/map_formats.h"
@@ -48,13 +55,28 @@ void layOutWholeMap(BigView& canvas) {
 
 }  // namespace
 
+namespace {
+// What the escaping below writes for one byte; an id holding one of these already is escaped as
+// a whole too, so that no two ids ever meet.
+constexpr std::string_view kEscapes[] = {"%25", "%2F", "%5C", "%00", "%2E"};
+
+bool holdsAnEscape(std::string_view id) {
+  for (std::string_view e : kEscapes)
+    if (id.find(e) != std::string_view::npos) return true;
+  return false;
+}
+}  // namespace
+
 std::string PseudoMapViewController::safeMapID(std::string_view id) {
   if (id.empty()) return GlobalHelpers::GetUUID();
+  if (isSafeName(id) && !holdsAnEscape(id)) return std::string(id);
+  // Percent-escaping in which "%" itself is escaped reads back to one id only.
   const bool dotsOnly = id == "." || id == "..";
   std::string out;
   out.reserve(id.size() + 8);
   for (char c : id) {
     switch (c) {
+      case '%': out += "%25"; break;
       case '/': out += "%2F"; break;
       case '\\': out += "%5C"; break;
       case '\0': out += "%00"; break;
@@ -66,6 +88,28 @@ std::string PseudoMapViewController::safeMapID(std::string_view id) {
 }
 
 std::string PseudoMapViewController::mapIDForFile(std::string_view path) { return safeMapID(fileStem(path)); }
+
+std::string PseudoMapViewController::storageKeyForFile(std::string_view path) {
+  std::error_code ec;
+  std::filesystem::path file(path);
+  file = std::filesystem::absolute(file, ec);
+  std::filesystem::path canonical = ec ? std::filesystem::path(path) : std::filesystem::weakly_canonical(file, ec);
+  if (ec) canonical = file.lexically_normal();
+  // FNV-1a: a short, stable tag of the path; the name before it keeps the folders readable.
+  std::uint64_t hash = 0xcbf29ce484222325ull;
+  for (unsigned char c : canonical.string()) {
+    hash ^= c;
+    hash *= 0x100000001b3ull;
+  }
+  return fmt::format("{}-{:016x}", mapIDForFile(path), hash);
+}
+
+void PseudoMapViewController::setMapFile(std::string_view path) {
+  std::string key = storageKeyForFile(path);
+  if (key == storageKey_) return;
+  removeUndoSnapshots();
+  storageKey_ = std::move(key);
+}
 
 std::string PseudoMapViewController::pathForMapID(std::string_view mapID) {
   return mapsFolder() + "/" + std::string(mapID) + "." + std::string(MapFile::kExtension);
@@ -93,9 +137,11 @@ bool PseudoMapViewController::loadMapFromFile(const std::string& path) {
   if (NodeView* root = canvas_->rootNode()) canvas_->removeNode(root);
   undoManager_.removeAllActions(this);
   nextNumericID_ = 0;
+  // The snapshots of the map held before go; another window's of this map stay.
+  removeUndoSnapshots();
+  setMapFile(path);
   mapID_ = mapIDForFile(path);
   mapName_ = GlobalHelpers::getMapNameFromPath(path);
-  removeUndoSnapshots();
 
   kit::Value settings{kit::Dictionary{}};
   for (const auto& [key, value] : file->dictionary())
@@ -140,10 +186,10 @@ bool PseudoMapViewController::saveMapToFile(const std::string& path) {
 
 std::string PseudoMapViewController::createUndoSnapshot() {
   std::string id = GlobalHelpers::GetUUID();
-  const std::string folder = undoFolderFor(mapID_);
+  const std::string folder = undoFolderFor(storageKey());
   if (kit::FileManager::createDirectories(folder)) {
     kit::FileManager::writeAtomically(folder + "/" + id + ".xml", MapFormats::dumpMap(*canvas_));
-    wroteUndoSnapshots_ = true;
+    ownUndoSnapshots_.push_back(id);
   }
   return id;
 }
@@ -153,7 +199,7 @@ void PseudoMapViewController::replayUndoSnapshot(const kit::Value& details) {
   std::optional<MapFormats::ParsedMap> map;
   std::string path;
   if (isSafeName(id)) {
-    path = undoFolderFor(mapID_) + "/" + id + ".xml";
+    path = undoFolderFor(storageKey()) + "/" + id + ".xml";
     if (std::optional<std::string> xml = kit::FileManager::readText(path)) map = MapFormats::parseMapXML(*xml).map;
   }
   if (!map || map->topics.empty()) {
@@ -174,6 +220,15 @@ void PseudoMapViewController::replayUndoSnapshot(const kit::Value& details) {
 }
 
 void PseudoMapViewController::removeUndoSnapshots() {
-  const std::string folder = undoFolderFor(mapID_);
+  if (ownUndoSnapshots_.empty()) return;
+  const std::string folder = undoFolderFor(storageKey());
+  for (const std::string& id : ownUndoSnapshots_) ::unlink((folder + "/" + id + ".xml").c_str());
+  ownUndoSnapshots_.clear();
+  ::rmdir(folder.c_str());  // only when no one else's are left
+}
+
+void PseudoMapViewController::removeAllUndoSnapshotsOfMap() {
+  ownUndoSnapshots_.clear();
+  const std::string folder = undoFolderFor(storageKey());
   if (kit::FileManager::exists(folder)) kit::FileManager::remove(folder);
 }

@@ -38,7 +38,7 @@ std::unique_ptr<PseudoMapViewController> PseudoMapViewController::initForExport(
 PseudoMapViewController::~PseudoMapViewController() {
   canvas_->preDealloc();
   undoManager_.removeAllActions(this);
-  if (wroteUndoSnapshots_) removeUndoSnapshots();
+  removeUndoSnapshots();
 }
 
 void PseudoMapViewController::setMapSettings(kit::Value settings) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "canvas/big_view.h"
 #include "kit/core/undo_manager.h"
@@ -38,11 +39,20 @@ class PseudoMapViewController : public DocumentServices {
   // The id names the map's file, undo folder and asset folder, so it is always a plain name:
   // whatever is given goes through safeMapID.
   void setMapID(std::string_view id) { mapID_ = safeMapID(id); }
-  // A plain file name for the id: "/", "\\" and NUL become "%2F", "%5C" and "%00", the dots of
-  // "." and ".." become "%2E", and an empty id becomes a fresh UUID. Safe ids stay as they are.
+  // A plain file name for the id, and never the same for two ids: an id that holds "/", "\\" or
+  // NUL, is "." or "..", or already holds one of the escapes "%25", "%2F", "%5C", "%00", "%2E"
+  // is percent-escaped ("%" too, and the dots of "." and ".."); any other id stays as it is. An
+  // empty id becomes a fresh UUID.
   static std::string safeMapID(std::string_view id);
   // The id a map file opens with: its file name without folder and extension, made safe.
   static std::string mapIDForFile(std::string_view path);
+  // The name the map's undo snapshots and version snapshots are kept under: the id, and for a map
+  // file the id and a hash of the file's canonical path ("garden-0123456789abcdef"), so that two
+  // files of one name never share them.
+  static std::string storageKeyForFile(std::string_view path);
+  const std::string& storageKey() const { return storageKey_.empty() ? mapID_ : storageKey_; }
+  // The map is kept in that file from now on: its storage key follows the file's.
+  void setMapFile(std::string_view path);
   void setMapName(std::string name) { mapName_ = std::move(name); }
   // The controller keeps the theme alive; nullptr clears it.
   void setTheme(std::shared_ptr<MapTheme> theme) { theme_ = std::move(theme); }
@@ -59,17 +69,22 @@ class PseudoMapViewController : public DocumentServices {
   // Replays one registered record {"action", "details"}.
   void onUndoRedo(const kit::Value& record);
   // ---- The map file and undo snapshots (map_file.cpp) ----
-  // Saves the whole map as native XML in the temporary folder's "undo/<map id>" and returns the
-  // snapshot's id.
+  // Saves the whole map as native XML in the temporary folder's "undo/<storage key>" and returns
+  // the snapshot's id.
   std::string createUndoSnapshot();
   // Replays a "snapshot" record {"uuid", "selected"}: the current map becomes a new snapshot for
   // the opposite direction, then the recorded one replaces it.
   void replayUndoSnapshot(const kit::Value& details);
+  // Removes the undo snapshots this document took (another window's of the same map stay).
   void removeUndoSnapshots();
+  // Removes every undo snapshot of the map, such as those a window that crashed left: only for
+  // the one window that holds the map.
+  void removeAllUndoSnapshotsOfMap();
   // maps/<id>.qlm in the documents folder.
   static std::string pathForMapID(std::string_view mapID);
   // Opens a map file: settings, theme, topics. False, with nothing changed, when it cannot be
   // read; a damaged map also shows the loader's alert. A file's id and name are its file name.
+  // The undo snapshots this document wrote for the map it held before go; no one else's do.
   bool loadMap(const std::string& mapID);
   bool loadMapFromFile(const std::string& path);
   // The map file's property list, and writing it atomically (the map is then unmodified).
@@ -113,9 +128,10 @@ class PseudoMapViewController : public DocumentServices {
   kit::Value settings_{kit::Dictionary{}};
   std::shared_ptr<MapTheme> theme_;
   std::string mapID_;
+  std::string storageKey_;
   std::string mapName_;
   std::int32_t nextNumericID_ = 0;
   bool forExport_ = false;
   bool modified_ = false;
-  bool wroteUndoSnapshots_ = false;
+  std::vector<std::string> ownUndoSnapshots_;
 };

@@ -1,6 +1,7 @@
 #include "session/edit_session.h"
 
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,6 +30,7 @@
 #include "helpers/strings.h"
 #include "kit/core/app_paths.h"
 #include "kit/core/clock.h"
+#include "kit/core/file_lock.h"
 #include "kit/core/files.h"
 #include "kit/core/lock.h"
 #include "kit/core/replacement_file.h"
@@ -79,6 +81,71 @@ std::optional<std::string> whyNotWritable(const std::string& path) {
   if (!kit::FileManager::isDirectory(folderOf(path))) return std::string("its folder does not exist");
   if (!kit::ReplacementFile::create(path)) return std::string(std::strerror(errno));
   return std::nullopt;
+}
+
+// The file's name, and that name without its extension.
+std::string fileNameOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string stemOf(const std::string& path) {
+  std::string name = fileNameOf(path);
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  return name;
+}
+
+// The local time as text, for file names.
+std::string stamp(std::string_view format) {
+  return GlobalHelpers::_createStringFromDate(kit::Clock::current().now(), format).value_or("0");
+}
+
+// base + end, or, when that is taken, base + separator + 2 + end, and so on.
+std::string unusedPath(const std::string& base, const std::string& separator, const std::string& end) {
+  std::string path = base + end;
+  for (int n = 2; kit::FileManager::exists(path); ++n) path = base + separator + std::to_string(n) + end;
+  return path;
+}
+
+// Why a file could not be written at target, from the errno of the failed write.
+std::string whyNotWritten(const std::string& target, int err) {
+  const std::string folder = folderOf(target);
+  if (!kit::FileManager::exists(folder)) return "the folder '" + folder + "' does not exist";
+  return err ? std::string(std::strerror(err)) : std::string("it could not be written");
+}
+
+// Makes the folder with its parents; nullopt when it is there, else why not.
+std::optional<std::string> whyNoFolder(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  std::error_code isError;
+  if (std::filesystem::is_directory(folder, isError)) return std::nullopt;
+  return ec ? ec.message() : std::string("it is not a folder");
+}
+
+// What tells one version of a file from another: a rename over it, a write into it or its
+// removal changes it.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t seconds = 0;
+  long nanoseconds = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{st.st_dev, st.st_ino, st.st_size, static_cast<std::int64_t>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec};
+}
+
+// Who holds a map, for the one who is refused it.
+std::string holderText() {
+  char host[256] = {};
+  const bool named = ::gethostname(host, sizeof host - 1) == 0 && host[0];
+  return fmt::format("quillmere edit, process {}{}{}", ::getpid(), named ? " on " : "", named ? host : "");
 }
 
 // The state is read by a test while the program runs: replaced whole by a rename, but not waited
@@ -191,31 +258,99 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
 
   double now() const { return kit::Clock::current().monotonicSeconds(); }
 
+  // Saves the map file, unless another program changed or removed it since this session read or
+  // last wrote it: then the map goes beside it under a name of its own, where the session saves
+  // from then on. False, with the reason in saveError, when nothing could be written.
   bool save() {
     if (doc.isModified()) changedSinceSnapshot = true;
-    if (!doc.saveMapToFile(path)) return false;
+    const std::optional<FileIdentity> current = identityOf(path);
+    if (known && current != known) {
+      // With its folder gone there is nowhere beside it either.
+      if (!current && !kit::FileManager::exists(folderOf(path))) return write(path);
+      return saveBeside(!current);
+    }
+    return write(path);
+  }
+
+  bool write(const std::string& target) {
+    errno = 0;
+    if (!doc.saveMapToFile(target)) {
+      saveError = "could not save the map to '" + target + "': " + whyNotWritten(target, errno);
+      return false;
+    }
     ++saves;
     lastSave = now();
+    known = identityOf(target);
+    saveError.clear();
+    reportedFailure = closeRefused = false;
     return true;
   }
 
-  std::string versionsFolder() { return kit::AppPaths::documents() + "/versions/" + doc.mapID(); }
+  bool saveBeside(bool removed) {
+    const std::string original = path;
+    const std::string target =
+        unusedPath(folderOf(path) + "/" + stemOf(path) + " (conflict " + stamp("%Y-%m-%d %H%M%S"), " ", ").qlm");
+    if (!write(target)) return false;
+    path = target;
+    doc.setMapName(stemOf(target));
+    kit::Alert::show("The map was saved as a new file",
+                     "'" + fileNameOf(original) + "' was " + (removed ? "removed" : "changed") +
+                         " by another program after this window read it, so it was not written over. This "
+                         "window's map was saved beside it as '" + fileNameOf(target) +
+                         "', where this window saves from now on.");
+    return true;
+  }
 
-  // The map file as it is now goes into the map's versions folder, named by the local time.
+  std::string versionsFolder() { return kit::AppPaths::documents() + "/versions/" + doc.storageKey(); }
+
+  // The map file as it is now goes into the map's versions folder, named by the local time. False
+  // when the map could not be saved, or its copy kept (the reason in snapshotError).
   bool takeSnapshot() {
     if (doc.isModified() && !save()) return false;
     const std::string folder = versionsFolder();
-    if (!kit::FileManager::createDirectories(folder)) return false;
-    const std::string stamp =
-        GlobalHelpers::_createStringFromDate(kit::Clock::current().now(), "%Y%m%d-%H%M%S").value_or("snapshot");
-    std::string target = folder + "/" + stamp + ".qlm";
-    for (int n = 2; kit::FileManager::exists(target); ++n) target = folder + "/" + stamp + "-" + std::to_string(n) + ".qlm";
+    auto fail = [&](const std::string& why) {
+      snapshotError = "the application home cannot keep its version in '" + folder + "': " + why;
+      return false;
+    };
+    if (std::optional<std::string> why = whyNoFolder(folder)) return fail(*why);
+    const std::string target = unusedPath(folder + "/" + stamp("%Y%m%d-%H%M%S"), "-", ".qlm");
     std::optional<kit::Data> bytes = kit::FileManager::readFile(path);
-    if (!bytes || !kit::FileManager::writeAtomically(target, *bytes)) return false;
+    if (!bytes) return fail(std::strerror(errno));
+    errno = 0;
+    if (!kit::FileManager::writeAtomically(target, *bytes)) return fail(whyNotWritten(target, errno));
     GlobalHelpers::purgeOldFilesFrom(folder, static_cast<int>(kMostVersions));
     lastSnapshot = now();
     changedSinceSnapshot = false;
     return true;
+  }
+
+  static std::string recoveredFolder() { return kit::AppPaths::home() + "/Documents/recovered"; }
+
+  // A map that cannot be saved where it belongs goes into the application home; the line says
+  // where, or that even that failed.
+  std::string recover() {
+    const std::string folder = recoveredFolder();
+    std::optional<std::string> problem = whyNoFolder(folder);
+    if (!problem) {
+      const std::string target = unusedPath(folder + "/" + stemOf(path) + "-" + stamp("%Y%m%d-%H%M%S"), "-", ".qlm");
+      errno = 0;
+      if (doc.saveMapToFile(target)) return saveError + "; the edits are in '" + target + "'";
+      problem = whyNotWritten(target, errno);
+    }
+    return saveError + ", nor a recovery copy into '" + folder + "': " + *problem + "; the edits are lost";
+  }
+
+  // The first failure of a run of failed saves is said once, with why.
+  void reportSaveFailure() {
+    if (saveError.empty() || reportedFailure) return;
+    reportedFailure = true;
+    kit::Alert::show("The map could not be saved",
+                     capitalised(saveError) + ". The edits are kept in this window, and saving is tried again.");
+  }
+
+  static std::string capitalised(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
   }
 
   void onTick() {
@@ -226,6 +361,7 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
       takeSnapshot();
     else if (doc.isModified() && t - lastSave >= kSaveInterval)
       save();
+    if (doc.isModified()) reportSaveFailure();
   }
 
   // ---- Interactions in progress -----------------------------------------------------------------
@@ -325,6 +461,13 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
   double lastSave = 0, lastSnapshot = 0;
   bool changedSinceSnapshot = false;
   int saves = 0;
+  // The map file as this session read or last wrote it.
+  std::optional<FileIdentity> known;
+  std::optional<kit::FileLock> lock;
+  std::string saveError, snapshotError;
+  bool reportedFailure = false;
+  bool closeRefused = false;
+  std::optional<Closing> closing;
   bool ownsScreenProvider = false;
   std::string statePath;
   std::string lastState;
@@ -353,12 +496,29 @@ std::unique_ptr<EditSession> EditSession::open(const std::string& given, std::st
 
   std::unique_ptr<EditSession> session(new EditSession());
   Impl& s = *session->impl_;
+  // One session of a map per application home: its lock, keyed as its snapshots are. A home that
+  // cannot hold the lock does not stop the editing; the check before each save still guards.
+  auto lockMap = [&](const std::string& target) -> std::optional<std::string> {
+    const std::string key = PseudoMapViewController::storageKeyForFile(target);
+    kit::FileLock::Attempt attempt = kit::FileLock::tryLock(kit::AppPaths::home() + "/tmp/locks/" + key + ".lock", holderText());
+    if (attempt.outcome == kit::FileLock::Outcome::HeldElsewhere)
+      return "it is already open in another window" + (attempt.holder.empty() ? std::string() : " (" + attempt.holder + ")");
+    if (attempt.lock) s.lock = std::move(attempt.lock);
+    return std::nullopt;
+  };
+  // The lock is held: undo snapshots a window of this map left behind when it crashed go.
+  auto claimMap = [&](const std::string& target) {
+    s.doc.setMapFile(target);
+    if (s.lock) s.doc.removeAllUndoSnapshotsOfMap();
+  };
   const bool mapFile = strings::pathHasExtensionNoCase(path, "qlm");
   if (!kit::FileManager::exists(path)) {
     if (!mapFile) return fail("no such file (a new map is made for a name ending in .qlm)");
     if (std::optional<std::string> why = whyNotWritable(path)) return fail("it cannot be made: " + *why);
+    if (std::optional<std::string> why = lockMap(path)) return fail(*why);
     s.path = path;
     s.startNewMap(GlobalHelpers::getMapNameFromPath(path));
+    claimMap(path);
     if (!s.save()) return fail("it cannot be written");
   } else {
     if (::access(path.c_str(), R_OK) != 0) return fail(std::strerror(errno));
@@ -373,6 +533,9 @@ std::unique_ptr<EditSession> EditSession::open(const std::string& given, std::st
     }
     const MapImport::InputKind kind = mapFile ? MapImport::InputKind::MapFile : MapImport::inputKindFor(path, bytes);
     if (kind == MapImport::InputKind::MapFile) {
+      if (std::optional<std::string> why = lockMap(path)) return fail(*why);
+      // Taken before the reading: a change made meanwhile is then seen before the first save.
+      s.known = identityOf(path);
       {
         kit::AlertCapture alerts;
         if (!s.doc.loadMapFromFile(path))
@@ -382,6 +545,7 @@ std::unique_ptr<EditSession> EditSession::open(const std::string& given, std::st
       // Edits that could never be saved are refused before they are made.
       if (std::optional<std::string> why = whyNotWritable(path)) return fail("it cannot be saved: " + *why);
       s.path = path;
+      claimMap(path);
     } else {
       std::string why;
       std::optional<MapFormats::ParsedMap> map = kind == MapImport::InputKind::MapXML ? MapImport::parseXML(bytes, why)
@@ -393,8 +557,10 @@ std::unique_ptr<EditSession> EditSession::open(const std::string& given, std::st
         return fail("'" + target + "' already exists; open that map, or move it away to import this file again");
       if (std::optional<std::string> whyNot = whyNotWritable(target))
         return fail("'" + target + "' cannot be made: " + *whyNot);
+      if (std::optional<std::string> held = lockMap(target)) return fail("'" + target + "': " + *held);
       if (!MapImport::buildNewMap(s.doc, std::move(*map), name, false, 0)) return fail("it holds no topics");
       s.path = target;
+      claimMap(target);
       if (!s.save()) return fail("'" + target + "' cannot be written");
     }
   }
@@ -439,16 +605,34 @@ void EditSession::undoOrRedo(bool undoing) {
   s.noteTitle();
 }
 
-bool EditSession::close() {
+EditSession::Closing EditSession::close(bool insist) {
   Impl& s = *impl_;
+  if (s.closing) return *s.closing;
   kit::LockGuard guard(AppServices::globalTreeLock());
   s.endInteractions();
-  if (s.tick) s.tick->invalidate();
   const bool changed = s.changedSinceSnapshot || s.doc.isModified();
-  bool ok = !s.doc.isModified() || s.save();
-  if (ok && changed) ok = s.takeSnapshot();
+  Closing c;
+  if (!s.doc.isModified() || s.save()) {
+    c.saved = true;
+    // The map is safe: a version the home cannot keep is said, not a failure of the close.
+    if (changed && !s.takeSnapshot()) c.message = "the map is saved, but " + s.snapshotError;
+  } else if (!insist && !s.closeRefused) {
+    // Closing now would lose the edits: the window stays, saying why.
+    s.closeRefused = s.reportedFailure = true;
+    kit::Alert::show("The map could not be saved",
+                     Impl::capitalised(s.saveError) +
+                         ". The window stays open so that no edit is lost. Close it again to keep the edits in a "
+                         "recovery copy in '" + Impl::recoveredFolder() + "'.");
+    s.noteTitle();
+    return c;
+  } else {
+    c.message = s.recover();
+  }
+  if (s.tick) s.tick->invalidate();
+  c.closed = true;
+  s.closing = c;
   s.noteTitle();
-  return ok && !s.doc.isModified();
+  return c;
 }
 
 const std::string& EditSession::mapPath() const { return impl_->path; }

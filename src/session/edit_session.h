@@ -1,6 +1,7 @@
 // One map open for editing in a window: the screen that shows it, and the saving rules of an open
-// map (the 10 s tick, version snapshots, saving on close). Knows nothing of the desktop toolkit:
-// a host shows `window()` and feeds events into it through kit.
+// map (the 10 s tick, version snapshots, saving on close, never over a file another program
+// changed, never losing edits to a failed save). Knows nothing of the desktop toolkit: a host
+// shows `window()` and feeds events into it through kit.
 #pragma once
 
 #include <functional>
@@ -30,6 +31,8 @@ class EditSession {
 
   // Opens FILE: a map file (.qlm) is opened, or created when it does not exist; an OPML file or a
   // plain-text outline becomes a new map saved beside it as NAME.qlm (refused when that exists).
+  // A map open in another session of the same application home is refused, saying which process
+  // holds it (the lock goes with the session, or with its process however that ends).
   // On failure: nullptr and a one-line message in error. A process without an application
   // delegate gets one for the session's life.
   static std::unique_ptr<EditSession> open(const std::string& path, std::string& error);
@@ -52,17 +55,25 @@ class EditSession {
   void undo();
   void redo();
 
+  // What closing came to.
+  struct Closing {
+    bool closed = false;  // the session has ended: the window may go
+    bool saved = false;   // the map file holds the map as it was closed
+    std::string message;  // one line for standard error; empty when there is nothing to say
+  };
   // Ends a drag (cancelled: the map as before it), an edit (its text kept) or a menu in progress
-  // and saves, taking a version snapshot when the map changed since the last one; true when the
-  // file on disk is whole and current.
-  bool close();
+  // and saves, taking a version snapshot when the map changed since the last one. When the map
+  // cannot be saved the session stays open with an alert saying why; asked again, or with
+  // insist (a signal), it writes the map to a recovery copy in the application home instead,
+  // <home>/Documents/recovered/NAME-YYYYmmdd-HHMMSS.qlm, and the message says where.
+  Closing close(bool insist = false);
 
   // The path of the map file being edited.
   const std::string& mapPath() const;
   PseudoMapViewController& document();
   // How many times the map file was written (the first save of a new or imported map counts).
   int saveCount() const;
-  // The map's version snapshots: <home>/Documents/versions/<map id>/YYYYmmdd-HHMMSS.qlm.
+  // The map's version snapshots: <home>/Documents/versions/<storage key>/YYYYmmdd-HHMMSS.qlm.
   std::string versionsFolder() const;
   // The titles of the screens shown over the map, bottom first ("Paste Style").
   std::vector<std::string> screenTitles() const;

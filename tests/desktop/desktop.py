@@ -157,10 +157,12 @@ def fresh_environment(root):
 class App:
     """One `quillmere edit FILE` process and its window."""
 
-    def __init__(self, quillmere, path, root):
+    def __init__(self, quillmere, path, root, home=None):
         self.root = root
         self.state_path = os.path.join(root, "state.json")
         self.env = fresh_environment(root)
+        if home:
+            self.env["QUILLMERE_HOME"] = home
         self.env["QUILLMERE_STATE"] = self.state_path
         self.stderr_path = os.path.join(root, "stderr.txt")
         self.started = time.monotonic()
@@ -313,6 +315,13 @@ class App:
             return self.proc.wait(timeout)
         except subprocess.TimeoutExpired:
             raise Failure("quillmere did not end after the close request")
+
+    def ended(self, timeout=WAIT):
+        """Waits for the program to end by itself and gives its exit status."""
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("quillmere kept running")
 
     def kill(self):
         if self.proc.poll() is None:

@@ -8,6 +8,7 @@ in its own D-Bus session, so runs may go side by side."""
 
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -16,7 +17,7 @@ import time
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import (App, Failure, branch_of, clipboard_text, mark_started, outline,  # noqa: E402
-                     parent_in_outline, run_on_own_display, screenshot, xdo)
+                     parent_in_outline, run_on_own_display, screenshot, send_close_request, xdo)
 
 SHAKE_KEY = "F6"
 
@@ -33,9 +34,9 @@ class Case:
                         "-o", qlm], check=True)
         return qlm
 
-    def start(self, path):
+    def start(self, path, home=None):
         root = tempfile.mkdtemp(prefix="run-", dir=self.tmp)
-        app = App(self.quillmere, path, root)
+        app = App(self.quillmere, path, root, home)
         self.apps.append(app)
         return app
 
@@ -205,6 +206,70 @@ def case_files(c):
     expect(app.state() is None, "a window state was written for a broken map")
     with open(bad, "rb") as f:
         expect(f.read() == b"PK\x03\x04 this is not a map", "the broken map was changed")
+
+
+def end_edit(app):
+    """A tap on the background ends the edit under way."""
+    app.tap(*App.background_point(app.state()))
+    app.wait("the edit ended", lambda s: s.get("editing") is None and s["modified"])
+
+
+def case_open_twice(c):
+    """A second window on a map that is open is refused, saying where it is open; closing the
+    terminal (SIGHUP) saves the first one's edit; a window killed outright leaves no lock."""
+    qlm = c.garden()
+    first = c.start(qlm)
+    home = first.env["QUILLMERE_HOME"]
+    retype(first, "Money", "Budget")
+    end_edit(first)
+    second = c.start(qlm, home)
+    expect(second.ended() == 1, "a second window on an open map did not exit 1")
+    lines = second.stderr().strip().splitlines()
+    expect(len(lines) == 1 and "already open in another window" in lines[0]
+           and f"process {first.proc.pid}" in lines[0], f"refusal: {second.stderr()!r}")
+    expect(second.state() is None, "the second window showed a map")
+    first.proc.send_signal(signal.SIGHUP)
+    expect(first.ended() == 0, f"after SIGHUP: {first.stderr()}")
+    md = c.outline(qlm)
+    expect("- Budget\n" in md and "- Money\n" not in md, f"saved map:\n{md}")
+
+    crashed = c.start(qlm, home)
+    crashed.wait_window()
+    crashed.kill()
+    again = c.start(qlm, home)
+    again.wait_window()
+    expect(again.close() == 0, f"closing: {again.stderr()}")
+
+
+def case_save_failure(c):
+    """The map's folder goes while the window is open: closing keeps the window with an alert that
+    says why; SIGQUIT then ends it with the edits in a recovery copy in the application home."""
+    folder = os.path.join(c.tmp, "gone")
+    os.makedirs(folder)
+    qlm = os.path.join(folder, "garden.qlm")
+    os.rename(c.garden(), qlm)
+    app = c.start(qlm)
+    retype(app, "Money", "Budget")
+    end_edit(app)
+    shutil.rmtree(folder)
+    send_close_request(app.window)
+    alert = app.wait("the alert", lambda s: s.get("alert"))
+    expect(alert["title"] == "The map could not be saved" and "does not exist" in alert["message"],
+           f"alert: {alert}")
+    shown = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", alert["title"]],
+                           capture_output=True, text=True).stdout.split()
+    expect(shown, "no window shows the alert")
+    time.sleep(0.5)
+    expect(app.proc.poll() is None, f"the window went: {app.stderr()}")
+    app.proc.send_signal(signal.SIGQUIT)
+    expect(app.ended() == 1, f"exit status after a failed save: {app.stderr()}")
+    recovered = os.path.join(app.env["QUILLMERE_HOME"], "Documents", "recovered")
+    copies = os.listdir(recovered) if os.path.isdir(recovered) else []
+    expect(len(copies) == 1, f"recovery copies: {copies}; stderr: {app.stderr()}")
+    where = os.path.join(recovered, copies[0])
+    expect(f"'{where}'" in app.stderr(), f"stderr does not say where: {app.stderr()}")
+    md = c.outline(where)
+    expect("- Budget\n" in md, f"recovered map:\n{md}")
 
 
 def main():

@@ -187,20 +187,50 @@ TEST_F(MapFileTest, MapIdsAreAlwaysPlainNames) {
   EXPECT_EQ(PseudoMapViewController::safeMapID("../x"), "..%2Fx");
   EXPECT_EQ(PseudoMapViewController::safeMapID("My map v1.2"), "My map v1.2");
   EXPECT_EQ(PseudoMapViewController::safeMapID("..."), "...");
+  EXPECT_EQ(PseudoMapViewController::safeMapID("50% off"), "50% off");
   doc->setMapID("..");
   EXPECT_EQ(doc->mapID(), "%2E%2E");
 
-  // A file called "...qlm" opens as "%2E%2E", and its undo snapshots stay in their own folder.
-  const std::string keep = kit::AppPaths::temporary() + "/keep.txt";
-  ASSERT_TRUE(kit::FileManager::writeAtomically(keep, "still here"));
-  const std::string path = home_.path() + "/...qlm";
-  ASSERT_TRUE(doc->saveMapToFile(path));
-  PseudoMapViewController opened;
-  ASSERT_TRUE(opened.loadMapFromFile(path));
-  EXPECT_EQ(opened.mapID(), "%2E%2E");
-  opened.pushUndoSnapshot();
-  EXPECT_TRUE(kit::FileManager::exists(kit::AppPaths::temporary() + "/undo/%2E%2E"));
-  ASSERT_TRUE(opened.loadMapFromFile(path));
-  EXPECT_TRUE(kit::FileManager::exists(keep));
-  EXPECT_FALSE(kit::FileManager::exists(kit::AppPaths::temporary() + "/undo/%2E%2E"));
+  // Two names never share an id: "...qlm" and "%2E%2E.qlm" open as two maps.
+  const std::string dots = home_.path() + "/...qlm", escaped = home_.path() + "/%2E%2E.qlm";
+  ASSERT_TRUE(doc->saveMapToFile(dots));
+  ASSERT_TRUE(doc->saveMapToFile(escaped));
+  PseudoMapViewController first, second;
+  ASSERT_TRUE(first.loadMapFromFile(dots));
+  ASSERT_TRUE(second.loadMapFromFile(escaped));
+  EXPECT_EQ(first.mapID(), "%2E%2E");
+  EXPECT_NE(second.mapID(), first.mapID());
+  const std::vector<std::string> near = {"a/b", "a%2Fb", "a%252Fb", "..", "%2E%2E", ".", "%2E", "a\\b", "a%5Cb"};
+  for (const std::string& id : near) {
+    for (const std::string& other : near) {
+      if (id == other) continue;
+      EXPECT_NE(PseudoMapViewController::safeMapID(id), PseudoMapViewController::safeMapID(other)) << id << " " << other;
+    }
+  }
+}
+
+// Undo snapshots belong to the window that took them: another window on the same map, or on a
+// map of the same name in another folder, neither takes nor removes them.
+TEST_F(MapFileTest, AnotherDocumentOfTheSameMapOrNameLeavesTheUndoOfACutWhole) {
+  const std::string here = home_.path() + "/here/garden.qlm", there = home_.path() + "/there/garden.qlm";
+  ASSERT_TRUE(kit::FileManager::createDirectories(home_.path() + "/here"));
+  ASSERT_TRUE(kit::FileManager::createDirectories(home_.path() + "/there"));
+  ASSERT_TRUE(doc->saveMapToFile(here));
+  ASSERT_TRUE(doc->saveMapToFile(there));
+  PseudoMapViewController editing;
+  ASSERT_TRUE(editing.loadMapFromFile(here));
+  const auto original = outline(editing.bigView());
+  editing.pushUndoSnapshot();
+  editing.bigView()->deleteBranch(editing.bigView()->rootNode()->childNodes()[0].get());
+  endPass();
+  ASSERT_NE(outline(editing.bigView()), original);
+
+  for (const std::string& path : {there, here}) {
+    PseudoMapViewController other;
+    ASSERT_TRUE(other.loadMapFromFile(path));
+    other.pushUndoSnapshot();
+    ASSERT_TRUE(other.loadMapFromFile(path));  // opened again: its own snapshots go
+  }
+  ASSERT_TRUE(editing.undoManager()->undo());
+  EXPECT_EQ(outline(editing.bigView()), original);
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <regex>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "formats/map_formats.h"
 #include "kit/core/files.h"
 #include "kit/core/run_loop.h"
+#include "kit/ui/alert.h"
 #include "kit/testing/event_script.h"
 #include "kit/testing/fixtures.h"
 #include "kit/ui/button.h"
@@ -182,7 +184,7 @@ TEST_F(EditSessionTest, TheTickSavesAfterThirtySecondsAndSnapshotsAfterFiveMinut
   EXPECT_EQ(s->saveCount(), 2);
   const std::string first = FileManager::listDirectory(s->versionsFolder())->front();
   EXPECT_EQ(FileManager::readText(s->versionsFolder() + "/" + first), FileManager::readText(file("garden.qlm")));
-  EXPECT_EQ(s->versionsFolder(), home_.path() + "/Documents/versions/garden");
+  EXPECT_EQ(s->versionsFolder().rfind(home_.path() + "/Documents/versions/garden-", 0), 0u) << s->versionsFolder();
   time_.runFor(400);  // unchanged: no second snapshot
   EXPECT_EQ(versions(), 1u);
 
@@ -194,7 +196,7 @@ TEST_F(EditSessionTest, TheTickSavesAfterThirtySecondsAndSnapshotsAfterFiveMinut
   EXPECT_EQ(s->saveCount(), 3);
   // Close with an unsaved change: saved and snapshotted at once.
   root->setShape(3, false, true);
-  EXPECT_TRUE(s->close());
+  EXPECT_TRUE(s->close().saved);
   EXPECT_EQ(s->saveCount(), 4);
   EXPECT_EQ(versions(), 3u);
   EXPECT_EQ(saved(file("garden.qlm")).topics[0].shape, 3);
@@ -234,7 +236,7 @@ TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopi
     script.type(" party");
     const std::string typed = root->inPlaceEditTextView()->text();
     EXPECT_NE(typed.find("party"), std::string::npos) << typed;
-    EXPECT_TRUE(s->close());
+    EXPECT_TRUE(s->close().saved);
     EXPECT_FALSE(root->isInPlaceEdit());
   }
   MapFormats::ParsedMap map = saved(file("garden.qlm"));
@@ -266,7 +268,7 @@ TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopi
   script.move(Point(p.x + 80, p.y + 120));
   ASSERT_EQ(s->document().bigView()->draggingTopic(), leaf);
   ASSERT_NE(leaf->center().y, before.y);
-  EXPECT_TRUE(s->close());
+  EXPECT_TRUE(s->close().saved);
   expectBackAt(leaf, before);
 
   // A lifted topic dropped on the background waits for the drop menu: closing puts it back.
@@ -285,7 +287,7 @@ TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopi
   again.wait(0.1);
   ASSERT_TRUE(kit::MenuController::shared().isMenuVisible());
   ASSERT_NE(leaf->center().y, before.y);
-  EXPECT_TRUE(s->close());
+  EXPECT_TRUE(s->close().saved);
   EXPECT_FALSE(kit::MenuController::shared().isMenuVisible());
   EXPECT_EQ(s->document().bigView()->dragDropNode(), nullptr);
   expectBackAt(leaf, before);
@@ -560,4 +562,183 @@ TEST_F(EditSessionTest, TheStateFileDescribesTheWindowAndIsRewrittenOnlyWhenItCh
   const std::optional<kit::Value> crowded = JSONReader(FileManager::readText(state.path()).value_or("")).document();
   ASSERT_TRUE(crowded);
   EXPECT_EQ((*crowded)["topics"].array().size(), EditSession::kMostStateTopics);
+}
+
+namespace {
+
+// The names in a folder that match a pattern.
+std::vector<std::string> namesLike(const std::string& folder, const std::string& pattern) {
+  std::vector<std::string> found;
+  const std::regex re(pattern);
+  for (const std::string& name : FileManager::listDirectory(folder).value_or(std::vector<std::string>{}))
+    if (std::regex_match(name, re)) found.push_back(name);
+  return found;
+}
+
+std::string lastAlert() { return kit::Alert::shown().empty() ? std::string() : kit::Alert::shown().back().message; }
+
+// Sets QUILLMERE_HOME for its lifetime, and puts the old one back.
+class HomeScope {
+ public:
+  explicit HomeScope(const std::string& home) : old_(std::getenv("QUILLMERE_HOME") ? std::getenv("QUILLMERE_HOME") : "") {
+    ::setenv("QUILLMERE_HOME", home.c_str(), 1);
+  }
+  ~HomeScope() { ::setenv("QUILLMERE_HOME", old_.c_str(), 1); }
+
+ private:
+  std::string old_;
+};
+
+}  // namespace
+
+// A map is open in one window at a time; what another program writes is never written over.
+TEST_F(EditSessionTest, ASecondWindowIsRefusedAndAFileChangedElsewhereIsSavedBesideIt) {
+  std::unique_ptr<EditSession> a = open("garden.qlm");
+  ASSERT_TRUE(a);
+  const std::string refused = refusal(file("garden.qlm"));
+  EXPECT_NE(refused.find("already open in another window"), std::string::npos) << refused;
+  EXPECT_NE(refused.find("process " + std::to_string(::getpid())), std::string::npos) << refused;
+  // The same name in another folder is another map, with versions of its own.
+  ASSERT_TRUE(FileManager::createDirectories(dir + "/other"));
+  std::string error;
+  std::unique_ptr<EditSession> b = EditSession::open(dir + "/other/garden.qlm", error);
+  ASSERT_TRUE(b) << error;
+  b->document().bigView()->rootNode()->setStrName("Other garden");
+  b->document().setModified();
+  EXPECT_TRUE(b->close().saved);
+  b.reset();
+
+  // Another program rewrites the file: the window's edit goes beside it, and says so.
+  NodeView* root = a->document().bigView()->rootNode();
+  root->setStrName("Window's garden");
+  a->document().setModified();
+  {
+    PseudoMapViewController other;
+    ASSERT_TRUE(other.loadMapFromFile(file("garden.qlm")));
+    other.bigView()->rootNode()->setStrName("Other program's garden");
+    ASSERT_TRUE(other.saveMapToFile(file("garden.qlm")));
+  }
+  time_.runFor(31);
+  EXPECT_EQ(saved(file("garden.qlm")).topics[0].text, "Other program's garden");
+  const std::vector<std::string> beside =
+      namesLike(dir, R"(garden \(conflict \d{4}-\d{2}-\d{2} \d{6}\)\.qlm)");
+  ASSERT_EQ(beside.size(), 1u);
+  EXPECT_EQ(saved(file(beside[0])).topics[0].text, "Window's garden");
+  EXPECT_NE(lastAlert().find("'" + beside[0] + "'"), std::string::npos) << lastAlert();
+  EXPECT_NE(lastAlert().find("changed by another program"), std::string::npos) << lastAlert();
+  // Later saves go there; a removed file is not brought back either.
+  root->setStrName("Window's garden, later");
+  a->document().setModified();
+  EXPECT_TRUE(a->close().saved);
+  EXPECT_EQ(saved(file(beside[0])).topics[0].text, "Window's garden, later");
+  EXPECT_EQ(saved(file("garden.qlm")).topics[0].text, "Other program's garden");
+  a.reset();
+
+  // Closed, the map opens again; a file removed meanwhile is not written again.
+  a = open("garden.qlm");
+  ASSERT_TRUE(a);
+  ASSERT_TRUE(FileManager::remove(file("garden.qlm")));
+  a->document().bigView()->rootNode()->setStrName("After the removal");
+  a->document().setModified();
+  EXPECT_TRUE(a->close().saved);
+  EXPECT_FALSE(FileManager::exists(file("garden.qlm")));
+  EXPECT_EQ(namesLike(dir, R"(garden \(conflict .*\)\.qlm)").size(), 2u);
+  EXPECT_NE(lastAlert().find("removed by another program"), std::string::npos) << lastAlert();
+
+  // The other folder's map kept its own version.
+  const std::vector<std::string> versions = namesLike(home_.path() + "/Documents/versions", "garden-.*");
+  EXPECT_EQ(versions.size(), 2u);
+}
+
+// A save that fails keeps the window and says why; closing again keeps the edits in the home.
+TEST_F(EditSessionTest, AFailedSaveKeepsTheWindowOpenAndClosingAgainWritesARecoveryCopy) {
+  const std::string folder = dir + "/gone";
+  ASSERT_TRUE(FileManager::createDirectories(folder));
+  std::string error;
+  std::unique_ptr<EditSession> s = EditSession::open(folder + "/garden.qlm", error);
+  ASSERT_TRUE(s) << error;
+  ASSERT_TRUE(FileManager::remove(folder));
+  s->document().bigView()->rootNode()->setStrName("Kept");
+  s->document().setModified();
+  time_.runFor(31);  // the tick cannot save: said once, with why
+  ASSERT_EQ(kit::Alert::shown().size(), 1u);
+  EXPECT_NE(lastAlert().find("does not exist"), std::string::npos) << lastAlert();
+  time_.runFor(30);
+  EXPECT_EQ(kit::Alert::shown().size(), 1u);
+  EXPECT_EQ(s->title(), "garden *");
+
+  EditSession::Closing first = s->close();
+  EXPECT_FALSE(first.closed);
+  EXPECT_EQ(kit::Alert::shown().size(), 2u);
+  EXPECT_NE(lastAlert().find("does not exist"), std::string::npos) << lastAlert();
+  EditSession::Closing second = s->close();
+  EXPECT_TRUE(second.closed);
+  EXPECT_FALSE(second.saved);
+  const std::string recovered = home_.path() + "/Documents/recovered";
+  const std::vector<std::string> copies = namesLike(recovered, R"(garden-\d{8}-\d{6}\.qlm)");
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(saved(recovered + "/" + copies[0]).topics[0].text, "Kept");
+  EXPECT_NE(second.message.find("'" + recovered + "/" + copies[0] + "'"), std::string::npos) << second.message;
+  EXPECT_EQ(second.message.find('\n'), std::string::npos);
+
+  // A signal does not ask twice.
+  ASSERT_TRUE(FileManager::createDirectories(folder));
+  s.reset();
+  s = EditSession::open(folder + "/garden.qlm", error);
+  ASSERT_TRUE(s) << error;
+  ASSERT_TRUE(FileManager::remove(folder));
+  s->document().setModified();
+  EXPECT_TRUE(s->close(true).closed);
+  EXPECT_EQ(namesLike(recovered, R"(garden-.*\.qlm)").size(), 2u);
+}
+
+// A home that cannot be written does not make a saved map a failure: the line says what failed.
+TEST_F(EditSessionTest, AnUnwritableHomeStillSavesTheMapAndSaysItKeptNoVersion) {
+  write("blocker", "a file where the home's folder would be");
+  std::unique_ptr<EditSession> s;
+  EditSession::Closing closed;
+  {
+    HomeScope home(file("blocker") + "/home");
+    s = open("garden.qlm");
+    ASSERT_TRUE(s);
+    s->document().bigView()->rootNode()->setStrName("Saved anyway");
+    s->document().setModified();
+    closed = s->close();
+  }
+  EXPECT_TRUE(closed.closed);
+  EXPECT_TRUE(closed.saved);
+  EXPECT_EQ(saved(file("garden.qlm")).topics[0].text, "Saved anyway");
+  EXPECT_NE(closed.message.find(file("blocker") + "/home/Documents/versions/"), std::string::npos) << closed.message;
+  EXPECT_NE(closed.message.find("Not a directory"), std::string::npos) << closed.message;
+}
+
+// The tick never saves a map in the middle of a drag; the first tick after it does.
+TEST_F(EditSessionTest, TheTickWaitsForADragToEnd) {
+  std::unique_ptr<EditSession> s = open("garden.qlm");
+  ASSERT_TRUE(s);
+  s->document().setMapSetting("KeepOrganised", false);
+  addChild(*s, s->document().bigView()->rootNode(), "Leaf", 200, 0);
+  s->document().setModified();
+  ASSERT_TRUE(s->close().saved);
+  s.reset();
+  s = open("garden.qlm");
+  ASSERT_TRUE(s);
+  ASSERT_EQ(s->document().bigView()->rootNode()->childNodes().size(), 1u);
+  NodeView* leaf = s->document().bigView()->rootNode()->childNodes()[0].get();
+  const float before = leaf->center().y;
+  kit::EventScript script(s->window());
+  const Point p = on(*s, leaf);
+  script.down(p);
+  script.move(Point(p.x + 40, p.y + 60));
+  script.move(Point(p.x + 80, p.y + 120));
+  ASSERT_EQ(s->document().bigView()->draggingTopic(), leaf);
+  s->document().setModified();
+  time_.runFor(45);
+  EXPECT_EQ(s->saveCount(), 0);
+  ASSERT_TRUE(saved(file("garden.qlm")).topics[1].position);
+  EXPECT_EQ(saved(file("garden.qlm")).topics[1].position->y, before);
+  script.up(Point(p.x + 80, p.y + 120));
+  time_.runFor(11);
+  EXPECT_EQ(s->saveCount(), 1);
+  EXPECT_NE(saved(file("garden.qlm")).topics[1].position->y, before);
 }

@@ -1,11 +1,14 @@
 // The window of `quillmere edit`: a program of its own, so that the command does not load GTK
 // for its other work. `quillmere edit FILE` starts it in its own place (exec).
 #include <glib-unix.h>
+#include <gtk/gtk.h>
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -17,6 +20,7 @@
 #include "kit/gtk/clipboard.h"
 #include "kit/gtk/host_window.h"
 #include "kit/gtk/main_loop.h"
+#include "kit/ui/alert.h"
 #include "kit/ui/pasteboard.h"
 #include "session/edit_session.h"
 
@@ -61,6 +65,86 @@ std::string oneLine(std::string text) {
   return text;
 }
 
+// The signals that end the window as its close button does, but without asking twice: the map
+// is saved, or kept in a recovery copy. Closing the terminal sends SIGHUP.
+constexpr std::array<int, 4> kClosingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+
+// A handler writes the signal into a pipe that the main loop watches (GLib's own signal sources
+// know no SIGQUIT).
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onClosingSignal(int signal) {
+  const int saved = errno;
+  const unsigned char byte = static_cast<unsigned char>(signal);
+  if (::write(signalPipe[1], &byte, 1) < 0) {
+    // The pipe is full: a signal is already waiting, which closes the window as well.
+  }
+  errno = saved;
+}
+
+// Installs the handlers; a parent may have left these signals blocked.
+bool watchClosingSignals(std::string& error) {
+  GError* failure = nullptr;
+  if (!g_unix_open_pipe(signalPipe, FD_CLOEXEC, &failure) || !g_unix_set_fd_nonblocking(signalPipe[1], TRUE, nullptr) ||
+      !g_unix_set_fd_nonblocking(signalPipe[0], TRUE, nullptr)) {
+    error = std::string("cannot watch for signals: ") + (failure ? failure->message : "no pipe");
+    if (failure) g_error_free(failure);
+    return false;
+  }
+  sigset_t set;
+  sigemptyset(&set);
+  struct sigaction action {};
+  action.sa_handler = onClosingSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : kClosingSignals) {
+    sigaddset(&set, signal);
+    sigaction(signal, &action, nullptr);
+  }
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  return true;
+}
+
+// Alerts appear as small windows of their own, each with its buttons, which close it.
+void presentAlert(const kit::AlertRecord& alert) {
+  // Over the map's window, the first one made.
+  GListModel* windows = gtk_window_get_toplevels();
+  GtkWindow* parent = g_list_model_get_n_items(windows) ? GTK_WINDOW(g_list_model_get_item(windows, 0)) : nullptr;
+  GtkWidget* dialog = gtk_window_new();
+  if (parent) {
+    gtk_window_set_transient_for(GTK_WINDOW(dialog), parent);
+    g_object_unref(parent);
+  }
+  gtk_window_set_title(GTK_WINDOW(dialog), alert.title.c_str());
+  gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
+  for (auto margin : {gtk_widget_set_margin_top, gtk_widget_set_margin_bottom, gtk_widget_set_margin_start,
+                      gtk_widget_set_margin_end})
+    margin(box, 18);
+  GtkWidget* title = gtk_label_new(alert.title.c_str());
+  gtk_widget_add_css_class(title, "title-4");
+  gtk_box_append(GTK_BOX(box), title);
+  GtkWidget* message = gtk_label_new(alert.message.c_str());
+  gtk_label_set_wrap(GTK_LABEL(message), TRUE);
+  gtk_label_set_max_width_chars(GTK_LABEL(message), 60);
+  gtk_label_set_selectable(GTK_LABEL(message), TRUE);
+  gtk_box_append(GTK_BOX(box), message);
+  GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  gtk_widget_set_halign(buttons, GTK_ALIGN_END);
+  GtkWidget* button = nullptr;
+  for (const std::string& label : alert.buttons.empty() ? std::vector<std::string>{"OK"} : alert.buttons) {
+    button = gtk_button_new_with_label(label.c_str());
+    g_signal_connect_swapped(button, "clicked", G_CALLBACK(gtk_window_destroy), dialog);
+    gtk_box_append(GTK_BOX(buttons), button);
+  }
+  gtk_box_append(GTK_BOX(box), buttons);
+  gtk_window_set_child(GTK_WINDOW(dialog), box);
+  // The last button takes Return, not the message (which would show all selected).
+  gtk_window_set_default_widget(GTK_WINDOW(dialog), button);
+  gtk_window_set_focus(GTK_WINDOW(dialog), button);
+  gtk_window_present(GTK_WINDOW(dialog));
+}
+
 int edit(const std::string& path, std::ostream& err) {
   std::string error;
   if (!kit::gtk::initialize(error)) {
@@ -83,11 +167,14 @@ int edit(const std::string& path, std::ostream& err) {
   }
   EditSession& s = *session;
 
-  bool closed = false, saved = false;
-  auto close = [&] {
-    if (closed) return;
-    closed = true;
-    saved = s.close();
+  // The close button asks once: a map that cannot be saved keeps the window, with an alert.
+  bool ended = false;
+  EditSession::Closing closing;
+  auto close = [&](bool insist) {
+    if (ended) return;
+    closing = s.close(insist);
+    if (!closing.closed) return;
+    ended = true;
     loop.quit();
   };
   FrameFigures figures;
@@ -105,7 +192,7 @@ int edit(const std::string& path, std::ostream& err) {
     }
     return false;
   };
-  callbacks.closeRequested = close;
+  callbacks.closeRequested = [&close] { close(false); };
   callbacks.framePresented = [&s, &figures](double ms, bool complete) {
     figures.frames += 1;
     figures.last = ms;
@@ -128,26 +215,26 @@ int edit(const std::string& path, std::ostream& err) {
   const kit::RunLoop::HookId stateHook = kit::RunLoop::main().addEndOfPassHook([&s] { s.writeStateIfChanged(); });
 
   // Interrupted, the map is saved as when the window closes, in a pass of the main run loop.
-  auto onSignal = [](gpointer data) -> gboolean {
+  auto onSignal = [](gint fd, GIOCondition, gpointer data) -> gboolean {
+    unsigned char drained[64];
+    while (::read(fd, drained, sizeof drained) > 0) {
+    }
     auto* closing = static_cast<decltype(close)*>(data);
-    kit::RunLoop::main().post([closing] { (*closing)(); });
+    kit::RunLoop::main().post([closing] { (*closing)(true); });
     return G_SOURCE_CONTINUE;
   };
-  const guint sigint = g_unix_signal_add(SIGINT, onSignal, &close);
-  const guint sigterm = g_unix_signal_add(SIGTERM, onSignal, &close);
+  const guint signals = g_unix_fd_add(signalPipe[0], G_IO_IN, onSignal, &close);
+  kit::Alert::Presenter previousPresenter = kit::Alert::setPresenter(presentAlert);
 
   host.present();
   loop.run();
 
-  g_source_remove(sigint);
-  g_source_remove(sigterm);
+  kit::Alert::setPresenter(std::move(previousPresenter));
+  g_source_remove(signals);
   kit::RunLoop::main().removeEndOfPassHook(stateHook);
   s.setTitleChanged(nullptr);
-  if (!saved) {
-    err << "quillmere: could not save the map to " << oneLine(s.mapPath()) << "\n";
-    return cli::kExitFailure;
-  }
-  return cli::kExitOK;
+  if (!closing.message.empty()) err << "quillmere: " << oneLine(closing.message) << "\n";
+  return closing.saved ? cli::kExitOK : cli::kExitFailure;
 }
 
 }  // namespace
@@ -157,6 +244,11 @@ int main(int argc, char** argv) {
   if (argc != 3 || std::string(argv[1]) != "--") {
     std::cerr << "quillmere-edit: start it as quillmere edit FILE\n";
     return cli::kExitUsage;
+  }
+  std::string error;
+  if (!watchClosingSignals(error)) {
+    std::cerr << "quillmere: " << error << "\n";
+    return cli::kExitFailure;
   }
   return edit(argv[2], std::cerr);
 }
