@@ -46,7 +46,6 @@
 
 namespace {
 
-constexpr std::uint64_t kInputLimit = std::uint64_t(1) << 30;
 constexpr std::size_t kMostVersions = 100;
 constexpr float kMinimumZoom = 0.25f;
 constexpr float kMaximumZoom = 2.0f;
@@ -361,16 +360,11 @@ std::unique_ptr<EditSession> EditSession::open(const std::string& given, std::st
     s.startNewMap(GlobalHelpers::getMapNameFromPath(path));
     if (!s.save()) return fail("it cannot be written");
   } else {
-    if (::access(path.c_str(), R_OK) != 0) return fail(std::strerror(errno));
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) > kInputLimit)
-      return fail("it is larger than 1 GiB");
-    std::string bytes;
-    if (!mapFile) {
-      std::optional<std::string> text = kit::FileManager::readText(path);
-      if (!text) return fail(std::strerror(errno));
-      bytes = std::move(*text);
-    }
+    // The command's reader: a regular file of at most 1 GiB, read once whole.
+    std::string why;
+    std::optional<std::string> read = MapImport::readInput(path, MapImport::InputSource::RegularFile, why);
+    if (!read) return fail(why);
+    const std::string bytes = std::move(*read);
     const MapImport::InputKind kind = mapFile ? MapImport::InputKind::MapFile : MapImport::inputKindFor(path, bytes);
     if (kind == MapImport::InputKind::MapFile) {
       {
