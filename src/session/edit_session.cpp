@@ -76,8 +76,7 @@ std::string folderOf(const std::string& path) {
 // Why a file could not be replaced at path, found by making its replacement; nullopt when it can.
 std::optional<std::string> whyNotWritable(const std::string& path) {
   if (!kit::FileManager::isDirectory(folderOf(path))) return std::string("its folder does not exist");
-  if (!kit::ReplacementFile::create(path)) return std::string(std::strerror(errno));
-  return std::nullopt;
+  return kit::ReplacementFile::whyNot(path);
 }
 
 // The state is read by a test while the program runs: replaced whole by a rename, but not waited
