@@ -144,15 +144,22 @@ std::optional<ReplacementFile> ReplacementFile::create(const std::string& given,
     return std::nullopt;
   }
   // A file its owner made read-only stays as it is, whoever asks.
-  if (replacing && ((st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)) {
-    if (errno == EROFS) fail(EROFS);
-    else fail("it is read-only", EACCES);
+  if (replacing && (st.st_mode & 0222) == 0) {
+    fail("it is read-only", EACCES);
+    return std::nullopt;
+  }
+  if (replacing && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+    if (errno == EACCES) fail("it is read-only", EACCES);
+    else fail(errno);
     return std::nullopt;
   }
   // Created no wider than it ends up, then given the replaced file's exact mode.
   const mode_t createMode = replacing ? (st.st_mode & 0777) : 0666;
   const std::string folder = folderOf(path);
-  int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
+  // An unnamed file is given its name through /proc at the commit.
+  static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
+  int fd = procMounted ? ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode) : -1;
+  if (!procMounted) errno = EOPNOTSUPP;
   std::string temp;
   if (fd < 0) {
     // Only file systems without unnamed files fall back on a name.
