@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <istream>
 #include <iterator>
@@ -85,7 +87,10 @@ class CommandHome {
     // Homes of earlier runs that were killed before they could remove them.
     kit::FileManager::removeLeftovers(folder, kHomePrefix, kStaleHomeAge, kit::FileType::Directory);
     std::optional<std::string> made = makeRunFolder(folder);
-    if (!made) return;
+    if (!made) {
+      why_ = "cannot make a temporary folder in '" + folder + "' for the application home: " + std::strerror(errno);
+      return;
+    }
     path_ = *made;
     setenv(kHomeVariable, path_.c_str(), 1);
     kit::UserDefaults::resetStandard();
@@ -101,9 +106,11 @@ class CommandHome {
   CommandHome(const CommandHome&) = delete;
   CommandHome& operator=(const CommandHome&) = delete;
   bool ok() const { return ok_; }
+  // Why there is no home, when there is none.
+  const std::string& why() const { return why_; }
 
  private:
-  std::string path_;
+  std::string path_, why_;
   std::vector<std::string> made_;
   bool ok_ = false;
 };
@@ -217,9 +224,11 @@ void loadMapFile(PseudoMapViewController& doc, const RenderOptions& o, std::stri
     kit::FileManager::removeLeftovers(kit::AppPaths::temporary(), kHomePrefix, kStaleHomeAge, kit::FileType::Directory);
     folder = makeRunFolder(kit::AppPaths::temporary());
     path = folder.value_or(kit::AppPaths::temporary()) + "/Map.qlm";
+    kit::ReplacementFile::takeFailure();
     if (!folder || !kit::FileManager::writeAtomically(path, bytes)) {
+      const std::string why = folder ? kit::ReplacementFile::takeFailure() : std::string(std::strerror(errno));
       if (folder) removeRunFolder(*folder);
-      throw Failure{"cannot read standard input: no room for it"};
+      throw Failure{"cannot read standard input: it cannot be kept in the application home: " + why};
     }
   }
   bringMapAssets(applicationHome, path);
@@ -358,7 +367,7 @@ int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
     const std::string bytes = readInput(o, in);
     const std::string applicationHome = kit::AppPaths::home();  // where the maps' images are
     CommandHome home;
-    if (!home.ok()) throw Failure{"cannot make a temporary folder for the application home"};
+    if (!home.ok()) throw Failure{home.why()};
     DrawingValuesScope drawingValues;
     kit::AlertCapture alerts;
     AppDelegate app;

@@ -614,6 +614,10 @@ TEST_F(CliTest, UnwritableOutputFailsAndLeavesNothing) {
   EXPECT_EQ(page.status, 1);
   expectOneLineMessage(page, "cannot write '" + dir + "/page.html': it is a folder");
   EXPECT_EQ(kit::FileManager::listDirectory(dir), (std::vector<std::string>{"page.html", "taken.png"}));
+  // No room for the run's own home: said, with the reason.
+  Result noTmp = runAsUser(home_.path(), home_.path() + "/no tmp", {"render", kExamples + "garden.txt", "-o", path("g.png")});
+  EXPECT_EQ(noTmp.status, 1);
+  expectOneLineMessage(noTmp, "cannot make a temporary folder in '" + home_.path() + "/no tmp' for the application home: No such file or directory");
 }
 
 // ---- The user's home --------------------------------------------------------------------------
