@@ -1,6 +1,6 @@
 # Installs into a fresh prefix, moves the prefix elsewhere and renders with the installed program
 # alone (no QUILL_RESOURCES, run outside both trees): the picture equals the build tree's. With
-# the installed resources emptied it differs, so they, not the source tree's, are what was read.
+# the installed resources emptied it says they are missing.
 cmake_minimum_required(VERSION 3.25)
 
 function(check_run what)
@@ -37,11 +37,12 @@ endif()
 
 file(REMOVE_RECURSE ${WORK_DIR}/moved/share/quillmere)
 file(MAKE_DIRECTORY ${WORK_DIR}/moved/share/quillmere)
-check_run("the installed program without resources" ${CMAKE_COMMAND} -E env --unset=QUILL_RESOURCES
-          ${WORK_DIR}/moved/bin/quillmere render ${input} -o ${WORK_DIR}/bare.png)
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK_DIR}/built.png ${WORK_DIR}/bare.png
-                RESULT_VARIABLE differ)
-if(NOT differ)
-  message(FATAL_ERROR "the installed program did not read its installed resources")
+# Emptied, they are missed by name: so they, not the source tree's, are what was read.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=QUILL_RESOURCES
+                ${WORK_DIR}/moved/bin/quillmere render ${input} -o ${WORK_DIR}/bare.png
+                WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE rc ERROR_VARIABLE err OUTPUT_QUIET)
+string(FIND "${err}" "the resources were not found: '${WORK_DIR}/moved/share/quillmere'" said)
+if(NOT rc EQUAL 1 OR said EQUAL -1 OR EXISTS ${WORK_DIR}/bare.png)
+  message(FATAL_ERROR "the installed program did not read its installed resources (${rc}): ${err}")
 endif()
 file(REMOVE_RECURSE ${WORK_DIR})

@@ -1,11 +1,14 @@
 // The command line: the render command, its options and the help text.
 #include <charconv>
+#include <cstdlib>
 #include <cmath>
 #include <istream>
 #include <ostream>
 
 #include "cli/cli.h"
 #include "helpers/strings.h"
+#include "kit/core/app_paths.h"
+#include "kit/core/files.h"
 
 namespace cli {
 
@@ -25,6 +28,16 @@ std::optional<double> parseNumber(const std::string& s) {
   auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
   if (ec != std::errc() || end != s.data() + s.size() || s.empty() || !std::isfinite(v)) return std::nullopt;
   return v;
+}
+
+// Why the program's resources (settings defaults, paper, icons) cannot be used; nullopt when they
+// can. Without them a map would be drawn without its paper and icons, as if nothing were amiss.
+std::optional<std::string> missingResources() {
+  const std::string settings = kit::AppPaths::resource("Settings.plist");
+  if (kit::FileManager::exists(settings)) return std::nullopt;
+  const char* named = std::getenv("QUILL_RESOURCES");
+  return "the resources were not found: '" + kit::AppPaths::resources() + "' holds no Settings.plist" +
+         (named && *named ? " (QUILL_RESOURCES names it)" : "");
 }
 
 }  // namespace
@@ -194,11 +207,15 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     out << usage();
     return kExitOK;
   }
-  if (inv.edit) return edit(*inv.edit, err);
-  if (!inv.render) {
+  if (!inv.edit && !inv.render) {
     err << "quillmere: " << oneLine(inv.error) << " (see quillmere --help)\n";
     return kExitUsage;
   }
+  if (std::optional<std::string> why = missingResources()) {
+    err << "quillmere: " << oneLine(*why) << "\n";
+    return kExitFailure;
+  }
+  if (inv.edit) return edit(*inv.edit, err);
   return render(*inv.render, in, err);
 }
 

@@ -1,17 +1,14 @@
 // The render command: read the input, build the map through a headless document controller and
 // its canvas, lay it out when it carries no positions, and write the output.
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <istream>
 #include <iterator>
 #include <limits>
@@ -56,103 +53,81 @@ constexpr const char* kHomePrefix = "quillmere-";
 // A home whose run was killed outright is removed by a later run after this long.
 constexpr std::time_t kStaleHomeAge = 6 * 60 * 60;
 
-// Homes of earlier runs that were killed before they could remove them: named after a process
-// that is gone, and untouched for hours (a process of another pid namespace may look gone).
-void removeStaleHomes(const std::string& folder) {
-  const std::optional<std::vector<std::string>> names = kit::FileManager::listDirectory(folder);
-  if (!names) return;
-  const std::time_t now = std::time(nullptr);
-  for (const std::string& name : *names) {
-    if (name.rfind(kHomePrefix, 0) != 0) continue;
-    const std::string rest = name.substr(std::strlen(kHomePrefix));
-    const std::size_t dash = rest.find('-');
-    if (dash == 0 || dash == std::string::npos || rest.size() != dash + 7 ||
-        rest.find_first_not_of("0123456789") != dash)
-      continue;
-    const long pid = std::strtol(rest.c_str(), nullptr, 10);
-    const std::string path = folder + "/" + name;
-    struct stat st;
-    if (pid <= 0 || ::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
-        now - st.st_mtime < kStaleHomeAge)
-      continue;
-    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-    kit::FileManager::remove(path);
-  }
+// A fresh folder "<folder>/quillmere-<pid>-XXXXXX", removed when the run ends or is interrupted.
+// It carries the process id, so that a later run can tell when it was left behind.
+std::optional<std::string> makeRunFolder(const std::string& folder) {
+  return kit::ExitCleanup::createRegistered([&]() -> std::optional<std::string> {
+    std::string pattern = folder + "/" + kHomePrefix + std::to_string(::getpid()) + "-XXXXXX";
+    if (!mkdtemp(pattern.data())) return std::nullopt;
+    return pattern;
+  });
+}
+
+void removeRunFolder(const std::string& path) {
+  kit::FileManager::remove(path);
+  kit::ExitCleanup::forget(path);
 }
 
 // The application home for one run: a fresh temporary folder unless QUILLMERE_HOME names one,
-// so that the command never writes into the user's own home. It carries the process id, so that
-// a later run can tell when it was left behind.
+// so that the command never writes into the user's own home. In a named home, the standard
+// folders the run had to make are taken away again when it leaves them empty.
 class CommandHome {
  public:
   CommandHome() {
     const char* set = std::getenv(kHomeVariable);
     if (set && *set) {
+      const std::string home = kit::AppPaths::home();
+      for (const char* name : {"/Documents", "/tmp", "/Preferences"})
+        if (!kit::FileManager::exists(home + name)) made_.push_back(home + name);
       ok_ = true;
       return;
     }
     const char* tmp = std::getenv("TMPDIR");
     const std::string folder = tmp && *tmp ? tmp : "/tmp";
-    removeStaleHomes(folder);
-    std::optional<std::string> made = kit::ExitCleanup::createRegistered([&]() -> std::optional<std::string> {
-      std::string pattern = folder + "/" + kHomePrefix + std::to_string(::getpid()) + "-XXXXXX";
-      if (!mkdtemp(pattern.data())) return std::nullopt;
-      return pattern;
-    });
-    if (!made) return;
+    // Homes of earlier runs that were killed before they could remove them.
+    kit::FileManager::removeLeftovers(folder, kHomePrefix, kStaleHomeAge, kit::FileType::Directory);
+    std::optional<std::string> made = makeRunFolder(folder);
+    if (!made) {
+      why_ = "cannot make a temporary folder in '" + folder + "' for the application home: " + std::strerror(errno);
+      return;
+    }
     path_ = *made;
     setenv(kHomeVariable, path_.c_str(), 1);
     kit::UserDefaults::resetStandard();
     ok_ = true;
   }
   ~CommandHome() {
+    for (const std::string& folder : made_) ::rmdir(folder.c_str());
     if (path_.empty()) return;
     kit::UserDefaults::resetStandard();
     unsetenv(kHomeVariable);
-    kit::FileManager::remove(path_);
-    kit::ExitCleanup::forget(path_);
+    removeRunFolder(path_);
   }
   CommandHome(const CommandHome&) = delete;
   CommandHome& operator=(const CommandHome&) = delete;
   bool ok() const { return ok_; }
-  // A home made for this run, removed afterwards.
-  bool temporary() const { return !path_.empty(); }
+  // Why there is no home, when there is none.
+  const std::string& why() const { return why_; }
 
  private:
-  std::string path_;
+  std::string path_, why_;
+  std::vector<std::string> made_;
   bool ok_ = false;
 };
 
-// A user setting held at a value for the run, then put back as the user's own settings had it
-// (a home named by QUILLMERE_HOME keeps its settings). A temporary home goes with its settings:
-// there the value is only registered for the run, and no settings file is written (each write
-// waits for the disk).
+// A user setting held at a value for the run, in memory only: the stored settings are never
+// written, so an interrupted run cannot leave its value behind.
 class SettingForRun {
  public:
-  SettingForRun(std::string key, kit::Value value, bool stored) : key_(std::move(key)), stored_(stored) {
-    kit::UserDefaults& d = kit::UserDefaults::standard();
-    if (!stored_) {
-      d.registerDefaults(kit::Dictionary{{key_, std::move(value)}});
-      return;
-    }
-    d.synchronize();
-    if (std::optional<kit::Value> stored = kit::plist::readFile(d.path()); stored && stored->isDictionary())
-      previous_ = (*stored)[key_];
-    d.setObject(key_, std::move(value));
+  SettingForRun(std::string key, kit::Value value) : key_(std::move(key)) {
+    kit::UserDefaults::standard().setVolatile(key_, std::move(value));
   }
-  ~SettingForRun() {
-    if (!stored_) return;
-    kit::UserDefaults& d = kit::UserDefaults::standard();
-    d.setObject(key_, previous_);
-    d.synchronize();
-  }
+  ~SettingForRun() { kit::UserDefaults::standard().setVolatile(key_, std::nullopt); }
   SettingForRun(const SettingForRun&) = delete;
   SettingForRun& operator=(const SettingForRun&) = delete;
 
  private:
   std::string key_;
-  bool stored_;
-  kit::Value previous_;
 };
 
 // The process-wide drawing values go back to what they were: the command may run inside a
@@ -178,12 +153,6 @@ class DrawingValuesScope {
 
 std::string displayName(const std::string& path) { return path == "-" ? std::string("standard input") : "'" + path + "'"; }
 
-std::string sizeText(std::uint64_t n) {
-  if (n >= (1u << 30) && n % (1u << 30) == 0) return std::to_string(n >> 30) + " GiB";
-  if (n >= (1u << 20) && n % (1u << 20) == 0) return std::to_string(n >> 20) + " MiB";
-  return std::to_string(n) + " bytes";
-}
-
 // Reads in chunks and stops past the limit, so an endless stream cannot take all memory.
 std::string readLimited(std::istream& in, const RenderOptions& o) {
   std::string bytes;
@@ -191,24 +160,21 @@ std::string readLimited(std::istream& in, const RenderOptions& o) {
   while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
     const auto n = static_cast<std::size_t>(in.gcount());
     if (bytes.size() + n > o.inputLimit)
-      throw Failure{"cannot read " + displayName(o.input) + ": it is larger than " + sizeText(o.inputLimit)};
+      throw Failure{"cannot read " + displayName(o.input) + ": it is larger than " + MapImport::sizeText(o.inputLimit)};
     bytes.append(chunk, n);
   }
   if (in.bad()) throw Failure{"cannot read " + displayName(o.input)};
   return bytes;
 }
 
+static_assert(kInputLimit == MapImport::kInputLimit, "the window and the command read the same inputs");
+
 std::string readInput(const RenderOptions& o, std::istream& in) {
-  const std::string& path = o.input;
-  if (path == "-") return readLimited(in, o);
-  if (kit::FileManager::isDirectory(path)) throw Failure{"cannot read '" + path + "': it is a folder"};
-  if (!kit::FileManager::exists(path)) throw Failure{"cannot read '" + path + "': no such file"};
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > o.inputLimit)
-    throw Failure{"cannot read '" + path + "': it is larger than " + sizeText(o.inputLimit)};
-  std::ifstream file(path, std::ios::binary);
-  if (!file.is_open()) throw Failure{"cannot read '" + path + "': " + std::strerror(errno)};
-  return readLimited(file, o);
+  if (o.input == "-") return readLimited(in, o);
+  std::string why;
+  std::optional<std::string> bytes = MapImport::readInput(o.input, MapImport::InputSource::AnyFile, why, o.inputLimit);
+  if (!bytes) throw Failure{"cannot read '" + o.input + "': " + why};
+  return std::move(*bytes);
 }
 
 using MapImport::InputKind;
@@ -251,14 +217,24 @@ void loadMapFile(PseudoMapViewController& doc, const RenderOptions& o, std::stri
     throw Failure{"cannot read " + what + ": it is not a map file"};
   parseXML((*file)["MapData"].string(), what);
 
+  // Standard input is opened as a map file named Map.qlm, in a folder of its own in the home.
+  std::optional<std::string> folder;
   std::string path = o.input;
   if (path == "-") {
-    path = kit::AppPaths::temporary() + "/Map.qlm";
-    if (!kit::FileManager::writeAtomically(path, bytes)) throw Failure{"cannot read standard input: no room for it"};
+    kit::FileManager::removeLeftovers(kit::AppPaths::temporary(), kHomePrefix, kStaleHomeAge, kit::FileType::Directory);
+    folder = makeRunFolder(kit::AppPaths::temporary());
+    path = folder.value_or(kit::AppPaths::temporary()) + "/Map.qlm";
+    kit::ReplacementFile::takeFailure();
+    if (!folder || !kit::FileManager::writeAtomically(path, bytes)) {
+      const std::string why = folder ? kit::ReplacementFile::takeFailure() : std::string(std::strerror(errno));
+      if (folder) removeRunFolder(*folder);
+      throw Failure{"cannot read standard input: it cannot be kept in the application home: " + why};
+    }
   }
   bringMapAssets(applicationHome, path);
-  if (!doc.loadMapFromFile(path))
-    throw Failure{"cannot read " + what + (alerts.last().empty() ? std::string() : ": " + alerts.last())};
+  const bool loaded = doc.loadMapFromFile(path);
+  if (folder) removeRunFolder(*folder);
+  if (!loaded) throw Failure{"cannot read " + what + (alerts.last().empty() ? std::string() : ": " + alerts.last())};
   if (o.defaultTheme) {
     doc.setTheme(std::shared_ptr<MapTheme>(MapTheme::themeDefault()));
     if (NodeView* root = doc.bigView()->rootNode()) root->evaluateDisplayAttributes(true);
@@ -281,12 +257,22 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Why path cannot be written, found by making the file that would replace it; nullopt when it
-// can be.
-std::optional<std::string> whyNotWritable(const std::string& path) {
-  if (kit::FileManager::isDirectory(path)) return std::string("it is a folder");
-  if (!kit::ReplacementFile::create(path)) return std::string(std::strerror(errno));
-  return std::nullopt;
+// The whole points a picture of the rectangle covers (what its pixels and page come to).
+double coveredArea(const kit::Rect& r) {
+  return std::ceil(double(r.width()) - 1e-3) * std::ceil(double(r.height()) - 1e-3);
+}
+
+// The rectangle to render for at most area square points: the canvas's cut, made smaller while
+// its sides, rounded up to whole points, would cover more.
+kit::Rect cutFor(BigView& canvas, float area) {
+  kit::Rect cut = canvas.getAdjustedScreenshotRect(area);
+  if (!std::isfinite(area)) return cut;
+  float asked = area;
+  for (int i = 0; i < 16 && coveredArea(cut) > double(area); ++i) {
+    asked = static_cast<float>(asked * (double(area) / coveredArea(cut)) * 0.999);
+    cut = canvas.getAdjustedScreenshotRect(asked);
+  }
+  return cut;
 }
 
 // A --max-area too small for one point a side, with the least area that gives this map one.
@@ -296,7 +282,7 @@ void checkCut(BigView& canvas, const RenderOptions& o, const kit::Rect& cut) {
   const double ratio = whole.height() > 0 ? double(whole.width()) / whole.height() : 1.0;
   float least = static_cast<float>(std::ceil(std::max(ratio, 1.0 / ratio)));
   for (int i = 0; i < 64; ++i, least += 1) {
-    const kit::Rect r = canvas.getAdjustedScreenshotRect(least);
+    const kit::Rect r = cutFor(canvas, least);
     if (r.width() >= 1 && r.height() >= 1) break;
   }
   throw Failure{kit::format("cannot write '%@': --max-area %g leaves less than one point on a side of this map; it needs at least %g",
@@ -311,11 +297,12 @@ std::vector<std::string> writableTargets(const RenderOptions& o) {
   std::vector<std::string> targets{o.output};
   if (o.htmlMap) targets.push_back(o.output.substr(0, o.output.size() - 4) + ".html");
   for (const std::string& t : targets)
-    if (std::optional<std::string> why = whyNotWritable(t)) throw Failure{"cannot write '" + t + "': " + *why};
+    if (std::optional<std::string> why = kit::ReplacementFile::whyNot(t)) throw Failure{"cannot write '" + t + "': " + *why};
   return targets;
 }
 
-void writeOutput(PseudoMapViewController& doc, const RenderOptions& o, bool storedSettings) {
+void writeOutput(PseudoMapViewController& doc, const RenderOptions& o) {
+  kit::ReplacementFile::takeFailure();
   BigView& canvas = *doc.bigView();
   NodeView* root = canvas.rootNode();
   bool ok = false;
@@ -324,11 +311,15 @@ void writeOutput(PseudoMapViewController& doc, const RenderOptions& o, bool stor
     case OutputKind::JPEG:
     case OutputKind::PDF: {
       // The export reads these from the settings: they hold what this command line says.
-      SettingForRun transparent(kTransparentKey, kit::Value(o.transparent), storedSettings);
-      SettingForRun htmlMap(kHTMLMapKey, o.htmlMap ? kit::Value(true) : kit::Value(), storedSettings);
-      // The page shows its image by the map's name: the image's own file name.
-      if (o.htmlMap) doc.setMapName(GlobalHelpers::getMapNameFromPath(o.output));
-      const kit::Rect cut = canvas.getAdjustedScreenshotRect(o.maxArea.value_or(std::numeric_limits<float>::infinity()));
+      SettingForRun transparent(kTransparentKey, kit::Value(o.transparent));
+      SettingForRun htmlMap(kHTMLMapKey, o.htmlMap ? kit::Value(true) : kit::Value());
+      // The page shows its image by the map's name: the image's own file name, as it stands (a
+      // backslash is part of a name here, not a folder).
+      if (o.htmlMap) {
+        const std::string file = o.output.substr(o.output.find_last_of('/') + 1);
+        doc.setMapName(file.substr(0, file.size() - 4));
+      }
+      const kit::Rect cut = cutFor(canvas, o.maxArea.value_or(std::numeric_limits<float>::infinity()));
       checkCut(canvas, o, cut);
       ok = canvas.saveScreenshotToFile(o.output, cut, o.watermark);
       break;
@@ -343,8 +334,10 @@ void writeOutput(PseudoMapViewController& doc, const RenderOptions& o, bool stor
     }
   }
   if (!ok) {
-    writableTargets(o);
-    throw Failure{"cannot write '" + o.output + "'"};
+    // Why the writing failed (the disk is full, say); else why the output cannot be written now.
+    const std::string why = kit::ReplacementFile::takeFailure();
+    if (why.empty()) writableTargets(o);
+    throw Failure{"cannot write '" + o.output + "'" + (why.empty() ? std::string() : ": " + why)};
   }
 }
 
@@ -374,7 +367,7 @@ int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
     const std::string bytes = readInput(o, in);
     const std::string applicationHome = kit::AppPaths::home();  // where the maps' images are
     CommandHome home;
-    if (!home.ok()) throw Failure{"cannot make a temporary folder for the application home"};
+    if (!home.ok()) throw Failure{home.why()};
     DrawingValuesScope drawingValues;
     kit::AlertCapture alerts;
     AppDelegate app;
@@ -401,7 +394,7 @@ int render(const RenderOptions& o, std::istream& in, std::ostream& err) {
       }
     }
     if (!doc->bigView()->rootNode()) throw Failure{"cannot read " + what + ": it holds no topics"};
-    writeOutput(*doc, o, !home.temporary());
+    writeOutput(*doc, o);
     return kExitOK;
   } catch (const Failure& f) {
     err << "quillmere: " << oneLine(f.message) << "\n";

@@ -357,6 +357,8 @@ ParseResult parseMapXML(std::string_view xml) {
     const auto& e = parser.parserError();
     if (e && e->code == kit::XMLParser::kTooDeepError) {
       result.error = kit::format("it is nested too deeply (more than %d levels)", kit::XMLParser::kMaxDepth);
+    } else if (e && e->code == kit::XMLParser::kExpansionLimitError) {
+      result.error = "its entities expand past the expansion limit";
     } else if (e && e->line > 0) {
       result.error = kit::format("it is damaged (line %d: %s)", e->line, e->message.c_str());
     } else {

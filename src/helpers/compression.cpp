@@ -166,7 +166,9 @@ int extractTarredFilesTo(std::span<const std::uint8_t> archive, const std::strin
         if (auto target = targetPath(directory, name)) {
           const std::string parent = std::filesystem::path(*target).parent_path().string();
           if (parent.empty() || kit::FileManager::createDirectories(parent)) {
-            kit::FileManager::writeAtomically(*target, archive.subspan(pos + kBlock, size));
+            // A link planted in the folder is replaced, never followed out of it.
+            kit::FileManager::writeAtomically(*target, archive.subspan(pos + kBlock, size),
+                                              kit::ReplacementFile::Links::Replace);
           }
           ++written;
         }

@@ -48,7 +48,6 @@
 
 namespace {
 
-constexpr std::uint64_t kInputLimit = std::uint64_t(1) << 30;
 constexpr std::size_t kMostVersions = 100;
 constexpr float kMinimumZoom = 0.25f;
 constexpr float kMaximumZoom = 2.0f;
@@ -79,8 +78,7 @@ std::string folderOf(const std::string& path) {
 // Why a file could not be replaced at path, found by making its replacement; nullopt when it can.
 std::optional<std::string> whyNotWritable(const std::string& path) {
   if (!kit::FileManager::isDirectory(folderOf(path))) return std::string("its folder does not exist");
-  if (!kit::ReplacementFile::create(path)) return std::string(std::strerror(errno));
-  return std::nullopt;
+  return kit::ReplacementFile::whyNot(path);
 }
 
 // The file's name, and that name without its extension.
@@ -521,16 +519,11 @@ std::unique_ptr<EditSession> EditSession::open(const std::string& given, std::st
     claimMap(path);
     if (!s.save()) return fail("it cannot be written");
   } else {
-    if (::access(path.c_str(), R_OK) != 0) return fail(std::strerror(errno));
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) > kInputLimit)
-      return fail("it is larger than 1 GiB");
-    std::string bytes;
-    if (!mapFile) {
-      std::optional<std::string> text = kit::FileManager::readText(path);
-      if (!text) return fail(std::strerror(errno));
-      bytes = std::move(*text);
-    }
+    // The command's reader: a regular file of at most 1 GiB, read once whole.
+    std::string why;
+    std::optional<std::string> read = MapImport::readInput(path, MapImport::InputSource::RegularFile, why);
+    if (!read) return fail(why);
+    const std::string bytes = std::move(*read);
     const MapImport::InputKind kind = mapFile ? MapImport::InputKind::MapFile : MapImport::inputKindFor(path, bytes);
     if (kind == MapImport::InputKind::MapFile) {
       if (std::optional<std::string> why = lockMap(path)) return fail(*why);

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -25,6 +26,7 @@
 #include "cli/cli.h"
 #include "document/pseudo_map_view_controller.h"
 #include "helpers/strings.h"
+#include "kit/core/app_paths.h"
 #include "kit/core/files.h"
 #include "kit/core/user_defaults.h"
 #include "kit/graphics/image.h"
@@ -273,6 +275,10 @@ TEST_F(CliTest, HtmlMapGoesBesideThePngAndNamesIt) {
   const std::string html = kit::FileManager::readText(path("my map.html")).value_or("");
   EXPECT_NE(html.find("<img src=\"my%20map.png\""), std::string::npos) << html;
   EXPECT_NE(html.find("href=\"https://example.org/site\""), std::string::npos);
+  // A backslash is part of a file name here, and what a URL must escape is escaped.
+  ASSERT_EQ(run({"render", input("links.xml"), "-o", path("a\\b #1%?.png"), "--html-map"}).status, 0);
+  EXPECT_NE(kit::FileManager::readText(path("a\\b #1%?.html")).value_or("").find("<img src=\"a%5Cb%20%231%25%3F.png\""),
+            std::string::npos);
   // Without the option no page is written, whatever the settings held before.
   ASSERT_EQ(run({"render", input("links.xml"), "-o", path("plain.png")}).status, 0);
   EXPECT_FALSE(kit::FileManager::exists(path("plain.html")));
@@ -325,9 +331,23 @@ TEST_F(CliTest, TransparentMaxAreaAndCanvasStyleShapeTheImage) {
   ASSERT_TRUE(clear && black && small);
   EXPECT_EQ(clear->pixelAt(1, 1)->alpha, 0);
   EXPECT_EQ(*black->pixelAt(1, 1), (kit::Pixel{0, 0, 0, 255}));
-  EXPECT_LE(small->pixelWidth() * small->pixelHeight(), 40000 + small->pixelWidth() + small->pixelHeight() + 1);
   // The cut keeps the whole map's proportions.
   EXPECT_NEAR(double(small->pixelWidth()) / small->pixelHeight(), double(black->pixelWidth()) / black->pixelHeight(), 0.05);
+  // At most means at most, whole pixels and PDF pages alike.
+  for (const char* area : {"40000", "20000", "12345", "5000"}) {
+    ASSERT_EQ(run({"render", kExamples + "thesis.txt", "-o", path("cut.png"), "--max-area", area}).status, 0) << area;
+    ASSERT_EQ(run({"render", kExamples + "thesis.txt", "-o", path("cut.pdf"), "--max-area", area}).status, 0) << area;
+    auto cut = kit::Image::fromFile(path("cut.png"));
+    ASSERT_TRUE(cut);
+    EXPECT_LE(cut->pixelWidth() * cut->pixelHeight(), std::stoi(area)) << area;
+    EXPECT_GT(cut->pixelWidth() * cut->pixelHeight(), std::stoi(area) * 0.95) << area;
+    const std::string pdf = kit::FileManager::readText(path("cut.pdf")).value_or("");
+    double x = 0, y = 0, w = 0, h = 0;
+    const std::size_t box = pdf.find("/MediaBox [");
+    ASSERT_NE(box, std::string::npos);
+    ASSERT_EQ(std::sscanf(pdf.c_str() + box, "/MediaBox [ %lf %lf %lf %lf", &x, &y, &w, &h), 4);
+    EXPECT_LE(w * h, std::stod(area)) << area;
+  }
   // The setting the option held is the user's own again afterwards.
   EXPECT_TRUE(kit::UserDefaults::standard().objectForKey("export_options_png_include_html_map").isNull());
   EXPECT_FALSE(kit::UserDefaults::standard().boolForKey("export_options_transparent_background"));
@@ -357,7 +377,6 @@ struct UmaskScope {
 };
 
 TEST_F(CliTest, OutputsTakeTheUmaskAndReplacedFilesKeepTheirMode) {
-  UmaskScope mask(027);
   const std::vector<std::string> outputs = {"m.png", "m.jpg", "m.pdf", "m.qlm", "m.md"};
   auto renderAll = [&] {
     for (const std::string& out : outputs) {
@@ -369,13 +388,49 @@ TEST_F(CliTest, OutputsTakeTheUmaskAndReplacedFilesKeepTheirMode) {
   };
   std::vector<std::string> written = outputs;
   written.push_back("m.html");
-  renderAll();
-  for (const std::string& name : written) EXPECT_EQ(modeOf(path(name)), 0640u) << name;
+  // Each bit the umask leaves is given: a lost group or other bit shows under these two.
+  for (const mode_t mask : {mode_t(0), mode_t(022)}) {
+    for (const std::string& name : written) ::unlink(path(name).c_str());
+    UmaskScope scope(mask);
+    renderAll();
+    for (const std::string& name : written) EXPECT_EQ(modeOf(path(name)), 0666u & ~mask) << name << " under " << mask;
+  }
   // Replaced under another umask, each file keeps the mode it had.
   for (const std::string& name : written) ::chmod(path(name).c_str(), 0664);
-  ::umask(077);
+  UmaskScope scope(077);
   renderAll();
   for (const std::string& name : written) EXPECT_EQ(modeOf(path(name)), 0664u) << name;
+}
+
+// An output reached through a symbolic link is written where the link leads, the link kept; a
+// read-only output is refused, and stays as it was.
+TEST_F(CliTest, OutputsAreWrittenThroughLinksAndReadOnlyOnesAreRefused) {
+  ASSERT_TRUE(kit::FileManager::createDirectories(dir + "/real"));
+  for (const char* name : {"map.qlm", "map.png", "map.md"}) {
+    const std::string link = path(name), target = dir + "/real/" + name;
+    ASSERT_EQ(::symlink((std::string("real/") + name).c_str(), link.c_str()), 0);
+    Result r = run({"render", kExamples + "garden.txt", "-o", link});
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << name;
+    EXPECT_GT(kit::FileManager::attributes(target).value_or(kit::FileAttributes{}).size, 0u) << name;
+  }
+  // A map edited through its link is read back whole from its real place.
+  Result again = run({"render", path("map.qlm"), "-o", path("map.qlm")});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(placedTopics(dir + "/real/map.qlm").size(), placedTopics(path("map.qlm")).size());
+  EXPECT_EQ(kit::FileManager::listDirectory(dir + "/real"), (std::vector<std::string>{"map.md", "map.png", "map.qlm"}));
+
+  for (const char* name : {"kept.png", "kept.pdf", "kept.qlm", "kept.md"}) {
+    ASSERT_TRUE(kit::FileManager::writeAtomically(path(name), std::string_view("mine")));
+    ::chmod(path(name).c_str(), 0444);
+    Result r = run({"render", kExamples + "garden.txt", "-o", path(name)});
+    EXPECT_EQ(r.status, 1) << name;
+    expectOneLineMessage(r, "cannot write '" + path(name) + "': it is read-only");
+    EXPECT_EQ(kit::FileManager::readText(path(name)), "mine") << name;
+    EXPECT_EQ(modeOf(path(name)), 0444u) << name;
+  }
 }
 
 TEST_F(CliTest, MaxAreaTooSmallForOnePointSaysWhatWouldDo) {
@@ -390,7 +445,7 @@ TEST_F(CliTest, MaxAreaTooSmallForOnePointSaysWhatWouldDo) {
   ASSERT_EQ(ok.status, 0) << least << ": " << ok.err;
   auto img = kit::Image::fromFile(path("tiny.png"));
   ASSERT_TRUE(img);
-  EXPECT_LE(img->pixelWidth() * img->pixelHeight(), std::stoi(least) + img->pixelWidth() + img->pixelHeight() + 1);
+  EXPECT_LE(img->pixelWidth() * img->pixelHeight(), std::stoi(least));
 }
 
 TEST_F(CliTest, InputOverTheLimitIsRefusedWithoutReadingItAll) {
@@ -500,6 +555,14 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
                          "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>MapData</key><string>"
                          "&lt;QuillmereRelative&gt;&lt;topic level=\"0\"/&gt;" +
                              strings::replaceAll(nested, "<", "&lt;") + "</string></dict></plist>"));
+  // An entity bomb: refused at the expansion limit, whichever check of the parser meets it first.
+  std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE b [<!ENTITY e0 \"lollollollollollollollollollol\">";
+  for (int i = 1; i <= 9; ++i) {
+    bomb += "<!ENTITY e" + std::to_string(i) + " \"";
+    for (int j = 0; j < 10; ++j) bomb += "&e" + std::to_string(i - 1) + ";";
+    bomb += "\">";
+  }
+  ASSERT_TRUE(writeInput("bomb.opml", bomb + "]><opml version=\"2.0\"><body><outline text=\"&e9;\"/></body></opml>"));
   // A NUL inside a property-list string is damage, not a reason to abort.
   const std::string nulMap = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>MapData</key><string>x";
   ASSERT_TRUE(writeInput("nul.qlm", nulMap + std::string(1, '\0') + "y</string></dict></plist>"));
@@ -522,6 +585,7 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
       {input("latin1.opml"), "UTF-8"},
       {input("deep.opml"), "nested too deeply"},
       {input("deep.qlm"), "nested too deeply"},
+      {input("bomb.opml"), "its entities expand past the expansion limit"},
   };
   for (const Case& c : cases) {
     for (const char* out : {"out.png", "out.pdf", "out.qlm", "out.md"}) {
@@ -550,6 +614,10 @@ TEST_F(CliTest, UnwritableOutputFailsAndLeavesNothing) {
   EXPECT_EQ(page.status, 1);
   expectOneLineMessage(page, "cannot write '" + dir + "/page.html': it is a folder");
   EXPECT_EQ(kit::FileManager::listDirectory(dir), (std::vector<std::string>{"page.html", "taken.png"}));
+  // No room for the run's own home: said, with the reason.
+  Result noTmp = runAsUser(home_.path(), home_.path() + "/no tmp", {"render", kExamples + "garden.txt", "-o", path("g.png")});
+  EXPECT_EQ(noTmp.status, 1);
+  expectOneLineMessage(noTmp, "cannot make a temporary folder in '" + home_.path() + "/no tmp' for the application home: No such file or directory");
 }
 
 // ---- The user's home --------------------------------------------------------------------------
@@ -637,15 +705,53 @@ TEST_F(CliTest, TopicImagesOfAMapFileComeFromTheApplicationHome) {
   EXPECT_TRUE(kit::FileManager::listDirectory(tmp).value_or(std::vector<std::string>{"?"}).empty());
 }
 
+// A named home is only read: the command line's export options hold in memory for the run, so
+// no render, even one cut short, leaves them stored, and no folder is made in it.
 TEST_F(CliTest, ANamedHomeKeepsItsOwnSettings) {
   kit::UserDefaults::standard().setBool("export_options_transparent_background", true);
   kit::UserDefaults::standard().setString("export_options_png_include_html_map", "kept");
-  ASSERT_EQ(run({"render", kExamples + "thesis.txt", "-o", path("t.png")}).status, 0);
-  // The command line said opaque and no page: so it was, and the settings are back.
+  ASSERT_TRUE(kit::UserDefaults::standard().synchronize());
+  const std::string prefs = kit::UserDefaults::standard().path();
+  struct stat before {}, after {};
+  ASSERT_EQ(::stat(prefs.c_str(), &before), 0);
+  for (const char* out : {"t.png", "t.jpg", "t.pdf"}) ASSERT_EQ(run({"render", kExamples + "thesis.txt", "-o", path(out)}).status, 0);
+  // The command line said opaque and no page: so it was, and the settings file was not written.
   EXPECT_FALSE(kit::FileManager::exists(path("t.html")));
   EXPECT_EQ(kit::Image::fromFile(path("t.png"))->pixelAt(1, 1)->alpha, 255);
+  ASSERT_EQ(::stat(prefs.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
   EXPECT_TRUE(kit::UserDefaults::standard().boolForKey("export_options_transparent_background"));
   EXPECT_EQ(kit::UserDefaults::standard().stringForKey("export_options_png_include_html_map").value_or(""), "kept");
+
+  // A home with nothing in it stays so, whatever the input.
+  ASSERT_EQ(run({"render", kExamples + "garden.txt", "-o", path("g.qlm")}).status, 0);
+  const std::string empty = home_.path() + "/empty home";
+  ASSERT_TRUE(kit::FileManager::createDirectories(empty));
+  ::setenv("QUILLMERE_HOME", empty.c_str(), 1);
+  kit::UserDefaults::resetStandard();
+  Result fromFile = run({"render", path("g.qlm"), "-o", path("g.png")});
+  Result fromInput = run({"render", "-", "-o", path("g.pdf")}, kit::FileManager::readText(path("g.qlm")).value_or(""));
+  Result outline = run({"render", kExamples + "garden.txt", "-o", path("g.md")});
+  ::setenv("QUILLMERE_HOME", home_.path().c_str(), 1);
+  kit::UserDefaults::resetStandard();
+  EXPECT_EQ(fromFile.status, 0) << fromFile.err;
+  EXPECT_EQ(fromInput.status, 0) << fromInput.err;
+  EXPECT_EQ(outline.status, 0) << outline.err;
+  EXPECT_EQ(kit::FileManager::listRecursively(empty), std::vector<std::string>{});
+}
+
+// Without its resources a map would be drawn without paper and icons, as if all were well.
+TEST_F(CliTest, MissingResourcesAreSaid) {
+  const char* saved = std::getenv("QUILL_RESOURCES");
+  const std::string resources = saved ? saved : "";
+  ::setenv("QUILL_RESOURCES", (home_.path() + "/no resources").c_str(), 1);
+  Result r = run({"render", kExamples + "garden.txt", "-o", path("g.png"), "--canvas-style", "3"});
+  if (saved) ::setenv("QUILL_RESOURCES", resources.c_str(), 1);
+  else ::unsetenv("QUILL_RESOURCES");
+  EXPECT_EQ(r.status, 1);
+  expectOneLineMessage(r, "the resources were not found: '" + home_.path() + "/no resources'");
+  expectNoOutput();
 }
 
 // ---- The built program ------------------------------------------------------------------------
@@ -690,6 +796,30 @@ TEST_F(CliTest, TheBuiltProgramRendersAndFails) {
   EXPECT_FALSE(kit::FileManager::exists(path("x.gif")));
 }
 
+// A full disk is said as such, whatever the output.
+TEST_F(CliTest, TheBuiltProgramSaysTheDiskIsFull) {
+  const std::string program = builtProgram();
+  if (program.empty()) GTEST_SKIP() << "the quillmere program is not built";
+  // A file system of 64 KiB, mounted in a mount namespace of the run's own.
+  const std::string small = home_.path() + "/small", errFile = home_.path() + "/stderr.txt";
+  ASSERT_TRUE(kit::FileManager::createDirectories(small));
+  std::string err;
+  if (shell("unshare -rm sh -c 'mount -t tmpfs -o size=64k none " + small + "'", err, errFile) != 0)
+    GTEST_SKIP() << "no small file system can be mounted here (unshare -rm, mount -t tmpfs): " << err;
+  std::string outline = "Big\n";
+  for (int i = 0; i < 1500; ++i) outline += "\tTopic number " + std::to_string(i) + ", with words enough to fill the disk\n";
+  ASSERT_TRUE(writeInput("big.txt", outline));
+  for (const char* out : {"full.png", "full.jpg", "full.pdf", "full.qlm", "full.md"}) {
+    const std::string target = small + "/" + out;
+    EXPECT_EQ(shell("unshare -rm sh -c 'mount -t tmpfs -o size=64k none " + small + " && exec " + program + " render " +
+                        input("big.txt") + " -o " + target + "'",
+                    err, errFile),
+              1)
+        << out;
+    EXPECT_EQ(err, "quillmere: cannot write '" + target + "': No space left on device\n");
+  }
+}
+
 // Starts program with args and its standard error into errFd (standard input from inFd when
 // given), with env's names set or, for nullopt, unset; as the user nobody when asked.
 pid_t start(const std::string& program, const std::vector<std::string>& args,
@@ -726,8 +856,17 @@ int exitStatus(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
 }
 
+// Every folder from the root down to path lets others through.
+bool othersReach(const std::string& path) {
+  for (std::string p = path; !p.empty(); p = p.substr(0, p.find_last_of('/'))) {
+    struct stat st {};
+    if (::stat(p.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) return false;
+  }
+  return true;
+}
+
 TEST_F(CliTest, TheBuiltProgramSaysWhyAFolderCannotBeWritten) {
-  const std::string program = builtProgram();
+  std::string program = builtProgram();
   if (program.empty()) GTEST_SKIP() << "the quillmere program is not built";
   const std::string readOnly = home_.path() + "/read-only", tmp = home_.path() + "/tmp-any";
   ASSERT_TRUE(kit::FileManager::createDirectories(readOnly));
@@ -735,14 +874,28 @@ TEST_F(CliTest, TheBuiltProgramSaysWhyAFolderCannotBeWritten) {
   ::chmod(readOnly.c_str(), 0555);
   ::chmod(tmp.c_str(), 0777);
   ::chmod(home_.path().c_str(), 0755);
-  // Permissions do not hold back the superuser: the program runs as nobody then.
+  // Permissions do not hold back the superuser: the program runs as nobody then, from a copy
+  // with its resources where nobody may read them (the build may lie in a private folder).
   const bool asNobody = ::geteuid() == 0;
+  std::map<std::string, std::optional<std::string>> env = {{"QUILLMERE_HOME", std::nullopt}, {"TMPDIR", tmp}};
+  if (asNobody) {
+    if (!othersReach(home_.path()))
+      GTEST_SKIP() << "the user nobody cannot reach the temporary folder " << home_.path();
+    const std::string copy = home_.path() + "/quillmere", resources = home_.path() + "/resources";
+    ASSERT_TRUE(kit::FileManager::copy(program, copy));
+    ASSERT_TRUE(kit::FileManager::copy(kit::AppPaths::resources(), resources));
+    for (const std::string& item : kit::FileManager::listRecursively(resources).value_or(std::vector<std::string>{}))
+      std::filesystem::permissions(resources + "/" + item, std::filesystem::perms::others_read, std::filesystem::perm_options::add);
+    std::filesystem::permissions(resources, std::filesystem::perms::others_all, std::filesystem::perm_options::add);
+    ::chmod(copy.c_str(), 0755);
+    program = copy;
+    env["QUILL_RESOURCES"] = resources;
+  }
   const std::string errFile = home_.path() + "/stderr.txt";
   const int errFd = ::open(errFile.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
   const int inFd = ::open((kExamples + "garden.txt").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_TRUE(errFd >= 0 && inFd >= 0);
-  const pid_t pid = start(program, {"render", "-", "-o", readOnly + "/map.png"},
-                          {{"QUILLMERE_HOME", std::nullopt}, {"TMPDIR", tmp}}, errFd, inFd, asNobody);
+  const pid_t pid = start(program, {"render", "-", "-o", readOnly + "/map.png"}, env, errFd, inFd, asNobody);
   ::close(errFd);
   ::close(inFd);
   EXPECT_EQ(exitStatus(pid), 1);
@@ -750,6 +903,17 @@ TEST_F(CliTest, TheBuiltProgramSaysWhyAFolderCannotBeWritten) {
             "quillmere: cannot write '" + readOnly + "/map.png': Permission denied\n");
   EXPECT_TRUE(kit::FileManager::listDirectory(readOnly).value_or(std::vector<std::string>{"?"}).empty());
   EXPECT_TRUE(kit::FileManager::listDirectory(tmp).value_or(std::vector<std::string>{"?"}).empty());
+}
+
+// Whether the process has a file open in folder (the output it is writing, named or not).
+bool writesInto(pid_t pid, const std::string& folder) {
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  for (const std::string& fd : kit::FileManager::listDirectory(fds).value_or(std::vector<std::string>{})) {
+    std::error_code ec;
+    const std::string target = std::filesystem::read_symlink(fds + "/" + fd, ec).string();
+    if (!ec && target.rfind(folder + "/", 0) == 0) return true;
+  }
+  return false;
 }
 
 TEST_F(CliTest, AnInterruptedProgramRemovesItsTemporaryFileAndHome) {
@@ -765,24 +929,41 @@ TEST_F(CliTest, AnInterruptedProgramRemovesItsTemporaryFileAndHome) {
   ASSERT_TRUE(kit::FileManager::createDirectories(tmp));
   const int errFd = ::open((home_.path() + "/stderr.txt").c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
   ASSERT_GE(errFd, 0);
-  for (auto [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+  auto startWriting = [&] {
     const pid_t pid = start(program, {"render", input("big.txt"), "-o", path("big.pdf")},
                             {{"QUILLMERE_HOME", std::nullopt}, {"TMPDIR", tmp}}, errFd);
     // Signalled once the PDF is being written.
     bool writing = false;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!writing && std::chrono::steady_clock::now() < until && ::waitpid(pid, nullptr, WNOHANG) == 0) {
-      for (const std::string& name : kit::FileManager::listDirectory(dir).value_or(std::vector<std::string>{}))
-        writing = writing || name.rfind("big.pdf.tmp-", 0) == 0;
+      writing = writesInto(pid, dir);
       if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_TRUE(writing) << signal;
+    EXPECT_TRUE(writing);
+    return pid;
+  };
+  // Ctrl-C, kill, a closed terminal, a reader gone from a pipe, Ctrl-\.
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) {
+    const pid_t pid = startWriting();
     ::kill(pid, signal);
-    EXPECT_EQ(exitStatus(pid), status);
+    EXPECT_EQ(exitStatus(pid), 128 + signal);
     expectNoOutput();
     EXPECT_TRUE(kit::FileManager::listDirectory(tmp).value_or(std::vector<std::string>{"?"}).empty()) << signal;
   }
+  // Killed outright, it leaves no part of the output behind; where the file system cannot hold
+  // a file without a name, a later run removes the part once it is old.
+  const pid_t killed = startWriting();
+  ::kill(killed, SIGKILL);
+  EXPECT_EQ(exitStatus(killed), 1000 + SIGKILL);
+  for (const std::string& name : kit::FileManager::listDirectory(dir).value_or(std::vector<std::string>{})) {
+    EXPECT_EQ(name.rfind("big.pdf.tmp-" + std::to_string(killed) + "-", 0), 0u) << name;
+    const timespec old = {std::time(nullptr) - 7 * 3600, 0};
+    const timespec times[2] = {old, old};
+    ::utimensat(AT_FDCWD, path(name).c_str(), times, AT_SYMLINK_NOFOLLOW);
+  }
   ::close(errFd);
+  ASSERT_EQ(run({"render", kExamples + "garden.txt", "-o", path("big.pdf")}).status, 0);
+  EXPECT_EQ(kit::FileManager::listDirectory(dir), std::vector<std::string>{"big.pdf"});
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 // topics as one undo step, and the chooser leaves the navigation stack.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 
 #include "document/pseudo_map_view_controller.h"
 #include "editing/topic_attribute_picker.h"
@@ -11,6 +9,7 @@
 #include "kit/core/run_loop.h"
 #include "kit/testing/event_script.h"
 #include "kit/testing/fixtures.h"
+#include "kit/testing/pictures.h"
 #include "kit/ui/compositor.h"
 #include "kit/ui/window.h"
 
@@ -96,13 +95,7 @@ TEST_F(PasteStyleTest, TickedAttributesReachTheTopicAndSiblingsAsOneUndoStep) {
   EXPECT_EQ(picker->scope(), 0x4u);
   EXPECT_EQ(picker->tableView().cellForRowAtIndexPath(IndexPath{0, rowOf(NodeModTally::Shape)})->accessoryType(),
             kit::TableViewCellAccessory::None);
-  {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "quill-pictures";
-    std::filesystem::create_directories(dir);
-    auto png = kit::renderViewTree(nav->view(), 2, kit::Color::white())->pngData();
-    std::ofstream(dir / "paste-style.png", std::ios::binary)
-        .write(reinterpret_cast<const char*>(png->data()), static_cast<std::streamsize>(png->size()));
-  }
+  EXPECT_TRUE(kit::writeTestPicture(kit::renderViewTree(nav->view(), 2, kit::Color::white()), "paste-style.png"));
   const std::string before = MapFormats::dumpMap(*canvas);
   ASSERT_NE(nav->rightBarButton(), nullptr);
   script.tap(nav->rightBarButton()->convertPointToView(Point(10, 10), &window));

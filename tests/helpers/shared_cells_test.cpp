@@ -6,14 +6,13 @@
 #include <cairo.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 
 #include "helpers/shared_cells.h"
 #include "kit/graphics/context.h"
 #include "kit/graphics/image_context.h"
 #include "kit/testing/event_script.h"
 #include "kit/testing/fixtures.h"
+#include "kit/testing/pictures.h"
 #include "kit/ui/alert.h"
 #include "kit/ui/compositor.h"
 #include "kit/ui/window.h"
@@ -261,10 +260,5 @@ TEST_F(SharedCellsTest, PictureOfEveryCellAndControl) {
 
   kit::ImageRef image = kit::renderViewTree(sheet, 2);
   ASSERT_TRUE(image);
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "quill-pictures";
-  std::filesystem::create_directories(dir);
-  auto png = image->pngData();
-  ASSERT_TRUE(png);
-  std::ofstream(dir / "shared-cells.png", std::ios::binary)
-      .write(reinterpret_cast<const char*>(png->data()), static_cast<std::streamsize>(png->size()));
+  EXPECT_TRUE(kit::writeTestPicture(image, "shared-cells.png"));
 }

@@ -2,8 +2,6 @@
 // of any shape, and its popover size.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +9,7 @@
 #include "kit/core/localization.h"
 #include "kit/testing/event_script.h"
 #include "kit/testing/fixtures.h"
+#include "kit/testing/pictures.h"
 #include "kit/ui/compositor.h"
 #include "kit/ui/window.h"
 
@@ -35,16 +34,11 @@ struct Opener : kit::ViewControllerDelegate {
 
 kit::Value row(kit::Dictionary d) { return kit::Value(std::move(d)); }
 
-// Pictures for people to look at go to the temporary folder, never the source tree.
+// Pictures for people to look at go to the build tree, never the source tree.
 void writePicture(kit::View& view, const std::string& name) {
   kit::ImageRef image = kit::renderViewTree(view, 2, kit::Color::white());
   ASSERT_TRUE(image);
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "quill-pictures";
-  std::filesystem::create_directories(dir);
-  auto png = image->pngData();
-  ASSERT_TRUE(png);
-  std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(png->data()),
-                                                     static_cast<std::streamsize>(png->size()));
+  EXPECT_TRUE(kit::writeTestPicture(image, name));
 }
 
 class SimplePickerTest : public kit::ManualClockTest {

@@ -58,8 +58,9 @@ void ExitCleanup::forget(const std::string& path) {
 void ExitCleanup::handleTerminationSignals() {
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
+  // Closing the terminal (HUP), a reader gone from a pipe (PIPE) and Ctrl-\ (QUIT) end a run as
+  // Ctrl-C and kill do. A write to a closed pipe then fails with EPIPE instead.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) sigaddset(&set, signal);
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return;
   std::thread([set] {
     int signal = 0;

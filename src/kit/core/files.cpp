@@ -1,12 +1,15 @@
 #include "kit/core/files.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -98,6 +101,30 @@ bool FileManager::remove(const std::string& path) {
   return !ec && !lexists(path);
 }
 
+void FileManager::removeLeftovers(const std::string& folder, std::string_view marker, std::int64_t age, FileType type) {
+  const std::optional<std::vector<std::string>> names = listDirectory(folder);
+  if (!names || marker.empty()) return;
+  const std::time_t now = std::time(nullptr);
+  for (const std::string& name : *names) {
+    const std::size_t at = name.rfind(marker);
+    if (at == std::string::npos || (type == FileType::Directory && at != 0)) continue;
+    // "<pid>-" and six letters or digits.
+    const std::string_view rest = std::string_view(name).substr(at + marker.size());
+    const std::size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string_view::npos || rest.size() != dash + 7 ||
+        rest.find_first_not_of("0123456789") != dash)
+      continue;
+    const long pid = std::strtol(std::string(rest.substr(0, dash)).c_str(), nullptr, 10);
+    const std::string path = folder + "/" + name;
+    struct stat st;
+    if (pid <= 0 || ::lstat(path.c_str(), &st) != 0 || st.st_uid != ::geteuid() || now - st.st_mtime < age) continue;
+    if ((type == FileType::Directory) != S_ISDIR(st.st_mode) || (type == FileType::Regular && !S_ISREG(st.st_mode)))
+      continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    remove(path);
+  }
+}
+
 std::optional<std::vector<std::string>> FileManager::listDirectory(const std::string& path) {
   std::error_code ec;
   stdfs::directory_iterator it(path, ec);
@@ -172,8 +199,10 @@ std::optional<std::string> FileManager::readText(const std::string& path) {
   return std::string(d->begin(), d->end());
 }
 
-bool FileManager::writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
-  return writeAtomicallyFrom(path, [bytes](const ByteSink& sink) { return sink(bytes); });
+bool FileManager::writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                                  ReplacementFile::Links links) {
+  std::optional<ReplacementFile> file = ReplacementFile::create(path, links);
+  return file && file->write(bytes) && file->commit();
 }
 
 bool FileManager::writeAtomicallyFrom(const std::string& path, const std::function<bool(const ByteSink&)>& produce) {

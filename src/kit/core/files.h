@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kit/core/replacement_file.h"
 #include "kit/core/value.h"
 
 namespace kit {
@@ -41,6 +42,11 @@ struct FileManager {
   static bool copy(const std::string& from, const std::string& to);
   // Removes a file, a link or a whole folder. False when nothing was there or it could not go.
   static bool remove(const std::string& path);
+  // Removes what runs killed outright left in folder: items of the given type named
+  // "<anything><marker><pid>-XXXXXX" (with nothing before the marker for folders), owned by this
+  // user, untouched for age seconds, of a process that is gone (the age guards against a process
+  // of another pid namespace that only looks gone).
+  static void removeLeftovers(const std::string& folder, std::string_view marker, std::int64_t age, FileType type);
   // Names of the immediate items, sorted bytewise; nullopt when path is not a readable folder.
   static std::optional<std::vector<std::string>> listDirectory(const std::string& path);
   // Every file and folder below path, as paths relative to it, sorted; links are not followed.
@@ -51,8 +57,10 @@ struct FileManager {
   static std::optional<std::string> readText(const std::string& path);
   // Writes a temporary file in the same folder, flushes it to disk and renames it over path, so
   // path holds either the old or the new content, never a part (see ReplacementFile: a new file
-  // gets 0666 less the umask, a replaced one keeps its mode).
-  static bool writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+  // gets 0666 less the umask, a replaced one keeps its mode; a link is written through unless
+  // links says to replace it).
+  static bool writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                              ReplacementFile::Links links = ReplacementFile::Links::WriteThrough);
   static bool writeAtomically(const std::string& path, std::string_view text);
   // The same for content made piece by piece: produce passes each piece to the sink it is given
   // (which answers false once a write has failed) and answers whether all went well. Nothing

@@ -1,6 +1,10 @@
 // User settings: a registration domain (defaults the program registers at start, never stored)
-// under a persistent user domain kept as a property-list file in the preferences folder.
-// Look-ups ask the user domain first, then the registration domain.
+// under a persistent user domain kept as a property-list file in the preferences folder, under a
+// volatile domain that holds values for the process's run only (a command's options).
+// Look-ups ask the volatile domain first, then the user domain, then the registration domain.
+// A settings file that exists but does not read as a dictionary is moved aside as
+// "NAME.damaged-YYYYMMDD-HHMMSS" (said in one line on standard error) and the store starts empty;
+// one that cannot be read at all is never written over.
 // Implemented in kit_io (src/kit/io/user_defaults.cpp): the store is a property list.
 #pragma once
 
@@ -38,7 +42,11 @@ class UserDefaults {
   // Registers resources/Settings.plist (AppPaths::resource("Settings.plist")).
   bool registerSettingsDefaults();
 
-  // The value, or null when neither domain has the key: a registered default counts as present.
+  // For this process only, the key reads as value (a null value: as absent), whatever the stored
+  // settings hold; nothing is stored. nullopt ends that.
+  void setVolatile(std::string_view key, std::optional<Value> value);
+
+  // The value, or null when no domain has the key: a registered default counts as present.
   Value objectForKey(std::string_view key) const;
   // Numbers convert; strings parse as NSString does ("YES", "true", "1" are true); else false/0.
   bool boolForKey(std::string_view key) const;
@@ -57,7 +65,8 @@ class UserDefaults {
   void setString(std::string_view key, std::string v) { setObject(key, Value(std::move(v))); }
   void removeObjectForKey(std::string_view key);
 
-  // Writes the user domain atomically when it changed; false when the write failed.
+  // Writes the user domain atomically when it changed; false when the write failed, or when the
+  // file there could not be read (it is never written over then).
   bool synchronize();
 
   // Both domains merged, user values winning.
@@ -65,11 +74,14 @@ class UserDefaults {
   const std::string& path() const { return path_; }
 
  private:
+  void read();
   mutable std::mutex mutex_;
   std::string path_;
   Dictionary registered_;
   Dictionary user_;
+  Dictionary volatile_;
   bool dirty_ = false;
+  bool unreadable_ = false;
 };
 
 }  // namespace kit

@@ -1,6 +1,13 @@
 // UserDefaults lives in kit_io: its store is a property list (libplist).
 #include "kit/core/user_defaults.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
 #include "kit/core/app_paths.h"
 #include "kit/core/files.h"
 #include "kit/core/format.h"
@@ -12,6 +19,23 @@ namespace {
 
 std::mutex gStandardMutex;
 std::unique_ptr<UserDefaults> gStandard;
+
+// One line on standard error: the settings are the user's, and losing them is never silent.
+void report(const std::string& message) {
+  const std::string line = "quillmere: " + message + "\n";
+  std::fputs(line.c_str(), stderr);
+}
+
+// path + ".damaged-YYYYMMDD-HHMMSS", in local time, with "-2", "-3"... while that is taken.
+std::string asideName(const std::string& path) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  char stamp[32] = "";
+  if (::localtime_r(&now, &local)) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  std::string name = path + ".damaged-" + stamp;
+  for (int n = 2; FileManager::attributes(name); ++n) name = path + ".damaged-" + stamp + "-" + std::to_string(n);
+  return name;
+}
 
 }  // namespace
 
@@ -31,8 +55,31 @@ void UserDefaults::resetStandard() {
   old.reset();
 }
 
-UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) {
-  if (auto v = plist::readFile(path_); v && v->isDictionary()) user_ = v->dictionary();
+UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) { read(); }
+
+void UserDefaults::read() {
+  struct stat st;
+  if (::stat(path_.c_str(), &st) != 0 && errno == ENOENT) return;
+  std::optional<Data> bytes = FileManager::readFile(path_);
+  if (!bytes) {
+    unreadable_ = true;
+    report("cannot read the settings file '" + path_ + "': " + std::strerror(errno) +
+           "; the settings start afresh and are not stored");
+    return;
+  }
+  if (std::optional<Value> v = plist::read(*bytes); v && v->isDictionary()) {
+    user_ = v->dictionary();
+    return;
+  }
+  const std::string aside = asideName(path_);
+  if (FileManager::move(path_, aside)) {
+    report("the settings file '" + path_ + "' is damaged: it was moved aside as '" + aside +
+           "' and the settings start afresh");
+    return;
+  }
+  unreadable_ = true;
+  report("the settings file '" + path_ + "' is damaged and cannot be moved aside: " + std::strerror(errno) +
+         "; the settings start afresh and are not stored");
 }
 
 UserDefaults::~UserDefaults() { synchronize(); }
@@ -54,8 +101,18 @@ bool UserDefaults::registerDefaultsFromFile(const std::string& path) {
 
 bool UserDefaults::registerSettingsDefaults() { return registerDefaultsFromFile(AppPaths::resource("Settings.plist")); }
 
+void UserDefaults::setVolatile(std::string_view key, std::optional<Value> value) {
+  std::lock_guard lock(mutex_);
+  if (!value) {
+    if (auto it = volatile_.find(key); it != volatile_.end()) volatile_.erase(it);
+    return;
+  }
+  volatile_.insert_or_assign(std::string(key), std::move(*value));
+}
+
 Value UserDefaults::objectForKey(std::string_view key) const {
   std::lock_guard lock(mutex_);
+  if (auto it = volatile_.find(key); it != volatile_.end()) return it->second;
   if (auto it = user_.find(key); it != user_.end()) return it->second;
   if (auto it = registered_.find(key); it != registered_.end()) return it->second;
   return {};
@@ -110,6 +167,7 @@ void UserDefaults::removeObjectForKey(std::string_view key) {
 bool UserDefaults::synchronize() {
   std::lock_guard lock(mutex_);
   if (!dirty_) return true;
+  if (unreadable_) return false;
   auto slash = path_.find_last_of('/');
   if (slash != std::string::npos && slash > 0) FileManager::createDirectories(path_.substr(0, slash));
   // An empty dictionary is still a valid file, so removing the last key is stored too.
@@ -122,6 +180,10 @@ Dictionary UserDefaults::dictionaryRepresentation() const {
   std::lock_guard lock(mutex_);
   Dictionary d = registered_;
   for (const auto& [k, v] : user_) d.insert_or_assign(k, v);
+  for (const auto& [k, v] : volatile_) {
+    if (v.isNull()) d.erase(k);
+    else d.insert_or_assign(k, v);
+  }
   return d;
 }
 

@@ -136,7 +136,7 @@ bool isSymlink(const fs::path& p) {
 
 bool extractCurrent(unzFile uf, const Entry& e, const fs::path& target) {
   if (unzOpenCurrentFile(uf) != UNZ_OK) return false;
-  std::optional<ReplacementFile> file = ReplacementFile::create(target.string());
+  std::optional<ReplacementFile> file = ReplacementFile::create(target.string(), ReplacementFile::Links::Replace);
   if (!file) {
     unzCloseCurrentFile(uf);
     return false;

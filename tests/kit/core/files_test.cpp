@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <vector>
 
 #include <cstdlib>
 #include <optional>
@@ -172,4 +178,56 @@ TEST_F(FilesTest, AttributesReportModificationDate) {
   EXPECT_EQ(a->size, 3u);
   EXPECT_GT(a->modificationDate.seconds, 1.6e9);
   EXPECT_EQ(FileManager::attributes(dir)->type, FileType::Directory);
+}
+
+// A write through a symbolic link replaces the file it leads to, in that file's folder, and the
+// link stays; a read-only file, a device or a folder is never replaced.
+TEST_F(FilesTest, ReplacementGoesThroughLinksAndNeverOverReadOnlyFiles) {
+  ASSERT_TRUE(FileManager::createDirectories(path("real")));
+  ASSERT_TRUE(FileManager::writeAtomically(path("real/doc"), "old"));
+  ASSERT_EQ(::symlink("real/doc", path("link").c_str()), 0);
+  ASSERT_EQ(::symlink("link", path("link to link").c_str()), 0);
+  ASSERT_TRUE(FileManager::writeAtomically(path("link to link"), "new"));
+  EXPECT_EQ(FileManager::readText(path("real/doc")), "new");
+  EXPECT_EQ(FileManager::attributes(path("link to link"))->type, FileType::SymbolicLink);
+  EXPECT_EQ(FileManager::attributes(path("link"))->type, FileType::SymbolicLink);
+  ASSERT_EQ(::symlink("real/fresh", path("dangling").c_str()), 0);
+  ASSERT_TRUE(FileManager::writeAtomically(path("dangling"), "made"));
+  EXPECT_EQ(FileManager::readText(path("real/fresh")), "made");
+  EXPECT_EQ(FileManager::listDirectory(path("real")), (std::vector<std::string>{"doc", "fresh"}));
+
+  ::chmod(path("real/doc").c_str(), 0444);
+  EXPECT_EQ(ReplacementFile::whyNot(path("link")), "it is read-only");
+  EXPECT_FALSE(FileManager::writeAtomically(path("real/doc"), "lost"));
+  EXPECT_EQ(FileManager::readText(path("real/doc")), "new");
+  EXPECT_EQ(ReplacementFile::whyNot(path("real")), "it is a folder");
+  ASSERT_EQ(::symlink("/dev/null", path("null").c_str()), 0);
+  EXPECT_EQ(ReplacementFile::whyNot(path("null")), "it is not a regular file");
+  EXPECT_EQ(ReplacementFile::whyNot(path("real/other")), std::nullopt);
+  EXPECT_EQ(FileManager::listDirectory(path("real")), (std::vector<std::string>{"doc", "fresh"}));
+}
+
+// What runs killed outright left beside their outputs goes once it is old and its process gone.
+TEST_F(FilesTest, LeftoversOfGoneProcessesGoOnceOld) {
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ASSERT_GT(gone, 0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string goneId = std::to_string(gone), selfId = std::to_string(::getpid());
+  auto leave = [&](const std::string& name, bool old) {
+    ASSERT_TRUE(FileManager::write(path(name), "part"));
+    const timespec when = {std::time(nullptr) - (old ? 7 * 3600 : 60), 0};
+    const timespec times[2] = {when, when};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path(name).c_str(), times, 0), 0);
+  };
+  leave("map.png.tmp-" + goneId + "-Ab12Cd", true);
+  leave("map.png.tmp-" + goneId + "-Fresh1", false);
+  leave("map.png.tmp-" + selfId + "-Alive1", true);
+  leave("map.png.tmp-Ab12Cd", true);
+  leave("notes.tmp-" + goneId, true);
+  FileManager::removeLeftovers(dir, ".tmp-", 6 * 3600, FileType::Regular);
+  std::vector<std::string> kept = {"map.png.tmp-" + goneId + "-Fresh1", "map.png.tmp-" + selfId + "-Alive1",
+                                   "map.png.tmp-Ab12Cd", "notes.tmp-" + goneId};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(FileManager::listDirectory(dir), kept);
 }

@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
 
 #include "kit/core/app_paths.h"
 #include "kit/core/files.h"
@@ -79,13 +84,42 @@ TEST_F(UserDefaultsTest, ChangesAreSavedWhenTheStoreGoes) {
   EXPECT_EQ(UserDefaults(file).objectForKey("ui_recover_images"), Value(false));
 }
 
-TEST_F(UserDefaultsTest, DamagedFileStartsEmptyAndIsReplacedWhole) {
-  ASSERT_TRUE(FileManager::write(file, "<plist><dict><key>x"));
+// Settings are never lost silently: a damaged file is moved aside, named by the time, and said
+// in one line; one that cannot be read at all is never written over.
+TEST_F(UserDefaultsTest, DamagedFileIsMovedAsideAndSaid) {
+  const std::string damaged = "<plist><dict><key>x";
+  ASSERT_TRUE(FileManager::write(file, damaged));
+  ::testing::internal::CaptureStderr();
   UserDefaults d(file);
+  const std::string said = ::testing::internal::GetCapturedStderr();
   EXPECT_TRUE(d.dictionaryRepresentation().empty());
+  const std::vector<std::string> names = FileManager::listDirectory(AppPaths::preferences()).value_or(std::vector<std::string>{});
+  ASSERT_EQ(names.size(), 1u);
+  const std::string aside = AppPaths::preferences() + "/" + names[0];
+  EXPECT_EQ(names[0].rfind("test.plist.damaged-", 0), 0u) << names[0];
+  EXPECT_EQ(names[0].size(), std::string("test.plist.damaged-YYYYMMDD-HHMMSS").size()) << names[0];
+  EXPECT_EQ(FileManager::readText(aside), damaged);
+  EXPECT_EQ(said, "quillmere: the settings file '" + file + "' is damaged: it was moved aside as '" + aside +
+                      "' and the settings start afresh\n");
   d.setString("k", "v");
   ASSERT_TRUE(d.synchronize());
   EXPECT_EQ((*plist::readFile(file))["k"].string(), "v");
+  EXPECT_EQ(FileManager::readText(aside), damaged);
+
+  // A file that cannot be read at all stays as it is (the superuser reads any).
+  if (::geteuid() == 0) return;
+  const std::string locked = AppPaths::preferences() + "/locked.plist";
+  ASSERT_TRUE(plist::writeFile(locked, Value(Dictionary{{"k", Value("mine")}})));
+  ::chmod(locked.c_str(), 0200);
+  ::testing::internal::CaptureStderr();
+  {
+    UserDefaults unreadable(locked);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr().rfind("quillmere: cannot read the settings file '" + locked + "'", 0), 0u);
+    unreadable.setString("k", "v");
+    EXPECT_FALSE(unreadable.synchronize());
+  }
+  ::chmod(locked.c_str(), 0600);
+  EXPECT_EQ((*plist::readFile(locked))["k"].string(), "mine");
 }
 
 TEST_F(UserDefaultsTest, StandardStoreLivesInTheHomeAndReadsTheSettingsResource) {
