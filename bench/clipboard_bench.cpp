@@ -80,8 +80,9 @@ void BM_PasteBranchUnmeasured(benchmark::State& state) {
 }
 BENCHMARK(BM_PasteBranchUnmeasured)->Unit(benchmark::kMillisecond);
 
-// Text copied in another program, pasted under the central topic: N lines of about 20
-// characters, groups of ten children under each top line (flat: all lines top level).
+// Text copied in another program, pasted under the central topic, none of it measured before: N
+// lines of about 90 characters, ten children under each top line (flat: all lines top level).
+// Most of the time goes to measuring each topic's text.
 std::string outlineText(int lines, bool flat) {
   std::string text;
   for (int i = 0; i < lines; ++i) {
@@ -96,7 +97,7 @@ void pasteText(benchmark::State& state, bool flat) {
   const std::string text = outlineText(static_cast<int>(state.range(0)), flat);
   for (auto _ : state) {
     state.PauseTiming();
-    strings::forgetMeasuredSizes();  // texts from another program were never measured here
+    strings::forgetMeasuredSizes();
     kit::Pasteboard::general().setString(text);
     map.canvas->setSelectedNode(map.canvas->rootNode(), false);
     state.ResumeTiming();
@@ -108,9 +109,9 @@ void pasteText(benchmark::State& state, bool flat) {
   }
 }
 void BM_PasteText(benchmark::State& state) { pasteText(state, false); }
-BENCHMARK(BM_PasteText)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PasteText)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 void BM_PasteFlatText(benchmark::State& state) { pasteText(state, true); }
-BENCHMARK(BM_PasteFlatText)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PasteFlatText)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
