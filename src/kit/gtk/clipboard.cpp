@@ -100,14 +100,15 @@ void chunkRead(GObject* stream, GAsyncResult* result, gpointer data) {
   }
   gsize size = 0;
   const auto* p = static_cast<const char*>(g_bytes_get_data(chunk, &size));
-  if (r.state != PendingRead::State::Reading) {
-  } else if (size == 0) {
-    r.end(PendingRead::State::Done);
-  } else if (r.bytes.size() + size > r.limit) {
-    r.end(PendingRead::State::TooLarge);  // the rest is not read
-  } else {
-    r.bytes.append(p, size);
-    readChunk(std::move(ref));
+  if (r.state == PendingRead::State::Reading) {
+    if (size == 0) {
+      r.end(PendingRead::State::Done);
+    } else if (r.bytes.size() + size > r.limit) {
+      r.end(PendingRead::State::TooLarge);  // the rest is not read
+    } else {
+      r.bytes.append(p, size);
+      readChunk(std::move(ref));
+    }
   }
   g_bytes_unref(chunk);
 }
