@@ -70,7 +70,7 @@ class Pasteboard {
   void setHost(PasteboardHost* host);
   PasteboardHost* host() const { return host_; }
 
-  // Every value, read from the host where not read yet.
+  // Every value, read from the host where not read yet (one too large for the host stays null).
   const std::vector<Item>& items() const;
   std::size_t numberOfItems() const {
     sync();
