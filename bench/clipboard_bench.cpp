@@ -10,6 +10,7 @@
 #include "formats/map_formats.h"
 #include "helpers/text_measure.h"
 #include "kit/testing/app_home.h"
+#include "kit/ui/pasteboard.h"
 #include "model/node_view.h"
 
 namespace {
@@ -78,6 +79,39 @@ void BM_PasteBranchUnmeasured(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PasteBranchUnmeasured)->Unit(benchmark::kMillisecond);
+
+// Text copied in another program, pasted under the central topic, none of it measured before: N
+// lines of about 90 characters, ten children under each top line (flat: all lines top level).
+// Most of the time goes to measuring each topic's text.
+std::string outlineText(int lines, bool flat) {
+  std::string text;
+  for (int i = 0; i < lines; ++i) {
+    if (!flat && i % 11 != 0) text += '\t';
+    text += "Pasted line number " + std::to_string(i) + " with a few more words to fill it out to about a hundred bytes....\n";
+  }
+  return text;
+}
+
+void pasteText(benchmark::State& state, bool flat) {
+  Map map;
+  const std::string text = outlineText(static_cast<int>(state.range(0)), flat);
+  for (auto _ : state) {
+    state.PauseTiming();
+    strings::forgetMeasuredSizes();
+    kit::Pasteboard::general().setString(text);
+    map.canvas->setSelectedNode(map.canvas->rootNode(), false);
+    state.ResumeTiming();
+    if (!map.canvas->pasteClipboard(1, Side::Automatic, false)) state.SkipWithError("nothing pasted");
+    state.PauseTiming();
+    state.counters["topics"] = map.canvas->getTopicCount(map.canvas->lastLoadedRootNode());
+    if (NodeView* pasted = map.canvas->lastLoadedRootNode()) map.canvas->removeNode(pasted);
+    state.ResumeTiming();
+  }
+}
+void BM_PasteText(benchmark::State& state) { pasteText(state, false); }
+BENCHMARK(BM_PasteText)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+void BM_PasteFlatText(benchmark::State& state) { pasteText(state, true); }
+BENCHMARK(BM_PasteFlatText)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -136,6 +136,10 @@ class BigView : public kit::View {
   // over the map for the copied attributes and the topic they go to.
   using PasteStyleChooserPresenter = std::function<void(kit::Value attributes, NodeView* topic)>;
   void setPasteStyleChooserPresenter(PasteStyleChooserPresenter p) { pasteStyleChooserPresenter_ = std::move(p); }
+  // The topic editor is a screen of the editing layer too. The topic disclosure button that opens
+  // it on the selection is shown only while a presenter is installed.
+  using TopicEditorPresenter = std::function<void(NodeView* topic)>;
+  void setTopicEditorPresenter(TopicEditorPresenter p);
   void setFileFormat(int format) { fileFormat_ = format; }
   void dumpNode(NodeView* topic, std::string& xml, int inFormat) {
     if (formatServices_) formatServices_->dumpNode(*this, topic, xml, inFormat);
@@ -582,6 +586,7 @@ class BigView : public kit::View {
   kit::Value dragStartPositions_;  // the dragged branch's centres at the first move
   MapFormatServices* formatServices_ = nullptr;
   PasteStyleChooserPresenter pasteStyleChooserPresenter_;
+  TopicEditorPresenter topicEditorPresenter_;
   kit::ObserverOwner observing_{this};
   // Last, so that it goes first: its tiles read the fields above until it has stopped.
   std::unique_ptr<kit::TiledLayer> layer_;

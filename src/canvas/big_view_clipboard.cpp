@@ -9,6 +9,7 @@
 #include "kit/core/app_paths.h"
 #include "kit/io/plist.h"
 #include "kit/text/utf.h"
+#include "kit/ui/alert.h"
 #include "kit/ui/pasteboard.h"
 #include "model/asset_library.h"
 #include "helpers/strings.h"
@@ -47,15 +48,55 @@ std::string withPastedIdentities(const std::string& xml) {
   return out;
 }
 
+// Text from another program becomes one topic per line, each laid out and measured: a paste of
+// more than this is refused with an alert rather than freezing the window.
+constexpr std::size_t kMaxPastedTextBytes = 1'000'000;
+constexpr std::size_t kMaxPastedTextLines = 10'000;
+constexpr const char* kPasteLimits = "A paste takes at most 1 MB of text in at most 10,000 lines.";
+
+std::string withThousands(std::size_t n) {
+  std::string digits = std::to_string(n), out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+// Lines that hold more than indentation: each becomes a topic.
+std::size_t linesWithText(std::string_view text) {
+  std::size_t lines = 0;
+  bool blank = true;
+  for (char c : text) {
+    if (c == '\n') {
+      lines += blank ? 0 : 1;
+      blank = true;
+    } else if (c != ' ' && c != '\t' && c != '\r') {
+      blank = false;
+    }
+  }
+  return lines + (blank ? 0 : 1);
+}
+
+void refuseLargeText(const std::string& what) {
+  kit::Alert::show("Unable to Paste", "The text on the clipboard " + what + ". " + kPasteLimits);
+}
+
 // The first present of the text types, in the order the paste asks them; nullopt when it is not
-// UTF-8 (binary data offered as text).
+// UTF-8 (binary data offered as text) or too large to paste (said in an alert).
 std::optional<std::string> pasteboardText(const kit::Pasteboard& board) {
   for (std::string_view type : {kit::kPasteboardTypeText, kit::kPasteboardTypePlainText, kit::kPasteboardTypeUTF8PlainText}) {
     if (!board.containsPasteboardType(type)) continue;
-    auto bytes = board.dataForPasteboardType(type);
+    bool tooLarge = false;
+    auto bytes = board.dataForPasteboardType(type, kMaxPastedTextBytes, tooLarge);
+    if (tooLarge) refuseLargeText("is more than 1 MB");
     if (!bytes) return std::nullopt;
     std::string text(bytes->begin(), bytes->end());
     if (!kit::isValidUtf8(text)) return std::nullopt;
+    if (const std::size_t lines = linesWithText(text); lines > kMaxPastedTextLines) {
+      refuseLargeText("has " + withThousands(lines) + " lines");
+      return std::nullopt;
+    }
     return text;
   }
   return std::nullopt;

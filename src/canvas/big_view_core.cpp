@@ -139,7 +139,7 @@ void BigView::setSelectedNode(NodeView* topic, bool notify) {
   if (!notify) return;
   if (selectedNode_) {
     if (topicResizeTool_) topicResizeTool_->setAlpha(1.0f);
-    if (topicDisclosureButton_) topicDisclosureButton_->setAlpha(1.0f);
+    if (topicDisclosureButton_ && topicEditorPresenter_) topicDisclosureButton_->setAlpha(1.0f);
     onSelectedNodeGeometryChange();
   }
   if (!parentController_ || !parentController_->isInitForExport())
@@ -350,8 +350,14 @@ void BigView::onCrosshairPressed() {
   requestRedraw();
 }
 
-// Stand-in: the map screen that opens the topic editor is not built yet.
-void BigView::onTopicDisclosurePressed() {}
+void BigView::setTopicEditorPresenter(TopicEditorPresenter p) {
+  topicEditorPresenter_ = std::move(p);
+  if (topicDisclosureButton_ && !topicEditorPresenter_) topicDisclosureButton_->setAlpha(0);
+}
+
+void BigView::onTopicDisclosurePressed() {
+  if (selectedNode_ && topicEditorPresenter_) topicEditorPresenter_(selectedNode_);
+}
 
 void BigView::onTopicTextChanged() {
   if (parentController_) parentController_->ensureVisible(selectedNode_, false);

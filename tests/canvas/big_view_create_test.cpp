@@ -321,10 +321,26 @@ TEST_F(CanvasTest, SelectionNotificationsAndObservers) {
   EXPECT_EQ(doc.refreshBrightnessCalls, 4);
 }
 
-TEST_F(CanvasTest, DeselectingHidesTheSelectionTools) {
+TEST_F(CanvasTest, SelectionToolsShowWithTheSelectionAndTheEditorButtonOnlyWithAnEditor) {
   NodeView* root = make(nullptr, Point());
   canvas->setSelectedNode(root, true);
   EXPECT_EQ(canvas->topicResizeTool()->alpha(), 1.0f);
+  // Without a topic editor its button is not shown, and a tap where it would be misses it.
+  kit::View* button = canvas->topicDisclosureButton();
+  EXPECT_EQ(button->alpha(), 0.0f);
+  EXPECT_NE(canvas->hitTest(button->center()), button);
+
+  std::vector<NodeView*> edited;
+  canvas->setTopicEditorPresenter([&](NodeView* topic) { edited.push_back(topic); });
+  canvas->setSelectedNode(root, true);
+  EXPECT_EQ(button->alpha(), 1.0f);
+  ASSERT_EQ(canvas->hitTest(button->center()), button);
+  static_cast<kit::Button*>(button)->sendActionsForControlEvents(kit::ControlEventTouchDown);
+  EXPECT_EQ(edited, std::vector<NodeView*>{root});
+  canvas->setTopicEditorPresenter({});
+  EXPECT_EQ(button->alpha(), 0.0f);
+
+  canvas->setSelectedNode(root, true);
   canvas->setSelectedNode(nullptr, false);
   EXPECT_EQ(canvas->topicResizeTool()->alpha(), 0.0f);
   EXPECT_EQ(canvas->topicDisclosureButton()->alpha(), 0.0f);

@@ -62,8 +62,7 @@ def clipboard_text():
     return out.stdout.decode("utf-8", "replace") if out.returncode == 0 else None
 
 
-def send_close_request(window):
-    """What a window manager sends for the close button: WM_PROTOCOLS/WM_DELETE_WINDOW."""
+def _x11():
     x11 = ctypes.CDLL("libX11.so.6")
     x11.XOpenDisplay.restype = ctypes.c_void_p
     x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
@@ -73,6 +72,94 @@ def send_close_request(window):
                                ctypes.c_void_p]
     x11.XFlush.argtypes = [ctypes.c_void_p]
     x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XCreateSimpleWindow.restype = ctypes.c_ulong
+    x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
+        [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
+    x11.XSetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong,
+                                       ctypes.c_ulong]
+    x11.XGetSelectionOwner.restype = ctypes.c_ulong
+    x11.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x11.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong,
+                                    ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_void_p,
+                                    ctypes.c_int]
+    x11.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+    return x11
+
+
+class _SelectionRequest(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("owner", ctypes.c_ulong),
+                ("requestor", ctypes.c_ulong), ("selection", ctypes.c_ulong),
+                ("target", ctypes.c_ulong), ("property", ctypes.c_ulong), ("time", ctypes.c_ulong)]
+
+
+class _SelectionNotify(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("requestor", ctypes.c_ulong),
+                ("selection", ctypes.c_ulong), ("target", ctypes.c_ulong),
+                ("property", ctypes.c_ulong), ("time", ctypes.c_ulong)]
+
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("type", ctypes.c_int), ("xselectionrequest", _SelectionRequest),
+                ("xselection", _SelectionNotify), ("pad", ctypes.c_long * 24)]
+
+
+def serve_clipboard(offers, log):
+    """Owns the CLIPBOARD selection like another application: offers each MIME type of OFFERS
+    (type -> bytes, each sent whole in one property) and appends every type asked for to the file
+    LOG, one a line, after a first line "owned". Runs until another owner takes the selection."""
+    x11 = _x11()
+    dpy = x11.XOpenDisplay(None)
+    if not dpy:
+        raise Failure("cannot open the display")
+    atom = lambda name: x11.XInternAtom(dpy, name.encode(), 0)
+    clipboard, targets, xa_atom = atom("CLIPBOARD"), atom("TARGETS"), 4
+    data = {atom(t): (t, v) for t, v in offers.items()}
+    win = x11.XCreateSimpleWindow(dpy, x11.XDefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0)
+    x11.XSetSelectionOwner(dpy, clipboard, win, 0)
+    if x11.XGetSelectionOwner(dpy, clipboard) != win:
+        raise Failure("could not own the clipboard")
+    with open(log, "a") as f:
+        f.write("owned\n")
+    ev = _XEvent()
+    while True:
+        x11.XNextEvent(dpy, ctypes.byref(ev))
+        if ev.type == 29:  # SelectionClear
+            break
+        if ev.type != 30:  # SelectionRequest
+            continue
+        req = ev.xselectionrequest
+        prop = req.property or req.target
+        if req.target == targets:
+            atoms = (ctypes.c_ulong * (len(data) + 1))(targets, *data.keys())
+            x11.XChangeProperty(dpy, req.requestor, prop, xa_atom, 32, 0, atoms, len(data) + 1)
+        elif req.target in data:
+            name, value = data[req.target]
+            with open(log, "a") as f:
+                f.write(name + "\n")
+            x11.XChangeProperty(dpy, req.requestor, prop, req.target, 8, 0, value, len(value))
+        else:
+            prop = 0
+        out = _XEvent()
+        out.xselection.type = 31  # SelectionNotify
+        out.xselection.send_event = 1
+        out.xselection.display = dpy
+        out.xselection.requestor = req.requestor
+        out.xselection.selection = req.selection
+        out.xselection.target = req.target
+        out.xselection.property = prop
+        out.xselection.time = req.time
+        x11.XSendEvent(dpy, req.requestor, 0, 0, ctypes.byref(out))
+        x11.XFlush(dpy)
+    x11.XCloseDisplay(dpy)
+
+
+def send_close_request(window):
+    """What a window manager sends for the close button: WM_PROTOCOLS/WM_DELETE_WINDOW."""
+    x11 = _x11()
 
     class ClientMessage(ctypes.Structure):
         _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),

@@ -6,6 +6,7 @@
 CASE is one of the functions below named case_*. Each run starts its own Xvfb (xvfb-run -a)
 in its own D-Bus session, so runs may go side by side."""
 
+import multiprocessing
 import os
 import shutil
 import signal
@@ -16,8 +17,9 @@ import time
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import (App, Failure, branch_of, clipboard_text, mark_started, outline,  # noqa: E402
-                     parent_in_outline, run_on_own_display, screenshot, send_close_request, xdo)
+from desktop import (WAIT, App, Failure, branch_of, clipboard_text, mark_started,  # noqa: E402
+                     outline, parent_in_outline, run_on_own_display, screenshot,
+                     send_close_request, serve_clipboard, xdo)
 
 SHAKE_KEY = "F6"
 
@@ -270,6 +272,84 @@ def case_save_failure(c):
     expect(f"'{where}'" in app.stderr(), f"stderr does not say where: {app.stderr()}")
     md = c.outline(where)
     expect("- Budget\n" in md, f"recovered map:\n{md}")
+
+
+def resident_mb(pid):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) / 1024
+    raise Failure(f"no VmRSS for {pid}")
+
+
+def paste_item(app, text):
+    """Selects the topic TEXT and taps it again; gives the menu's "Paste" and that state."""
+    topic = App.topic(app.wait_window(), text)
+    app.tap(*App.centre(topic))
+    app.wait(f"{text} selected", lambda s: s["selected"] == topic["uuid"])
+    app.tap(*App.centre(topic))
+    return app.menu_item("Paste")
+
+
+def case_clipboard(c):
+    """Another application offers 40 private types of 10 MB and a short outline: the window
+    reads none of them until Paste, and then only the text. 20 MB of text is refused at once
+    with an alert that gives the limits, and the map is left as it was."""
+    qlm = c.garden()
+    app = c.start(qlm)
+    app.wait_window()
+    rss = resident_mb(app.proc.pid)
+    log = os.path.join(c.tmp, "requests.txt")
+    big = b"x" * (10 << 20)
+    offers = {f"application/x-org.example.big{i}": big for i in range(40)}
+    offers["text/plain;charset=utf-8"] = b"Seeds\n\tTomato\n\tBean\n"
+    owner = multiprocessing.Process(target=serve_clipboard, args=(offers, log), daemon=True)
+    owner.start()
+    try:
+        deadline = time.monotonic() + WAIT
+        while not (os.path.exists(log) and open(log).read().startswith("owned")):
+            expect(time.monotonic() < deadline and owner.is_alive(), "the owner did not start")
+            time.sleep(0.01)
+        # Selecting a topic and opening the menu looks at the clipboard's types.
+        count = app.state()["pasteboard"]["changeCount"]
+        paste, shown = paste_item(app, "Money")
+        expect(shown["pasteboard"]["changeCount"] > count, "the window did not see the new clipboard")
+        expect(open(log).read() == "owned\n", f"read before the paste: {open(log).read().split()}")
+        grown = resident_mb(app.proc.pid) - rss
+        expect(grown < 50, f"the window grew by {grown:.0f} MB with nothing pasted")
+        app.tap(*App.centre(paste))
+        app.wait("the outline pasted", lambda s: any(t["text"] == "Tomato" for t in s["topics"]))
+        expect(open(log).read().split() == ["owned", "text/plain;charset=utf-8"],
+               f"read for the paste: {open(log).read().split()}")
+    finally:
+        owner.kill()
+        owner.join()
+
+    text = os.path.join(c.tmp, "big.txt")
+    with open(text, "w") as f:
+        f.write("".join(f"Line {i} of a long list copied from somewhere else\n" for i in range(400000)))
+    xclip = subprocess.Popen(["xclip", "-selection", "clipboard", "-i", text])
+    try:
+        xclip.wait(timeout=WAIT)  # it forks to serve the clipboard
+        time.sleep(0.2)
+        paste, _ = paste_item(app, "Site")
+        app.tap(*App.centre(paste))
+        started = time.monotonic()
+        alert = app.wait("the alert", lambda s: s.get("alert"), timeout=5)
+        took = time.monotonic() - started
+        expect(alert["message"] == "The text on the clipboard is more than 1 MB. A paste takes at "
+               "most 1 MB of text in at most 10,000 lines.", f"alert: {alert}")
+        expect(took < 2, f"the refusal took {took:.1f} s")
+        after = app.state()
+        expect(not any(t["text"].startswith("Line ") for t in after["topics"]), "pasted anyway")
+        grown = resident_mb(app.proc.pid) - rss
+        expect(grown < 150, f"the window grew by {grown:.0f} MB for a refused paste")
+    finally:
+        subprocess.run(["xclip", "-selection", "clipboard", "-i", "/dev/null"])
+    expect(app.close() == 0, f"closing: {app.stderr()}")
+    md = c.outline(qlm)
+    expect(branch_of(md, "Seeds") == "- Seeds\n    - Tomato\n    - Bean", f"saved map:\n{md}")
+    expect(parent_in_outline(md, "Seeds") == "Money", f"saved map:\n{md}")
 
 
 def main():

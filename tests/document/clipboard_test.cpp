@@ -183,14 +183,25 @@ TEST_F(ClipboardTest, BadInputPastesTopicsOrNothing) {
   EXPECT_EQ(texts(canvas.lastLoadedRootNode()), (std::vector<std::string>{"bell ring", "nul byte"}));
   EXPECT_TRUE(MapFormats::parseMapXML(xml(*b_)).map);
 
-  // A huge flat list.
+  // A long flat list pastes up to 10,000 lines (blank ones do not count); one line more, or more
+  // than 1 MB of text, is refused with an alert that says what a paste takes.
   std::string huge;
-  for (int i = 0; i < 20000; ++i) huge += "line " + std::to_string(i) + "\n";
+  for (int i = 0; i < 10000; ++i) huge += "line " + std::to_string(i) + "\n\n  \n";
   board.setString(huge);
   canvas.setSelectedNode(canvas.rootNode(), false);
   const int before = canvas.getTopicCount(nullptr);
   ASSERT_TRUE(canvas.pasteClipboard(1, Side::Automatic, false));
-  EXPECT_EQ(canvas.getTopicCount(nullptr), before + 20001);
+  EXPECT_EQ(canvas.getTopicCount(nullptr), before + 10001);
+  auto refusedWithAlert = [&](const std::string& text, const std::string& why) {
+    board.setString(text);
+    kit::Alert::clearShown();
+    refused(why.c_str());
+    ASSERT_EQ(kit::Alert::shown().size(), 1u) << why;
+    EXPECT_EQ(kit::Alert::shown().back().message,
+              "The text on the clipboard " + why + ". A paste takes at most 1 MB of text in at most 10,000 lines.");
+  };
+  refusedWithAlert(huge + "one more", "has 10,001 lines");
+  refusedWithAlert(std::string(1'000'001, 'x'), "is more than 1 MB");
 }
 
 TEST_F(ClipboardTest, CutAndPasteUndoRestoreTheMap) {

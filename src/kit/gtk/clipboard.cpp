@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <set>
 
 namespace kit::gtk {
@@ -47,159 +48,111 @@ std::optional<std::string> pasteboardTypeFor(std::string_view mime) {
 struct ClipboardHost::Impl {
   GdkClipboard* clipboard = nullptr;
   gulong changedHandler = 0;
-  GCancellable* cancellable = nullptr;
-  std::uint64_t serial = 0;  // the batch of reads under way; publishing or a change starts anew
-  std::uint64_t waited = 0;  // the batch a pasteboard read last waited for
-  int pending = 0;
-  Dictionary building;
-  std::optional<Dictionary> ready;  // the outside contents not handed over yet
-
-  // Drops the reads under way: their results no longer count.
-  void cancelReads() {
-    ++serial;
-    pending = 0;
-    building.clear();
-    if (cancellable) {
-      g_cancellable_cancel(cancellable);
-      g_object_unref(cancellable);
-      cancellable = nullptr;
-    }
-  }
+  std::uint64_t serial = 0;  // grows with every change of the clipboard by another application
+  bool changed = false;      // a change the pasteboard has not fetched yet
+  std::uint64_t fetchedSerial = 0;
+  std::vector<std::pair<std::string, std::string>> offered;  // type and MIME type, as fetched
+  std::size_t bytesRead = 0;                                  // of the contents fetched
 };
 
 namespace {
 
-struct Read {
-  std::weak_ptr<ClipboardHost::Impl> impl;
-  std::uint64_t serial = 0;
-  std::string type;
-  GInputStream* stream = nullptr;
-  GCancellable* cancellable = nullptr;
+// One read of one type. The callbacks hold it too, so that a read given up on ends harmlessly.
+struct PendingRead {
+  enum class State { Reading, Done, Failed, TooLarge };
+  State state = State::Reading;
+  std::size_t limit = 0;
   std::string bytes;
+  GInputStream* stream = nullptr;
+  GCancellable* cancellable = g_cancellable_new();
 
-  ~Read() {
+  PendingRead() = default;
+  PendingRead(const PendingRead&) = delete;
+  PendingRead& operator=(const PendingRead&) = delete;
+  ~PendingRead() {
     if (stream) g_object_unref(stream);
-    if (cancellable) g_object_unref(cancellable);
+    g_object_unref(cancellable);
+  }
+  void end(State s) {
+    if (state == State::Reading) state = s;
   }
 };
+using ReadRef = std::shared_ptr<PendingRead>;
 
-// One read is over: its bytes join the item when it succeeded and still counts.
-void finish(Read* read, bool ok) {
-  std::unique_ptr<Read> done(read);
-  auto impl = read->impl.lock();
-  if (!impl || read->serial != impl->serial) return;
-  if (ok) {
-    if (isTextType(read->type)) {
-      // Text that is not UTF-8 is not text.
-      if (g_utf8_validate(read->bytes.data(), static_cast<gssize>(read->bytes.size()), nullptr))
-        impl->building.emplace(read->type, Value(std::move(read->bytes)));
-    } else {
-      impl->building.emplace(read->type, Value(Data(read->bytes.begin(), read->bytes.end())));
-    }
-  }
-  if (--impl->pending == 0) impl->ready = std::move(impl->building);
+void chunkRead(GObject* stream, GAsyncResult* result, gpointer data);
+
+void readChunk(std::unique_ptr<ReadRef> ref) {
+  PendingRead& r = **ref;
+  // One byte past the limit is enough to know it is passed.
+  const gsize count = std::min<std::size_t>(kChunk, r.limit - r.bytes.size() + 1);
+  g_input_stream_read_bytes_async(r.stream, count, G_PRIORITY_DEFAULT, r.cancellable, chunkRead, ref.release());
 }
 
-void readChunk(Read* read);
-
 void chunkRead(GObject* stream, GAsyncResult* result, gpointer data) {
-  auto* read = static_cast<Read*>(data);
+  std::unique_ptr<ReadRef> ref(static_cast<ReadRef*>(data));
+  PendingRead& r = **ref;
   GError* error = nullptr;
   GBytes* chunk = g_input_stream_read_bytes_finish(G_INPUT_STREAM(stream), result, &error);
   if (!chunk) {
     g_clear_error(&error);
-    finish(read, false);
+    r.end(PendingRead::State::Failed);
     return;
   }
   gsize size = 0;
   const auto* p = static_cast<const char*>(g_bytes_get_data(chunk, &size));
-  if (size == 0) {
-    g_bytes_unref(chunk);
-    finish(read, true);
-    return;
+  if (r.state == PendingRead::State::Reading) {
+    if (size == 0) {
+      r.end(PendingRead::State::Done);
+    } else if (r.bytes.size() + size > r.limit) {
+      r.end(PendingRead::State::TooLarge);  // the rest is not read
+    } else {
+      r.bytes.append(p, size);
+      readChunk(std::move(ref));
+    }
   }
-  // Too large: refused whole, and the rest is not read.
-  if (read->bytes.size() + size > ClipboardHost::kReadLimit) {
-    g_bytes_unref(chunk);
-    finish(read, false);
-    return;
-  }
-  read->bytes.append(p, size);
   g_bytes_unref(chunk);
-  readChunk(read);
-}
-
-void readChunk(Read* read) {
-  g_input_stream_read_bytes_async(read->stream, kChunk, G_PRIORITY_DEFAULT, read->cancellable, chunkRead, read);
 }
 
 void streamOpened(GObject* clipboard, GAsyncResult* result, gpointer data) {
-  auto* read = static_cast<Read*>(data);
+  std::unique_ptr<ReadRef> ref(static_cast<ReadRef*>(data));
+  PendingRead& r = **ref;
   GError* error = nullptr;
-  read->stream = gdk_clipboard_read_finish(GDK_CLIPBOARD(clipboard), result, nullptr, &error);
-  if (!read->stream) {
+  r.stream = gdk_clipboard_read_finish(GDK_CLIPBOARD(clipboard), result, nullptr, &error);
+  if (!r.stream) {
     g_clear_error(&error);
-    finish(read, false);
+    r.end(PendingRead::State::Failed);
     return;
   }
-  readChunk(read);
+  if (r.state == PendingRead::State::Reading) readChunk(std::move(ref));
 }
 
 void clipboardChanged(GdkClipboard* clipboard, gpointer data) {
-  auto* holder = static_cast<std::weak_ptr<ClipboardHost::Impl>*>(data);
-  auto impl = holder->lock();
-  if (!impl) return;
+  auto* impl = static_cast<ClipboardHost::Impl*>(data);
   // Our own publishing; its contents are the pasteboard's already.
   if (gdk_clipboard_is_local(clipboard)) return;
-  impl->cancelReads();
-  impl->cancellable = g_cancellable_new();
-  GdkContentFormats* formats = gdk_clipboard_get_formats(clipboard);
-  gsize n = 0;
-  const char* const* mimes = gdk_content_formats_get_mime_types(formats, &n);
-  std::set<std::string> types;
-  std::vector<std::pair<std::string, std::string>> reads;  // type, MIME type
-  for (gsize i = 0; i < n; ++i) {
-    std::optional<std::string> type = pasteboardTypeFor(mimes[i]);
-    if (type && types.insert(*type).second) reads.emplace_back(*type, mimes[i]);
-  }
-  if (reads.empty()) {
-    impl->ready = Dictionary{};  // nothing we read: the pasteboard empties
-    return;
-  }
-  impl->pending = static_cast<int>(reads.size());
-  for (auto& [type, mime] : reads) {
-    auto* read = new Read;
-    read->impl = impl;
-    read->serial = impl->serial;
-    read->type = type;
-    read->cancellable = G_CANCELLABLE(g_object_ref(impl->cancellable));
-    const char* wanted[] = {mime.c_str(), nullptr};
-    gdk_clipboard_read_async(clipboard, wanted, G_PRIORITY_DEFAULT, read->cancellable, streamOpened, read);
-  }
+  ++impl->serial;
+  impl->changed = true;
 }
 
 }  // namespace
 
-ClipboardHost::ClipboardHost() : impl_(std::make_shared<Impl>()) {
+ClipboardHost::ClipboardHost() : impl_(std::make_unique<Impl>()) {
   impl_->clipboard = gdk_display_get_clipboard(gdk_display_get_default());
   g_object_ref(impl_->clipboard);
-  auto* holder = new std::weak_ptr<Impl>(impl_);
-  impl_->changedHandler = g_signal_connect_data(
-      impl_->clipboard, "changed", G_CALLBACK(clipboardChanged), holder,
-      [](gpointer data, GClosure*) { delete static_cast<std::weak_ptr<Impl>*>(data); }, GConnectFlags(0));
+  impl_->changedHandler = g_signal_connect(impl_->clipboard, "changed", G_CALLBACK(clipboardChanged), impl_.get());
   // What is on the clipboard already is the pasteboard's first contents.
-  clipboardChanged(impl_->clipboard, holder);
+  clipboardChanged(impl_->clipboard, impl_.get());
 }
 
 ClipboardHost::~ClipboardHost() {
-  impl_->cancelReads();
   g_signal_handler_disconnect(impl_->clipboard, impl_->changedHandler);
   g_object_unref(impl_->clipboard);
 }
 
 void ClipboardHost::publish(const Pasteboard& board) {
-  impl_->cancelReads();
-  impl_->ready.reset();
+  // The clipboard holds our contents from now on, whatever another application offered before.
+  impl_->changed = false;
+  impl_->offered.clear();
   const std::vector<Dictionary>& items = board.items();
   if (items.empty()) {
     gdk_clipboard_set_content(impl_->clipboard, nullptr);
@@ -237,24 +190,57 @@ void ClipboardHost::publish(const Pasteboard& board) {
   g_object_unref(provider);
 }
 
-std::optional<std::vector<Dictionary>> ClipboardHost::fetchChanged(const Pasteboard&) {
-  if (impl_->pending > 0 && impl_->waited != impl_->serial) {
-    // A paste just after another application copied: wait a little for the reads to finish, once
-    // (an application that never answers must not slow every later read).
-    impl_->waited = impl_->serial;
-    GSource* limit = g_timeout_source_new(static_cast<guint>(kReadWaitSeconds * 1000));
-    g_source_set_callback(limit, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
-    g_source_attach(limit, nullptr);
-    const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(kReadWaitSeconds * 1e6);
-    while (impl_->pending > 0 && g_get_monotonic_time() < deadline) g_main_context_iteration(nullptr, TRUE);
-    g_source_destroy(limit);
-    g_source_unref(limit);
+std::optional<std::vector<std::string>> ClipboardHost::fetchChangedTypes(const Pasteboard&) {
+  if (!impl_->changed) return std::nullopt;
+  impl_->changed = false;
+  impl_->fetchedSerial = impl_->serial;
+  impl_->offered.clear();
+  impl_->bytesRead = 0;
+  // The types only, from the formats GDK has already: nothing is read until a value is asked for.
+  gsize n = 0;
+  const char* const* mimes = gdk_content_formats_get_mime_types(gdk_clipboard_get_formats(impl_->clipboard), &n);
+  std::vector<std::string> types;
+  for (gsize i = 0; i < n; ++i) {
+    std::optional<std::string> type = pasteboardTypeFor(mimes[i]);
+    if (!type || std::find(types.begin(), types.end(), *type) != types.end()) continue;
+    types.push_back(*type);
+    impl_->offered.emplace_back(std::move(*type), mimes[i]);
   }
-  if (!impl_->ready) return std::nullopt;
-  std::vector<Dictionary> items;
-  if (!impl_->ready->empty()) items.push_back(std::move(*impl_->ready));
-  impl_->ready.reset();
-  return items;
+  return types;
+}
+
+PasteboardHost::Read ClipboardHost::read(std::string_view type, std::size_t maxBytes) {
+  auto offer = std::find_if(impl_->offered.begin(), impl_->offered.end(), [&](const auto& o) { return o.first == type; });
+  // Contents that have changed since they were fetched are not read: the next fetch replaces them.
+  if (offer == impl_->offered.end() || impl_->fetchedSerial != impl_->serial) return {};
+  const bool text = isTextType(offer->first);
+  auto read = std::make_shared<PendingRead>();
+  read->limit = std::min(maxBytes, kReadLimit - impl_->bytesRead);
+  const char* wanted[] = {offer->second.c_str(), nullptr};
+  gdk_clipboard_read_async(impl_->clipboard, wanted, G_PRIORITY_DEFAULT, read->cancellable, streamOpened,
+                           new ReadRef(read));
+
+  // GDK reads asynchronously: the main context runs until the read ends or the wait is over.
+  // Input that arrives meanwhile is queued for kit's run loop, which does not run again inside.
+  GSource* limit = g_timeout_source_new(static_cast<guint>(kReadWaitSeconds * 1000));
+  g_source_set_callback(limit, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+  g_source_attach(limit, nullptr);
+  const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(kReadWaitSeconds * 1e6);
+  while (read->state == PendingRead::State::Reading && g_get_monotonic_time() < deadline)
+    g_main_context_iteration(nullptr, TRUE);
+  g_source_destroy(limit);
+  g_source_unref(limit);
+  read->end(PendingRead::State::Failed);
+  g_cancellable_cancel(read->cancellable);
+
+  if (impl_->fetchedSerial != impl_->serial) return {};
+  if (read->state == PendingRead::State::TooLarge) return {Value(), true};
+  if (read->state != PendingRead::State::Done) return {};
+  impl_->bytesRead += read->bytes.size();
+  if (!text) return {Value(Data(read->bytes.begin(), read->bytes.end())), false};
+  // Text that is not UTF-8 is not text.
+  if (!g_utf8_validate(read->bytes.data(), static_cast<gssize>(read->bytes.size()), nullptr)) return {};
+  return {Value(std::move(read->bytes)), false};
 }
 
 }  // namespace kit::gtk

@@ -1,8 +1,8 @@
 // kit's general pasteboard backed by the desktop clipboard. Publishing puts the first item on the
 // clipboard: text as "text/plain;charset=utf-8", PNG, JPEG and GIF images under their MIME
-// types, any other (private) type as "application/x-" followed by its name. Contents another
-// application puts there are read as they arrive (GDK reads asynchronously) into a cache that
-// the next pasteboard read takes over; each type read is capped, so a huge paste never freezes.
+// types, any other (private) type as "application/x-" followed by its name. Of contents another
+// application puts there only the types are taken when they arrive (GDK has them already); a
+// type's bytes are read when the pasteboard asks for its value, within one cap for all types.
 #pragma once
 
 #include <cstddef>
@@ -23,11 +23,12 @@ std::optional<std::string> pasteboardTypeFor(std::string_view mimeType);
 
 class ClipboardHost : public PasteboardHost {
  public:
-  // Bytes read of one type at most; a larger one is left out.
+  // Bytes read of one clipboard's contents at most, all types together; a type that would pass
+  // it is left unread.
   static constexpr std::size_t kReadLimit = std::size_t(64) << 20;
-  // How long a pasteboard read waits for the clipboard reads still under way (once per change of
-  // the clipboard).
-  static constexpr double kReadWaitSeconds = 0.5;
+  // How long one read waits for the clipboard's owner at most; an owner that does not finish in
+  // time gives nothing (and is not asked for that type again).
+  static constexpr double kReadWaitSeconds = 5.0;
 
   // The default display's clipboard. GTK must be initialised.
   ClipboardHost();
@@ -36,12 +37,13 @@ class ClipboardHost : public PasteboardHost {
   ClipboardHost& operator=(const ClipboardHost&) = delete;
 
   void publish(const Pasteboard& board) override;
-  std::optional<std::vector<Dictionary>> fetchChanged(const Pasteboard& board) override;
+  std::optional<std::vector<std::string>> fetchChangedTypes(const Pasteboard& board) override;
+  Read read(std::string_view type, std::size_t maxBytes) override;
 
   struct Impl;
 
  private:
-  std::shared_ptr<Impl> impl_;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace kit::gtk

@@ -1,5 +1,7 @@
 #include "kit/ui/pasteboard.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <map>
 #include <memory>
 
@@ -52,15 +54,53 @@ void Pasteboard::dropNullValues(std::vector<Item>& items) {
 
 void Pasteboard::sync() const {
   if (!host_) return;
-  auto changed = host_->fetchChanged(*this);
-  if (!changed) return;
-  dropNullValues(*changed);
-  items_ = std::move(*changed);
+  auto types = host_->fetchChangedTypes(*this);
+  if (!types) return;
+  items_.clear();
+  unread_.clear();
+  if (!types->empty()) {
+    Item item;
+    for (std::string& type : *types)
+      if (item.emplace(type, Value()).second) unread_.push_back(std::move(type));
+    items_.push_back(std::move(item));
+  }
   ++changeCount_;
+}
+
+void Pasteboard::readFromHost(std::string_view type, std::size_t maxBytes, bool& tooLarge) const {
+  tooLarge = false;
+  auto it = std::find(unread_.begin(), unread_.end(), type);
+  if (it == unread_.end()) return;
+  PasteboardHost::Read read = host_ ? host_->read(type, maxBytes) : PasteboardHost::Read{};
+  if (read.tooLarge) {
+    tooLarge = true;  // left unread: a read allowed more may take it
+    return;
+  }
+  unread_.erase(it);
+  auto value = items_.front().find(type);
+  // A type that cannot be read is not on offer after all.
+  if (read.value.isNull()) items_.front().erase(value);
+  else value->second = std::move(read.value);
+}
+
+const std::vector<Pasteboard::Item>& Pasteboard::items() const {
+  sync();
+  bool tooLarge = false;
+  for (const std::string& type : std::vector<std::string>(unread_)) readFromHost(type, SIZE_MAX, tooLarge);
+  return items_;
+}
+
+void Pasteboard::setHost(PasteboardHost* host) {
+  // Values not read yet belong to the host that offered them.
+  if (!items_.empty())
+    for (const std::string& type : unread_) items_.front().erase(type);
+  unread_.clear();
+  host_ = host;
 }
 
 void Pasteboard::setItems(std::vector<Item> items) {
   dropNullValues(items);
+  unread_.clear();
   items_ = std::move(items);
   ++changeCount_;
   if (host_) host_->publish(*this);
@@ -68,13 +108,15 @@ void Pasteboard::setItems(std::vector<Item> items) {
 
 std::vector<std::string> Pasteboard::pasteboardTypes() const {
   std::vector<std::string> out;
-  if (items().empty()) return out;
+  sync();
+  if (items_.empty()) return out;
   for (const auto& [type, value] : items_.front()) out.push_back(type);
   return out;
 }
 
 bool Pasteboard::containsPasteboardTypes(const std::vector<std::string_view>& types) const {
-  if (items().empty()) return false;
+  sync();
+  if (items_.empty()) return false;
   const Item& first = items_.front();
   for (std::string_view t : types)
     if (first.find(t) != first.end()) return true;
@@ -82,7 +124,10 @@ bool Pasteboard::containsPasteboardTypes(const std::vector<std::string_view>& ty
 }
 
 const Value& Pasteboard::valueForPasteboardType(std::string_view type) const {
-  if (items().empty()) return Value::nullValue();
+  sync();
+  if (items_.empty()) return Value::nullValue();
+  bool tooLarge = false;
+  readFromHost(type, SIZE_MAX, tooLarge);
   auto it = items_.front().find(type);
   return it == items_.front().end() ? Value::nullValue() : it->second;
 }
@@ -92,6 +137,21 @@ std::optional<Data> Pasteboard::dataForPasteboardType(std::string_view type) con
   if (v.isData()) return v.data();
   if (v.isString()) return Data(v.string().begin(), v.string().end());
   return std::nullopt;
+}
+
+std::optional<Data> Pasteboard::dataForPasteboardType(std::string_view type, std::size_t maxBytes,
+                                                      bool& tooLarge) const {
+  sync();
+  if (items_.empty()) return std::nullopt;
+  readFromHost(type, maxBytes, tooLarge);
+  if (tooLarge) return std::nullopt;
+  const Value& v = valueForPasteboardType(type);
+  const std::size_t size = v.isData() ? v.data().size() : v.isString() ? v.string().size() : 0;
+  if (size > maxBytes) {
+    tooLarge = true;
+    return std::nullopt;
+  }
+  return dataForPasteboardType(type);
 }
 
 void Pasteboard::setValue(Value value, std::string_view forPasteboardType) {

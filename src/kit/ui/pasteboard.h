@@ -2,6 +2,7 @@
 // value (a string, data or a URL held as its text). Main thread only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,15 +25,25 @@ inline constexpr std::string_view kPasteboardTypeGIF = "com.compuserve.gif";
 class Pasteboard;
 
 // What stands behind a pasteboard outside this process (a desktop clipboard). Without one the
-// pasteboard lives in the process only.
+// pasteboard lives in the process only. Outside contents are one item whose types are known at
+// once and whose values are read only when asked for.
 class PasteboardHost {
  public:
+  // A value read: null when it could not be read; tooLarge when it was left unread for being
+  // larger than the bytes allowed.
+  struct Read {
+    Value value;
+    bool tooLarge = false;
+  };
+
   virtual ~PasteboardHost() = default;
   // The process changed the contents; the host takes them over.
   virtual void publish(const Pasteboard& board) = 0;
-  // Asked before every read: the host's items when they changed outside the process since the
-  // last publish or fetch, else nullopt.
-  virtual std::optional<std::vector<Dictionary>> fetchChanged(const Pasteboard& board) = 0;
+  // Asked before every use: the types of the host's item when its contents changed outside the
+  // process since the last publish or fetch, else nullopt.
+  virtual std::optional<std::vector<std::string>> fetchChangedTypes(const Pasteboard& board) = 0;
+  // The value of one of the types fetched last, at most maxBytes of it.
+  virtual Read read(std::string_view type, std::size_t maxBytes) = 0;
 };
 
 class Pasteboard {
@@ -56,14 +67,15 @@ class Pasteboard {
   }
 
   // Not owned; nullptr (the default) keeps the contents in the process.
-  void setHost(PasteboardHost* host) { host_ = host; }
+  void setHost(PasteboardHost* host);
   PasteboardHost* host() const { return host_; }
 
-  const std::vector<Item>& items() const {
+  // Every value, read from the host where not read yet (one too large for the host stays null).
+  const std::vector<Item>& items() const;
+  std::size_t numberOfItems() const {
     sync();
-    return items_;
+    return items_.size();
   }
-  std::size_t numberOfItems() const { return items().size(); }
   // Replaces the whole contents; null values are left out of the items.
   void setItems(std::vector<Item> items);
   void clear() { setItems({}); }
@@ -73,10 +85,13 @@ class Pasteboard {
   // True when the first item holds any of the types (exact match).
   bool containsPasteboardTypes(const std::vector<std::string_view>& types) const;
   bool containsPasteboardType(std::string_view type) const { return containsPasteboardTypes({type}); }
-  // The first item's value of the type; null when absent.
+  // The first item's value of the type; null when absent or unreadable.
   const Value& valueForPasteboardType(std::string_view type) const;
   // The value as bytes: data as it is, text as its UTF-8 bytes; nullopt otherwise.
   std::optional<Data> dataForPasteboardType(std::string_view type) const;
+  // The same, of at most maxBytes: a larger value gives nullopt and sets tooLarge, and is not
+  // read further from the host.
+  std::optional<Data> dataForPasteboardType(std::string_view type, std::size_t maxBytes, bool& tooLarge) const;
   // Replace the contents with one item holding this one type.
   void setValue(Value value, std::string_view forPasteboardType);
   void setData(Data data, std::string_view forPasteboardType);
@@ -94,11 +109,15 @@ class Pasteboard {
   explicit Pasteboard(std::string name) : name_(std::move(name)) {}
   // Takes in what the host changed.
   void sync() const;
+  // Reads the type's value from the host when it is offered there and not read yet.
+  void readFromHost(std::string_view type, std::size_t maxBytes, bool& tooLarge) const;
   static void dropNullValues(std::vector<Item>& items);
 
   std::string name_;
   PasteboardHost* host_ = nullptr;
   mutable std::vector<Item> items_;
+  // Types of the host's item whose values are not read yet (null in the first item meanwhile).
+  mutable std::vector<std::string> unread_;
   mutable std::int64_t changeCount_ = 0;
 };
 

@@ -81,12 +81,31 @@ class FakeHost final : public PasteboardHost {
     ++published;
     lastTypes = board.items().empty() ? std::vector<std::string>{} : board.pasteboardTypes();
   }
-  std::optional<std::vector<Dictionary>> fetchChanged(const Pasteboard&) override {
-    return std::exchange(pending, std::nullopt);
+  std::optional<std::vector<std::string>> fetchChangedTypes(const Pasteboard&) override {
+    if (!pending) return std::nullopt;
+    std::vector<std::string> types;
+    for (const auto& [type, value] : *pending) types.push_back(type);
+    pending.reset();
+    return types;
+  }
+  Read read(std::string_view type, std::size_t maxBytes) override {
+    reads.emplace_back(type);
+    auto it = offered.find(type);
+    if (it == offered.end()) return {};
+    const Value& v = it->second;
+    if ((v.isData() ? v.data().size() : v.string().size()) > maxBytes) return {Value(), true};
+    return {v, false};
+  }
+  // Another program's copy: its types are seen at once, its values only when read.
+  void offer(Dictionary contents) {
+    offered = contents;
+    pending = std::move(contents);
   }
   int published = 0;
   std::vector<std::string> lastTypes;
-  std::optional<std::vector<Dictionary>> pending;
+  std::optional<Dictionary> pending;
+  Dictionary offered;
+  std::vector<std::string> reads;
 };
 }  // namespace
 
@@ -99,13 +118,32 @@ TEST_F(PasteboardTest, HostSeesEveryChangeAndCanChangeTheContents) {
   EXPECT_EQ(host.published, 1);
   EXPECT_EQ(host.lastTypes, (std::vector<std::string>{"org.example.topic", "public.utf8-plain-text"}));
 
-  // Another program copied an image: the next read sees it and the count moves on.
+  // Another program copied an image and a large private record: the next read sees their types
+  // and the count moves on, and only the value asked for is read, once.
   const auto count = pb.changeCount();
-  host.pending = std::vector<Dictionary>{{{std::string(kPasteboardTypePNG), Value(Data{0x89, 'P'})}}};
+  host.offer({{std::string(kPasteboardTypePNG), Value(Data{0x89, 'P'})},
+              {"org.example.big", Value(Data(1000, 7))},
+              {"org.example.gone", Value()}});
   EXPECT_GT(pb.changeCount(), count);
   EXPECT_FALSE(pb.containsPasteboardType("org.example.topic"));
+  EXPECT_TRUE(pb.containsPasteboardTypes({"org.example.big", "org.example.gone"}));
+  EXPECT_TRUE(host.reads.empty());
   EXPECT_EQ(pb.dataForPasteboardType(kPasteboardTypePNG), (Data{0x89, 'P'}));
+  EXPECT_EQ(pb.dataForPasteboardType(kPasteboardTypePNG), (Data{0x89, 'P'}));
+  EXPECT_EQ(host.reads, (std::vector<std::string>{"public.png"}));
   EXPECT_EQ(host.published, 1);  // taking in the host's contents is not published back
+
+  // A value larger than the caller takes is left unread; asked with room enough, it is read.
+  bool tooLarge = false;
+  EXPECT_FALSE(pb.dataForPasteboardType("org.example.big", 999, tooLarge));
+  EXPECT_TRUE(tooLarge);
+  EXPECT_EQ(pb.dataForPasteboardType("org.example.big", 1000, tooLarge), Data(1000, 7));
+  EXPECT_FALSE(tooLarge);
+  EXPECT_FALSE(pb.dataForPasteboardType("org.example.big", 999, tooLarge));
+  EXPECT_TRUE(tooLarge);
+  // A type the host cannot give is not on offer after all.
+  EXPECT_TRUE(pb.valueForPasteboardType("org.example.gone").isNull());
+  EXPECT_FALSE(pb.containsPasteboardType("org.example.gone"));
 
   // Text that is not UTF-8 is no text, whichever way it is held.
   pb.setValue(Value(std::string("\xC3\x28", 2)), kPasteboardTypeUTF8PlainText);
