@@ -275,9 +275,9 @@ class App:
         xdo("mousemove", "--window", self.window, int(x), int(y))
 
     def _apart(self):
-        # Touch-downs less than 0.35 s apart count as one double tap; a person's separate taps
-        # are further apart.
-        pause = self.last_tap + 0.45 - time.monotonic()
+        # A touch-down within 0.5 s of a tap's lift counts as its second tap; a person's separate
+        # taps are further apart.
+        pause = self.last_tap + 0.65 - time.monotonic()
         if pause > 0:
             time.sleep(pause)
 
