@@ -170,6 +170,17 @@ void FloatOver::dismiss() {
   panels.erase(it);
 }
 
+void FloatOver::didLeaveSuperview() {
+  auto& panels = shownPanels();
+  auto it = std::find_if(panels.begin(), panels.end(), [this](const auto& p) { return p.get() == this; });
+  if (it == panels.end()) return;  // being dismissed
+  // The list may hold the last owner; the caller is still inside a call on the panel.
+  std::shared_ptr<FloatOver> kept = std::move(*it);
+  panels.erase(it);
+  dismiss();
+  kit::RunLoop::main().post([kept = std::move(kept)] {});
+}
+
 void FloatOver::keyboardWillShow(const kit::Notification& note) { followKeyboard(note, -1); }
 void FloatOver::keyboardWillHide(const kit::Notification& note) { followKeyboard(note, 1); }
 
