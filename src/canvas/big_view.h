@@ -368,6 +368,9 @@ class BigView : public kit::View {
   // Marks every tile (and the external display's view) for drawing; the next drawing recomputes
   // the boundaries first.
   void requestRedraw();
+  // Shows the guides from the central topic to the floating topics until the next notified
+  // selection change (the document calls it after opening a map and centring on the root).
+  void showFloatingNodeGuides();
   // How the external display's map view is marked while the external display flag is on.
   static void setExternalDisplayRedraw(std::function<void()> markExternalView);
   // The tiled layer that shows the canvas, made on first use; tiles draw through drawLayer.

@@ -458,6 +458,11 @@ void BigView::drawBoundaryFor(NodeView* topic, GraphicsContext& inContext, int o
   inContext.restoreGState();
 }
 
+void BigView::showFloatingNodeGuides() {
+  bFloatingGuidesOn_ = true;
+  requestRedraw();
+}
+
 void BigView::drawFloatingGuidesInContext(GraphicsContext& context, int ofType, const Rect& clippedTo) {
   if (!bFloatingGuidesOn_ || ofType == 1 || ofType == 2) return;
   kit::LockGuard guard(AppServices::globalTreeLock());

@@ -243,6 +243,7 @@ void PseudoMapViewController::centreScreenOnRootNode() {
   const float z = scroll->zoomScale();
   const kit::Size size = scroll->bounds().size;
   scroll->setContentOffset(kit::Point(c.x * z - size.width / 2, c.y * z - size.height / 2), true);
+  canvas_->showFloatingNodeGuides();
 }
 // Following a link needs the map screen and the system; not built yet.
 void PseudoMapViewController::followLinkForSelectedNode() {}

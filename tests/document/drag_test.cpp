@@ -223,17 +223,30 @@ TEST_F(DragTest, ResizeGripStepsWidthAndFontSizeAsOneUndoAndOffersItsMenus) {
   EXPECT_EQ(grip->center(), Point(std::round(f.maxX() + 24), std::round(f.maxY() + 24)));
   const float w0 = a1->getDisplayWidth(), font0 = a1->getDisplayFontSize();
   const Point g = grip->convertPointToView(grip->bounds().mid(), &window);
+  // Jitter on the grip is a tap: the read-out, Auto-size and nothing to undo.
   script.down(g);
-  script.move(Point(g.x + 10, g.y + 10));  // the resize begins; 10 down is no step yet
+  script.move(Point(g.x + 4, g.y - 3));
+  EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 0.0f);
+  script.up(Point(g.x + 4, g.y - 3));
+  EXPECT_EQ(canvas->menuOptions(), MenuOption::AutoSize);
+  EXPECT_EQ(a1->getDisplayWidth(), w0);
+  kit::RunLoop::main().runOnce();
+  EXPECT_FALSE(doc.undoManager()->canUndo());
+  // The read-out of that tap would hide after 2 s; a resize begun meanwhile keeps it up.
+  script.wait(1.5);
+  script.down(g);
+  script.move(Point(g.x + 20, g.y + 15));  // past the slop sideways: the resize begins; 15 down is no step
   const float w1 = a1->getDisplayWidth();
   EXPECT_EQ(a1->getDisplayFontSize(), font0);
   EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 1.0f);
-  script.move(Point(g.x + 40, g.y + 16));  // 30 more sideways, 16 down in all: one step
+  script.wait(1.0);
+  EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 1.0f);
+  script.move(Point(g.x + 50, g.y + 16));  // 30 more sideways, 16 down in all: one step
   EXPECT_EQ(a1->getDisplayWidth(), w1 + 30);
   EXPECT_EQ(a1->getDisplayFontSize(), font0 + 4);
-  script.move(Point(g.x + 40, g.y + 26));  // a new count: 10 more is no step
+  script.move(Point(g.x + 50, g.y + 26));  // a new count: 10 more is no step
   EXPECT_EQ(a1->getDisplayFontSize(), font0 + 4);
-  script.up(Point(g.x + 40, g.y + 26));
+  script.up(Point(g.x + 50, g.y + 26));
   EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 0.0f);
   EXPECT_EQ(canvas->menuOptions(), MenuOption::ApplyToChildren);  // a child, no siblings
   EXPECT_EQ(canvas->menuOptionsContext(), 2);
@@ -247,11 +260,11 @@ TEST_F(DragTest, ResizeGripStepsWidthAndFontSizeAsOneUndoAndOffersItsMenus) {
   EXPECT_LT(grip->center().x, left->getAdjustedNodeShapeFrame().minX());
   const Point lg = grip->convertPointToView(grip->bounds().mid(), &window);
   script.down(lg);
-  script.move(Point(lg.x + 1, lg.y));
+  script.move(Point(lg.x + 11, lg.y));
   const float lw = left->getDisplayWidth();
-  script.move(Point(lg.x + 13, lg.y));
+  script.move(Point(lg.x + 23, lg.y));
   EXPECT_EQ(left->getDisplayWidth(), lw - 12);
-  script.up(Point(lg.x + 13, lg.y));
+  script.up(Point(lg.x + 23, lg.y));
   EXPECT_EQ(canvas->menuOptions(), MenuOption::ApplyToSiblings | MenuOption::ApplyChildren | MenuOption::ApplyBoth);
 
   // A tap shows the read-out for 2 s and offers only Auto-size.
