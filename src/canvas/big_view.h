@@ -242,8 +242,9 @@ class BigView : public kit::View {
   // One frame: the finished tiles meeting visible, then the canvas's layers.
   void compositeFrame(kit::GraphicsContext& context, const kit::Rect& visible);
   // A screen frame: queues the visible tiles, shows the canvas colour where none is finished yet,
-  // then compositeFrame; true when every visible tile was current. Topics and relationships are
-  // in the tiles, so a frame draws only their subviews (the in-place editor).
+  // then compositeFrame; true when every visible tile was current. Topics are in the tiles, so a
+  // frame draws only their subviews (the in-place editor), except those of a dragged branch,
+  // which the tiles leave out; relationships' control handles are drawn live too.
   bool drawFrameContent(kit::GraphicsContext& context, const kit::Rect& visible) override;
   bool tilesHoldSubview(const kit::View& subview) const override;
   // Topics, relationships, their editors and buttons: none of them scrolls.
@@ -571,6 +572,10 @@ class BigView : public kit::View {
   std::uint32_t menuOptionsAtLastTouchDown_ = 0;
   kit::Rect popupMenuRect_;
   bool bFloatingGuidesOn_ = false;
+  // The topics of a dragged branch, which the tiles leave out: screen frames draw them live, over
+  // the tiles and the drag's lines. Sorted; empty without a drag. Found for each frame.
+  std::vector<const kit::View*> liveTopics_;
+  void findLiveTopics();
   std::unique_ptr<kit::View> topicResizeTool_;
   std::unique_ptr<kit::View> topicResizeIndicator_;
   kit::Point ptBranchLayerRef_;

@@ -9,8 +9,10 @@
 #include "formats/map_formats.h"
 #include "kit/core/run_loop.h"
 #include "kit/core/user_defaults.h"
+#include "kit/graphics/image_context.h"
 #include "kit/testing/event_script.h"
 #include "kit/testing/fixtures.h"
+#include "kit/ui/compositor.h"
 
 using kit::Point;
 
@@ -276,6 +278,48 @@ TEST_F(DragTest, ResizeGripStepsWidthAndFontSizeAsOneUndoAndOffersItsMenus) {
   EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 1.0f);
   script.wait(0.2);
   EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 0.0f);
+}
+
+// What a screen frame shows (drawn as the desktop host draws it, whatever tiles are ready): the
+// tiles leave a dragged branch out, so each frame draws it under the finger.
+TEST_F(DragTest, EveryFrameOfADragShowsTheDraggedBranch) {
+  for (NodeView* n : {a, a1}) n->setColourWithRGB255(RGB255{220, 0, 0}, false, false);
+  // The topics' pale red, just inside the left edge of a box, clear of the text.
+  auto redAt = [&](const kit::Rect& box) {
+    auto ic = kit::ImageContext::create(window.bounds().size, true, 1);
+    kit::drawScreenFrame(ic->context(), window);
+    const kit::Pixel p = *ic->image()->pixelAt(static_cast<int>(box.minX() + 4), static_cast<int>(box.midY()));
+    return p.red > p.green + 20 && p.red > p.blue + 20;
+  };
+  auto shape = [&](NodeView* n) { return canvas->convertRectToView(n->getAdjustedNodeShapeFrame(), &window); };
+  script.down(on(a));
+  script.move(Point(on(a).x + 30, on(a).y + 40));
+  script.move(Point(on(a).x + 10, on(a).y + 10));
+  ASSERT_EQ(canvas->draggingTopic(), a);
+  EXPECT_TRUE(redAt(shape(a)));
+  EXPECT_TRUE(redAt(shape(a1)));
+  script.up(on(a));
+
+  // A lifted topic, grown, follows the finger too.
+  script.wait(1);
+  liftAndMove(a, {Point(on(a).x - 20, on(a).y + 60), Point(on(a).x - 20, on(a).y + 60)});
+  ASSERT_EQ(canvas->draggingTopic(), a);
+  EXPECT_TRUE(redAt(a->convertRectToView(a->bounds(), &window).insetBy(8, 8)));
+  script.cancel(on(a));
+}
+
+TEST_F(DragTest, ASelectedRelationshipShowsItsControlHandle) {
+  RelationshipView* r = canvas->createRelationshipBetweenNode(a, 1, b, 1, Point(200, 120), RGB255{0, 160, 0});
+  ASSERT_NE(r, nullptr);
+  canvas->setSelectedNode(a, true);
+  ASSERT_EQ(r->alpha(), 1.0f);
+  const Point handle = canvas->convertPointToView(r->center(), &window);
+  ASSERT_TRUE(window.bounds().contains(handle));
+  auto ic = kit::ImageContext::create(window.bounds().size, true, 1);
+  kit::drawScreenFrame(ic->context(), window);
+  const kit::Pixel p = *ic->image()->pixelAt(static_cast<int>(handle.x), static_cast<int>(handle.y));
+  const kit::Pixel background = *ic->image()->pixelAt(5, 5);
+  EXPECT_FALSE(p.red == background.red && p.green == background.green && p.blue == background.blue);
 }
 
 }  // namespace
