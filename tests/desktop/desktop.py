@@ -132,6 +132,27 @@ def screenshot(png_path):
         f.write(_png_chunk(b"IEND", b""))
 
 
+def screen_pixels(points):
+    """The colours (r, g, b) of the screen at the given points, from Xvfb's frame buffer file."""
+    raw = open(os.path.join(os.environ["DESKTOP_FBDIR"], "Xvfb_screen0"), "rb").read()
+    h = struct.unpack(">25I", raw[:100])
+    header_size, width, height = h[0], h[4], h[5]
+    byte_order, bits_per_pixel, bytes_per_line, ncolors = h[7], h[11], h[12], h[19]
+    if bits_per_pixel != 32:
+        raise Failure(f"screen: {bits_per_pixel} bits a pixel")
+    shifts = [m.bit_length() - 8 for m in h[14:17]]
+    index = [(s // 8) if byte_order == 0 else 3 - s // 8 for s in shifts]
+    offset = header_size + ncolors * 12
+    out = []
+    for x, y in points:
+        x, y = int(x), int(y)
+        if not (0 <= x < width and 0 <= y < height):
+            raise Failure(f"({x}, {y}) is off the screen")
+        at = offset + y * bytes_per_line + x * 4
+        out.append(tuple(raw[at + i] for i in index))
+    return out
+
+
 def fresh_environment(root):
     """A home of its own for each run: application home, XDG folders and state file."""
     env = dict(os.environ)
@@ -269,6 +290,20 @@ class App:
         except Failure:
             if self.proc.poll() is not None:
                 raise
+
+    def window_origin(self):
+        """Where the window's top left corner is on the screen."""
+        out = xdo("getwindowgeometry", "--shell", self.window)
+        geometry = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        return int(geometry["X"]), int(geometry["Y"])
+
+    def pixels_in(self, frame):
+        """The screen's colours at points just inside a topic's box (window points), clear of its
+        text: middle of the left and right edges, middle of the top edge."""
+        ox, oy = self.window_origin()
+        x, y, w, h = frame["x"], frame["y"], frame["w"], frame["h"]
+        return screen_pixels([(ox + x + 4, oy + y + h / 2), (ox + x + w - 4, oy + y + h / 2),
+                              (ox + x + w / 2, oy + y + 3)])
 
     # Input, in window points.
     def move(self, x, y):

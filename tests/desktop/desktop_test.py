@@ -16,7 +16,7 @@ import time
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import (App, Failure, branch_of, clipboard_text, mark_started, outline,  # noqa: E402
-                     parent_in_outline, run_on_own_display, screenshot, xdo)
+                     parent_in_outline, run_on_own_display, screen_pixels, screenshot, xdo)
 
 SHAKE_KEY = "F6"
 
@@ -140,11 +140,27 @@ def lift_towards(app, text, target, part):
     return other
 
 
+def near(a, b, tolerance=24):
+    return all(abs(x - y) <= tolerance for x, y in zip(a, b))
+
+
 def case_drag(c):
-    """Hold a topic until it lifts, drag it onto another, pick "Move": its new parent is saved."""
+    """Hold a topic until it lifts, drag it onto another, pick "Move": its new parent is saved.
+    All the way the screen shows the topic under the pointer, in its own fill."""
     qlm = c.garden()
     app = c.start(qlm)
+    s = app.wait("every tile drawn", lambda s: "firstFrameMs" in s.get("host", {}) and s)
+    app.wait_window()
+    fill = app.pixels_in(App.topic(s, "Seed swap"))
+    background = screen_pixels([(2, 2)])[0]
+    expect(not any(near(p, background, 8) for p in fill), f"Seed swap's fill {fill} is the canvas's")
     site = lift_towards(app, "Seed swap", "Site", 1.0)
+    shown = app.state()
+    app.wait_presented(shown)
+    screenshot(os.path.join(c.out, "drag-screenshot.png"))
+    moved = app.pixels_in(App.topic(shown, "Seed swap"))
+    expect(all(near(p, q) for p, q in zip(moved, fill)),
+           f"Seed swap under the pointer shows {moved}, not its fill {fill}")
     xdo("mouseup", "1")
     move, _ = app.menu_item("Move")
     expect({i["title"] for i in app.state()["menu"]["items"]} >= {"Copy", "Move", "Merge"},
