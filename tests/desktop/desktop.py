@@ -105,19 +105,23 @@ def _png_chunk(kind, data):
             + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
 
 
-def screenshot(png_path):
-    """Writes the whole screen as a PNG, from Xvfb's frame buffer file (XWD, 32 bits a pixel)."""
+def _frame_buffer():
+    """Xvfb's frame buffer file (XWD, 32 bits a pixel): the bytes, the size, the bytes per line,
+    where the pixels start and the byte index of red, green and blue in a pixel."""
     raw = open(os.path.join(os.environ["DESKTOP_FBDIR"], "Xvfb_screen0"), "rb").read()
     h = struct.unpack(">25I", raw[:100])
     header_size, width, height = h[0], h[4], h[5]
     byte_order, bits_per_pixel, bytes_per_line, ncolors = h[7], h[11], h[12], h[19]
     if bits_per_pixel != 32:
-        raise Failure(f"screenshot: {bits_per_pixel} bits a pixel")
-    masks = h[14:17]
-    shifts = [m.bit_length() - 8 for m in masks]
-    offset = header_size + ncolors * 12
-    # Byte index of each channel in a 32-bit pixel.
+        raise Failure(f"screen: {bits_per_pixel} bits a pixel")
+    shifts = [m.bit_length() - 8 for m in h[14:17]]
     index = [(s // 8) if byte_order == 0 else 3 - s // 8 for s in shifts]
+    return raw, width, height, bytes_per_line, header_size + ncolors * 12, index
+
+
+def screenshot(png_path):
+    """Writes the whole screen as a PNG."""
+    raw, width, height, bytes_per_line, offset, index = _frame_buffer()
     rows = []
     for y in range(height):
         px = raw[offset + y * bytes_per_line: offset + y * bytes_per_line + width * 4]
@@ -133,16 +137,8 @@ def screenshot(png_path):
 
 
 def screen_pixels(points):
-    """The colours (r, g, b) of the screen at the given points, from Xvfb's frame buffer file."""
-    raw = open(os.path.join(os.environ["DESKTOP_FBDIR"], "Xvfb_screen0"), "rb").read()
-    h = struct.unpack(">25I", raw[:100])
-    header_size, width, height = h[0], h[4], h[5]
-    byte_order, bits_per_pixel, bytes_per_line, ncolors = h[7], h[11], h[12], h[19]
-    if bits_per_pixel != 32:
-        raise Failure(f"screen: {bits_per_pixel} bits a pixel")
-    shifts = [m.bit_length() - 8 for m in h[14:17]]
-    index = [(s // 8) if byte_order == 0 else 3 - s // 8 for s in shifts]
-    offset = header_size + ncolors * 12
+    """The colours (r, g, b) of the screen at the given points."""
+    raw, width, height, bytes_per_line, offset, index = _frame_buffer()
     out = []
     for x, y in points:
         x, y = int(x), int(y)
