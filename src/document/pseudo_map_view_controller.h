@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "canvas/big_view.h"
+#include "document/link_target.h"
 #include "kit/core/undo_manager.h"
 #include "kit/core/value.h"
 #include "model/document_services.h"
@@ -77,6 +78,9 @@ class PseudoMapViewController : public DocumentServices {
   bool saveMap();
   bool saveMapToFile(const std::string& path);
 
+  // Who follows the selected topic's link (none: links lead nowhere, as in a headless run).
+  void setLinkOpener(LinkOpener* opener) { linkOpener_ = opener; }
+
   // DocumentServices.
   void pushUndoRedoOperation(const std::string& action, const kit::Value& details) override;
   void pushUndoSnapshot() override;
@@ -118,4 +122,5 @@ class PseudoMapViewController : public DocumentServices {
   bool forExport_ = false;
   bool modified_ = false;
   bool wroteUndoSnapshots_ = false;
+  LinkOpener* linkOpener_ = nullptr;
 };
