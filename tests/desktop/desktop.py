@@ -149,6 +149,26 @@ def screen_pixels(points):
     return out
 
 
+def install_fake_browser(root, schemes):
+    """Makes a desktop entry in ROOT's data folder the default handler of SCHEMES; it appends
+    each address it is given to ROOT/opened.txt. Gives that file's path."""
+    opened = os.path.join(root, "opened.txt")
+    script = os.path.join(root, "fake-browser")
+    with open(script, "w") as f:
+        f.write(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{opened}'\n")
+    os.chmod(script, 0o755)
+    apps = os.path.join(root, "data", "applications")
+    os.makedirs(apps, exist_ok=True)
+    types = "".join(f"x-scheme-handler/{s};" for s in schemes)
+    with open(os.path.join(apps, "fake-browser.desktop"), "w") as f:
+        f.write(f"[Desktop Entry]\nType=Application\nName=Fake browser\nExec={script} %u\n"
+                f"MimeType={types}\nNoDisplay=true\n")
+    with open(os.path.join(root, "config", "mimeapps.list"), "w") as f:
+        f.write("[Default Applications]\n" + "".join(
+            f"x-scheme-handler/{s}=fake-browser.desktop\n" for s in schemes))
+    return opened
+
+
 def fresh_environment(root):
     """A home of its own for each run: application home, XDG folders and state file."""
     env = dict(os.environ)
@@ -174,11 +194,13 @@ def fresh_environment(root):
 class App:
     """One `quillmere edit FILE` process and its window."""
 
-    def __init__(self, quillmere, path, root):
+    def __init__(self, quillmere, path, root, prepare=None):
         self.root = root
         self.state_path = os.path.join(root, "state.json")
         self.env = fresh_environment(root)
         self.env["QUILLMERE_STATE"] = self.state_path
+        if prepare:
+            prepare(root)
         self.stderr_path = os.path.join(root, "stderr.txt")
         self.started = time.monotonic()
         self.proc = subprocess.Popen([quillmere, "edit", path], env=self.env,
@@ -322,6 +344,15 @@ class App:
         self._apart()
         self.move(x, y)
         xdo("click", "--repeat", "2", "--delay", "60", "1")
+        self.last_tap = time.monotonic()
+
+    def press(self, x, y, seconds):
+        """The button held down for SECONDS, then let go, without moving."""
+        self._apart()
+        self.move(x, y)
+        xdo("mousedown", "1")
+        time.sleep(seconds)
+        xdo("mouseup", "1")
         self.last_tap = time.monotonic()
 
     def key(self, *keys):

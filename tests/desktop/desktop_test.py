@@ -15,8 +15,9 @@ import time
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import (App, Failure, branch_of, clipboard_text, mark_started, outline,  # noqa: E402
-                     parent_in_outline, run_on_own_display, screen_pixels, screenshot, xdo)
+from desktop import (App, Failure, branch_of, clipboard_text, install_fake_browser,  # noqa: E402
+                     mark_started, outline, parent_in_outline, run_on_own_display, screen_pixels,
+                     screenshot, send_close_request, xdo)
 
 SHAKE_KEY = "F6"
 
@@ -33,9 +34,9 @@ class Case:
                         "-o", qlm], check=True)
         return qlm
 
-    def start(self, path):
+    def start(self, path, prepare=None):
         root = tempfile.mkdtemp(prefix="run-", dir=self.tmp)
-        app = App(self.quillmere, path, root)
+        app = App(self.quillmere, path, root, prepare)
         self.apps.append(app)
         return app
 
@@ -185,6 +186,64 @@ def case_close_while_dragging(c):
     expect(parent_in_outline(md, "Seed swap") == "Money", f"saved map:\n{md}")
     expect(md == c.outline(os.path.join(c.source, "examples/garden.txt")),
            f"saved map differs from the one opened:\n{md}")
+
+
+def case_links(c):
+    """A held tap on a linked topic opens its web or mail address with the desktop's handler
+    and a linked map in a window of its own; a script link opens nothing."""
+    opml = os.path.join(c.tmp, "links.opml")
+    with open(opml, "w") as f:
+        f.write('<?xml version="1.0"?><opml version="2.0"><body><outline text="Links">'
+                '<outline text="Forecast" url="https://example.org/forecast?day=1 2"/>'
+                '<outline text="Write" url="ada@example.org"/>'
+                '<outline text="Trap" url="javascript:alert(1)"/>'
+                '<outline text="Other map" url="other.qlm"/>'
+                '</outline></body></opml>')
+    other = os.path.join(c.tmp, "other.qlm")
+    subprocess.run([c.quillmere, "render", os.path.join(c.source, "examples/garden.txt"), "-o", other],
+                   check=True)
+    opened = []
+    app = c.start(opml, lambda root: opened.append(
+        install_fake_browser(root, ["http", "https", "mailto", "javascript"])))
+    s = app.wait_window()
+
+    def lines():
+        try:
+            with open(opened[0]) as f:
+                return f.read().splitlines()
+        except OSError:
+            return []
+
+    def follow(text):
+        app.press(*App.centre(App.topic(s, text)), 0.3)
+
+    follow("Trap")
+    follow("Forecast")
+    deadline = time.monotonic() + 20
+    while time.monotonic() < deadline and not lines():
+        time.sleep(0.05)
+    expect(lines() == ["https://example.org/forecast?day=1%202"], f"opened {lines()}")
+    follow("Write")
+    while time.monotonic() < deadline and len(lines()) < 2:
+        time.sleep(0.05)
+    expect(lines()[1:] == ["mailto:ada@example.org"], f"opened {lines()}")
+
+    # The other map: a second window, which writes the same state file, so it comes last.
+    follow("Other map")
+    windows = []
+    while time.monotonic() < deadline and not windows:
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^other"],
+                             capture_output=True, text=True).stdout
+        windows = [int(w) for w in out.split()]
+        time.sleep(0.05)
+    expect(windows, "no window for the linked map")
+    pid = int(xdo("getwindowpid", windows[0]).strip())
+    expect(pid != app.proc.pid, "the linked map opened in the same window")
+    send_close_request(windows[0])
+    expect(app.close() == 0, f"closing: {app.stderr()}")
+    while time.monotonic() < deadline and os.path.exists(f"/proc/{pid}"):
+        time.sleep(0.05)
+    expect(lines()[2:] == [], f"opened {lines()}")
 
 
 def case_files(c):
