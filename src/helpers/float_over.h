@@ -72,6 +72,7 @@ class FloatOver : public kit::Button {
  private:
   FloatOver();
   void followKeyboard(const kit::Notification& note, float direction);
+  std::shared_ptr<FloatOver> unlist();
   void endModal();
 
   std::optional<std::string> szLabel_;
