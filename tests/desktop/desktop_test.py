@@ -145,6 +145,15 @@ def near(a, b, tolerance=24):
     return all(abs(x - y) <= tolerance for x, y in zip(a, b))
 
 
+def expect_fill_shown(app, shown, text, fill, png):
+    """Once the screen shows the state SHOWN (a screenshot goes to PNG), the box of the topic
+    TEXT has its FILL."""
+    app.wait_presented(shown)
+    screenshot(png)
+    seen = app.pixels_in(App.topic(shown, text))
+    expect(all(near(p, q) for p, q in zip(seen, fill)), f"{text} under the pointer shows {seen}, not its fill {fill}")
+
+
 def case_drag(c):
     """Hold a topic until it lifts, drag it onto another, pick "Move": its new parent is saved.
     All the way the screen shows the topic under the pointer, in its own fill."""
@@ -155,13 +164,32 @@ def case_drag(c):
     fill = app.pixels_in(App.topic(s, "Seed swap"))
     background = screen_pixels([(2, 2)])[0]
     expect(not any(near(p, background, 8) for p in fill), f"Seed swap's fill {fill} is the canvas's")
+
+    # A free drag of the selected topic, pressed and moved at once. The selection has a fill of
+    # its own: the one the tiles show once it is selected.
+    people = App.topic(s, "People")
+    unselected = app.pixels_in(people)
+    app.tap(*App.centre(people))
+    app.wait("People selected", lambda s: s["selected"] == people["uuid"])
+    deadline = time.monotonic() + 20
+    while any(near(p, q, 4) for p, q in zip(app.pixels_in(people), unselected)):
+        expect(time.monotonic() < deadline, "People never showed as selected")
+        time.sleep(0.02)
+    people_fill = app.pixels_in(people)
+    x0, y0 = App.centre(people)
+    app.move(x0, y0)
+    app._apart()
+    xdo("mousedown", "1")
+    for i in range(1, 5):
+        app.move(x0 + 15 * i, y0 + 10 * i)
+    shown = app.wait("People under the pointer", lambda s: App.centre(App.topic(s, "People")) == (x0 + 60, y0 + 40)
+                     and s)
+    expect_fill_shown(app, shown, "People", people_fill, os.path.join(c.out, "free-drag-screenshot.png"))
+    xdo("mouseup", "1")
+    app.wait_settled()
+
     site = lift_towards(app, "Seed swap", "Site", 1.0)
-    shown = app.state()
-    app.wait_presented(shown)
-    screenshot(os.path.join(c.out, "drag-screenshot.png"))
-    moved = app.pixels_in(App.topic(shown, "Seed swap"))
-    expect(all(near(p, q) for p, q in zip(moved, fill)),
-           f"Seed swap under the pointer shows {moved}, not its fill {fill}")
+    expect_fill_shown(app, app.state(), "Seed swap", fill, os.path.join(c.out, "drag-screenshot.png"))
     xdo("mouseup", "1")
     move, _ = app.menu_item("Move")
     expect({i["title"] for i in app.state()["menu"]["items"]} >= {"Copy", "Move", "Merge"},
