@@ -246,8 +246,9 @@ class BigView : public kit::View {
   // One frame: the finished tiles meeting visible, then the canvas's layers.
   void compositeFrame(kit::GraphicsContext& context, const kit::Rect& visible);
   // A screen frame: queues the visible tiles, shows the canvas colour where none is finished yet,
-  // then compositeFrame; true when every visible tile was current. Topics and relationships are
-  // in the tiles, so a frame draws only their subviews (the in-place editor).
+  // then compositeFrame; true when every visible tile was current. Topics are in the tiles, so a
+  // frame draws only their subviews (the in-place editor), except those of a dragged branch,
+  // which the tiles leave out; relationships' control handles are drawn live too.
   bool drawFrameContent(kit::GraphicsContext& context, const kit::Rect& visible) override;
   bool tilesHoldSubview(const kit::View& subview) const override;
   // Topics, relationships, their editors and buttons: none of them scrolls.
@@ -372,6 +373,9 @@ class BigView : public kit::View {
   // Marks every tile (and the external display's view) for drawing; the next drawing recomputes
   // the boundaries first.
   void requestRedraw();
+  // Shows the guides from the central topic to the floating topics until the next notified
+  // selection change (the document calls it after opening a map and centring on the root).
+  void showFloatingNodeGuides();
   // How the external display's map view is marked while the external display flag is on.
   static void setExternalDisplayRedraw(std::function<void()> markExternalView);
   // The tiled layer that shows the canvas, made on first use; tiles draw through drawLayer.
@@ -572,6 +576,10 @@ class BigView : public kit::View {
   std::uint32_t menuOptionsAtLastTouchDown_ = 0;
   kit::Rect popupMenuRect_;
   bool bFloatingGuidesOn_ = false;
+  // The topics of a dragged branch, which the tiles leave out: screen frames draw them live, over
+  // the tiles and the drag's lines. Sorted; empty without a drag. Found for each frame.
+  std::vector<const kit::View*> liveTopics_;
+  void findLiveTopics();
   std::unique_ptr<kit::View> topicResizeTool_;
   std::unique_ptr<kit::View> topicResizeIndicator_;
   kit::Point ptBranchLayerRef_;

@@ -54,6 +54,7 @@ bool BigView::drawFrameContent(kit::GraphicsContext& context, const kit::Rect& v
   context.fillRect(visible);
   context.restoreGState();
   compositeFrame(context, visible);
+  findLiveTopics();
   kit::TiledLayer& tiles = layer();
   const kit::Size t = tiles.tileSize();
   const kit::Rect b = bounds();
@@ -68,10 +69,10 @@ bool BigView::drawFrameContent(kit::GraphicsContext& context, const kit::Rect& v
 }
 
 bool BigView::tilesHoldSubview(const kit::View& subview) const {
-  // Asked for every topic of every frame: an exact type test (neither class has subclasses)
-  // costs less than a cast.
-  const std::type_info& type = typeid(subview);
-  return type == typeid(NodeView) || type == typeid(RelationshipView);
+  // Asked for every topic of every frame: an exact type test (the class has no subclasses)
+  // costs less than a cast. A relationship's control handle is not in the tiles.
+  return typeid(subview) == typeid(NodeView) &&
+         (liveTopics_.empty() || !std::binary_search(liveTopics_.begin(), liveTopics_.end(), &subview));
 }
 
 // ---- Per move --------------------------------------------------------------------------------

@@ -393,6 +393,28 @@ kit::TiledLayer::Delegate BigView::prepareLayerTiles(const Rect& area) {
   };
 }
 
+void BigView::findLiveTopics() {
+  liveTopics_.clear();
+  NodeView* dragged = draggingTopic_;
+  if (!dragged) return;
+  // What the tiles' walk would list below the dragged topic, were it not dragged: its floating
+  // children (the central topic's) stay in the tiles.
+  std::vector<NodeView*> stack{dragged};
+  while (!stack.empty()) {
+    NodeView* t = stack.back();
+    stack.pop_back();
+    if (t->alpha() == 0) continue;
+    if (!t->isHidden()) liveTopics_.push_back(t);
+    const bool folded = t->isFolded();
+    for (const auto& child : t->childNodes()) {
+      NodeView* k = child.get();
+      if (k->isFloating() && t == dragged) continue;
+      if (!folded || k->isCallout() || k->isFloating()) stack.push_back(k);
+    }
+  }
+  std::sort(liveTopics_.begin(), liveTopics_.end());
+}
+
 void BigView::drawRect(GraphicsContext& context, const Rect& rect) {
   Rect r = rect;
   Rect clip = context.clipBoundingBox();
@@ -456,6 +478,11 @@ void BigView::drawBoundaryFor(NodeView* topic, GraphicsContext& inContext, int o
     inContext.drawPath(kit::PathDrawingMode::FillStroke);
   }
   inContext.restoreGState();
+}
+
+void BigView::showFloatingNodeGuides() {
+  bFloatingGuidesOn_ = true;
+  requestRedraw();
 }
 
 void BigView::drawFloatingGuidesInContext(GraphicsContext& context, int ofType, const Rect& clippedTo) {

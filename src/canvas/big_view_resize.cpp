@@ -6,6 +6,7 @@
 #include "canvas/topic_resize_tool.h"
 #include "helpers/global_helpers_geometry.h"
 #include "kit/core/undo_manager.h"
+#include "kit/ui/view_animation.h"
 
 namespace {
 
@@ -13,6 +14,8 @@ constexpr float kFontStepDrag = 15;
 constexpr float kFontStep = 4;
 constexpr float kDisclosureGap = 22;
 constexpr double kIndicatorAutoHide = 2.0;
+// The grip and the button glide to the topic's new size.
+constexpr double kReplaceDuration = 0.2;
 
 }  // namespace
 
@@ -117,7 +120,7 @@ void BigView::onTopicResizeToolMove(int state) {
   if (!s->isInPlaceEdit()) s->realignBasedOnSavedNodeFrame(grip->preResizeNodeFrame, grip->preResizeBranchFrame, true);
   s->recalcLayoutRecursively(false, true, true, true, true);
   requestRedraw();
-  onSelectedNodeGeometryChange();
+  kit::ViewAnimation::animate(kReplaceDuration, [this] { onSelectedNodeGeometryChange(); }, {}, this);
   if (!becomeFirstResponder()) return;
   const std::uint32_t options = applyToOptionsFor(s);
   menuOptions_ = options;

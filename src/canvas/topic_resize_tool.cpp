@@ -78,6 +78,9 @@ void TopicResizeTool::touchesBegan(const kit::TouchSet& touches, const kit::Even
 
 void TopicResizeTool::touchesMoved(const kit::TouchSet& touches, const kit::Event&) {
   if (!touch_ || !first(touches, touch_)) return;
+  // Jitter within the tap hysteresis leaves a tap a tap: the pan begins beyond it, with the
+  // whole way from the touch-down.
+  if (!panning_ && touch_->tapCount() != 0) return;
   const bool began = !panning_;
   panning_ = true;
   canvas_->onTopicResizeToolMove(began ? Began : Changed);

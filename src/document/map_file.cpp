@@ -156,6 +156,7 @@ bool PseudoMapViewController::loadMapFromFile(const std::string& path) {
   MapFormats::buildMap(*canvas_, std::move(*parsed.map), MapFormats::LoadContext::Map);
   layOutWholeMap(*canvas_);
   if (NodeView* root = canvas_->rootNode()) canvas_->setSelectedNode(root, false);
+  canvas_->showFloatingNodeGuides();
   clearModified();
   return true;
 }

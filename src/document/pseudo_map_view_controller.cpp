@@ -243,9 +243,15 @@ void PseudoMapViewController::centreScreenOnRootNode() {
   const float z = scroll->zoomScale();
   const kit::Size size = scroll->bounds().size;
   scroll->setContentOffset(kit::Point(c.x * z - size.width / 2, c.y * z - size.height / 2), true);
+  canvas_->showFloatingNodeGuides();
 }
-// Following a link needs the map screen and the system; not built yet.
-void PseudoMapViewController::followLinkForSelectedNode() {}
+void PseudoMapViewController::followLinkForSelectedNode() {
+  NodeView* s = canvas_->selectedNode();
+  if (!s || !linkOpener_) return;
+  const LinkTarget target = LinkTarget::forLink(s->strLink());
+  if (target.kind == LinkTarget::Kind::Address) linkOpener_->openAddress(target.value);
+  else if (target.kind == LinkTarget::Kind::Map) linkOpener_->openMap(target.value);
+}
 
 void PseudoMapViewController::refreshBrightness(NodeView* topic) {
   int criteria = 0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "canvas/big_view.h"
+#include "document/link_target.h"
 #include "kit/core/undo_manager.h"
 #include "kit/core/value.h"
 #include "model/document_services.h"
@@ -92,6 +93,9 @@ class PseudoMapViewController : public DocumentServices {
   bool saveMap();
   bool saveMapToFile(const std::string& path);
 
+  // Who follows the selected topic's link (none: links lead nowhere, as in a headless run).
+  void setLinkOpener(LinkOpener* opener) { linkOpener_ = opener; }
+
   // DocumentServices.
   void pushUndoRedoOperation(const std::string& action, const kit::Value& details) override;
   void pushUndoSnapshot() override;
@@ -134,4 +138,5 @@ class PseudoMapViewController : public DocumentServices {
   bool forExport_ = false;
   bool modified_ = false;
   std::vector<std::string> ownUndoSnapshots_;
+  LinkOpener* linkOpener_ = nullptr;
 };

@@ -158,16 +158,30 @@ void FloatOver::endModal() {
   if (auto alive = modalWindow_.lock()) (*alive)->endIgnoringInteractionEvents();
 }
 
+// Takes the panel out of the list of shown panels; the result may be its last owner.
+std::shared_ptr<FloatOver> FloatOver::unlist() {
+  auto& panels = shownPanels();
+  auto it = std::find_if(panels.begin(), panels.end(), [this](const auto& p) { return p.get() == this; });
+  if (it == panels.end()) return nullptr;
+  std::shared_ptr<FloatOver> owner = std::move(*it);
+  panels.erase(it);
+  return owner;
+}
+
 void FloatOver::dismiss() {
+  std::shared_ptr<FloatOver> last = unlist();  // goes at the end
   endModal();
   removeFromSuperview();
   kit::NotificationCenter::defaultCenter().removeObserver(this);
   kit::RunLoop::main().cancelAll(this);
-  auto& panels = shownPanels();
-  auto it = std::find_if(panels.begin(), panels.end(), [this](const auto& p) { return p.get() == this; });
-  if (it == panels.end()) return;
-  std::shared_ptr<FloatOver> last = std::move(*it);  // may be the last owner: goes at the end
-  panels.erase(it);
+}
+
+void FloatOver::didLeaveSuperview() {
+  std::shared_ptr<FloatOver> kept = unlist();
+  if (!kept) return;  // being dismissed
+  dismiss();
+  // The caller is still inside a call on the panel: the list's hold ends at the next pass.
+  kit::RunLoop::main().post([kept = std::move(kept)] {});
 }
 
 void FloatOver::keyboardWillShow(const kit::Notification& note) { followKeyboard(note, -1); }

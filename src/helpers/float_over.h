@@ -49,6 +49,8 @@ class FloatOver : public kit::Button {
   // Takes the panel off its view, ends its modal block and lets it go.
   void dismiss();
   bool isShown() const { return superview() != nullptr; }
+  // A panel taken off its view by its creator (or whose view goes) ends as a dismissed one.
+  void didLeaveSuperview() override;
 
   const std::any& userContext() const { return userContext_; }
   void setUserContext(std::any context) { userContext_ = std::move(context); }
@@ -70,6 +72,7 @@ class FloatOver : public kit::Button {
  private:
   FloatOver();
   void followKeyboard(const kit::Notification& note, float direction);
+  std::shared_ptr<FloatOver> unlist();
   void endModal();
 
   std::optional<std::string> szLabel_;

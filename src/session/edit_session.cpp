@@ -204,7 +204,7 @@ void appendFrame(std::string& out, const kit::Rect& r) {
 
 }  // namespace
 
-struct EditSession::Impl : kit::ViewControllerDelegate {
+struct EditSession::Impl : kit::ViewControllerDelegate, LinkOpener {
   Impl() {
     window.keyboard().setHeight(0);  // a desktop has its own keyboard
     scroll.setMinimumZoomScale(kMinimumZoom);
@@ -241,6 +241,7 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
     });
     FloatOver::setCurrentScreenProvider([this]() -> kit::View* { return &window; });
     ownsScreenProvider = true;
+    doc.setLinkOpener(this);
     doc.centreScreenOnRootNode();
     // Keys and the shake reach the map before any tap.
     canvas->becomeFirstResponder();
@@ -382,6 +383,26 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
     doc.bigView()->hideMenuController();
   }
 
+  // ---- Links ------------------------------------------------------------------------------------
+
+  void openAddress(const std::string& uri) override {
+    if (links.openAddress) links.openAddress(uri);
+  }
+
+  // A relative path is read from this map's folder. Only a map file that exists opens (opening
+  // makes a missing one), and not this one, which is open here.
+  void openMap(const std::string& given) override {
+    namespace fs = std::filesystem;
+    if (!links.openMap) return;
+    fs::path p(given);
+    if (p.is_relative()) p = fs::path(folderOf(path)) / p;
+    std::error_code ec;
+    const fs::path target = fs::weakly_canonical(p, ec);
+    if (ec || !fs::is_regular_file(target, ec) || !strings::pathHasExtensionNoCase(target.string(), "qlm")) return;
+    if (fs::equivalent(target, path, ec) || ec) return;
+    links.openMap(target.string());
+  }
+
   // ---- The Paste Style chooser ------------------------------------------------------------------
 
   void presentChooser(kit::Value attributes, NodeView* topic) {
@@ -453,6 +474,7 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
   MapScrollView scroll{kit::Rect(0, 0, 1024, 768)};
   std::unique_ptr<kit::NavigationController> chooser;
   std::function<void()> titleChanged;
+  EditSession::LinkHandlers links;
   std::string title;
   kit::TimerRef tick;
   kit::RunLoop::HookId hook = 0;
@@ -581,6 +603,8 @@ void EditSession::setWindowSize(kit::Size size) {
 std::string EditSession::title() const { return impl_->currentTitle(); }
 
 void EditSession::setTitleChanged(std::function<void()> fn) { impl_->titleChanged = std::move(fn); }
+
+void EditSession::setLinkHandlers(LinkHandlers handlers) { impl_->links = std::move(handlers); }
 
 void EditSession::undo() { undoOrRedo(true); }
 void EditSession::redo() { undoOrRedo(false); }

@@ -45,6 +45,15 @@ class EditSession {
   // The window's size changed (points).
   void setWindowSize(kit::Size size);
 
+  // How the host opens what a followed link leads to: an http, https, ftp or mailto address
+  // with the desktop's handler; a map file in a window of its own (an existing .qlm file other
+  // than this map, as an absolute path with links resolved). Without them links lead nowhere.
+  struct LinkHandlers {
+    std::function<void(const std::string& uri)> openAddress;
+    std::function<void(const std::string& path)> openMap;
+  };
+  void setLinkHandlers(LinkHandlers handlers);
+
   // The map's name, with " *" after it while it has unsaved changes ("garden", "garden *").
   std::string title() const;
   // Called after any pass in which the title may have changed.

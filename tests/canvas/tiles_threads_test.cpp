@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "canvas/drawing_test_support.h"
@@ -99,9 +101,19 @@ TEST_F(TilesThreadsTest, TakingTheCanvasDownWhileTilesDraw) {
   NodeView* root = make(nullptr, {}, "Central");
   const Point c = root->center();
   for (int i = 0; i < 40; ++i) make(root, Point(c.x + (i % 2 ? 300.0f : -300.0f), c.y + 30.0f * i - 600), "Topic");
+  const Rect visible(c.x - 2048, c.y - 2048, 4096, 4096);
   canvas->requestRedraw();
-  canvas->displayLayer(Rect(c.x - 2048, c.y - 2048, 4096, 4096));
-  // preDealloc (in TearDown) detaches the layer first: no tile may touch the tree after it.
+  canvas->displayLayer(visible);
+  // Taken down with tiles queued and drawing: once preDealloc returns no tile draws again, and
+  // none is queued by a later frame.
+  canvas->preDealloc();
+  const std::size_t drawn = canvas->layer().tilesDrawn();
+  canvas->requestRedraw();
+  canvas->displayLayer(visible);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  canvas->layer().waitUntilIdle();
+  EXPECT_EQ(canvas->layer().tilesDrawn(), drawn);
+  EXPECT_EQ(canvas->layer().tilesInFlight(), 0);
 }
 
 }  // namespace

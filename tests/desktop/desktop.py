@@ -192,19 +192,23 @@ def _png_chunk(kind, data):
             + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
 
 
-def screenshot(png_path):
-    """Writes the whole screen as a PNG, from Xvfb's frame buffer file (XWD, 32 bits a pixel)."""
+def _frame_buffer():
+    """Xvfb's frame buffer file (XWD, 32 bits a pixel): the bytes, the size, the bytes per line,
+    where the pixels start and the byte index of red, green and blue in a pixel."""
     raw = open(os.path.join(os.environ["DESKTOP_FBDIR"], "Xvfb_screen0"), "rb").read()
     h = struct.unpack(">25I", raw[:100])
     header_size, width, height = h[0], h[4], h[5]
     byte_order, bits_per_pixel, bytes_per_line, ncolors = h[7], h[11], h[12], h[19]
     if bits_per_pixel != 32:
-        raise Failure(f"screenshot: {bits_per_pixel} bits a pixel")
-    masks = h[14:17]
-    shifts = [m.bit_length() - 8 for m in masks]
-    offset = header_size + ncolors * 12
-    # Byte index of each channel in a 32-bit pixel.
+        raise Failure(f"screen: {bits_per_pixel} bits a pixel")
+    shifts = [m.bit_length() - 8 for m in h[14:17]]
     index = [(s // 8) if byte_order == 0 else 3 - s // 8 for s in shifts]
+    return raw, width, height, bytes_per_line, header_size + ncolors * 12, index
+
+
+def screenshot(png_path):
+    """Writes the whole screen as a PNG."""
+    raw, width, height, bytes_per_line, offset, index = _frame_buffer()
     rows = []
     for y in range(height):
         px = raw[offset + y * bytes_per_line: offset + y * bytes_per_line + width * 4]
@@ -217,6 +221,39 @@ def screenshot(png_path):
         f.write(_png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
         f.write(_png_chunk(b"IDAT", zlib.compress(b"".join(rows), 6)))
         f.write(_png_chunk(b"IEND", b""))
+
+
+def screen_pixels(points):
+    """The colours (r, g, b) of the screen at the given points."""
+    raw, width, height, bytes_per_line, offset, index = _frame_buffer()
+    out = []
+    for x, y in points:
+        x, y = int(x), int(y)
+        if not (0 <= x < width and 0 <= y < height):
+            raise Failure(f"({x}, {y}) is off the screen")
+        at = offset + y * bytes_per_line + x * 4
+        out.append(tuple(raw[at + i] for i in index))
+    return out
+
+
+def install_fake_browser(root, schemes):
+    """Makes a desktop entry in ROOT's data folder the default handler of SCHEMES; it appends
+    each address it is given to ROOT/opened.txt. Gives that file's path."""
+    opened = os.path.join(root, "opened.txt")
+    script = os.path.join(root, "fake-browser")
+    with open(script, "w") as f:
+        f.write(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{opened}'\n")
+    os.chmod(script, 0o755)
+    apps = os.path.join(root, "data", "applications")
+    os.makedirs(apps, exist_ok=True)
+    types = "".join(f"x-scheme-handler/{s};" for s in schemes)
+    with open(os.path.join(apps, "fake-browser.desktop"), "w") as f:
+        f.write(f"[Desktop Entry]\nType=Application\nName=Fake browser\nExec={script} %u\n"
+                f"MimeType={types}\nNoDisplay=true\n")
+    with open(os.path.join(root, "config", "mimeapps.list"), "w") as f:
+        f.write("[Default Applications]\n" + "".join(
+            f"x-scheme-handler/{s}=fake-browser.desktop\n" for s in schemes))
+    return opened
 
 
 def fresh_environment(root):
@@ -244,13 +281,15 @@ def fresh_environment(root):
 class App:
     """One `quillmere edit FILE` process and its window."""
 
-    def __init__(self, quillmere, path, root, home=None):
+    def __init__(self, quillmere, path, root, home=None, prepare=None):
         self.root = root
         self.state_path = os.path.join(root, "state.json")
         self.env = fresh_environment(root)
         if home:
             self.env["QUILLMERE_HOME"] = home
         self.env["QUILLMERE_STATE"] = self.state_path
+        if prepare:
+            prepare(root)
         self.stderr_path = os.path.join(root, "stderr.txt")
         self.started = time.monotonic()
         self.proc = subprocess.Popen([quillmere, "edit", path], env=self.env,
@@ -359,14 +398,28 @@ class App:
             if self.proc.poll() is not None:
                 raise
 
+    def window_origin(self):
+        """Where the window's top left corner is on the screen."""
+        out = xdo("getwindowgeometry", "--shell", self.window)
+        geometry = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        return int(geometry["X"]), int(geometry["Y"])
+
+    def pixels_in(self, frame):
+        """The screen's colours at points just inside a topic's box (window points), clear of its
+        text: middle of the left and right edges, middle of the top edge."""
+        ox, oy = self.window_origin()
+        x, y, w, h = frame["x"], frame["y"], frame["w"], frame["h"]
+        return screen_pixels([(ox + x + 4, oy + y + h / 2), (ox + x + w - 4, oy + y + h / 2),
+                              (ox + x + w / 2, oy + y + 3)])
+
     # Input, in window points.
     def move(self, x, y):
         xdo("mousemove", "--window", self.window, int(x), int(y))
 
     def _apart(self):
-        # Touch-downs less than 0.35 s apart count as one double tap; a person's separate taps
-        # are further apart.
-        pause = self.last_tap + 0.45 - time.monotonic()
+        # A touch-down within 0.5 s of a tap's lift counts as its second tap; a person's separate
+        # taps are further apart.
+        pause = self.last_tap + 0.65 - time.monotonic()
         if pause > 0:
             time.sleep(pause)
 
@@ -380,6 +433,15 @@ class App:
         self._apart()
         self.move(x, y)
         xdo("click", "--repeat", "2", "--delay", "60", "1")
+        self.last_tap = time.monotonic()
+
+    def press(self, x, y, seconds):
+        """The button held down for SECONDS, then let go, without moving."""
+        self._apart()
+        self.move(x, y)
+        xdo("mousedown", "1")
+        time.sleep(seconds)
+        xdo("mouseup", "1")
         self.last_tap = time.monotonic()
 
     def key(self, *keys):

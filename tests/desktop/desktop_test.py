@@ -17,9 +17,10 @@ import time
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import (WAIT, App, Failure, branch_of, clipboard_text, mark_started,  # noqa: E402
-                     outline, parent_in_outline, run_on_own_display, screenshot,
-                     send_close_request, serve_clipboard, xdo)
+from desktop import (WAIT, App, Failure, branch_of, clipboard_text,  # noqa: E402
+                     install_fake_browser, mark_started, outline, parent_in_outline,
+                     run_on_own_display, screen_pixels, screenshot, send_close_request,
+                     serve_clipboard, xdo)
 
 SHAKE_KEY = "F6"
 
@@ -36,9 +37,9 @@ class Case:
                         "-o", qlm], check=True)
         return qlm
 
-    def start(self, path, home=None):
+    def start(self, path, home=None, prepare=None):
         root = tempfile.mkdtemp(prefix="run-", dir=self.tmp)
-        app = App(self.quillmere, path, root, home)
+        app = App(self.quillmere, path, root, home, prepare)
         self.apps.append(app)
         return app
 
@@ -143,11 +144,55 @@ def lift_towards(app, text, target, part):
     return other
 
 
+def near(a, b, tolerance=24):
+    return all(abs(x - y) <= tolerance for x, y in zip(a, b))
+
+
+def expect_fill_shown(app, shown, text, fill, png):
+    """Once the screen shows the state SHOWN (a screenshot goes to PNG), the box of the topic
+    TEXT has its FILL."""
+    app.wait_presented(shown)
+    screenshot(png)
+    seen = app.pixels_in(App.topic(shown, text))
+    expect(all(near(p, q) for p, q in zip(seen, fill)), f"{text} under the pointer shows {seen}, not its fill {fill}")
+
+
 def case_drag(c):
-    """Hold a topic until it lifts, drag it onto another, pick "Move": its new parent is saved."""
+    """Hold a topic until it lifts, drag it onto another, pick "Move": its new parent is saved.
+    All the way the screen shows the topic under the pointer, in its own fill."""
     qlm = c.garden()
     app = c.start(qlm)
+    s = app.wait("every tile drawn", lambda s: "firstFrameMs" in s.get("host", {}) and s)
+    app.wait_window()
+    fill = app.pixels_in(App.topic(s, "Seed swap"))
+    background = screen_pixels([(2, 2)])[0]
+    expect(not any(near(p, background, 8) for p in fill), f"Seed swap's fill {fill} is the canvas's")
+
+    # A free drag of the selected topic, pressed and moved at once. The selection has a fill of
+    # its own: the one the tiles show once it is selected.
+    people = App.topic(s, "People")
+    unselected = app.pixels_in(people)
+    app.tap(*App.centre(people))
+    app.wait("People selected", lambda s: s["selected"] == people["uuid"])
+    deadline = time.monotonic() + 20
+    while any(near(p, q, 4) for p, q in zip(app.pixels_in(people), unselected)):
+        expect(time.monotonic() < deadline, "People never showed as selected")
+        time.sleep(0.02)
+    people_fill = app.pixels_in(people)
+    x0, y0 = App.centre(people)
+    app.move(x0, y0)
+    app._apart()
+    xdo("mousedown", "1")
+    for i in range(1, 5):
+        app.move(x0 + 15 * i, y0 + 10 * i)
+    shown = app.wait("People under the pointer", lambda s: App.centre(App.topic(s, "People")) == (x0 + 60, y0 + 40)
+                     and s)
+    expect_fill_shown(app, shown, "People", people_fill, os.path.join(c.out, "free-drag-screenshot.png"))
+    xdo("mouseup", "1")
+    app.wait_settled()
+
     site = lift_towards(app, "Seed swap", "Site", 1.0)
+    expect_fill_shown(app, app.state(), "Seed swap", fill, os.path.join(c.out, "drag-screenshot.png"))
     xdo("mouseup", "1")
     move, _ = app.menu_item("Move")
     expect({i["title"] for i in app.state()["menu"]["items"]} >= {"Copy", "Move", "Merge"},
@@ -172,6 +217,64 @@ def case_close_while_dragging(c):
     expect(parent_in_outline(md, "Seed swap") == "Money", f"saved map:\n{md}")
     expect(md == c.outline(os.path.join(c.source, "examples/garden.txt")),
            f"saved map differs from the one opened:\n{md}")
+
+
+def case_links(c):
+    """A held tap on a linked topic opens its web or mail address with the desktop's handler
+    and a linked map in a window of its own; a script link opens nothing."""
+    opml = os.path.join(c.tmp, "links.opml")
+    with open(opml, "w") as f:
+        f.write('<?xml version="1.0"?><opml version="2.0"><body><outline text="Links">'
+                '<outline text="Forecast" url="https://example.org/forecast?day=1 2"/>'
+                '<outline text="Write" url="ada@example.org"/>'
+                '<outline text="Trap" url="javascript:alert(1)"/>'
+                '<outline text="Other map" url="other.qlm"/>'
+                '</outline></body></opml>')
+    other = os.path.join(c.tmp, "other.qlm")
+    subprocess.run([c.quillmere, "render", os.path.join(c.source, "examples/garden.txt"), "-o", other],
+                   check=True)
+    opened = []
+    app = c.start(opml, prepare=lambda root: opened.append(
+        install_fake_browser(root, ["http", "https", "mailto", "javascript"])))
+    s = app.wait_window()
+
+    def lines():
+        try:
+            with open(opened[0]) as f:
+                return f.read().splitlines()
+        except OSError:
+            return []
+
+    def follow(text):
+        app.press(*App.centre(App.topic(s, text)), 0.3)
+
+    follow("Trap")
+    follow("Forecast")
+    deadline = time.monotonic() + 20
+    while time.monotonic() < deadline and not lines():
+        time.sleep(0.05)
+    expect(lines() == ["https://example.org/forecast?day=1%202"], f"opened {lines()}")
+    follow("Write")
+    while time.monotonic() < deadline and len(lines()) < 2:
+        time.sleep(0.05)
+    expect(lines()[1:] == ["mailto:ada@example.org"], f"opened {lines()}")
+
+    # The other map: a second window, which writes the same state file, so it comes last.
+    follow("Other map")
+    windows = []
+    while time.monotonic() < deadline and not windows:
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^other"],
+                             capture_output=True, text=True).stdout
+        windows = [int(w) for w in out.split()]
+        time.sleep(0.05)
+    expect(windows, "no window for the linked map")
+    pid = int(xdo("getwindowpid", windows[0]).strip())
+    expect(pid != app.proc.pid, "the linked map opened in the same window")
+    send_close_request(windows[0])
+    expect(app.close() == 0, f"closing: {app.stderr()}")
+    while time.monotonic() < deadline and os.path.exists(f"/proc/{pid}"):
+        time.sleep(0.05)
+    expect(lines()[2:] == [], f"opened {lines()}")
 
 
 def case_files(c):

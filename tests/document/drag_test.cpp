@@ -9,8 +9,10 @@
 #include "formats/map_formats.h"
 #include "kit/core/run_loop.h"
 #include "kit/core/user_defaults.h"
+#include "kit/graphics/image_context.h"
 #include "kit/testing/event_script.h"
 #include "kit/testing/fixtures.h"
+#include "kit/ui/compositor.h"
 
 using kit::Point;
 
@@ -223,17 +225,30 @@ TEST_F(DragTest, ResizeGripStepsWidthAndFontSizeAsOneUndoAndOffersItsMenus) {
   EXPECT_EQ(grip->center(), Point(std::round(f.maxX() + 24), std::round(f.maxY() + 24)));
   const float w0 = a1->getDisplayWidth(), font0 = a1->getDisplayFontSize();
   const Point g = grip->convertPointToView(grip->bounds().mid(), &window);
+  // Jitter on the grip is a tap: the read-out, Auto-size and nothing to undo.
   script.down(g);
-  script.move(Point(g.x + 10, g.y + 10));  // the resize begins; 10 down is no step yet
+  script.move(Point(g.x + 4, g.y - 3));
+  EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 0.0f);
+  script.up(Point(g.x + 4, g.y - 3));
+  EXPECT_EQ(canvas->menuOptions(), MenuOption::AutoSize);
+  EXPECT_EQ(a1->getDisplayWidth(), w0);
+  kit::RunLoop::main().runOnce();
+  EXPECT_FALSE(doc.undoManager()->canUndo());
+  // The read-out of that tap would hide after 2 s; a resize begun meanwhile keeps it up.
+  script.wait(1.5);
+  script.down(g);
+  script.move(Point(g.x + 20, g.y + 15));  // past the slop sideways: the resize begins; 15 down is no step
   const float w1 = a1->getDisplayWidth();
   EXPECT_EQ(a1->getDisplayFontSize(), font0);
   EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 1.0f);
-  script.move(Point(g.x + 40, g.y + 16));  // 30 more sideways, 16 down in all: one step
+  script.wait(1.0);
+  EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 1.0f);
+  script.move(Point(g.x + 50, g.y + 16));  // 30 more sideways, 16 down in all: one step
   EXPECT_EQ(a1->getDisplayWidth(), w1 + 30);
   EXPECT_EQ(a1->getDisplayFontSize(), font0 + 4);
-  script.move(Point(g.x + 40, g.y + 26));  // a new count: 10 more is no step
+  script.move(Point(g.x + 50, g.y + 26));  // a new count: 10 more is no step
   EXPECT_EQ(a1->getDisplayFontSize(), font0 + 4);
-  script.up(Point(g.x + 40, g.y + 26));
+  script.up(Point(g.x + 50, g.y + 26));
   EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 0.0f);
   EXPECT_EQ(canvas->menuOptions(), MenuOption::ApplyToChildren);  // a child, no siblings
   EXPECT_EQ(canvas->menuOptionsContext(), 2);
@@ -247,11 +262,11 @@ TEST_F(DragTest, ResizeGripStepsWidthAndFontSizeAsOneUndoAndOffersItsMenus) {
   EXPECT_LT(grip->center().x, left->getAdjustedNodeShapeFrame().minX());
   const Point lg = grip->convertPointToView(grip->bounds().mid(), &window);
   script.down(lg);
-  script.move(Point(lg.x + 1, lg.y));
+  script.move(Point(lg.x + 11, lg.y));
   const float lw = left->getDisplayWidth();
-  script.move(Point(lg.x + 13, lg.y));
+  script.move(Point(lg.x + 23, lg.y));
   EXPECT_EQ(left->getDisplayWidth(), lw - 12);
-  script.up(Point(lg.x + 13, lg.y));
+  script.up(Point(lg.x + 23, lg.y));
   EXPECT_EQ(canvas->menuOptions(), MenuOption::ApplyToSiblings | MenuOption::ApplyChildren | MenuOption::ApplyBoth);
 
   // A tap shows the read-out for 2 s and offers only Auto-size.
@@ -263,6 +278,48 @@ TEST_F(DragTest, ResizeGripStepsWidthAndFontSizeAsOneUndoAndOffersItsMenus) {
   EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 1.0f);
   script.wait(0.2);
   EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 0.0f);
+}
+
+// What a screen frame shows (drawn as the desktop host draws it, whatever tiles are ready): the
+// tiles leave a dragged branch out, so each frame draws it under the finger.
+TEST_F(DragTest, EveryFrameOfADragShowsTheDraggedBranch) {
+  for (NodeView* n : {a, a1}) n->setColourWithRGB255(RGB255{220, 0, 0}, false, false);
+  // The topics' pale red, just inside the left edge of a box, clear of the text.
+  auto redAt = [&](const kit::Rect& box) {
+    auto ic = kit::ImageContext::create(window.bounds().size, true, 1);
+    kit::drawScreenFrame(ic->context(), window);
+    const kit::Pixel p = *ic->image()->pixelAt(static_cast<int>(box.minX() + 4), static_cast<int>(box.midY()));
+    return p.red > p.green + 20 && p.red > p.blue + 20;
+  };
+  auto shape = [&](NodeView* n) { return canvas->convertRectToView(n->getAdjustedNodeShapeFrame(), &window); };
+  script.down(on(a));
+  script.move(Point(on(a).x + 30, on(a).y + 40));
+  script.move(Point(on(a).x + 10, on(a).y + 10));
+  ASSERT_EQ(canvas->draggingTopic(), a);
+  EXPECT_TRUE(redAt(shape(a)));
+  EXPECT_TRUE(redAt(shape(a1)));
+  script.up(on(a));
+
+  // A lifted topic, grown, follows the finger too.
+  script.wait(1);
+  liftAndMove(a, {Point(on(a).x - 20, on(a).y + 60), Point(on(a).x - 20, on(a).y + 60)});
+  ASSERT_EQ(canvas->draggingTopic(), a);
+  EXPECT_TRUE(redAt(a->convertRectToView(a->bounds(), &window).insetBy(8, 8)));
+  script.cancel(on(a));
+}
+
+TEST_F(DragTest, ASelectedRelationshipShowsItsControlHandle) {
+  RelationshipView* r = canvas->createRelationshipBetweenNode(a, 1, b, 1, Point(200, 120), RGB255{0, 160, 0});
+  ASSERT_NE(r, nullptr);
+  canvas->setSelectedNode(a, true);
+  ASSERT_EQ(r->alpha(), 1.0f);
+  const Point handle = canvas->convertPointToView(r->center(), &window);
+  ASSERT_TRUE(window.bounds().contains(handle));
+  auto ic = kit::ImageContext::create(window.bounds().size, true, 1);
+  kit::drawScreenFrame(ic->context(), window);
+  const kit::Pixel p = *ic->image()->pixelAt(static_cast<int>(handle.x), static_cast<int>(handle.y));
+  const kit::Pixel background = *ic->image()->pixelAt(5, 5);
+  EXPECT_FALSE(p.red == background.red && p.green == background.green && p.blue == background.blue);
 }
 
 }  // namespace

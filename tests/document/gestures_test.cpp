@@ -122,12 +122,39 @@ TEST_F(GesturesTest, SecondTapCancelsTheMenuAndADeferredTapNeverFollowsALink) {
   script.press(on(a), 0.2);
   EXPECT_EQ(doc.linksFollowed, 1);
   EXPECT_EQ(canvas->menuOptions(), 0u);
-  script.wait(0.4);
+  script.wait(0.6);
   // Quick: deferred, so never the link; the topic was selected, so its menu.
   script.tap(on(a));
   script.wait(0.6);
   EXPECT_EQ(doc.linksFollowed, 1);
   EXPECT_NE(canvas->menuOptions(), 0u);
+  canvas->hideMenuController();
+  // A slow tap that moved 10 points along each axis is still a tap; a little more is a drag.
+  script.wait(0.6);
+  const Point p = on(a);
+  script.down(p);
+  script.wait(0.2);
+  script.move(Point(p.x + 10, p.y - 10));
+  script.up(Point(p.x + 10, p.y - 10));
+  EXPECT_EQ(doc.linksFollowed, 2);
+  script.wait(0.6);
+  script.down(p);
+  script.wait(0.2);
+  script.move(Point(p.x, p.y + 10.5f));
+  script.up(Point(p.x, p.y + 10.5f));
+  EXPECT_EQ(doc.linksFollowed, 2);
+
+  // A second tap 0.4 s after the first lifted, held long, is still the second of a double tap:
+  // the editor, neither the menu nor the link.
+  script.wait(0.6);
+  script.tap(on(a));
+  script.wait(0.4);
+  script.press(on(a), 0.2);
+  EXPECT_TRUE(a->isInPlaceEdit());
+  script.wait(0.6);
+  EXPECT_EQ(canvas->menuOptions(), 0u);
+  EXPECT_EQ(doc.linksFollowed, 2);
+  a->inPlaceEdit(false);
 
   // A double tap on the selected topic: the pending menu goes, the editor is asked for.
   script.tap(on(b));

@@ -6,6 +6,7 @@
 #include "kit/core/app_paths.h"
 #include "kit/core/files.h"
 #include "kit/core/run_loop.h"
+#include "kit/graphics/image_context.h"
 #include "kit/io/plist.h"
 #include "kit/testing/fixtures.h"
 #include "kit/ui/alert.h"
@@ -97,6 +98,29 @@ TEST_F(MapFileTest, SavingAndOpeningKeepsTopicsSettingsAndTheme) {
   EXPECT_FALSE(opened.isModified());
   AppServices::setRainbowFlag(false);
   AppServices::setCurrentCanvasStyle(0);
+}
+
+TEST_F(MapFileTest, AnOpenedMapShowsItsFloatingTopicsGuidesUntilATopicIsChosen) {
+  NodeView* floating = canvas->createChildNodeOf(root, Point(root->center().x, root->center().y - 300));
+  floating->setIsFloating(true, false);
+  ASSERT_TRUE(doc->saveMap());
+  PseudoMapViewController opened;
+  ASSERT_TRUE(opened.loadMap(kMapID));
+  BigView* c = opened.bigView();
+  NodeView* r = c->rootNode();
+  // Inside the guide's wedge from the central topic to the floating one, on screen.
+  Point tip, b1, b2;
+  BigView::createReverseTaperedLinkPathFrom(r, c->getNodeByUUID(floating->uuid()), tip, b1, b2);
+  const Point mid((tip.x + b1.x + b2.x) / 3, (tip.y + b1.y + b2.y) / 3);
+  auto alphaAtMid = [&] {
+    auto ic = kit::ImageContext::create(kit::Size(1, 1), false, 1);
+    ic->context().translateCTM(-mid.x, -mid.y);
+    c->drawInContext(ic->context(), 0, kit::Rect(mid.x, mid.y, 1, 1));
+    return ic->image()->pixelAt(0, 0)->alpha;
+  };
+  EXPECT_GT(alphaAtMid(), 0);
+  c->setSelectedNode(r, true);
+  EXPECT_EQ(alphaAtMid(), 0);
 }
 
 TEST_F(MapFileTest, AFailedOpenLeavesTheOpenMapAlone) {

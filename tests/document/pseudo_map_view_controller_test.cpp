@@ -258,3 +258,35 @@ TEST(DocumentHeadless, ExportControllersPostNoSelectionNotification) {
   PseudoMapViewController open;
   EXPECT_FALSE(open.isInitForExport());
 }
+
+TEST_F(DocumentTest, FollowingALinkOpensOnlyWebAndMailAddressesAndMapFiles) {
+  struct Recorder : LinkOpener {
+    void openAddress(const std::string& uri) override { opened.push_back("address " + uri); }
+    void openMap(const std::string& path) override { opened.push_back("map " + path); }
+    std::vector<std::string> opened;
+  } recorder;
+  auto follow = [&](const std::string& link) {
+    recorder.opened.clear();
+    root->setStrLink(link);
+    canvas->setSelectedNode(root, false);
+    doc->followLinkForSelectedNode();
+    return recorder.opened.empty() ? std::string("nothing") : recorder.opened.front();
+  };
+  // Without an opener (headless) nothing is opened.
+  EXPECT_EQ(follow("https://example.org"), "nothing");
+  doc->setLinkOpener(&recorder);
+  EXPECT_EQ(follow("https://example.org/a b?q=\"x\"#top"), "address https://example.org/a%20b?q=%22x%22#top");
+  EXPECT_EQ(follow("HTTP://example.org/%41"), "address http://example.org/%41");
+  EXPECT_EQ(follow(" www.example.org "), "address http://www.example.org");
+  EXPECT_EQ(follow("ftp://files.example.org/x"), "address ftp://files.example.org/x");
+  EXPECT_EQ(follow("ada@example.org"), "address mailto:ada@example.org");
+  EXPECT_EQ(follow("MailTo:ada@example.org?subject=Hi there"), "address mailto:ada@example.org?subject=Hi%20there");
+  EXPECT_EQ(follow("plans/next year.qlm"), "map plans/next year.qlm");
+  EXPECT_EQ(follow("file:///home/ada/garden%20plan.QLM"), "map /home/ada/garden plan.QLM");
+  // Script, inline content, other files, hostless or odd addresses, controls: nowhere.
+  for (const char* link : {"javascript:alert(1)", "JavaScript://%0Aalert(1)", "vbscript:msgbox", "data:text/html,<b>x",
+                           "file:///etc/passwd", "file://otherhost/x.qlm", "file:///tmp/x%00.qlm", "example.org",
+                           "http://", "http:///x", "http://exa mple.org", "https://example.org/\n", "mailto:nobody",
+                           "ssh://example.org", "C:\\maps\\x.qlm", "-x.txt"})
+    EXPECT_EQ(follow(link), "nothing") << link;
+}

@@ -99,6 +99,20 @@ TEST_F(FloatOverTest, AModalPanelBlocksTouchesUntilItGoesAndWaitsOutItsMinimum) 
   script.wait(1.1);
   EXPECT_FALSE(window.isIgnoringInteractionEvents());
   other.reset();
+
+  // A creator may end its panel by taking it off its view, holding it or not.
+  kit::View* held = FloatOver::displayModal(true, &screen, FloatOver::kCentre, std::string("x"), 22,
+                                            FloatOver::kSpinner, 0).get();
+  held->removeFromSuperview();
+  EXPECT_FALSE(window.isIgnoringInteractionEvents());
+  {
+    kit::View covered(Rect(0, 0, 320, 480));
+    screen.addSubview(&covered);
+    FloatOver::displayModal(true, &covered, FloatOver::kCentre, std::string("x"), 22, FloatOver::kTextOnly, 0);
+    EXPECT_TRUE(window.isIgnoringInteractionEvents());
+  }
+  script.wait(0.1);
+  EXPECT_FALSE(window.isIgnoringInteractionEvents());
 }
 
 TEST_F(FloatOverTest, PanelsOnTheScreenMoveWithTheKeyboardExceptTopRight) {

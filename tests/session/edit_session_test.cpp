@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <regex>
 #include <unistd.h>
@@ -222,6 +223,31 @@ TEST_F(EditSessionTest, AShakeBeforeAnyTapCentresTheMapAndANewTopicFarAwayIsScro
   const kit::Rect seen = s->document().bigView()->convertRectToView(far->getAdjustedNodeShapeFrame(), &s->window());
   EXPECT_NEAR(seen.minX(), 20, 1);
   EXPECT_NEAR(seen.maxY(), 580, 1);
+}
+
+TEST_F(EditSessionTest, AHeldTapOnALinkedTopicOpensItsAddressOrAnotherMapFile) {
+  std::unique_ptr<EditSession> s = open("linked.qlm");
+  ASSERT_TRUE(s);
+  write("other.qlm", "any");
+  ASSERT_EQ(::symlink("/etc/hostname", file("sneaky.qlm").c_str()), 0);
+  std::vector<std::string> opened;
+  s->setLinkHandlers({[&](const std::string& uri) { opened.push_back(uri); },
+                      [&](const std::string& path) { opened.push_back(path); }});
+  NodeView* root = s->document().bigView()->rootNode();
+  kit::EventScript script(s->window());
+  auto follow = [&](const std::string& link) {
+    opened.clear();
+    root->setStrLink(link);
+    script.wait(1);
+    script.press(on(*s, root), 0.2);
+    return opened.empty() ? std::string("nothing") : opened.front();
+  };
+  EXPECT_EQ(follow("https://example.org"), "https://example.org");
+  EXPECT_EQ(follow("other.qlm"), std::filesystem::canonical(file("other.qlm")).string());
+  EXPECT_EQ(follow("file://" + file("other.qlm")), std::filesystem::canonical(file("other.qlm")).string());
+  // Not a map that is not there (it would be made), nor this one, nor a map name leading elsewhere.
+  for (const char* link : {"missing.qlm", "linked.qlm", "sneaky.qlm", "javascript:alert(1)"})
+    EXPECT_EQ(follow(link), "nothing") << link;
 }
 
 TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopicBack) {

@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -18,6 +19,7 @@
 #include "cli/cli.h"
 #include "kit/core/run_loop.h"
 #include "kit/gtk/clipboard.h"
+#include "kit/gtk/desktop_launch.h"
 #include "kit/gtk/host_window.h"
 #include "kit/gtk/main_loop.h"
 #include "kit/ui/alert.h"
@@ -208,6 +210,13 @@ int edit(const std::string& path, std::ostream& err) {
       if (first) s.setHostValue("firstFrameMs", sinceStart);
     });
   };
+  // A link to another map opens it in a window of its own: this program again.
+  std::error_code noProgram;
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe", noProgram).string();
+  s.setLinkHandlers({[](const std::string& uri) { kit::gtk::openURIWithDesktop(uri); },
+                     [self](const std::string& map) {
+                       if (!self.empty()) kit::gtk::startDetached({self, "--", map});
+                     }});
   kit::gtk::HostWindow host(s.window(), kWindowSize, std::move(callbacks));
   s.setWindowSize(kWindowSize);
   host.setTitle(s.title());

@@ -31,6 +31,7 @@ View::~View() {
     View* next = v->next_;
     v->superview_ = nullptr;
     v->prev_ = v->next_ = nullptr;
+    v->didLeaveSuperview();
     v = next;
   }
   firstSubview_ = lastSubview_ = nullptr;
@@ -127,6 +128,7 @@ void View::removeFromSuperview() {
   if (!superview_) return;
   if (Window* w = window()) w->viewLeaving(*this);
   unlink();
+  didLeaveSuperview();
 }
 
 void View::bringSubviewToFront(View* view) {

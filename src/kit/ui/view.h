@@ -89,6 +89,9 @@ class View : public Responder {
   void insertSubviewAbove(View* view, View* sibling);
   void insertSubviewBelow(View* view, View* sibling);
   void removeFromSuperview();
+  // Called after the view was taken out of its superview (removeFromSuperview, or the superview
+  // going), not when it moves to another one.
+  virtual void didLeaveSuperview() {}
   void bringSubviewToFront(View* view);
   void sendSubviewToBack(View* view);
   bool isDescendantOf(const View* view) const;

@@ -142,13 +142,13 @@ void Window::sendTouch(const TouchInput& in, double time) {
     touch->view_ = hit;
     touch->location_ = touch->previous_ = touch->start_ = in.windowPoint;
     touch->timestamp_ = time;
-    const bool again = lastWasTap_ && time - lastDownTime_ <= kMultiTapInterval &&
+    const bool again = lastWasTap_ && time - lastUpTime_ <= kMultiTapInterval &&
                        distance(in.windowPoint, lastDownPoint_) <= kMultiTapDistance;
     touch->tapCount_ = again ? lastTapCount_ + 1 : 1;
-    lastDownTime_ = time;
     lastDownPoint_ = in.windowPoint;
     lastTapCount_ = touch->tapCount_;
-    lastWasTap_ = true;
+    // Until it lifts as a tap, this touch starts no series.
+    lastWasTap_ = false;
 
     TouchState state;
     state.touch = std::move(touch);
@@ -187,9 +187,12 @@ void Window::sendTouch(const TouchInput& in, double time) {
   t.previous_ = t.location_;
   t.location_ = in.windowPoint;
   t.timestamp_ = time;
-  if (t.tapCount_ != 0 && distance(t.location_, t.start_) > kTapHysteresis) {
+  if (t.tapCount_ != 0 &&
+      (std::fabs(t.location_.x - t.start_.x) > kTapHysteresis || std::fabs(t.location_.y - t.start_.y) > kTapHysteresis))
     t.tapCount_ = 0;
-    lastWasTap_ = false;
+  if (in.phase == TouchPhase::Ended && t.tapCount_ != 0 && touches_.size() == 1) {
+    lastWasTap_ = true;
+    lastUpTime_ = time;
   }
 
   if (in.phase == TouchPhase::Moved && state.scrollView && !state.panning && !state.decided &&

@@ -43,8 +43,10 @@ class Window : public View {
   // responder, so that nothing later reaches it.
   void viewLeaving(View& view);
 
-  // Multi-tap rule and tap hysteresis, in seconds and points.
-  static constexpr double kMultiTapInterval = 0.35;
+  // Multi-tap rule and tap hysteresis, in seconds and points. The interval counts from the
+  // previous tap's lift and is as long as the canvas waits for a second tap, so that a second tap
+  // the canvas still waits for always arrives counted 2. The hysteresis is per axis.
+  static constexpr double kMultiTapInterval = 0.5;
   static constexpr float kMultiTapDistance = 25;
   static constexpr float kTapHysteresis = 10;
   // How far a touch on a scroll view's content moves before the scroll view may take it.
@@ -76,8 +78,8 @@ class Window : public View {
   std::map<int, TouchState> touches_;
   // Touch ids dropped at touch-down (ignored interaction, or nothing hit).
   std::map<int, bool> dropped_;
-  // The last touch-down, for counting taps.
-  double lastDownTime_ = -1e9;
+  // The last tap's touch-down point and lift, for counting taps.
+  double lastUpTime_ = -1e9;
   Point lastDownPoint_;
   int lastTapCount_ = 0;
   bool lastWasTap_ = false;

@@ -11,18 +11,7 @@
 using namespace kit;
 using namespace kit::gtk;
 
-TEST(HostKeys, EditingKeysAndShortcutCharacters) {
-  EXPECT_EQ(keyInputFor(GDK_KEY_BackSpace, 0)->key, Key::Backspace);
-  EXPECT_EQ(keyInputFor(GDK_KEY_Delete, 0)->key, Key::Delete);
-  EXPECT_EQ(keyInputFor(GDK_KEY_KP_Enter, 0)->key, Key::Return);
-  EXPECT_EQ(keyInputFor(GDK_KEY_ISO_Left_Tab, GDK_SHIFT_MASK)->key, Key::Tab);
-  EXPECT_EQ(keyInputFor(GDK_KEY_Left, 0)->key, Key::Left);
-  EXPECT_EQ(keyInputFor(GDK_KEY_Right, 0)->key, Key::Right);
-  EXPECT_EQ(keyInputFor(GDK_KEY_Up, 0)->key, Key::Up);
-  EXPECT_EQ(keyInputFor(GDK_KEY_Down, 0)->key, Key::Down);
-  EXPECT_EQ(keyInputFor(GDK_KEY_Home, 0)->key, Key::Home);
-  EXPECT_EQ(keyInputFor(GDK_KEY_End, 0)->key, Key::End);
-
+TEST(HostKeys, ShortcutsReadTheLowerCaseCharacterAndModifiersAloneAreNoKeys) {
   // Ctrl+Shift+Z arrives as "Z": the shortcut reads "z" with both modifiers.
   auto redo = keyInputFor(GDK_KEY_Z, GDK_CONTROL_MASK | GDK_SHIFT_MASK);
   ASSERT_TRUE(redo);
@@ -37,9 +26,6 @@ TEST(HostKeys, EditingKeysAndShortcutCharacters) {
   // A modifier alone is no key for kit.
   EXPECT_FALSE(keyInputFor(GDK_KEY_Control_L, GDK_CONTROL_MASK));
   EXPECT_FALSE(keyInputFor(GDK_KEY_Shift_R, 0));
-  EXPECT_TRUE(isShakeKey(GDK_KEY_F6));
-  EXPECT_FALSE(isShakeKey(GDK_KEY_F5));
-  EXPECT_STREQ(kShakeKeyName, "F6");
 }
 
 TEST(HostScrolling, WheelStepsAndTouchpadPixels) {
@@ -84,15 +70,9 @@ TEST(HostText, PreeditCaretInUTF16Units) {
   EXPECT_EQ(utf16Offset(s, 99), 5u);
 }
 
-TEST(HostClipboard, TypesAndTheirMimeTypes) {
-  for (auto t : {kPasteboardTypeUTF8PlainText, kPasteboardTypePlainText, kPasteboardTypeText})
-    EXPECT_EQ(mimeTypeFor(t), "text/plain;charset=utf-8");
-  EXPECT_EQ(mimeTypeFor(kPasteboardTypePNG), "image/png");
-  EXPECT_EQ(mimeTypeFor("org.example.topic"), "application/x-org.example.topic");
-  EXPECT_EQ(pasteboardTypeFor("application/x-org.example.topic"), "org.example.topic");
-  EXPECT_EQ(pasteboardTypeFor("text/plain;charset=utf-8"), std::string(kPasteboardTypeUTF8PlainText));
-  EXPECT_EQ(pasteboardTypeFor("image/png"), std::string(kPasteboardTypePNG));
-  // Not ours to read: other applications' own types, other text encodings.
+TEST(HostClipboard, OnlyOurOwnTypesAreRead) {
+  EXPECT_EQ(pasteboardTypeFor(mimeTypeFor("org.example.topic")), "org.example.topic");
+  // Other applications' own types and other text encodings are not ours to read.
   EXPECT_FALSE(pasteboardTypeFor("application/x-gtk-text-buffer-rich-text"));
   EXPECT_FALSE(pasteboardTypeFor("application/x-a.b/c"));
   EXPECT_FALSE(pasteboardTypeFor("text/plain"));

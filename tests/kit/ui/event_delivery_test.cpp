@@ -54,24 +54,31 @@ TEST_F(EventDeliveryTest, TapsCountWithinTimeAndDistanceAndDragsCountZero) {
   Recorder r(Rect(0, 0, 400, 300));
   window.addSubview(&r);
   script.tap({100, 100});
-  script.wait(0.2);
-  script.tap({120, 110});  // 0.25 s after the first touch-down, 22 pt away
-  script.wait(0.1);
+  script.wait(0.45);
+  script.tap({120, 110});  // 0.45 s after the first one lifted, 22 pt away
+  script.wait(0.45);
   script.tap({120, 110});
-  script.wait(0.5);
+  script.wait(0.55);
   script.tap({120, 110});  // too late: a new series
   script.wait(0.1);
   script.tap({150, 110});  // 30 pt away: a new series
   EXPECT_EQ(r.log(), (std::vector<std::string>{"began 1", "ended 1", "began 2", "ended 2", "began 3", "ended 3",
                                               "began 1", "ended 1", "began 1", "ended 1"}));
   r.log().clear();
+  // The hysteresis is 10 pt along each axis, not a radius: 10 pt each way is still a tap.
+  script.wait(1);
   script.down({100, 100});
-  script.move({108, 100});  // within the 10 pt hysteresis: still a tap
-  script.move({111, 100});
-  script.up({111, 100});
+  script.move({110, 90});
+  script.up({110, 90});
   script.wait(0.1);
-  script.tap({111, 100});  // after a drag, a tap starts a new count
-  EXPECT_EQ(r.log(), (std::vector<std::string>{"began 1", "moved 1", "moved 0", "ended 0", "began 1", "ended 1"}));
+  script.down({100, 100});
+  script.move({110, 110});
+  script.move({100, 110.5f});
+  script.up({100, 100});
+  script.wait(0.1);
+  script.tap({100, 100});  // after a drag, a tap starts a new count
+  EXPECT_EQ(r.log(), (std::vector<std::string>{"began 1", "moved 1", "ended 1", "began 2", "moved 2", "moved 0",
+                                              "ended 0", "began 1", "ended 1"}));
 }
 
 TEST_F(EventDeliveryTest, ATouchStaysWithItsViewAndUnhandledTouchesGoUpTheChain) {
