@@ -79,7 +79,9 @@ bool PseudoMapViewController::loadMap(const std::string& mapID) {
 }
 
 bool PseudoMapViewController::loadMapFromFile(const std::string& path) {
-  std::optional<kit::Value> file = kit::plist::readFile(path);
+  kit::plist::ReadFailure why;
+  std::optional<kit::Value> file = kit::plist::readFile(path, why);
+  if (why == kit::plist::ReadFailure::TooDeep) MapFormats::showLoadAlert("it is nested too deeply");
   if (!file || !file->isDictionary() || !(*file)[MapFile::kMapDataKey].isString()) return false;
   // Parse before anything changes, so that a damaged map leaves the open one as it was.
   MapFormats::ParseResult parsed = MapFormats::parseMapXML((*file)[MapFile::kMapDataKey].string());

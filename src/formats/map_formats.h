@@ -115,8 +115,10 @@ void dumpNode(BigView& canvas, const NodeView* topic, std::string& xml, int inFo
 // The whole map (the root's branch, every relationship), or "" without a root.
 std::string dumpMap(BigView& canvas);
 
-// "- text" lines, four spaces per level; "" for nothing. The branch's child lists are sorted
-// clockwise first (the reading order), under the tree lock.
+// "- text" lines, four spaces per level; "" for nothing, and for an outline longer than
+// kMaxOutlineLength (its indentation grows with the square of a branch's depth). The branch's
+// child lists are sorted clockwise first (the reading order), under the tree lock.
+inline constexpr std::uint64_t kMaxOutlineLength = std::uint64_t{1} << 30;
 std::string buildMarkdownOutlineFor(NodeView* topic);
 
 // The services the document installs on its canvas.

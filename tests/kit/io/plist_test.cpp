@@ -4,12 +4,12 @@
 #include <cmath>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "kit/core/app_paths.h"
 #include "kit/core/files.h"
 #include "kit/io/plist.h"
 #include "kit/testing/app_home.h"
+#include "kit/testing/hostile_input.h"
 
 using namespace kit;
 
@@ -169,67 +169,34 @@ TEST(Plist, DamagedBinaryAndXmlNeverCrash) {
   SUCCEED();
 }
 
-// A binary list of arrays, each holding the next `width` times, down `levels` levels.
-std::string nestedBinary(std::size_t levels, unsigned width = 1) {
-  std::string out = "bplist00";
-  std::vector<std::uint32_t> offsets;
-  auto be = [&out](std::uint64_t v, int n) {
-    for (int i = n - 1; i >= 0; --i) out += static_cast<char>(v >> (8 * i));
-  };
-  for (std::size_t i = 0; i <= levels; ++i) {
-    offsets.push_back(static_cast<std::uint32_t>(out.size()));
-    if (i == levels) {
-      out += '\xA0';
-      continue;
-    }
-    out += static_cast<char>(0xA0 | width);
-    for (unsigned k = 0; k < width; ++k) be(i + 1, 4);
-  }
-  const std::size_t table = out.size();
-  for (std::uint32_t o : offsets) be(o, 4);
-  out.append(6, '\0');
-  out += '\x04';
-  out += '\x04';
-  be(offsets.size(), 8);
-  be(0, 8);
-  be(table, 8);
-  return out;
-}
-
 // Lists nested far deeper than any the program writes (an attack on the map file, the
 // preferences or the clipboard) are refused as too deep, quickly, without overflowing the stack;
 // so is a small binary list whose shared arrays would spell out 2^40 values.
 TEST(Plist, DeepNestingIsRefusedAsTooDeepWithoutOverflowing) {
   const auto start = std::chrono::steady_clock::now();
-  auto deepXML = [](int levels, const std::string& leaf) {
-    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
-    for (int i = 0; i < levels; ++i) xml += "<array>";
-    xml += leaf;
-    for (int i = 0; i < levels; ++i) xml += "</array>";
-    return xml + "</plist>";
-  };
+  using kit::testing::nestedBinaryPlist, kit::testing::nestedXMLPlist;
   plist::ReadFailure why = plist::ReadFailure::None;
-  EXPECT_FALSE(plist::read(deepXML(200000, "<string>x</string>"), why));
+  EXPECT_FALSE(plist::read(nestedXMLPlist(200000, "<string>x</string>"), why));
   EXPECT_EQ(why, plist::ReadFailure::TooDeep);
   // A control character sends XML to the second reader, which must not take it either.
   why = plist::ReadFailure::None;
-  EXPECT_FALSE(plist::read(deepXML(200000, "<string>\x01</string>"), why));
+  EXPECT_FALSE(plist::read(nestedXMLPlist(200000, "<string>\x01</string>"), why));
   EXPECT_EQ(why, plist::ReadFailure::TooDeep);
   why = plist::ReadFailure::None;
-  EXPECT_FALSE(plist::read(nestedBinary(100000), why));
+  EXPECT_FALSE(plist::read(nestedBinaryPlist(100000), why));
   EXPECT_EQ(why, plist::ReadFailure::TooDeep);
-  EXPECT_FALSE(plist::read(nestedBinary(40, 2)));
+  EXPECT_FALSE(plist::read(nestedBinaryPlist(40, 2)));
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
 
   // Within the limits the same shapes read.
-  auto shallow = plist::read(deepXML(200, "<string>\x01</string>"));
+  auto shallow = plist::read(nestedXMLPlist(200, "<string>\x01</string>"));
   ASSERT_TRUE(shallow);
-  auto binary = plist::read(nestedBinary(400));
+  auto binary = plist::read(nestedBinaryPlist(400));
   ASSERT_TRUE(binary);
   int depth = 0;
   for (const Value* v = &*binary; v->isArray() && !v->array().empty(); v = &v->array()[0]) ++depth;
   EXPECT_EQ(depth, 400);
-  auto shared = plist::read(nestedBinary(3, 2));
+  auto shared = plist::read(nestedBinaryPlist(3, 2));
   ASSERT_TRUE(shared);
   EXPECT_EQ(shared->array()[1].array()[0].array().size(), 2u);
 }
