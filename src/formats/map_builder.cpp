@@ -336,7 +336,7 @@ class Builder {
     for (const RelationshipRecord& rec : map_.relationships) {
       NodeView* a = end(rec.from);
       NodeView* b = end(rec.to);
-      if (!a || !b || a == b) continue;
+      if (!a || !b) continue;  // a topic related to itself is kept: it is drawn as a loop
       RelationshipView* r = canvas_.createRelationshipBetweenNode(a, rec.fromEnd, b, rec.toEnd,
                                                                   rec.offset.value_or(kit::Point()),
                                                                   rec.colour.value_or(kRelationshipGreen));
