@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "document/map_import.h"
 #include "document/pseudo_map_view_controller.h"
 #include "formats/map_formats.h"
 #include "helpers/global_helpers_file_formats.h"
@@ -109,8 +110,9 @@ bool PseudoMapViewController::loadMapFromFile(const std::string& path) {
   AppServices::setCurrentCanvasStyle(static_cast<int>(settings_["CanvasStyle"].integerValue()));
   theme_ = std::shared_ptr<MapTheme>(MapTheme::themeFromDictionary((*file)[MapFile::kThemeKey]));
 
-  MapFormats::buildMap(*canvas_, std::move(*parsed.map), MapFormats::LoadContext::Map);
-  layOutWholeMap(*canvas_);
+  std::vector<NodeView*> unplaced;
+  MapFormats::buildMap(*canvas_, std::move(*parsed.map), MapFormats::LoadContext::Map, &unplaced);
+  MapImport::layOutUnplaced(*canvas_, unplaced);
   if (NodeView* root = canvas_->rootNode()) canvas_->setSelectedNode(root, false);
   clearModified();
   return true;

@@ -97,8 +97,9 @@ ParsedMap parseOutlineText(std::string_view text);
 // load contexts as in docs/formats.md); relationships and folds come last. Sets and returns
 // lastLoadedRootNode (nullptr when there was nothing to build).
 NodeView* buildMap(BigView& canvas, const ParsedMap& map, int context);
-// The same, with the topics taking the records' texts: the map is left moved-from.
-NodeView* buildMap(BigView& canvas, ParsedMap&& map, int context);
+// The same, with the topics taking the records' texts: the map is left moved-from. With
+// `unplaced`, the topics whose records carry no position are listed there, parents first.
+NodeView* buildMap(BigView& canvas, ParsedMap&& map, int context, std::vector<NodeView*>* unplaced = nullptr);
 
 // Parse, then build. On a parse error the alert is shown, nothing is built and
 // lastLoadedRootNode stays nullptr. Returns what it built.
