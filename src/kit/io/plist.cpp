@@ -187,9 +187,11 @@ std::optional<Value> fromNode(plist_t n, int depth) {
   }
 }
 
-// Characters no XML parser takes, which libplist writes into XML as they are (NUL aside: a
-// list holding it is damaged).
-bool holdsControlCharacter(std::string_view bytes) {
+// Characters no XML parser takes, which libplist writes into XML as they are: controls other
+// than tab and line ends (NUL aside: a list holding it is damaged), and U+FFFE and U+FFFF.
+bool holdsCharacterXMLRefuses(std::string_view bytes) {
+  if (bytes.find("\xEF\xBF\xBE") != std::string_view::npos || bytes.find("\xEF\xBF\xBF") != std::string_view::npos)
+    return true;
   return std::any_of(bytes.begin(), bytes.end(), [](char c) {
     const auto u = static_cast<unsigned char>(c);
     return u != 0 && u < 0x20 && u != '\t' && u != '\n' && u != '\r';
@@ -228,10 +230,9 @@ std::optional<Value> read(std::string_view bytes, ReadFailure& why) {
     if (v) why = ReadFailure::None;
     return v;
   }
-  // libplist writes control characters into XML as they are, which no XML parser takes: such a
-  // list (a theme string with one, say) is still read, by libplist, when it is shallow enough for
-  // libplist's recursion.
-  if (!holdsControlCharacter(bytes)) return std::nullopt;
+  // A list libplist wrote with characters that no XML parser takes (a theme string with a control
+  // character, say) is still read, by libplist, when it is shallow enough for libplist's recursion.
+  if (!holdsCharacterXMLRefuses(bytes)) return std::nullopt;
   if (xmlNestingDepth(bytes) > detail::kMaxDepth) {
     why = ReadFailure::TooDeep;
     return std::nullopt;

@@ -48,10 +48,10 @@ TEST(Plist, XmlRoundTrip) {
   EXPECT_TRUE((*back)["bool"].isBool());
 }
 
-// libplist writes control characters into XML as they are; what it wrote reads back all the same
+// libplist writes control characters and U+FFFF into XML as they are; what it wrote reads back all the same
 // (a map whose theme holds one must open again).
 TEST(Plist, XmlWithControlCharactersReadsBack) {
-  Value v(kit::Dictionary{{"Theme", Value(kit::Dictionary{{"fill", Value(std::string("C\x01V\x1f"))}})},
+  Value v(kit::Dictionary{{"Theme", Value(kit::Dictionary{{"fill", Value(std::string("C\x01V\x1f \uFFFF"))}})},
                           {"MapData", Value(std::string("<QuillmereRelative/>"))}});
   auto back = plist::read(plist::writeXML(v));
   ASSERT_TRUE(back);
