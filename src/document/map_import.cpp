@@ -116,7 +116,9 @@ void stackAmongSiblings(const std::vector<NodeView*>& group, const std::unordere
 void layOutUnplaced(BigView& canvas, const std::vector<NodeView*>& unplaced) {
   NodeView* root = canvas.rootNode();
   if (!root) return;
-  if (unplaced.size() == root->getListOfDescendents().size()) return layOut(canvas, true);
+  // Only the central topic placed, or none: the layout of an import, which keeps the root's place.
+  const std::size_t rootUnplaced = std::count(unplaced.begin(), unplaced.end(), root);
+  if (unplaced.size() - rootUnplaced + 1 == root->getListOfDescendents().size()) return layOut(canvas, true);
   layOut(canvas, false);
   if (unplaced.empty()) return;
   // Each topic without a place whose parent has one is laid out with its branch first.

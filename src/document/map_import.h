@@ -36,8 +36,8 @@ bool hasAllPositions(const MapFormats::ParsedMap& map);
 void layOut(BigView& canvas, bool automatic);
 
 // A loaded map file's topics that carried no position (`unplaced`, parents first, as buildMap
-// lists them) are laid out; the others keep their places. When none carried one, the map is laid
-// out as an import is. Otherwise each such topic whose parent has a place goes with its branch,
+// lists them) are laid out; the others keep their places. When none but the central topic carried
+// one, the map is laid out as an import is. Otherwise each such topic whose parent has a place goes with its branch,
 // laid out below it, under the lowest of its parent's other children on its side (inner edges
 // aligned, 10 pt apart), or beside the parent as the layout places a single child.
 void layOutUnplaced(BigView& canvas, const std::vector<NodeView*>& unplaced);

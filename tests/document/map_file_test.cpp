@@ -149,6 +149,15 @@ TEST_F(MapFileTest, TopicsWithoutPositionsAreLaidOutWhenOpened) {
     }
   }
 
+  // A central topic alone with a place keeps it, its branches balanced over both sides.
+  auto rooted = open("rooted", "<topic level=\"0\" x=\"1000\" y=\"1000\" text=\"Hub\"/><topic level=\"1\" text=\"a\"/>"
+                               "<topic level=\"1\" text=\"b\"/><topic level=\"1\" text=\"c\"/><topic level=\"1\" text=\"d\"/>");
+  NodeView* centre = rooted->bigView()->rootNode();
+  EXPECT_EQ(centre->center(), Point(1000, 1000));
+  EXPECT_GT(centre->childNodes().front()->center().x, 1000);
+  EXPECT_LT(centre->childNodes().back()->center().x, 1000);
+  expectApart(rooted->bigView());
+
   auto some = open("some", "<topic level=\"0\" x=\"1000\" y=\"1000\" text=\"Hub\"/>"
                            "<topic level=\"1\" x=\"1200\" y=\"950\" text=\"A\"/><topic level=\"2\" text=\"" + wrapped + "\"/>"
                            "<topic level=\"1\" x=\"1200\" y=\"1050\" text=\"B\"/><topic level=\"1\" text=\"" + wrapped + "\"/>");
