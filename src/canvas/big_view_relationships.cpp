@@ -16,6 +16,8 @@ constexpr float kControlPointOffset = 50.0f;
 constexpr int kNearLevelThreshold = 20;
 constexpr float kNearLevelLift = 20.0f;
 constexpr float kCanvasMargin = 40.0f;
+// Half the gap between the two ends of a topic's loop to itself.
+constexpr float kSelfLoopSpread = 8.0f;
 }  // namespace
 
 // ---- Creation and placement ------------------------------------------------------------------
@@ -197,7 +199,29 @@ void BigView::drawRelationship(RelationshipView* relationship, kit::GraphicsCont
   NodeView* end2 = relationship->end2();
   kit::Point q = relationship->center();
   kit::Point start, end;
-  calcBestRelationshipConnectionPointsFrom(end1, end2, q, start, end);
+  // Where the curve leaves each end: the heads point back along it.
+  kit::Point leaving = q, arriving = q;
+  kit::Path curve;
+  if (end1 == end2) {
+    // A topic related to itself: a loop out of the side that faces the control point, its two
+    // ends a little apart on that side, reaching towards the control point.
+    calcBestConnectionPointOn(end1, q, start);
+    const kit::Rect r = end1->getAdjustedNodeShapeFrame();
+    const bool onSide = start.y == r.midY() && (start.x == r.minX() || start.x == r.maxX());
+    const kit::Point along = onSide ? kit::Point(0, kSelfLoopSpread) : kit::Point(kSelfLoopSpread, 0);
+    end = kit::Point(start.x + along.x, start.y + along.y);
+    start = kit::Point(start.x - along.x, start.y - along.y);
+    const float reach = std::max(kSelfLoopSpread, std::hypot(q.x - start.x, q.y - start.y) * 0.5f);
+    const kit::Point side = onSide ? kit::Point(0, reach) : kit::Point(reach, 0);
+    leaving = kit::Point(q.x - side.x, q.y - side.y);
+    arriving = kit::Point(q.x + side.x, q.y + side.y);
+    curve.moveTo(start);
+    curve.curveTo(leaving, arriving, end);
+  } else {
+    calcBestRelationshipConnectionPointsFrom(end1, end2, q, start, end);
+    curve.moveTo(start);
+    curve.quadCurveTo(q, end);
+  }
 
   inContext.saveGState();
   if (ofType == 0 && relationship->alpha() != 0 && (end1 == selectedNode_ || end2 == selectedNode_)) {
@@ -220,26 +244,23 @@ void BigView::drawRelationship(RelationshipView* relationship, kit::GraphicsCont
   inContext.setStrokeColor(colour);
   inContext.setFillColor(colour);
   inContext.setLineWidth(2.0f);
-  kit::Path curve;
-  curve.moveTo(start);
-  curve.quadCurveTo(q, end);
   inContext.beginPath();
   inContext.addPath(curve);
   inContext.strokePath();
 
   if (a >= 1.0f) {
-    // Local +y of a head points along the curve towards the control point. atan2 keeps the
+    // Local +y of a head points along the curve towards its control point. atan2 keeps the
     // angle finite when the control point sits on the connection point.
-    auto headAngle = [&q](kit::Point at) {
+    auto headAngle = [](kit::Point at, kit::Point q) {
       double angle = std::atan2(std::fabs(at.x - q.x), std::fabs(at.y - q.y));
       if (q.y < at.y) angle = std::numbers::pi - angle;
       if (q.x > at.x) angle = -angle;
       return static_cast<float>(angle);
     };
     if (relationship->arrowTypeEnd1() != RelationshipEnd::None)
-      drawArrowHead(relationship->arrowTypeEnd1(), inContext, start, headAngle(start));
+      drawArrowHead(relationship->arrowTypeEnd1(), inContext, start, headAngle(start, leaving));
     if (relationship->arrowTypeEnd2() != RelationshipEnd::None)
-      drawArrowHead(relationship->arrowTypeEnd2(), inContext, end, headAngle(end));
+      drawArrowHead(relationship->arrowTypeEnd2(), inContext, end, headAngle(end, arriving));
   }
   inContext.restoreGState();
 }

@@ -212,7 +212,9 @@ void bringMapAssets(const std::string& applicationHome, const std::string& mapPa
 void loadMapFile(PseudoMapViewController& doc, const RenderOptions& o, std::string_view bytes,
                  const kit::AlertCapture& alerts, const std::string& applicationHome) {
   const std::string what = displayName(o.input);
-  std::optional<kit::Value> file = kit::plist::read(bytes);
+  kit::plist::ReadFailure why;
+  std::optional<kit::Value> file = kit::plist::read(bytes, why);
+  if (why == kit::plist::ReadFailure::TooDeep) throw Failure{"cannot read " + what + ": it is nested too deeply"};
   if (!file || !file->isDictionary() || !(*file)["MapData"].isString())
     throw Failure{"cannot read " + what + ": it is not a map file"};
   parseXML((*file)["MapData"].string(), what);
@@ -329,6 +331,8 @@ void writeOutput(PseudoMapViewController& doc, const RenderOptions& o) {
       break;
     case OutputKind::Markdown: {
       const std::string text = root ? canvas.buildMarkdownOutlineFor(root) : std::string();
+      if (root && text.empty())
+        throw Failure{"cannot write '" + o.output + "': the outline would be larger than 1 GiB"};
       ok = !text.empty() && kit::FileManager::writeAtomically(o.output, text);
       break;
     }

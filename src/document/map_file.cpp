@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "document/map_import.h"
 #include "document/pseudo_map_view_controller.h"
 #include "formats/map_formats.h"
 #include "helpers/global_helpers_file_formats.h"
@@ -123,7 +124,9 @@ bool PseudoMapViewController::loadMap(const std::string& mapID) {
 }
 
 bool PseudoMapViewController::loadMapFromFile(const std::string& path) {
-  std::optional<kit::Value> file = kit::plist::readFile(path);
+  kit::plist::ReadFailure why;
+  std::optional<kit::Value> file = kit::plist::readFile(path, why);
+  if (why == kit::plist::ReadFailure::TooDeep) MapFormats::showLoadAlert("it is nested too deeply");
   if (!file || !file->isDictionary() || !(*file)[MapFile::kMapDataKey].isString()) return false;
   // Parse before anything changes, so that a damaged map leaves the open one as it was.
   MapFormats::ParseResult parsed = MapFormats::parseMapXML((*file)[MapFile::kMapDataKey].string());
@@ -153,8 +156,9 @@ bool PseudoMapViewController::loadMapFromFile(const std::string& path) {
   AppServices::setCurrentCanvasStyle(static_cast<int>(settings_["CanvasStyle"].integerValue()));
   theme_ = std::shared_ptr<MapTheme>(MapTheme::themeFromDictionary((*file)[MapFile::kThemeKey]));
 
-  MapFormats::buildMap(*canvas_, std::move(*parsed.map), MapFormats::LoadContext::Map);
-  layOutWholeMap(*canvas_);
+  std::vector<NodeView*> unplaced;
+  MapFormats::buildMap(*canvas_, std::move(*parsed.map), MapFormats::LoadContext::Map, &unplaced);
+  MapImport::layOutUnplaced(*canvas_, unplaced);
   if (NodeView* root = canvas_->rootNode()) canvas_->setSelectedNode(root, false);
   canvas_->showFloatingNodeGuides();
   clearModified();

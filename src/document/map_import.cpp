@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 #include <utility>
 
 #include "document/pseudo_map_view_controller.h"
@@ -132,6 +133,82 @@ void layOut(BigView& canvas, bool automatic) {
     canvas.rearrangeAll(false, true, true);
     canvas.balanceMapAround(root, 1);
     canvas.rearrangeAll(false, true, true);
+  }
+  root->recalcBoundaries();
+  canvas.requestRedraw();
+}
+
+namespace {
+
+constexpr float kHorizontalGap = 70, kVerticalGap = 10;
+
+// Stacks branches already laid out on their own (`group`: children of one parent on one side, in
+// order) among the parent's other children, those in `unplaced` aside: below the lowest placed
+// one, inner edges aligned; or, when there is none, as the layout's column beside the parent.
+void stackAmongSiblings(const std::vector<NodeView*>& group, const std::unordered_set<const NodeView*>& unplaced) {
+  NodeView* parent = group.front()->parentNode();
+  const bool right = group.front()->isToRightOfParent();
+  NodeView* lowest = nullptr;
+  for (const auto& child : parent->childNodes()) {
+    NodeView* k = child.get();
+    if (k->isFloating() || k->isCallout() || unplaced.count(k) || k->isToRightOfParent() != right) continue;
+    if (!lowest || k->getBranchBoundingRect().maxY() > lowest->getBranchBoundingRect().maxY()) lowest = k;
+  }
+  float top, edge;  // the next branch's top, and the inner edge of every topic of the column
+  if (lowest) {
+    top = lowest->getBranchBoundingRect().maxY() + kVerticalGap;
+    edge = right ? lowest->getAdjustedNodeFrame().minX() : lowest->getAdjustedNodeFrame().maxX();
+  } else {
+    float height = -kVerticalGap;
+    for (NodeView* k : group) height += k->getBranchBoundingRect().height() + kVerticalGap;
+    top = parent->center().y - height * 0.5f;
+    const kit::Rect p = parent->getAdjustedNodeFrame();
+    edge = right ? p.maxX() + kHorizontalGap : p.minX() - kHorizontalGap;
+  }
+  for (NodeView* k : group) {
+    const kit::Rect branch = k->getBranchBoundingRect(), own = k->getAdjustedNodeFrame();
+    const float x = k->center().x + edge - (right ? own.minX() : own.maxX());
+    const float y = top + k->center().y - branch.minY();
+    k->moveTo(kit::Point(kit::roundHalfEven(x), kit::roundHalfEven(y)), true);
+    top += branch.height() + kVerticalGap;
+  }
+}
+
+}  // namespace
+
+void layOutUnplaced(BigView& canvas, const std::vector<NodeView*>& unplaced) {
+  NodeView* root = canvas.rootNode();
+  if (!root) return;
+  // Only the central topic placed, or none: the layout of an import, which keeps the root's place.
+  const std::size_t rootUnplaced = std::count(unplaced.begin(), unplaced.end(), root);
+  if (unplaced.size() - rootUnplaced + 1 == root->getListOfDescendents().size()) return layOut(canvas, true);
+  layOut(canvas, false);
+  if (unplaced.empty()) return;
+  // Each topic without a place whose parent has one is laid out with its branch first.
+  const std::unordered_set<const NodeView*> without(unplaced.begin(), unplaced.end());
+  std::unordered_set<const NodeView*> covered, branches;
+  for (NodeView* topic : unplaced) {
+    NodeView* parent = topic->parentNode();
+    if (parent && covered.count(parent)) {
+      covered.insert(topic);
+      continue;
+    }
+    // A root, a floating topic or a callout stays where it was made; its children are placed.
+    if (!parent || topic->isFloating() || topic->isCallout()) continue;
+    canvas.rearrangeChildren(topic, false);
+    covered.insert(topic);
+    branches.insert(topic);
+  }
+  // Then the branches are stacked, each parent's on each side together, in child order.
+  std::unordered_set<const NodeView*> stacked;
+  for (NodeView* topic : unplaced) {
+    if (!branches.count(topic) || stacked.count(topic)) continue;
+    std::vector<NodeView*> group;
+    for (const auto& child : topic->parentNode()->childNodes())
+      if (branches.count(child.get()) && child->isToRightOfParent() == topic->isToRightOfParent())
+        group.push_back(child.get());
+    stackAmongSiblings(group, without);
+    stacked.insert(group.begin(), group.end());
   }
   root->recalcBoundaries();
   canvas.requestRedraw();

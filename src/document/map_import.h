@@ -7,10 +7,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "formats/map_formats.h"
 
 class BigView;
+class NodeView;
 class PseudoMapViewController;
 
 namespace MapImport {
@@ -50,6 +52,13 @@ bool hasAllPositions(const MapFormats::ParsedMap& map);
 // The topics' own boxes; then, for a map without positions, the canvas's automatic layout with
 // the central topic's branches balanced over its two sides, as imported maps are.
 void layOut(BigView& canvas, bool automatic);
+
+// A loaded map file's topics that carried no position (`unplaced`, parents first, as buildMap
+// lists them) are laid out; the others keep their places. When none but the central topic carried
+// one, the map is laid out as an import is. Otherwise each such topic whose parent has a place goes with its branch,
+// laid out below it, under the lowest of its parent's other children on its side (inner edges
+// aligned, 10 pt apart), or beside the parent as the layout places a single child.
+void layOutUnplaced(BigView& canvas, const std::vector<NodeView*>& unplaced);
 
 // A new map from records, named mapName (its id too), organising itself, with the default theme,
 // no drop shadow and the given rainbow mode and canvas style; laid out when the records carry no

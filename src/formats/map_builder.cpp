@@ -178,6 +178,11 @@ class Builder {
     return top;
   }
 
+  void listUnplaced(std::vector<NodeView*>& out) const {
+    for (std::size_t i = 0; i < built_.size(); ++i)
+      if (!map_.topics[i].position) out.push_back(built_[i]);
+  }
+
  private:
   NodeView* createTop(const TopicRecord& r) {
     NodeView* parent = canvas_.selectedNode() ? canvas_.selectedNode() : canvas_.rootNode();
@@ -336,7 +341,7 @@ class Builder {
     for (const RelationshipRecord& rec : map_.relationships) {
       NodeView* a = end(rec.from);
       NodeView* b = end(rec.to);
-      if (!a || !b || a == b) continue;
+      if (!a || !b) continue;  // a topic related to itself is kept: it is drawn as a loop
       RelationshipView* r = canvas_.createRelationshipBetweenNode(a, rec.fromEnd, b, rec.toEnd,
                                                                   rec.offset.value_or(kit::Point()),
                                                                   rec.colour.value_or(kRelationshipGreen));
@@ -371,10 +376,13 @@ NodeView* buildMap(BigView& canvas, const ParsedMap& map, int context) {
   return Builder(canvas, map, nullptr, context).run();
 }
 
-NodeView* buildMap(BigView& canvas, ParsedMap&& map, int context) {
+NodeView* buildMap(BigView& canvas, ParsedMap&& map, int context, std::vector<NodeView*>* unplaced) {
   canvas.setLastLoadedRootNode(nullptr);
   if (map.topics.empty()) return nullptr;
-  return Builder(canvas, map, &map, context).run();
+  Builder builder(canvas, map, &map, context);
+  NodeView* top = builder.run();
+  if (unplaced) builder.listUnplaced(*unplaced);
+  return top;
 }
 
 void showLoadAlert(const std::string& error) {

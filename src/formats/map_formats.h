@@ -97,8 +97,9 @@ ParsedMap parseOutlineText(std::string_view text);
 // load contexts as in docs/formats.md); relationships and folds come last. Sets and returns
 // lastLoadedRootNode (nullptr when there was nothing to build).
 NodeView* buildMap(BigView& canvas, const ParsedMap& map, int context);
-// The same, with the topics taking the records' texts: the map is left moved-from.
-NodeView* buildMap(BigView& canvas, ParsedMap&& map, int context);
+// The same, with the topics taking the records' texts: the map is left moved-from. With
+// `unplaced`, the topics whose records carry no position are listed there, parents first.
+NodeView* buildMap(BigView& canvas, ParsedMap&& map, int context, std::vector<NodeView*>* unplaced = nullptr);
 
 // Parse, then build. On a parse error the alert is shown, nothing is built and
 // lastLoadedRootNode stays nullptr. Returns what it built.
@@ -115,8 +116,10 @@ void dumpNode(BigView& canvas, const NodeView* topic, std::string& xml, int inFo
 // The whole map (the root's branch, every relationship), or "" without a root.
 std::string dumpMap(BigView& canvas);
 
-// "- text" lines, four spaces per level; "" for nothing. The branch's child lists are sorted
-// clockwise first (the reading order), under the tree lock.
+// "- text" lines, four spaces per level; "" for nothing, and for an outline longer than
+// kMaxOutlineLength (its indentation grows with the square of a branch's depth). The branch's
+// child lists are sorted clockwise first (the reading order), under the tree lock.
+inline constexpr std::uint64_t kMaxOutlineLength = std::uint64_t{1} << 30;
 std::string buildMarkdownOutlineFor(NodeView* topic);
 
 // The services the document installs on its canvas.

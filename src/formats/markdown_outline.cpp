@@ -1,4 +1,8 @@
 // The Markdown outline: the plain-text flavour of a copied branch.
+#include <cstdint>
+#include <utility>
+#include <vector>
+
 #include "formats/map_formats.h"
 #include "model/app_services.h"
 #include "model/node_view.h"
@@ -23,12 +27,33 @@ void appendItem(std::string& out, std::string_view text, std::size_t level) {
   }
   out += '\n';
 }
+
+// The outline's length: the indentation grows with the depth, so a deep outline is far longer
+// than its map (100,000 levels would take some 20 GB).
+std::uint64_t outlineLength(const NodeView* topic) {
+  std::uint64_t length = 0;
+  std::vector<std::pair<const NodeView*, std::uint64_t>> stack{{topic, 0}};
+  while (!stack.empty()) {
+    auto [n, level] = stack.back();
+    stack.pop_back();
+    const std::string& text = n->strName();
+    std::uint64_t breaks = 0;  // "\r\n" counts once, as appendItem writes it
+    for (std::size_t i = 0; i < text.size(); ++i)
+      breaks += text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
+    length += (breaks + 1) * (level * kIndent + 2) + text.size() + 1;
+    for (const auto& child : n->childNodes()) stack.emplace_back(child.get(), level + 1);
+  }
+  return length;
+}
 }  // namespace
 
 std::string buildMarkdownOutlineFor(NodeView* topic) {
   std::string out;
   if (!topic) return out;
   kit::LockGuard guard(AppServices::globalTreeLock());
+  const std::uint64_t length = outlineLength(topic);
+  if (length > kMaxOutlineLength) return out;
+  out.reserve(static_cast<std::size_t>(length));
   // Outlines follow the map's reading order, clockwise round the central topic, whatever
   // order the child lists were left in by the layout or the file.
   topic->sortChildNodesClockwise(true);

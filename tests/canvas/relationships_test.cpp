@@ -366,6 +366,22 @@ TEST_F(RelationshipsTest, CurveAndArrowHeadsAreDrawnInTheRelationshipsColour) {
   EXPECT_GT(pixel(drawn, origin, Point(end.x - 7, end.y + 5)).alpha, 200);  // the disc
 }
 
+// A topic related to itself shows a loop out of the side facing the handle: its tip reaches
+// towards the handle and nothing runs straight out along the middle.
+TEST_F(RelationshipsTest, ARelationshipToItselfIsDrawnAsALoop) {
+  NodeView* a = at(root, 200, 0);
+  const Rect shape = a->getAdjustedNodeShapeFrame();
+  RelationshipView* r = relate(a, a, Point(shape.maxX() - a->center().x + 80, shape.midY() - a->center().y));
+  const Point q = r->center();
+  ASSERT_EQ(q, Point(shape.maxX() + 80, shape.midY()));
+  Point origin(a->center().x - 100, a->center().y - 150);
+  kit::ImageRef drawn = drawArea(*canvas, origin);
+  ASSERT_TRUE(drawn);
+  EXPECT_GT(pixel(drawn, origin, Point(shape.maxX() + 60, q.y)).alpha, 200);  // the tip
+  EXPECT_EQ(pixel(drawn, origin, Point(shape.maxX() + 30, q.y)).alpha, 0);    // inside the loop
+  EXPECT_EQ(pixel(drawn, origin, Point(shape.maxX() + 30, q.y + 40)).alpha, 0);
+}
+
 TEST_F(RelationshipsTest, ADimmedEndFadesTheCurveAndDropsTheHeads) {
   NodeView* a = at(root, 200, 0);
   NodeView* b = at(root, 500, 0);

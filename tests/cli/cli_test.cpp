@@ -34,6 +34,7 @@
 #include "kit/graphics/image_context.h"
 #include "kit/graphics/pdf_links.h"
 #include "kit/testing/fixtures.h"
+#include "kit/testing/hostile_input.h"
 #include "model/asset_library.h"
 
 namespace {
@@ -563,6 +564,10 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
     bomb += "\">";
   }
   ASSERT_TRUE(writeInput("bomb.opml", bomb + "]><opml version=\"2.0\"><body><outline text=\"&e9;\"/></body></opml>"));
+  // Property lists nested far deeper than libplist's recursion survives.
+  ASSERT_TRUE(writeInput("deepplist.qlm", kit::testing::nestedXMLPlist(200000)));
+  ASSERT_TRUE(writeInput("deepbinary.qlm", kit::testing::nestedBinaryPlist(100000)));
+  ASSERT_TRUE(writeInput("deeper.qlm", kit::testing::nestedXMLPlist(2000)));
   // A NUL inside a property-list string is damage, not a reason to abort.
   const std::string nulMap = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>MapData</key><string>x";
   ASSERT_TRUE(writeInput("nul.qlm", nulMap + std::string(1, '\0') + "y</string></dict></plist>"));
@@ -586,6 +591,9 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
       {input("deep.opml"), "nested too deeply"},
       {input("deep.qlm"), "nested too deeply"},
       {input("bomb.opml"), "its entities expand past the expansion limit"},
+      {input("deepplist.qlm"), "nested too deeply"},
+      {input("deepbinary.qlm"), "nested too deeply"},
+      {input("deeper.qlm"), "nested too deeply"},
   };
   for (const Case& c : cases) {
     for (const char* out : {"out.png", "out.pdf", "out.qlm", "out.md"}) {
@@ -598,6 +606,16 @@ TEST_F(CliTest, BadInputFailsWithOneLineAndWritesNothing) {
   EXPECT_EQ(stdinBlank.status, 1);
   expectOneLineMessage(stdinBlank, "standard input");
   expectNoOutput();
+}
+
+// Preferences nested too deeply to read are damaged preferences: the run goes on without them.
+TEST_F(CliTest, DeeplyNestedPreferencesDoNotStopARun) {
+  for (const std::string& prefs : {kit::testing::nestedXMLPlist(200000), kit::testing::nestedBinaryPlist(100000)}) {
+    ASSERT_TRUE(kit::FileManager::writeAtomically(kit::AppPaths::preferences() + "/quillmere.plist", prefs));
+    Result r = run({"render", kExamples + "garden.txt", "-o", path("garden.png")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(kit::Image::fromFile(path("garden.png")));
+  }
 }
 
 TEST_F(CliTest, UnwritableOutputFailsAndLeavesNothing) {

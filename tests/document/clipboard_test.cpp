@@ -13,6 +13,7 @@
 #include "kit/graphics/image_context.h"
 #include "kit/io/plist.h"
 #include "kit/testing/fixtures.h"
+#include "kit/testing/hostile_input.h"
 #include "kit/ui/alert.h"
 #include "kit/ui/pasteboard.h"
 #include "model/asset_library.h"
@@ -232,6 +233,12 @@ TEST_F(ClipboardTest, PasteStyleAppliesTheCopiedAttributes) {
   EXPECT_TRUE(sameColour(target->colour255(), branch_->colour255()));
   kit::Pasteboard::general().setString("plain");
   EXPECT_FALSE(canvas.pasteStyleOnto(target, 0xFFFFFFFFu, 0));
+  // Another application's bytes under our type, nested far too deeply, are no attributes.
+  for (const std::string& deep : {kit::testing::nestedBinaryPlist(100000), kit::testing::nestedXMLPlist(200000)}) {
+    kit::Pasteboard::general().setData(kit::Data(deep.begin(), deep.end()), GlobalHelpers::kTopicAttributesPasteboardType);
+    EXPECT_FALSE(canvas.pasteStyleOnto(target, 0xFFFFFFFFu, 0));
+  }
+  EXPECT_TRUE(sameColour(target->colour255(), branch_->colour255()));
 }
 
 TEST_F(ClipboardTest, ImagesBecomeTopicImagesAndTravelWithCopiedTopics) {

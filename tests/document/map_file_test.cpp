@@ -138,6 +138,66 @@ TEST_F(MapFileTest, AFailedOpenLeavesTheOpenMapAlone) {
   EXPECT_EQ(doc->mapID(), kMapID);
 }
 
+// A map file written by hand or by another program may leave positions out: such topics are laid
+// out when the map opens (for the window and the command alike), and recorded ones stay put.
+TEST_F(MapFileTest, TopicsWithoutPositionsAreLaidOutWhenOpened) {
+  auto open = [](const std::string& name, const std::string& topics) {
+    const std::string path = kit::AppPaths::temporary() + "/" + name + ".qlm";
+    const kit::Value file{kit::Dictionary{{"MapData", "<QuillmereRelative version=\"1\">" + topics + "</QuillmereRelative>"}}};
+    EXPECT_TRUE(kit::plist::writeFile(path, file));
+    auto opened = std::make_unique<PseudoMapViewController>();
+    EXPECT_TRUE(opened->loadMapFromFile(path));
+    return opened;
+  };
+  auto expectApart = [](BigView* c) {
+    const auto all = c->rootNode()->getListOfDescendents();
+    for (std::size_t i = 0; i < all.size(); ++i)
+      for (std::size_t j = i + 1; j < all.size(); ++j)
+        EXPECT_FALSE(all[i]->getAdjustedNodeFrame().intersects(all[j]->getAdjustedNodeFrame()))
+            << all[i]->strName() << " / " << all[j]->strName();
+  };
+  // The horizontal gap between a topic and its parent, whichever side it lies on.
+  auto gap = [](NodeView* n) {
+    const kit::Rect own = n->getAdjustedNodeFrame(), parent = n->parentNode()->getAdjustedNodeFrame();
+    return own.minX() >= parent.maxX() ? own.minX() - parent.maxX() : parent.minX() - own.maxX();
+  };
+  const std::string wrapped = "a topic whose text is long enough to wrap onto more lines than one row holds";
+
+  auto none = open("none", "<topic level=\"0\" text=\"Hub\"/><topic level=\"1\" text=\"" + wrapped + "\"/>"
+                           "<topic level=\"2\" text=\"x\"/><topic level=\"2\" text=\"" + wrapped + "\"/>"
+                           "<topic level=\"1\" text=\"" + wrapped + "\"/><topic level=\"1\" text=\"z\"/>");
+  expectApart(none->bigView());
+  for (NodeView* n : none->bigView()->rootNode()->getListOfDescendents()) {
+    if (n->parentNode()) {
+      EXPECT_EQ(gap(n), 70) << n->strName();
+    }
+  }
+
+  // A central topic alone with a place keeps it, its branches balanced over both sides.
+  auto rooted = open("rooted", "<topic level=\"0\" x=\"1000\" y=\"1000\" text=\"Hub\"/><topic level=\"1\" text=\"a\"/>"
+                               "<topic level=\"1\" text=\"b\"/><topic level=\"1\" text=\"c\"/><topic level=\"1\" text=\"d\"/>");
+  NodeView* centre = rooted->bigView()->rootNode();
+  EXPECT_EQ(centre->center(), Point(1000, 1000));
+  EXPECT_GT(centre->childNodes().front()->center().x, 1000);
+  EXPECT_LT(centre->childNodes().back()->center().x, 1000);
+  expectApart(rooted->bigView());
+
+  auto some = open("some", "<topic level=\"0\" x=\"1000\" y=\"1000\" text=\"Hub\"/>"
+                           "<topic level=\"1\" x=\"1200\" y=\"950\" text=\"A\"/><topic level=\"2\" text=\"" + wrapped + "\"/>"
+                           "<topic level=\"1\" x=\"1200\" y=\"1050\" text=\"B\"/><topic level=\"1\" text=\"" + wrapped + "\"/>");
+  NodeView* hub = some->bigView()->rootNode();
+  ASSERT_EQ(hub->childNodes().size(), 3u);
+  EXPECT_EQ(hub->center(), Point(1000, 1000));
+  EXPECT_EQ(hub->childNodes()[0]->center(), Point(1200, 950));
+  EXPECT_EQ(hub->childNodes()[1]->center(), Point(1200, 1050));
+  expectApart(some->bigView());
+  EXPECT_EQ(gap(hub->childNodes()[0]->childNodes()[0].get()), 70);
+  // A new child of the hub goes below the lowest of its side, its inner edge with theirs.
+  NodeView* appended = hub->childNodes()[2].get();
+  EXPECT_EQ(appended->getAdjustedNodeFrame().minX(), hub->childNodes()[1]->getAdjustedNodeFrame().minX());
+  EXPECT_EQ(appended->getAdjustedNodeFrame().minY(), hub->childNodes()[1]->getAdjustedNodeFrame().maxY() + 10);
+}
+
 TEST_F(MapFileTest, SavingNeverLeavesAHalfWrittenOrEmptyFile) {
   ASSERT_TRUE(doc->saveMap());
   const std::string path = PseudoMapViewController::pathForMapID(kMapID);

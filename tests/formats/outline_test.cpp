@@ -145,6 +145,30 @@ TEST_F(OutlineTest, MarkdownOutlineListsTheBranchClockwise) {
   EXPECT_EQ(canvas->buildMarkdownOutlineFor(nullptr), "");
 }
 
+// Indentation grows with the depth: a branch 24,000 levels deep would make an outline of more
+// than 1 GiB, which is refused rather than built.
+TEST_F(OutlineTest, AMarkdownOutlinePastOneGibibyteIsRefused) {
+  auto chain = [](int levels) {
+    MapFormats::ParsedMap map;
+    map.topics.resize(static_cast<std::size_t>(levels));
+    for (int i = 0; i < levels; ++i) {
+      map.topics[static_cast<std::size_t>(i)].parent = i - 1;
+      map.topics[static_cast<std::size_t>(i)].text = "T";
+    }
+    return map;
+  };
+  NodeView* top = MapFormats::buildMap(*canvas, chain(2000), MapFormats::LoadContext::Map);
+  ASSERT_NE(top, nullptr);
+  const std::string outline = canvas->buildMarkdownOutlineFor(top);
+  EXPECT_EQ(outline.size(), 2000u * 4 + 4u * 1999 * 2000 / 2);
+  EXPECT_EQ(outline.substr(outline.size() - 4 * 1999 - 4), std::string(4 * 1999, ' ') + "- T\n");
+
+  BigView* deep = newCanvas();
+  top = MapFormats::buildMap(*deep, chain(24000), MapFormats::LoadContext::Map);
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(deep->buildMarkdownOutlineFor(top), "");
+}
+
 TEST_F(OutlineTest, TheMarkdownOutlinePastesBackWithTheSameShape) {
   NodeView* root = canvas->createChildNodeOf(nullptr, Point());
   root->setStrName("Root");

@@ -12,7 +12,7 @@
 
 #include "kit/core/files.h"
 #include "kit/core/format.h"
-#include "kit/io/plist_xml_reader.h"
+#include "kit/io/plist_reader.h"
 #include "kit/text/utf.h"
 
 namespace kit::plist {
@@ -22,7 +22,7 @@ namespace {
 // libplist counts dates from 2001-01-01 00:00:00 UTC; Date counts from 1970.
 constexpr double kReferenceEpoch = 978307200.0;
 // Deeper documents are refused rather than risk the stack.
-constexpr int kMaxDepth = 512;
+constexpr int kMaxDepth = detail::kMaxDepth;
 
 struct NodeDeleter {
   void operator()(void* p) const { plist_free(static_cast<plist_t>(p)); }
@@ -187,75 +187,84 @@ std::optional<Value> fromNode(plist_t n, int depth) {
   }
 }
 
-std::uint64_t bigEndian(const unsigned char* p, std::size_t n) {
-  std::uint64_t v = 0;
-  for (std::size_t i = 0; i < n; ++i) v = v << 8 | p[i];
-  return v;
+// Characters no XML parser takes, which libplist writes into XML as they are: controls other
+// than tab and line ends (NUL aside: a list holding it is damaged), and U+FFFE and U+FFFF.
+bool holdsCharacterXMLRefuses(std::string_view bytes) {
+  if (bytes.find("\xEF\xBF\xBE") != std::string_view::npos || bytes.find("\xEF\xBF\xBF") != std::string_view::npos)
+    return true;
+  return std::any_of(bytes.begin(), bytes.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u != 0 && u < 0x20 && u != '\t' && u != '\n' && u != '\r';
+  });
 }
 
-// libplist asserts (and so aborts) when a UTF-16 string or key of a binary list holds U+0000:
-// its UTF-8 form is then longer than its C string. True when any object in the offset table is
-// such a string; a table libplist would refuse anyway is left to it. Objects may overlap, so
-// zero units are counted once up front: zeros[k] counts those at k - 2, k - 4, ... .
-bool binaryHoldsUtf16Nul(std::string_view bytes) {
-  constexpr std::size_t kTrailer = 32;
-  if (bytes.size() < 8 + kTrailer || bytes.substr(0, 8) != "bplist00") return false;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t size = bytes.size(), trailer = size - kTrailer;
-  const std::size_t offsetSize = p[trailer + 6];
-  const std::uint64_t objects = bigEndian(p + trailer + 8, 8), table = bigEndian(p + trailer + 24, 8);
-  if (offsetSize < 1 || offsetSize > 8 || table >= size) return false;
-  const std::uint64_t entries = std::min<std::uint64_t>(objects, (size - table) / offsetSize);
-  std::vector<std::uint32_t> zeros;
-  for (std::uint64_t i = 0; i < entries; ++i) {
-    std::uint64_t at = bigEndian(p + table + i * offsetSize, offsetSize);
-    if (at >= size || (p[at] >> 4) != 0x6) continue;
-    std::uint64_t units = p[at] & 0xF;
-    ++at;
-    if (units == 0xF) {  // the length follows as an integer object
-      if (at >= size || (p[at] >> 4) != 0x1) continue;
-      const std::size_t lenSize = std::size_t{1} << (p[at] & 0xF);
-      if (lenSize > 8 || lenSize >= size - at) continue;
-      units = bigEndian(p + at + 1, lenSize);
-      at += 1 + lenSize;
+// How deep dict and array elements nest, counting any such tag (in comments and CDATA too, so
+// never less than the truth): libplist's XML reader recurses once per level without a limit.
+int xmlNestingDepth(std::string_view bytes) {
+  int depth = 0, deepest = 0;
+  for (std::size_t at = bytes.find('<'); at != std::string_view::npos; at = bytes.find('<', at + 1)) {
+    const bool closing = at + 1 < bytes.size() && bytes[at + 1] == '/';
+    std::string_view name = bytes.substr(at + (closing ? 2 : 1));
+    std::size_t length = name.substr(0, 4) == "dict" ? 4 : name.substr(0, 5) == "array" ? 5 : 0;
+    if (length == 0 || (length < name.size() && name[length] != '>' && name[length] != '/' &&
+                        name[length] != ' ' && name[length] != '\t' && name[length] != '\n' && name[length] != '\r'))
+      continue;
+    if (closing) {
+      depth = std::max(0, depth - 1);
+      continue;
     }
-    if (at >= size) continue;
-    if (zeros.empty()) {
-      zeros.assign(size + 2, 0);
-      for (std::size_t k = 0; k < size; ++k) zeros[k + 2] = zeros[k] + (k + 1 < size && p[k] == 0 && p[k + 1] == 0);
-    }
-    const std::uint64_t end = at + 2 * std::min<std::uint64_t>(units, (size - at) / 2);
-    if (zeros[end] != zeros[at]) return true;
+    const std::size_t end = name.find('>');
+    if (end != std::string_view::npos && end > 0 && name[end - 1] == '/') continue;  // empty
+    deepest = std::max(deepest, ++depth);
   }
-  return false;
+  return deepest;
 }
 
 }  // namespace
 
-std::optional<Value> read(std::string_view bytes) {
+std::optional<Value> read(std::string_view bytes, ReadFailure& why) {
+  why = ReadFailure::Damaged;
   if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-  // libplist reads XML in time quadratic in the escaped text, so XML goes through our reader
-  // first. libplist writes control characters into XML as they are, which no XML parser takes:
-  // such a list (a theme string with one, say) is still read, by libplist.
-  if (bytes.substr(0, 6) != "bplist") {
-    if (std::optional<Value> v = detail::readXML(bytes)) return v;
+  std::optional<Value> v = bytes.substr(0, 6) == "bplist" ? detail::readBinary(bytes, why) : detail::readXML(bytes, why);
+  if (v || why == ReadFailure::TooDeep || bytes.substr(0, 6) == "bplist") {
+    if (v) why = ReadFailure::None;
+    return v;
   }
-  if (binaryHoldsUtf16Nul(bytes)) return std::nullopt;
+  // A list libplist wrote with characters that no XML parser takes (a theme string with a control
+  // character, say) is still read, by libplist, when it is shallow enough for libplist's recursion.
+  if (!holdsCharacterXMLRefuses(bytes)) return std::nullopt;
+  if (xmlNestingDepth(bytes) > detail::kMaxDepth) {
+    why = ReadFailure::TooDeep;
+    return std::nullopt;
+  }
   plist_t root = nullptr;
   plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
   if (!root) return std::nullopt;
   Node guard(root);
-  return fromNode(root, 0);
+  v = fromNode(root, 0);
+  if (v) why = ReadFailure::None;
+  return v;
+}
+
+std::optional<Value> read(std::string_view bytes) {
+  ReadFailure why;
+  return read(bytes, why);
 }
 
 std::optional<Value> read(const Data& bytes) {
   return read(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-std::optional<Value> readFile(const std::string& path) {
+std::optional<Value> readFile(const std::string& path, ReadFailure& why) {
+  why = ReadFailure::Damaged;
   auto bytes = FileManager::readFile(path);
   if (!bytes) return std::nullopt;
-  return read(*bytes);
+  return read(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), why);
+}
+
+std::optional<Value> readFile(const std::string& path) {
+  ReadFailure why;
+  return readFile(path, why);
 }
 
 std::string writeXML(const Value& v) {

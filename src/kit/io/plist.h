@@ -1,5 +1,5 @@
-// Property lists (XML or binary) to and from Value: written by libplist, binary ones read by
-// libplist, XML ones read through the XML event parser (plist_xml_reader.h).
+// Property lists (XML or binary) to and from Value: written by libplist, read by our own readers
+// (plist_reader.h), which refuse lists nested too deeply.
 //
 // Written plists hold only property-list types: boxed points, sizes and rects are written as the
 // strings "{x, y}", "{w, h}" and "{{x, y}, {w, h}}" (and read back as strings); null values in
@@ -15,10 +15,15 @@
 
 namespace kit::plist {
 
+// Why read gave nothing.
+enum class ReadFailure { None, Damaged, TooDeep };
+
 // nullopt for anything that is not a well-formed property list.
 std::optional<Value> read(const Data& bytes);
 std::optional<Value> read(std::string_view bytes);
+std::optional<Value> read(std::string_view bytes, ReadFailure& why);
 std::optional<Value> readFile(const std::string& path);
+std::optional<Value> readFile(const std::string& path, ReadFailure& why);
 
 // Empty when v is null (a property list cannot be null).
 std::string writeXML(const Value& v);

@@ -9,14 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "kit/io/plist_xml_reader.h"
+#include "kit/io/plist_reader.h"
 #include "kit/io/xml.h"
 
 namespace kit::plist::detail {
 
 namespace {
-
-// libplist counts dates from 2001-01-01 00:00:00 UTC; Date counts from 1970.
 
 std::string_view trimmed(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) s.remove_prefix(1);
@@ -218,11 +216,15 @@ class Reader : public XMLParserDelegate {
 
 }  // namespace
 
-std::optional<Value> readXML(std::string_view bytes) {
+std::optional<Value> readXML(std::string_view bytes, ReadFailure& why) {
   Reader reader;
   XMLParser parser = XMLParser::borrowing(bytes);
   parser.setDelegate(&reader);
-  if (!parser.parse() || !reader.complete()) return std::nullopt;
+  if (!parser.parse() || !reader.complete()) {
+    const auto& error = parser.parserError();
+    why = error && error->code == XMLParser::kTooDeepError ? ReadFailure::TooDeep : ReadFailure::Damaged;
+    return std::nullopt;
+  }
   return std::move(reader.result);
 }
 

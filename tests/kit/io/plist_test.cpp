@@ -9,6 +9,7 @@
 #include "kit/core/files.h"
 #include "kit/io/plist.h"
 #include "kit/testing/app_home.h"
+#include "kit/testing/hostile_input.h"
 
 using namespace kit;
 
@@ -47,10 +48,10 @@ TEST(Plist, XmlRoundTrip) {
   EXPECT_TRUE((*back)["bool"].isBool());
 }
 
-// libplist writes control characters into XML as they are; what it wrote reads back all the same
+// libplist writes control characters and U+FFFF into XML as they are; what it wrote reads back all the same
 // (a map whose theme holds one must open again).
 TEST(Plist, XmlWithControlCharactersReadsBack) {
-  Value v(kit::Dictionary{{"Theme", Value(kit::Dictionary{{"fill", Value(std::string("C\x01V\x1f"))}})},
+  Value v(kit::Dictionary{{"Theme", Value(kit::Dictionary{{"fill", Value(std::string("C\x01V\x1f \uFFFF"))}})},
                           {"MapData", Value(std::string("<QuillmereRelative/>"))}});
   auto back = plist::read(plist::writeXML(v));
   ASSERT_TRUE(back);
@@ -168,12 +169,36 @@ TEST(Plist, DamagedBinaryAndXmlNeverCrash) {
   SUCCEED();
 }
 
-TEST(Plist, DeepNestingIsRefusedOrReadButNeverOverflows) {
-  std::string deep = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
-  for (int i = 0; i < 5000; ++i) deep += "<array>";
-  for (int i = 0; i < 5000; ++i) deep += "</array>";
-  deep += "</plist>";
-  EXPECT_FALSE(plist::read(deep));
+// Lists nested far deeper than any the program writes (an attack on the map file, the
+// preferences or the clipboard) are refused as too deep, quickly, without overflowing the stack;
+// so is a small binary list whose shared arrays would spell out 2^40 values.
+TEST(Plist, DeepNestingIsRefusedAsTooDeepWithoutOverflowing) {
+  const auto start = std::chrono::steady_clock::now();
+  using kit::testing::nestedBinaryPlist, kit::testing::nestedXMLPlist;
+  plist::ReadFailure why = plist::ReadFailure::None;
+  EXPECT_FALSE(plist::read(nestedXMLPlist(200000, "<string>x</string>"), why));
+  EXPECT_EQ(why, plist::ReadFailure::TooDeep);
+  // A control character sends XML to the second reader, which must not take it either.
+  why = plist::ReadFailure::None;
+  EXPECT_FALSE(plist::read(nestedXMLPlist(200000, "<string>\x01</string>"), why));
+  EXPECT_EQ(why, plist::ReadFailure::TooDeep);
+  why = plist::ReadFailure::None;
+  EXPECT_FALSE(plist::read(nestedBinaryPlist(100000), why));
+  EXPECT_EQ(why, plist::ReadFailure::TooDeep);
+  EXPECT_FALSE(plist::read(nestedBinaryPlist(40, 2)));
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+
+  // Within the limits the same shapes read.
+  auto shallow = plist::read(nestedXMLPlist(200, "<string>\x01</string>"));
+  ASSERT_TRUE(shallow);
+  auto binary = plist::read(nestedBinaryPlist(400));
+  ASSERT_TRUE(binary);
+  int depth = 0;
+  for (const Value* v = &*binary; v->isArray() && !v->array().empty(); v = &v->array()[0]) ++depth;
+  EXPECT_EQ(depth, 400);
+  auto shared = plist::read(nestedBinaryPlist(3, 2));
+  ASSERT_TRUE(shared);
+  EXPECT_EQ(shared->array()[1].array()[0].array().size(), 2u);
 }
 
 // A map file's whole XML is one escaped string: reading it costs its length, not its square.
