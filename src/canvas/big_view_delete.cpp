@@ -1,5 +1,7 @@
 // Removing topics, merging a topic's children into its parent, and folding.
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "kit/ui/view_animation.h"
 
@@ -137,11 +139,18 @@ void BigView::toggleFoldState(NodeView* topic) {
 
 namespace {
 
-// Levels below the topic to its deepest descendant through normal children (folded ones too).
+// Levels below the topic to its deepest descendant through normal children (folded ones too),
+// walked without recursion: a branch may be a million levels deep.
 int furthestDescendantDepth(const NodeView* topic) {
   int deepest = 0;
-  for (const auto& c : topic->childNodes())
-    if (!c->isFloating() && !c->isCallout()) deepest = std::max(deepest, 1 + furthestDescendantDepth(c.get()));
+  std::vector<std::pair<const NodeView*, int>> stack{{topic, 0}};
+  while (!stack.empty()) {
+    const auto [n, depth] = stack.back();
+    stack.pop_back();
+    deepest = std::max(deepest, depth);
+    for (const auto& c : n->childNodes())
+      if (!c->isFloating() && !c->isCallout()) stack.emplace_back(c.get(), depth + 1);
+  }
   return deepest;
 }
 

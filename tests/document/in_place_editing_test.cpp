@@ -273,7 +273,7 @@ TEST_F(InPlaceEditingTest, TheSnippetProxyPassesEverythingOnAndTheEditorFollowsT
 TEST_F(InPlaceEditingTest, ADictatedCommaListBecomesSiblingsAndAPastedOneIsText) {
   topic->setColourWithRGB255(RGB255{10, 200, 30}, false, false);
   edit(topic);
-  script.type("eggs, milk, bread");
+  script.type("eggs,\xE3\x80\x80milk,\xC2\xA0" "bread\xE2\x80\xA8");  // ideographic and no-break spaces
   EXPECT_EQ(topic->strName(), "Milk");  // nothing inserted
   script.wait(0.1);
   ASSERT_EQ(root->childNodes().size(), 5u);
@@ -337,4 +337,13 @@ TEST_F(InPlaceEditingTest, AHundredThousandCharactersStayResponsive) {
   const double perKey = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 20;
   EXPECT_EQ(topic->strName().size(), 100024u);
   EXPECT_LT(perKey, 0.25) << perKey;  // laying out all of the text each time takes about 0.7 s
+
+  // A word longer than many lines, which wraps inside itself.
+  edit(below);
+  script.type(std::string(10000, 'w'));
+  const auto wordStart = std::chrono::steady_clock::now();
+  typeKeys("abcdefghijklmnopqrst");
+  const double perWordKey = std::chrono::duration<double>(std::chrono::steady_clock::now() - wordStart).count() / 20;
+  EXPECT_EQ(below->strName().size(), 10025u);
+  EXPECT_LT(perWordKey, 0.025) << perWordKey;  // Pango shaping the word again for each line: 80 ms
 }
