@@ -117,6 +117,8 @@ void BigView::forgetTopic(NodeView* topic, bool branch) {
 // ---- Selection and drop target -------------------------------------------------------------
 
 void BigView::setSelectedNode(NodeView* topic, bool notify) {
+  // Keystroke commands act on the selection: an edit never outlives its topic's selection.
+  if (NodeView* editing = NodeView::currentEditingTopic(); editing && editing != topic) NodeView::finishEditing();
   if (!topic || topic != selectedNode_) {
     if (selectedNode_) {
       selectedNode_->setIsSelected(false);

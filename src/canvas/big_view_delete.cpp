@@ -16,6 +16,9 @@ void BigView::recursivelyRemoveChildNodesFromViewChain(NodeView* topic) {
 }
 
 void BigView::endEditingWithin(NodeView* topic) {
+  // A keystroke command of a topic in the branch would act on the branch as it goes.
+  if (NodeView* waiting = NodeView::keyboardCommandTopic(); waiting && (waiting == topic || waiting->isaChildOf(topic)))
+    NodeView::cancelKeyboardCommand();
   NodeView* editing = NodeView::currentEditingTopic();
   if (editing && (editing == topic || editing->isaChildOf(topic))) editing->inPlaceEdit(false);
 }
@@ -58,6 +61,7 @@ void BigView::deleteBranch(NodeView* topic) {
   if (!topic || !topic->parentNode()) return;
   NodeView* parent = topic->parentNode();
   NodeView* next = findNearestVisibleSibling(topic);
+  endEditingWithin(topic);
   setSelectedNode(next ? next : parent, true);
   removeNode(topic);
   if (parent->childNodes().empty()) parent->recalcLayoutRecursively(false, true, true, false, false);

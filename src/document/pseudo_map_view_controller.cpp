@@ -299,3 +299,8 @@ void PseudoMapViewController::onSiriDictateListDetectTriggered(const std::vector
   canvas_->setSelectedNode(selected, true);
   selected->inPlaceEdit(true);
 }
+
+bool PseudoMapViewController::isKeyboardVisible() {
+  kit::Window* w = canvas_->window();
+  return w && w->keyboard().isVisible();
+}

@@ -267,6 +267,15 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   UITextViewEx* inPlaceEditTextView() const { return inPlaceEditTextView_.get(); }
   // The one topic whose editor is open, or nullptr.
   static NodeView* currentEditingTopic();
+  // Ends in-place editing for good: a keystroke command still waiting for its 0.1 s runs now
+  // (so a three-Return split is whole and nothing acts on the map later), then the open editor
+  // closes, committing any pre-edit text. For whatever must not happen in the middle of an edit:
+  // a selection moving to another topic, undo, closing the map.
+  static void finishEditing();
+  // The topic whose keystroke command waits, or nullptr; cancelling drops the command (its
+  // branch is going).
+  static NodeView* keyboardCommandTopic();
+  static void cancelKeyboardCommand();
   // The topic's font and text alignment into an open editor.
   void updateInplaceTextViewAttributes();
   // The commands the editor's keystroke gestures trigger, run 0.1 s after the key.
@@ -525,6 +534,9 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   void discardEditing();
   // Runs fn on this topic after delay on the main run loop; cancelled if the topic goes first.
   void performAfterDelay(const char* name, double delay, std::function<void()> fn);
+  // A keystroke gesture's command, run after the trigger delay or at finishEditing, whichever
+  // comes first.
+  void scheduleKeyboardCommand(const char* name, std::function<void()> fn);
   // One topic's share of copyAttributes.
   void applyAttributes(const kit::Value& dict, std::uint32_t mask, bool withUndo);
 

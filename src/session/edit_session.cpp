@@ -235,9 +235,8 @@ struct EditSession::Impl : kit::ViewControllerDelegate {
     return c->draggingTopic() || c->draggingRelationship() || c->dragDropNode();
   }
 
-  void commitEditing() {
-    if (NodeView* editing = NodeView::currentEditingTopic()) editing->inPlaceEdit(false);
-  }
+  // A keystroke command still waiting runs first, so that what is saved or undone is whole.
+  void commitEditing() { NodeView::finishEditing(); }
 
   // Ends what is under way: the edit keeps its text, the chooser and the menus close, and a drag
   // is cancelled, putting the map back as it was before the drag.
