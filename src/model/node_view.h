@@ -529,6 +529,7 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   void textViewDidBeginEditing(kit::TextView& tv) override;
   bool textViewShouldChangeTextInRange(kit::TextView& tv, kit::TextRange range, const std::string& text) override;
   void textViewDidChange(kit::TextView& tv) override;
+  void textViewDidChangeMarkedText(kit::TextView& tv) override;
   void textViewDidEndEditing(kit::TextView& tv) override;
   // For the destructor: the editor goes without delegate calls, pending performs are cancelled.
   void discardEditing();

@@ -207,6 +207,11 @@ void NodeView::textViewDidChange(kit::TextView& tv) {
   kit::NotificationCenter::defaultCenter().post(kEditTextChanged, this);
 }
 
+// Text being composed shows inside the topic, which grows with it as with typed text.
+void NodeView::textViewDidChangeMarkedText(kit::TextView& tv) {
+  if (inPlaceEditTextView_.get() == &tv) recalcLayoutRecursively(false, true, true, false, false);
+}
+
 void NodeView::textViewDidEndEditing(kit::TextView& tv) {
   if (!inPlaceEditTextView_ || inPlaceEditTextView_.get() != &tv) return;
   if (gCurrentEditingTopic == this) gCurrentEditingTopic = nullptr;

@@ -153,10 +153,14 @@ void NodeView::_calcLayout(bool rightHand) {
     cache.key = used < text.size() ? measureKey(text.substr(0, used), f, c) : key;
     return cache.size;
   };
+  // While editing, text being composed counts as the topic's text.
+  const bool composing = editing && inPlaceEditTextView_->hasMarkedText();
+  const std::string composed = composing ? inPlaceEditTextView_->shownText() : std::string();
+  const std::string& shown = composing ? composed : strName_;
   Size ts;
-  if (!strName_.empty()) {
-    if (editing && strName_.back() == '\n') ts = measure(measuredText_, strName_ + " ", font, constraint);
-    else ts = measure(measuredText_, strName_, font, constraint);
+  if (!shown.empty()) {
+    if (editing && shown.back() == '\n') ts = measure(measuredText_, shown + " ", font, constraint);
+    else ts = measure(measuredText_, shown, font, constraint);
   } else if (imageSize.width > 0 && !editing) {
     ts = Size(1.0f, 1.0f);
   } else {
@@ -179,7 +183,7 @@ void NodeView::_calcLayout(bool rightHand) {
     avgCharWidth = inPlaceEditTextView_->getSizeOfAvgChar().width;
     Rect ev = inPlaceEditTextView_->frame();
     inPlaceEditTextView_->setFrame(Rect(ev.origin, Size(w + 16.0f + avgCharWidth, 900.0f)));
-    if (!strName_.empty()) h = inPlaceEditTextView_->contentSize().height - 14.0f;
+    if (!shown.empty()) h = inPlaceEditTextView_->contentSize().height - 14.0f;
   }
 
   // 6.-7. The boxes: image above the text, icons beside it.

@@ -266,6 +266,20 @@ TEST_F(InPlaceEditingTest, EndingAnEditKeepsATopicThatMovedMeanwhileWhereItIs) {
   EXPECT_GT(kid->getAdjustedNodeFrame().minX(), f.maxX());
 }
 
+TEST_F(InPlaceEditingTest, TextBeingComposedGrowsTheTopicAndIsKeptWhenTheEditEnds) {
+  edit(topic);
+  const Rect plain = topic->getAdjustedNodeFrame();
+  script.preedit("\xE4\xBD\xA0\xE5\xA5\xBD\xE5\x90\x97", 3);
+  EXPECT_EQ(topic->strName(), "Milk");
+  EXPECT_GT(topic->getAdjustedNodeFrame().width(), plain.width() + 20);
+  EXPECT_GE(topic->inPlaceEditTextView()->frame().width(), topic->getAdjustedNodeFrame().width() - 20);
+  topic->inPlaceEdit(false);
+  EXPECT_EQ(topic->strName(), "Milk\xE4\xBD\xA0\xE5\xA5\xBD\xE5\x90\x97");
+  endPass();
+  ASSERT_TRUE(undo().undo());
+  EXPECT_EQ(topic->strName(), "Milk");
+}
+
 TEST_F(InPlaceEditingTest, WithShortcutsOffNoGestureTriggersButEditingIsTheSame) {
   AppServices::setKeyboardShortcutsFlag(false);
   edit(topic);

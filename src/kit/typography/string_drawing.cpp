@@ -66,6 +66,46 @@ Size drawAtPoint(GraphicsContext& ctx, std::string_view text, Point point, const
   return sizeOf(l);
 }
 
+namespace {
+
+// The empty line after a trailing line break, or of an empty text: at the line's start as the
+// alignment puts it, below the last line.
+Rect caretOnEmptyLastLine(const pango::Lines& l, const Font& font, Float width, TextAlignment alignment) {
+  const Float top = l.empty ? 0 : static_cast<Float>(l.heightUnits) / PANGO_SCALE;
+  const Float height = sizeWithFont("&", font).height;
+  const Float x = alignment == TextAlignment::Center ? width / 2 : alignment == TextAlignment::Right ? width : 0;
+  return Rect(x, top, 0, height);
+}
+
+}  // namespace
+
+Rect caretRectForOffset(std::string_view text, const Font& font, Float width, TextAlignment alignment,
+                        std::size_t offset) {
+  const std::string t = pango::withoutTrailingBreak(pango::validUtf8(text));
+  pango::Lines l = lay(t, font, width, 0, LineBreakMode::WordWrap, alignment);
+  if (t.empty() || offset > t.size()) return caretOnEmptyLastLine(t.empty() ? pango::Lines{} : l, font, width, alignment);
+  PangoRectangle pos{};
+  pango_layout_index_to_pos(l.layout, static_cast<int>(offset), &pos);
+  const Float top = l.kept.empty() ? 0 : static_cast<Float>(l.kept.front().logical.y);
+  return Rect(static_cast<Float>(pos.x) / PANGO_SCALE, (static_cast<Float>(pos.y) - top) / PANGO_SCALE, 0,
+              static_cast<Float>(pos.height) / PANGO_SCALE);
+}
+
+std::size_t offsetForPoint(std::string_view text, const Font& font, Float width, TextAlignment alignment, Point p) {
+  const std::string t = pango::withoutTrailingBreak(pango::validUtf8(text));
+  if (t.empty()) return 0;
+  pango::Lines l = lay(t, font, width, 0, LineBreakMode::WordWrap, alignment);
+  // Below the last line of a text ending in a line break: the empty line after it.
+  if (t.size() < text.size() && p.y >= static_cast<Float>(l.heightUnits) / PANGO_SCALE) return text.size();
+  int index = 0, trailing = 0;
+  pango_layout_xy_to_index(l.layout, static_cast<int>(p.x * PANGO_SCALE), static_cast<int>(p.y * PANGO_SCALE), &index,
+                           &trailing);
+  const char* at = t.data() + std::clamp(index, 0, static_cast<int>(t.size()));
+  const char* end = t.data() + t.size();
+  for (; trailing > 0 && at < end; --trailing) at = g_utf8_next_char(at);
+  return static_cast<std::size_t>(std::min(at, end) - t.data());
+}
+
 Size IncrementalTextMeasure::measure(std::string_view text, const Font& font, Float width) {
   std::string t = pango::withoutTrailingBreak(pango::validUtf8(text));
   if (t.empty()) {
