@@ -118,6 +118,35 @@ def case_close_while_editing(c):
     expect(parent_in_outline(md, "Test the soil") == "Ground", f"saved map:\n{md}")
 
 
+def case_text_field(c):
+    """The editor is a text field of the desktop: Shift+Home and Ctrl+X cut its text to the
+    clipboard, Ctrl+V pastes what another program put there, Escape ends the edit keeping the
+    text. The screenshots show the caret and then a selection."""
+    qlm = c.garden()
+    app = c.start(qlm)
+    retype(app, "Money", "Budget plan")
+    app.wait_presented(app.state())
+    screenshot(os.path.join(c.out, "editor-caret.png"))
+    app.key("shift+Left", "shift+Left", "shift+Left", "shift+Left")
+    time.sleep(0.3)  # the selection is not in the state: a frame or two for it
+    screenshot(os.path.join(c.out, "editor-selection.png"))
+    app.key("shift+Home", "ctrl+x")
+    app.wait("the text cut", lambda s: (s.get("editing") or {}).get("text") == "")
+    got = clipboard_text()
+    expect(got == "Budget plan", f"clipboard holds {got!r} after the cut")
+    before = app.state()["pasteboard"]["changeCount"]
+    subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=b"Seed fund",
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True, timeout=10)
+    app.wait("the clipboard taken in", lambda s: s["pasteboard"]["changeCount"] > before)
+    app.key("ctrl+v")
+    app.wait("the text pasted", lambda s: (s.get("editing") or {}).get("text") == "Seed fund")
+    app.key("Escape")
+    app.wait("the edit ended", lambda s: s.get("editing") is None and App.topic(s, "Seed fund"))
+    expect(app.close() == 0, f"closing: {app.stderr()}")
+    md = c.outline(qlm)
+    expect("- Seed fund\n" in md and "- Money\n" not in md, f"saved map:\n{md}")
+
+
 def lift_towards(app, text, target, part):
     """Holds the topic TEXT until it lifts and drags it PART of the way to the topic TARGET in
     steps, each awaited; the button stays down. Gives TARGET."""
