@@ -64,6 +64,8 @@ void BigView::teardown(bool notify) {
   deallocPrepared_ = true;
   kit::MenuController::shared().forgetView(this);
   kit::LockGuard guard(AppServices::globalTreeLock());
+  // An edit on this map ends first, and a keystroke command waiting on it never runs.
+  if (rootNode_) endEditingWithin(rootNode_.get());
   if (notify) setSelectedNode(nullptr, true);
   else forgetTopic(selectedNode_, false);
   removeRelationshipsFrom(rootNode_.get(), true);

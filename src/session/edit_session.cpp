@@ -431,6 +431,8 @@ void EditSession::undoOrRedo(bool undoing) {
   // so that undo takes back the text just typed.
   if (s.dragging() || s.chooser) return;
   kit::LockGuard guard(AppServices::globalTreeLock());
+  // A keystroke command still waiting is dropped: undo takes back the edit whose keys made it.
+  NodeView::cancelKeyboardCommand();
   s.commitEditing();
   s.doc.bigView()->hideMenuController();
   kit::UndoManager& undo = *s.doc.undoManager();

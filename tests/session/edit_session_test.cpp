@@ -311,6 +311,23 @@ TEST_F(EditSessionTest, ClosingRightAfterAThreeReturnSplitSavesBothHalvesAndLeav
   std::vector<std::string> texts;
   for (const auto& t : map.topics) texts.push_back(t.text);
   EXPECT_EQ(texts, (std::vector<std::string>{"garden", "Buy", "milk"}));
+
+  // Undo right after a split takes back the whole edit, and the split never comes.
+  s.reset();
+  s = open("garden.qlm");
+  ASSERT_TRUE(s);
+  kit::EventScript again(s->window());
+  root = s->document().bigView()->rootNode();
+  leaf = root->childNodes()[0].get();
+  s->document().bigView()->selectAndEditNode(leaf);
+  again.type(" and eggs");
+  leaf->inPlaceEditTextView()->setSelectedRange(kit::TextRange{3, 0});
+  for (int i = 0; i < 3; ++i) again.key(kit::Key::Return);
+  s->undo();
+  again.wait(0.5);
+  EXPECT_EQ(leaf->strName(), "Buy");
+  EXPECT_EQ(root->childNodes().size(), 2u);
+  EXPECT_EQ(NodeView::currentEditingTopic(), nullptr);
   AppServices::setKeyboardShortcutsFlag(false);
 }
 
