@@ -118,6 +118,12 @@ def case_close_while_editing(c):
     expect(parent_in_outline(md, "Test the soil") == "Ground", f"saved map:\n{md}")
 
 
+def set_clipboard_text(text):
+    """As another program copying: xclip serves the text from the background."""
+    subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=text.encode(),
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True, timeout=10)
+
+
 def case_text_field(c):
     """The editor is a text field of the desktop: Shift+Home and Ctrl+X cut its text to the
     clipboard, Ctrl+V pastes what another program put there, Escape ends the edit keeping the
@@ -135,11 +141,22 @@ def case_text_field(c):
     got = clipboard_text()
     expect(got == "Budget plan", f"clipboard holds {got!r} after the cut")
     before = app.state()["pasteboard"]["changeCount"]
-    subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=b"Seed fund",
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True, timeout=10)
+    set_clipboard_text("Seed fund")
     app.wait("the clipboard taken in", lambda s: s["pasteboard"]["changeCount"] > before)
     app.key("ctrl+v")
     app.wait("the text pasted", lambda s: (s.get("editing") or {}).get("text") == "Seed fund")
+    # A drag across the text selects it (the map does not pan).
+    set_clipboard_text("placeholder")
+    topic = App.topic(app.wait_settled(), "Seed fund")
+    y = topic["y"] + topic["h"] / 2
+    app.move(topic["x"] + 11, y)
+    xdo("mousedown", "1")
+    for x in range(int(topic["x"]) + 20, int(topic["x"] + topic["w"]) + 20, 10):
+        app.move(x, y)
+    xdo("mouseup", "1")
+    app.key("ctrl+c")
+    expect(App.topic(app.wait_settled(), "Seed fund")["x"] == topic["x"], "the map panned")
+    app.wait("the selection copied", lambda s: clipboard_text() == "Seed fund")
     app.key("Escape")
     app.wait("the edit ended", lambda s: s.get("editing") is None and App.topic(s, "Seed fund"))
     expect(app.close() == 0, f"closing: {app.stderr()}")
