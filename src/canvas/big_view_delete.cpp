@@ -17,8 +17,7 @@ void BigView::recursivelyRemoveChildNodesFromViewChain(NodeView* topic) {
 
 void BigView::endEditingWithin(NodeView* topic) {
   // A keystroke command of a topic in the branch would act on the branch as it goes.
-  if (NodeView* waiting = NodeView::keyboardCommandTopic(); waiting && (waiting == topic || waiting->isaChildOf(topic)))
-    NodeView::cancelKeyboardCommand();
+  NodeView::cancelKeyboardCommands(topic);
   NodeView* editing = NodeView::currentEditingTopic();
   if (editing && (editing == topic || editing->isaChildOf(topic))) editing->inPlaceEdit(false);
 }

@@ -272,10 +272,9 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   // closes, committing any pre-edit text. For whatever must not happen in the middle of an edit:
   // a selection moving to another topic, undo, closing the map.
   static void finishEditing();
-  // The topic whose keystroke command waits, or nullptr; cancelling drops the command (its
-  // branch is going).
-  static NodeView* keyboardCommandTopic();
-  static void cancelKeyboardCommand();
+  // Drops the keystroke commands still waiting of the topics of a branch (it is going), or all
+  // of them for nullptr.
+  static void cancelKeyboardCommands(const NodeView* within);
   // The topic's font and text alignment into an open editor.
   void updateInplaceTextViewAttributes();
   // The commands the editor's keystroke gestures trigger, run 0.1 s after the key.

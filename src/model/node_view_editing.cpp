@@ -1,6 +1,8 @@
 // In-place text editing: the editor over the topic, every keystroke copied into the topic, and
 // the keystroke gestures (three spaces, three new lines, three backspaces, a dictated list).
 #include <algorithm>
+#include <cstdint>
+#include <deque>
 #include <utility>
 
 #include "helpers/smte_delegate_controller.h"
@@ -17,20 +19,23 @@ namespace {
 
 NodeView* gCurrentEditingTopic = nullptr;
 
-// The one keystroke command waiting for its delay (one editor is open at a time).
+// Keystroke commands waiting for their delay, in the order typed. Each pending perform runs its
+// own command if it still waits; finishing or cancelling takes commands out of the queue.
 struct PendingCommand {
-  NodeView* topic = nullptr;
-  const char* name = nullptr;
+  std::uint64_t id;
+  NodeView* topic;
   std::function<void()> run;
 };
-PendingCommand gPendingCommand;
+std::deque<PendingCommand> gPendingCommands;
+std::uint64_t gLastCommandId = 0;
 
-// Takes the waiting command out before it runs: what it does may finish editing again.
-void runPendingCommand() {
-  PendingCommand pending = std::exchange(gPendingCommand, PendingCommand{});
-  if (!pending.topic) return;
-  kit::RunLoop::main().cancelPerform(pending.topic, pending.name, kit::Value());
-  pending.run();
+// Takes the command out before it runs: what it does may finish editing again.
+void runPendingCommand(std::uint64_t id) {
+  auto it = std::find_if(gPendingCommands.begin(), gPendingCommands.end(), [id](const PendingCommand& c) { return c.id == id; });
+  if (it == gPendingCommands.end()) return;
+  std::function<void()> run = std::move(it->run);
+  gPendingCommands.erase(it);
+  run();
 }
 
 constexpr double kTriggerDelay = 0.1;
@@ -46,25 +51,24 @@ void NodeView::performAfterDelay(const char* name, double delay, std::function<v
 }
 
 void NodeView::scheduleKeyboardCommand(const char* name, std::function<void()> fn) {
-  runPendingCommand();  // an earlier one first, in the order typed
-  gPendingCommand = PendingCommand{this, name, std::move(fn)};
-  performAfterDelay(name, kTriggerDelay, [] { runPendingCommand(); });
+  const std::uint64_t id = ++gLastCommandId;
+  gPendingCommands.push_back(PendingCommand{id, this, std::move(fn)});
+  performAfterDelay(name, kTriggerDelay, [id] { runPendingCommand(id); });
 }
 
-NodeView* NodeView::keyboardCommandTopic() { return gPendingCommand.topic; }
-
-void NodeView::cancelKeyboardCommand() {
-  PendingCommand pending = std::exchange(gPendingCommand, PendingCommand{});
-  if (pending.topic) kit::RunLoop::main().cancelPerform(pending.topic, pending.name, kit::Value());
+void NodeView::cancelKeyboardCommands(const NodeView* within) {
+  std::erase_if(gPendingCommands, [within](const PendingCommand& c) {
+    return !within || c.topic == within || c.topic->isaChildOf(within);
+  });
 }
 
 void NodeView::finishEditing() {
-  runPendingCommand();
+  while (!gPendingCommands.empty()) runPendingCommand(gPendingCommands.front().id);
   if (NodeView* editing = gCurrentEditingTopic) editing->inPlaceEdit(false);
 }
 
 void NodeView::discardEditing() {
-  if (gPendingCommand.topic == this) gPendingCommand = PendingCommand{};
+  std::erase_if(gPendingCommands, [this](const PendingCommand& c) { return c.topic == this; });
   if (hasPendingPerforms_) kit::RunLoop::main().cancelAll(this);
   if (gCurrentEditingTopic == this) gCurrentEditingTopic = nullptr;
   if (inPlaceEditTextView_) {

@@ -432,7 +432,7 @@ void EditSession::undoOrRedo(bool undoing) {
   if (s.dragging() || s.chooser) return;
   kit::LockGuard guard(AppServices::globalTreeLock());
   // A keystroke command still waiting is dropped: undo takes back the edit whose keys made it.
-  NodeView::cancelKeyboardCommand();
+  NodeView::cancelKeyboardCommands(nullptr);
   s.commitEditing();
   s.doc.bigView()->hideMenuController();
   kit::UndoManager& undo = *s.doc.undoManager();
