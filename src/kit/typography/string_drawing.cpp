@@ -1,6 +1,7 @@
 #include "kit/typography/string_drawing.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "kit/typography/pango_support.h"
 #include "kit/typography/text_layout.h"
@@ -79,11 +80,15 @@ Rect caretOnEmptyLastLine(const pango::Lines& l, const Font& font, Float width, 
 
 }  // namespace
 
-Rect caretRectForOffset(std::string_view text, const Font& font, Float width, TextAlignment alignment,
+Rect caretRectForOffset(std::string_view text, const Font& font, Size size, TextAlignment alignment,
                         std::size_t offset) {
   const std::string t = pango::withoutTrailingBreak(pango::validUtf8(text));
-  pango::Lines l = lay(t, font, width, 0, LineBreakMode::WordWrap, alignment);
-  if (t.empty() || offset > t.size()) return caretOnEmptyLastLine(t.empty() ? pango::Lines{} : l, font, width, alignment);
+  if (t.empty()) return caretOnEmptyLastLine(pango::Lines{}, font, size.width, alignment);
+  pango::Lines l = lay(t, font, size.width, size.height, LineBreakMode::WordWrap, alignment);
+  // The layout holds the lines that fit, or a prefix of the text running past them.
+  const std::size_t laid = std::strlen(pango_layout_get_text(l.layout));
+  if (offset > t.size() || (offset > laid && laid < t.size()))
+    return caretOnEmptyLastLine(l, font, size.width, alignment);
   PangoRectangle pos{};
   pango_layout_index_to_pos(l.layout, static_cast<int>(offset), &pos);
   const Float top = l.kept.empty() ? 0 : static_cast<Float>(l.kept.front().logical.y);
@@ -91,19 +96,21 @@ Rect caretRectForOffset(std::string_view text, const Font& font, Float width, Te
               static_cast<Float>(pos.height) / PANGO_SCALE);
 }
 
-std::size_t offsetForPoint(std::string_view text, const Font& font, Float width, TextAlignment alignment, Point p) {
+std::size_t offsetForPoint(std::string_view text, const Font& font, Size size, TextAlignment alignment, Point p) {
   const std::string t = pango::withoutTrailingBreak(pango::validUtf8(text));
   if (t.empty()) return 0;
-  pango::Lines l = lay(t, font, width, 0, LineBreakMode::WordWrap, alignment);
+  pango::Lines l = lay(t, font, size.width, size.height, LineBreakMode::WordWrap, alignment);
   // Below the last line of a text ending in a line break: the empty line after it.
   if (t.size() < text.size() && p.y >= static_cast<Float>(l.heightUnits) / PANGO_SCALE) return text.size();
+  const char* laid = pango_layout_get_text(l.layout);
+  const std::size_t laidBytes = std::strlen(laid);
   int index = 0, trailing = 0;
   pango_layout_xy_to_index(l.layout, static_cast<int>(p.x * PANGO_SCALE), static_cast<int>(p.y * PANGO_SCALE), &index,
                            &trailing);
-  const char* at = t.data() + std::clamp(index, 0, static_cast<int>(t.size()));
-  const char* end = t.data() + t.size();
+  const char* at = laid + std::clamp(index, 0, static_cast<int>(laidBytes));
+  const char* end = laid + laidBytes;
   for (; trailing > 0 && at < end; --trailing) at = g_utf8_next_char(at);
-  return static_cast<std::size_t>(std::min(at, end) - t.data());
+  return static_cast<std::size_t>(std::min(at, end) - laid);
 }
 
 Size IncrementalTextMeasure::measure(std::string_view text, const Font& font, Float width) {

@@ -75,12 +75,15 @@ std::string TextView::shownText() const {
   return shown;
 }
 
-Float TextView::textWidth() const { return std::max(1.0f, bounds().size.width - 2 * kInset); }
+Size TextView::textSize() const {
+  const Size b = bounds().size;
+  return Size(std::max(1.0f, b.width - 2 * kInset), std::max(1.0f, b.height - 2 * kInset));
+}
 
 std::size_t TextView::positionAt(Point p) const {
   const Rect b = bounds();
-  const std::size_t offset =
-      offsetForPoint(text_, font_, textWidth(), alignment_, Point(p.x - b.origin.x - kInset, p.y - b.origin.y - kInset));
+  const std::size_t offset = offsetForPoint(text_, font_, textSize(), alignment_,
+                                            Point(p.x - b.origin.x - kInset, p.y - b.origin.y - kInset));
   return byteOffsetToUtf16Index(text_, offset);
 }
 
@@ -306,9 +309,9 @@ void TextView::drawRect(GraphicsContext& ctx, const Rect&) {
   const Rect textRect(b.origin.x + kInset, b.origin.y + kInset, std::max(0.0f, b.size.width - 2 * kInset),
                       std::max(0.0f, b.size.height - 2 * kInset));
   if (editing_) {
-    const Float width = textWidth();
+    const Size size = textSize();
     auto caretAt = [&](std::size_t units) {
-      const Rect r = caretRectForOffset(shown, font_, width, alignment_, utf16IndexToByteOffset(shown, units));
+      const Rect r = caretRectForOffset(shown, font_, size, alignment_, utf16IndexToByteOffset(shown, units));
       return r.offsetBy(textRect.origin.x, textRect.origin.y);
     };
     const std::size_t markedUnits = utf16Length(marked_);

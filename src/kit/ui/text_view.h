@@ -116,8 +116,8 @@ class TextView : public View, public TextInputClient {
   std::size_t positionAt(Point p) const;
   // The word (or the run of other characters) around a position.
   TextRange wordAt(std::size_t at) const;
-  // The width the text wraps within.
-  Float textWidth() const;
+  // The size the text is drawn within (wrapped within its width).
+  Size textSize() const;
 
   std::string text_;
   std::string marked_;
