@@ -126,8 +126,9 @@ def set_clipboard_text(text):
 
 def case_text_field(c):
     """The editor is a text field of the desktop: Shift+Home and Ctrl+X cut its text to the
-    clipboard, Ctrl+V pastes what another program put there, Escape ends the edit keeping the
-    text. The screenshots show the caret and then a selection."""
+    clipboard, Ctrl+V pastes what another program put there (a comma list, which as a paste
+    stays text), a drag selects, Escape ends the edit keeping the text. The screenshots show the
+    caret and then a selection."""
     qlm = c.garden()
     app = c.start(qlm)
     retype(app, "Money", "Budget plan")
@@ -141,15 +142,16 @@ def case_text_field(c):
     got = clipboard_text()
     expect(got == "Budget plan", f"clipboard holds {got!r} after the cut")
     before = app.state()["pasteboard"]["changeCount"]
-    set_clipboard_text("Seed fund")
+    set_clipboard_text("Seed fund, tools")
     # The state is written after a pass: a key that changes nothing makes one.
     app.wait("the clipboard taken in",
              lambda s: s["pasteboard"]["changeCount"] > before or app.key("End"))
     app.key("ctrl+v")
-    app.wait("the text pasted", lambda s: (s.get("editing") or {}).get("text") == "Seed fund")
+    app.wait("the text pasted",
+             lambda s: (s.get("editing") or {}).get("text") == "Seed fund, tools")
     # A drag across the text selects it (the map does not pan).
     set_clipboard_text("placeholder")
-    topic = App.topic(app.wait_settled(), "Seed fund")
+    topic = App.topic(app.wait_settled(), "Seed fund, tools")
     y = topic["y"] + topic["h"] / 2
     app.move(topic["x"] + 11, y)
     xdo("mousedown", "1")
@@ -157,13 +159,14 @@ def case_text_field(c):
         app.move(x, y)
     xdo("mouseup", "1")
     app.key("ctrl+c")
-    expect(App.topic(app.wait_settled(), "Seed fund")["x"] == topic["x"], "the map panned")
-    app.wait("the selection copied", lambda s: clipboard_text() == "Seed fund")
+    expect(App.topic(app.wait_settled(), "Seed fund, tools")["x"] == topic["x"], "the map panned")
+    app.wait("the selection copied", lambda s: clipboard_text() == "Seed fund, tools")
     app.key("Escape")
-    app.wait("the edit ended", lambda s: s.get("editing") is None and App.topic(s, "Seed fund"))
+    app.wait("the edit ended",
+             lambda s: s.get("editing") is None and App.topic(s, "Seed fund, tools"))
     expect(app.close() == 0, f"closing: {app.stderr()}")
     md = c.outline(qlm)
-    expect("- Seed fund\n" in md and "- Money\n" not in md, f"saved map:\n{md}")
+    expect("- Seed fund, tools\n" in md and "- Money\n" not in md, f"saved map:\n{md}")
 
 
 def lift_towards(app, text, target, part):
