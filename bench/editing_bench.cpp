@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "canvas/big_view.h"
+#include "helpers/text_measure.h"
 #include "document/pseudo_map_view_controller.h"
 #include "kit/ui/window.h"
 #include "model/node_view.h"
@@ -60,6 +61,8 @@ struct EditedMap {
       if (insert) editor->insertText("w");
       else editor->deleteBackward();
       insert = !insert;
+      // Typing makes a new text each time: the measure of the last one but one is no help.
+      strings::forgetMeasuredSizes();
       canvas->displayLayer(kit::Rect());
     }
   }
@@ -81,6 +84,14 @@ void BM_KeystrokeAfterAHundredThousandCharacters(benchmark::State& state) {
   map.keystrokes(state);
 }
 BENCHMARK(BM_KeystrokeAfterAHundredThousandCharacters)->Unit(benchmark::kMicrosecond);
+
+// The same keystroke after one unbroken word of that many letters, which wraps inside itself.
+void BM_KeystrokeAfterAnUnbrokenWord(benchmark::State& state) {
+  EditedMap map(1000);
+  map.edited->inPlaceEditTextView()->insertText(std::string(static_cast<std::size_t>(state.range(0)), 'w'));
+  map.keystrokes(state);
+}
+BENCHMARK(BM_KeystrokeAfterAnUnbrokenWord)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

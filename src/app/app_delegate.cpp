@@ -30,12 +30,29 @@ std::string AppDelegate::firstPreferredLanguage() {
   const char* env = std::getenv("LANGUAGE");
   if (!env || !*env) env = std::getenv("LANG");
   if (!env) return {};
-  std::string lang(env);
-  lang = lang.substr(0, lang.find(':'));
-  lang = lang.substr(0, lang.find('.'));  // no encoding
+  return languageTagForLocale(env);
+}
+
+std::string AppDelegate::languageTagForLocale(std::string_view locale) {
+  std::string lang(locale.substr(0, locale.find(':')));
+  lang = lang.substr(0, lang.find_first_of(".@"));  // no encoding, no modifier
   for (char& c : lang)
     if (c == '_') c = '-';
-  return lang;
+  // Chinese names its script in a language tag: a locale gives only the region, whose script is
+  // the traditional one in Taiwan, Hong Kong and Macao and the simplified one elsewhere.
+  auto lower = [](std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+  };
+  const std::size_t dash = lang.find('-');
+  if (lower(lang.substr(0, dash)) != "zh") return lang;
+  const std::string rest = dash == std::string::npos ? std::string() : lang.substr(dash + 1);
+  const std::string subtag = lower(rest.substr(0, rest.find('-')));
+  if (subtag.size() == 4) return lang;  // a script is given
+  const bool traditional = subtag == "tw" || subtag == "hk" || subtag == "mo";
+  return std::string(traditional ? "zh-Hant" : "zh-Hans") + (rest.empty() ? "" : "-" + rest);
 }
 
 void AppDelegate::applicationDidBecomeActive() {

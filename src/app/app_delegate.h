@@ -32,9 +32,13 @@ class AppDelegate : public AppServices::IconTable {
   // Only the settings, for the command, which never changes stored settings or images.
   void rereadSettings();
 
-  // The user's first preferred language ("zh-Hans", "en-GB"), from LANGUAGE or LANG with '_'
-  // read as '-'; empty when neither is set.
+  // The user's first preferred language as a language tag ("zh-Hans-CN", "en-GB"), from
+  // LANGUAGE or LANG; empty when neither is set.
   static std::string firstPreferredLanguage();
+  // The language tag of a locale name ("zh_TW.UTF-8" gives "zh-Hant-TW"; the first of a
+  // colon-separated list): '_' read as '-', without encoding or modifier, and Chinese given the
+  // script of its region.
+  static std::string languageTagForLocale(std::string_view locale);
 
   // ---- The icon table --------------------------------------------------------------------------
   // Replaces the table with the property list at path (an array of dictionaries); a file that

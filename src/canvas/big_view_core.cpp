@@ -64,6 +64,8 @@ void BigView::teardown(bool notify) {
   deallocPrepared_ = true;
   kit::MenuController::shared().forgetView(this);
   kit::LockGuard guard(AppServices::globalTreeLock());
+  // An edit on this map ends first, and a keystroke command waiting on it never runs.
+  if (rootNode_) endEditingWithin(rootNode_.get());
   if (notify) setSelectedNode(nullptr, true);
   else forgetTopic(selectedNode_, false);
   removeRelationshipsFrom(rootNode_.get(), true);
@@ -117,6 +119,8 @@ void BigView::forgetTopic(NodeView* topic, bool branch) {
 // ---- Selection and drop target -------------------------------------------------------------
 
 void BigView::setSelectedNode(NodeView* topic, bool notify) {
+  // Keystroke commands act on the selection: an edit never outlives its topic's selection.
+  if (NodeView* editing = NodeView::currentEditingTopic(); editing && editing != topic) NodeView::finishEditing();
   if (!topic || topic != selectedNode_) {
     if (selectedNode_) {
       selectedNode_->setIsSelected(false);

@@ -1,5 +1,7 @@
 // Removing topics, merging a topic's children into its parent, and folding.
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "kit/ui/view_animation.h"
 
@@ -14,6 +16,8 @@ void BigView::recursivelyRemoveChildNodesFromViewChain(NodeView* topic) {
 }
 
 void BigView::endEditingWithin(NodeView* topic) {
+  // A keystroke command of a topic in the branch would act on the branch as it goes.
+  NodeView::cancelKeyboardCommands(topic);
   NodeView* editing = NodeView::currentEditingTopic();
   if (editing && (editing == topic || editing->isaChildOf(topic))) editing->inPlaceEdit(false);
 }
@@ -56,6 +60,7 @@ void BigView::deleteBranch(NodeView* topic) {
   if (!topic || !topic->parentNode()) return;
   NodeView* parent = topic->parentNode();
   NodeView* next = findNearestVisibleSibling(topic);
+  endEditingWithin(topic);
   setSelectedNode(next ? next : parent, true);
   removeNode(topic);
   if (parent->childNodes().empty()) parent->recalcLayoutRecursively(false, true, true, false, false);
@@ -137,11 +142,18 @@ void BigView::toggleFoldState(NodeView* topic) {
 
 namespace {
 
-// Levels below the topic to its deepest descendant through normal children (folded ones too).
+// Levels below the topic to its deepest descendant through normal children (folded ones too),
+// walked without recursion: a branch may be a million levels deep.
 int furthestDescendantDepth(const NodeView* topic) {
   int deepest = 0;
-  for (const auto& c : topic->childNodes())
-    if (!c->isFloating() && !c->isCallout()) deepest = std::max(deepest, 1 + furthestDescendantDepth(c.get()));
+  std::vector<std::pair<const NodeView*, int>> stack{{topic, 0}};
+  while (!stack.empty()) {
+    const auto [n, depth] = stack.back();
+    stack.pop_back();
+    deepest = std::max(deepest, depth);
+    for (const auto& c : n->childNodes())
+      if (!c->isFloating() && !c->isCallout()) stack.emplace_back(c.get(), depth + 1);
+  }
   return deepest;
 }
 

@@ -325,6 +325,8 @@ void BigView::showOverlayMessage(const std::string& title, float fontSize, doubl
 
 bool MapScrollView::staysWithContent(const kit::View* view) const {
   if (dynamic_cast<const NodeView*>(view) || dynamic_cast<const RelationshipView*>(view)) return true;
+  // A drag in the in-place editor selects text.
+  if (dynamic_cast<const kit::TextView*>(view)) return true;
   auto* canvas = dynamic_cast<const BigView*>(contentView());
   return canvas && view && view == canvas->topicResizeTool();
 }

@@ -7,21 +7,11 @@
 #include "helpers/float_over.h"
 #include "helpers/global_helpers_identifiers.h"
 #include "helpers/strings.h"
+#include "kit/text/charset.h"
 #include "kit/ui/keyboard.h"
 #include "kit/ui/scroll_view.h"
 #include "kit/ui/window.h"
 #include "model/app_services.h"
-
-namespace {
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-
-std::string trimmed(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && isBlank(s[b])) ++b;
-  while (e > b && isBlank(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
-}  // namespace
 
 PseudoMapViewController::PseudoMapViewController() : PseudoMapViewController(false) {}
 
@@ -302,7 +292,7 @@ void PseudoMapViewController::onSiriDictateListDetectTriggered(const std::vector
   if (kit::View* crosshair = canvas_->crosshairButton()) crosshair->setAlpha(0);
   NodeView* previous = selected;
   for (const std::string& item : items) {
-    std::string text = trimmed(item);
+    std::string text = kit::trim(item, kit::CharacterSet::whitespaceAndNewline());
     if (text.empty()) continue;
     NodeView* n = canvas_->createSiblingOf(previous, false);
     if (!n) break;
@@ -314,4 +304,9 @@ void PseudoMapViewController::onSiriDictateListDetectTriggered(const std::vector
   }
   canvas_->setSelectedNode(selected, true);
   selected->inPlaceEdit(true);
+}
+
+bool PseudoMapViewController::isKeyboardVisible() {
+  kit::Window* w = canvas_->window();
+  return w && w->keyboard().isVisible();
 }

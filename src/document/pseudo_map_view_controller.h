@@ -110,7 +110,9 @@ class PseudoMapViewController : public DocumentServices {
   std::string mapID() override { return mapID_; }
   std::string mapName() override { return mapName_; }
   bool isInitForExport() override { return forExport_; }
-  bool isKeyboardVisible() override { return false; }
+  // The keyboard of the canvas's window: shown while a text input (the in-place editor) is first
+  // responder, whatever its height.
+  bool isKeyboardVisible() override;
   void ensureVisible(NodeView* topic, bool adjustForOversizeTopicsInY) override;
   void centreScreenOnRootNode() override;
   void refreshBrightness(NodeView* topic) override;

@@ -32,6 +32,9 @@ class SMTEDelegateController : public kit::TextViewDelegate {
   void textViewDidChangeSelection(kit::TextView& tv) override {
     if (next_) next_->textViewDidChangeSelection(tv);
   }
+  void textViewDidChangeMarkedText(kit::TextView& tv) override {
+    if (next_) next_->textViewDidChangeMarkedText(tv);
+  }
   void textViewDidEndEditing(kit::TextView& tv) override {
     if (next_) next_->textViewDidEndEditing(tv);
   }

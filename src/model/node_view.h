@@ -267,6 +267,14 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   UITextViewEx* inPlaceEditTextView() const { return inPlaceEditTextView_.get(); }
   // The one topic whose editor is open, or nullptr.
   static NodeView* currentEditingTopic();
+  // Ends in-place editing for good: a keystroke command still waiting for its 0.1 s runs now
+  // (so a three-Return split is whole and nothing acts on the map later), then the open editor
+  // closes, committing any pre-edit text. For whatever must not happen in the middle of an edit:
+  // a selection moving to another topic, undo, closing the map.
+  static void finishEditing();
+  // Drops the keystroke commands still waiting of the topics of a branch (it is going), or all
+  // of them for nullptr.
+  static void cancelKeyboardCommands(const NodeView* within);
   // The topic's font and text alignment into an open editor.
   void updateInplaceTextViewAttributes();
   // The commands the editor's keystroke gestures trigger, run 0.1 s after the key.
@@ -520,11 +528,15 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   void textViewDidBeginEditing(kit::TextView& tv) override;
   bool textViewShouldChangeTextInRange(kit::TextView& tv, kit::TextRange range, const std::string& text) override;
   void textViewDidChange(kit::TextView& tv) override;
+  void textViewDidChangeMarkedText(kit::TextView& tv) override;
   void textViewDidEndEditing(kit::TextView& tv) override;
   // For the destructor: the editor goes without delegate calls, pending performs are cancelled.
   void discardEditing();
   // Runs fn on this topic after delay on the main run loop; cancelled if the topic goes first.
   void performAfterDelay(const char* name, double delay, std::function<void()> fn);
+  // A keystroke gesture's command, run after the trigger delay or at finishEditing, whichever
+  // comes first.
+  void scheduleKeyboardCommand(const char* name, std::function<void()> fn);
   // One topic's share of copyAttributes.
   void applyAttributes(const kit::Value& dict, std::uint32_t mask, bool withUndo);
 

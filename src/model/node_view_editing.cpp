@@ -1,6 +1,9 @@
 // In-place text editing: the editor over the topic, every keystroke copied into the topic, and
 // the keystroke gestures (three spaces, three new lines, three backspaces, a dictated list).
 #include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <utility>
 
 #include "helpers/smte_delegate_controller.h"
 #include "helpers/strings.h"
@@ -16,6 +19,25 @@ namespace {
 
 NodeView* gCurrentEditingTopic = nullptr;
 
+// Keystroke commands waiting for their delay, in the order typed. Each pending perform runs its
+// own command if it still waits; finishing or cancelling takes commands out of the queue.
+struct PendingCommand {
+  std::uint64_t id;
+  NodeView* topic;
+  std::function<void()> run;
+};
+std::deque<PendingCommand> gPendingCommands;
+std::uint64_t gLastCommandId = 0;
+
+// Takes the command out before it runs: what it does may finish editing again.
+void runPendingCommand(std::uint64_t id) {
+  auto it = std::find_if(gPendingCommands.begin(), gPendingCommands.end(), [id](const PendingCommand& c) { return c.id == id; });
+  if (it == gPendingCommands.end()) return;
+  std::function<void()> run = std::move(it->run);
+  gPendingCommands.erase(it);
+  run();
+}
+
 constexpr double kTriggerDelay = 0.1;
 constexpr double kDestroyEditorDelay = 0.5;
 
@@ -28,7 +50,25 @@ void NodeView::performAfterDelay(const char* name, double delay, std::function<v
   kit::RunLoop::main().performAfterDelay(this, name, kit::Value(), delay, std::move(fn));
 }
 
+void NodeView::scheduleKeyboardCommand(const char* name, std::function<void()> fn) {
+  const std::uint64_t id = ++gLastCommandId;
+  gPendingCommands.push_back(PendingCommand{id, this, std::move(fn)});
+  performAfterDelay(name, kTriggerDelay, [id] { runPendingCommand(id); });
+}
+
+void NodeView::cancelKeyboardCommands(const NodeView* within) {
+  std::erase_if(gPendingCommands, [within](const PendingCommand& c) {
+    return !within || c.topic == within || c.topic->isaChildOf(within);
+  });
+}
+
+void NodeView::finishEditing() {
+  while (!gPendingCommands.empty()) runPendingCommand(gPendingCommands.front().id);
+  if (NodeView* editing = gCurrentEditingTopic) editing->inPlaceEdit(false);
+}
+
 void NodeView::discardEditing() {
+  std::erase_if(gPendingCommands, [this](const PendingCommand& c) { return c.topic == this; });
   if (hasPendingPerforms_) kit::RunLoop::main().cancelAll(this);
   if (gCurrentEditingTopic == this) gCurrentEditingTopic = nullptr;
   if (inPlaceEditTextView_) {
@@ -123,8 +163,8 @@ bool NodeView::textViewShouldChangeTextInRange(kit::TextView& tv, kit::TextRange
       editor->pushCharacter(UITextViewEx::kOther);
     } else {
       // A list dictated in one go becomes a row of siblings instead of text.
-      performAfterDelay("_onSiriDictateListDetectTriggered:", kTriggerDelay,
-                        [this, parts = std::move(parts)] { _onSiriDictateListDetectTriggered(parts); });
+      scheduleKeyboardCommand("_onSiriDictateListDetectTriggered:",
+                              [this, parts = std::move(parts)] { _onSiriDictateListDetectTriggered(parts); });
       return false;
     }
   }
@@ -152,25 +192,28 @@ void NodeView::textViewDidChange(kit::TextView& tv) {
     if (r == UITextViewEx::kThreeNewLines && !isRoot()) {
       std::string fresh = kit::trim(after, blanks);
       editor->setText(kit::trim(before, blanks));
-      performAfterDelay("_onNewSiblingTriggered:", kTriggerDelay,
-                        [this, fresh = std::move(fresh)] { _onNewSiblingTriggered(fresh); });
+      scheduleKeyboardCommand("_onNewSiblingTriggered:", [this, fresh = std::move(fresh)] { _onNewSiblingTriggered(fresh); });
     } else if (r == UITextViewEx::kThreeBackspaces && !isRoot()) {
-      performAfterDelay("_onDeleteTopicTriggered:", kTriggerDelay, [this] { _onDeleteTopicTriggered(); });
+      scheduleKeyboardCommand("_onDeleteTopicTriggered:", [this] { _onDeleteTopicTriggered(); });
     } else if (r == UITextViewEx::kThreeSpaces || r == UITextViewEx::kThreeSpacesAfterPeriod) {
       std::string fresh = kit::trim(after, blanks);
       // The period the keyboard put in for the first two spaces goes too.
       editor->setText(kit::trim(before, r == UITextViewEx::kThreeSpacesAfterPeriod ? blanks.adding(".\u3002 ") : blanks));
       if (getChildTopicCount() == 0)
-        performAfterDelay("_onNewChildTriggered:", kTriggerDelay,
-                          [this, fresh = std::move(fresh)] { _onNewChildTriggered(fresh); });
+        scheduleKeyboardCommand("_onNewChildTriggered:", [this, fresh = std::move(fresh)] { _onNewChildTriggered(fresh); });
       else
-        performAfterDelay("_onNewChildLevelTriggered:", kTriggerDelay,
-                          [this, fresh = std::move(fresh)] { _onNewChildLevelTriggered(fresh); });
+        scheduleKeyboardCommand("_onNewChildLevelTriggered:",
+                                [this, fresh = std::move(fresh)] { _onNewChildLevelTriggered(fresh); });
     }
   }
   setStrName(editor->text());
   recalcLayoutRecursively(false, true, true, false, false);
   kit::NotificationCenter::defaultCenter().post(kEditTextChanged, this);
+}
+
+// Text being composed shows inside the topic, which grows with it as with typed text.
+void NodeView::textViewDidChangeMarkedText(kit::TextView& tv) {
+  if (inPlaceEditTextView_.get() == &tv) recalcLayoutRecursively(false, true, true, false, false);
 }
 
 void NodeView::textViewDidEndEditing(kit::TextView& tv) {
@@ -180,8 +223,18 @@ void NodeView::textViewDidEndEditing(kit::TextView& tv) {
     inPlaceEditTextView_->setDelegate(nullptr);
     rare_->snippetProxy.reset();
   }
-  const kit::Rect savedNode = inPlaceEditTextView_->preEditNodeFrame();
-  const kit::Rect savedBranch = inPlaceEditTextView_->preEditBranchFrame();
+  kit::Rect savedNode = inPlaceEditTextView_->preEditNodeFrame();
+  kit::Rect savedBranch = inPlaceEditTextView_->preEditBranchFrame();
+  // Typing keeps the edge facing the parent and the middle height where they were; a topic
+  // moved meanwhile (dragged, or its branch moved) keeps its new place, so the saved frames move
+  // with it before they realign it.
+  if (!isRoot() && !savedNode.isEmpty()) {
+    const kit::Rect now = getAdjustedNodeFrame();
+    const float dx = isToRightOfParent() ? now.minX() - savedNode.minX() : now.maxX() - savedNode.maxX();
+    const float dy = now.midY() - savedNode.midY();
+    savedNode = savedNode.offsetBy(dx, dy);
+    savedBranch = savedBranch.offsetBy(dx, dy);
+  }
 
   // The closed editor lives on for a moment, as the platform's editor does after it resigns.
   std::shared_ptr<UITextViewEx> closed(inPlaceEditTextView_.release());

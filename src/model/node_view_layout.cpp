@@ -100,16 +100,23 @@ Point offset(Point p, float dx, float dy) { return Point(p.x + dx, p.y + dy); }
 
 // Only the lines that fit the height limit count, so a long text is measured by a prefix that
 // already runs well past the limit: its kept lines are the whole text's, and typing into a very
-// long topic does not lay out all of its text each time.
-Size measureWithinLimit(std::string_view text, const kit::Font& font, Size limit) {
+// long topic does not lay out all of its text each time. `dependsOn` is set to the number of
+// leading bytes the size was found from.
+constexpr std::size_t kFirstPrefix = 1024;
+constexpr std::size_t kPrefixGrowth = 2;
+
+Size measureWithinLimit(std::string_view text, const kit::Font& font, Size limit, std::size_t& dependsOn) {
   const float margin = 4 * font.pointSize() + 8;
-  for (std::size_t length = 4096; length < text.size(); length *= 4) {
+  for (std::size_t length = kFirstPrefix; length < text.size(); length *= kPrefixGrowth) {
     std::size_t cut = length;
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
     const std::string_view prefix = text.substr(0, cut);
-    if (strings::sizeWithFontEx(prefix, font, Size(limit.width, 1e7f)).height > limit.height + margin)
+    if (strings::sizeWithFontEx(prefix, font, Size(limit.width, 1e7f)).height > limit.height + margin) {
+      dependsOn = length + 1;  // the cut looked at the byte at length
       return strings::sizeWithFontEx(prefix, font, limit);
+    }
   }
+  dependsOn = text.size();
   return strings::sizeWithFontEx(text, font, limit);
 }
 
@@ -135,17 +142,25 @@ void NodeView::_calcLayout(bool rightHand) {
 
   // 3. Text size, measured only when the text, font or limit changed since the last time.
   auto measure = [&](MeasuredText& cache, std::string_view text, const kit::Font& f, Size c) {
-    std::uint64_t key = measureKey(text, f, c);
-    if (cache.key != key) {
-      cache.size = measureWithinLimit(text, f, c);
-      cache.key = key;
-    }
+    const std::uint64_t key = measureKey(text, f, c);
+    if (cache.key == key) return cache.size;
+    // A size found from a prefix holds while only the text after it changes (typing at the end
+    // of a long text): the key is then that of the prefix.
+    for (std::size_t length = kFirstPrefix; length < text.size(); length *= kPrefixGrowth)
+      if (cache.key == measureKey(text.substr(0, length + 1), f, c)) return cache.size;
+    std::size_t used = text.size();
+    cache.size = measureWithinLimit(text, f, c, used);
+    cache.key = used < text.size() ? measureKey(text.substr(0, used), f, c) : key;
     return cache.size;
   };
+  // While editing, text being composed counts as the topic's text.
+  const bool composing = editing && inPlaceEditTextView_->hasMarkedText();
+  const std::string composed = composing ? inPlaceEditTextView_->shownText() : std::string();
+  const std::string& shown = composing ? composed : strName_;
   Size ts;
-  if (!strName_.empty()) {
-    if (editing && strName_.back() == '\n') ts = measure(measuredText_, strName_ + " ", font, constraint);
-    else ts = measure(measuredText_, strName_, font, constraint);
+  if (!shown.empty()) {
+    if (editing && shown.back() == '\n') ts = measure(measuredText_, shown + " ", font, constraint);
+    else ts = measure(measuredText_, shown, font, constraint);
   } else if (imageSize.width > 0 && !editing) {
     ts = Size(1.0f, 1.0f);
   } else {
@@ -168,7 +183,7 @@ void NodeView::_calcLayout(bool rightHand) {
     avgCharWidth = inPlaceEditTextView_->getSizeOfAvgChar().width;
     Rect ev = inPlaceEditTextView_->frame();
     inPlaceEditTextView_->setFrame(Rect(ev.origin, Size(w + 16.0f + avgCharWidth, 900.0f)));
-    if (!strName_.empty()) h = inPlaceEditTextView_->contentSize().height - 14.0f;
+    if (!shown.empty()) h = inPlaceEditTextView_->contentSize().height - 14.0f;
   }
 
   // 6.-7. The boxes: image above the text, icons beside it.

@@ -370,9 +370,8 @@ struct EditSession::Impl : kit::ViewControllerDelegate, LinkOpener {
     return c->draggingTopic() || c->draggingRelationship() || c->dragDropNode();
   }
 
-  void commitEditing() {
-    if (NodeView* editing = NodeView::currentEditingTopic()) editing->inPlaceEdit(false);
-  }
+  // A keystroke command still waiting runs first, so that what is saved or undone is whole.
+  void commitEditing() { NodeView::finishEditing(); }
 
   // Ends what is under way: the edit keeps its text, the chooser and the menus close, and a drag
   // is cancelled, putting the map back as it was before the drag.
@@ -615,6 +614,8 @@ void EditSession::undoOrRedo(bool undoing) {
   // so that undo takes back the text just typed.
   if (s.dragging() || s.chooser) return;
   kit::LockGuard guard(AppServices::globalTreeLock());
+  // A keystroke command still waiting is dropped: undo takes back the edit whose keys made it.
+  NodeView::cancelKeyboardCommands(nullptr);
   s.commitEditing();
   s.doc.bigView()->hideMenuController();
   kit::UndoManager& undo = *s.doc.undoManager();

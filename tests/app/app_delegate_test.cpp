@@ -93,7 +93,8 @@ TEST_F(BecomingActive, MirrorsEachSettingIntoItsOwnValue) {
   EXPECT_EQ(mirrored(), "AY-Y-");
   // Triple delete is also off for Chinese in Han script, whatever the case.
   for (auto [language, off] : {std::pair{"zh-Hans", true}, {"ZH-hant:en", true}, {"zh_Hans.UTF-8", true},
-                               {"zh-CN", false}, {"zh", false}}) {
+                               {"zh_CN.UTF-8", true}, {"zh_TW.UTF-8", true}, {"zh_HK", true}, {"zh_SG.GB2312:en", true},
+                               {"zh", true}, {"en_GB.UTF-8:zh_CN", false}, {"zu_ZA", false}}) {
     LanguageScope scope(language);
     app.applicationDidBecomeActive();
     EXPECT_EQ(AppServices::tripleDeleteDisabledFlag(), off) << language;

@@ -211,6 +211,13 @@ TEST_F(CanvasTest, ExpandingAVeryDeepChainNeitherRecursesNorWalksAgain) {
   EXPECT_EQ(chain[100000]->alpha(), 1.0f);
   EXPECT_EQ(chain[100001]->alpha(), 0.0f);
   EXPECT_EQ(chain.back()->alpha(), 0.0f);
+  // The fold menu measures the branch's depth as deep as it goes.
+  canvas->setSelectedNode(chain[1], false);
+  canvas->showFoldMenu();
+  EXPECT_EQ(canvas->menuOptions() & (MenuOption::Level2 | MenuOption::LevelAll), MenuOption::Level2 | MenuOption::LevelAll);
+  canvas->setSelectedNode(chain[chain.size() - 3], false);
+  canvas->showFoldMenu();
+  EXPECT_EQ(canvas->menuOptions() & (MenuOption::Level2 | MenuOption::LevelAll), MenuOption::Level2);
 }
 
 TEST_F(CanvasTest, LookUpsAndPositionRestore) {

@@ -11,7 +11,7 @@ find_program(QUILL_DBUS_RUN_SESSION dbus-run-session)
 find_package(Python3 COMPONENTS Interpreter QUIET)
 if(QUILL_XVFB_RUN AND QUILL_XDOTOOL AND QUILL_XCLIP AND QUILL_DBUS_RUN_SESSION
    AND Python3_Interpreter_FOUND)
-  foreach(case copy edit close_while_editing drag close_while_dragging files open_twice save_failure clipboard links)
+  foreach(case copy edit close_while_editing drag close_while_dragging files open_twice save_failure clipboard links text_field)
     add_test(NAME desktop_${case}
       COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/desktop_test.py $<TARGET_FILE:quillmere>
               ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/desktop ${case})

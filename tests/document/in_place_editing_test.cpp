@@ -236,6 +236,50 @@ TEST_F(InPlaceEditingTest, ThreeBackspacesAtTheStartDeleteTheTopicUnlessDisabled
   EXPECT_EQ(NodeView::currentEditingTopic(), root);
 }
 
+TEST_F(InPlaceEditingTest, AnEmojiGoesInOneBackspaceAndOnlyThreeMoreDeleteTheTopic) {
+  topic->setStrName("\xF0\x9F\x98\x80");  // one code point, two UTF-16 units
+  edit(topic);
+  script.backspace();
+  EXPECT_EQ(topic->strName(), "");
+  script.backspace();
+  script.backspace();
+  script.wait(0.2);
+  EXPECT_EQ(topic->parentNode(), root);  // the deleting keystroke breaks a run
+  script.backspace();
+  EXPECT_EQ(topic->parentNode(), root);
+  script.wait(0.1);
+  EXPECT_EQ(kid->parentNode(), root);
+  EXPECT_EQ(root->childNodes().size(), 2u);
+}
+
+TEST_F(InPlaceEditingTest, EndingAnEditKeepsATopicThatMovedMeanwhileWhereItIs) {
+  edit(topic);
+  typeKeys(" and honey");
+  topic->moveByX(40, 150, true);  // as a drag or its branch's layout moves it
+  const Rect moved = topic->getAdjustedNodeFrame();
+  const Point kidMoved = kid->center();
+  topic->inPlaceEdit(false);
+  const Rect f = topic->getAdjustedNodeFrame();
+  EXPECT_EQ(f.midY(), moved.midY());
+  EXPECT_EQ(f.minX(), moved.minX());  // the edge facing the parent
+  EXPECT_LT(std::abs(kid->center().y - kidMoved.y), 10.0f);  // the branch stays with it
+  EXPECT_GT(kid->getAdjustedNodeFrame().minX(), f.maxX());
+}
+
+TEST_F(InPlaceEditingTest, TextBeingComposedGrowsTheTopicAndIsKeptWhenTheEditEnds) {
+  edit(topic);
+  const Rect plain = topic->getAdjustedNodeFrame();
+  script.preedit("\xE4\xBD\xA0\xE5\xA5\xBD\xE5\x90\x97", 3);
+  EXPECT_EQ(topic->strName(), "Milk");
+  EXPECT_GT(topic->getAdjustedNodeFrame().width(), plain.width() + 20);
+  EXPECT_GE(topic->inPlaceEditTextView()->frame().width(), topic->getAdjustedNodeFrame().width() - 20);
+  topic->inPlaceEdit(false);
+  EXPECT_EQ(topic->strName(), "Milk\xE4\xBD\xA0\xE5\xA5\xBD\xE5\x90\x97");
+  endPass();
+  ASSERT_TRUE(undo().undo());
+  EXPECT_EQ(topic->strName(), "Milk");
+}
+
 TEST_F(InPlaceEditingTest, WithShortcutsOffNoGestureTriggersButEditingIsTheSame) {
   AppServices::setKeyboardShortcutsFlag(false);
   edit(topic);
@@ -273,7 +317,7 @@ TEST_F(InPlaceEditingTest, TheSnippetProxyPassesEverythingOnAndTheEditorFollowsT
 TEST_F(InPlaceEditingTest, ADictatedCommaListBecomesSiblingsAndAPastedOneIsText) {
   topic->setColourWithRGB255(RGB255{10, 200, 30}, false, false);
   edit(topic);
-  script.type("eggs, milk, bread");
+  script.type("eggs,\xE3\x80\x80milk,\xC2\xA0" "bread\xE2\x80\xA8");  // ideographic and no-break spaces
   EXPECT_EQ(topic->strName(), "Milk");  // nothing inserted
   script.wait(0.1);
   ASSERT_EQ(root->childNodes().size(), 5u);
@@ -337,4 +381,62 @@ TEST_F(InPlaceEditingTest, AHundredThousandCharactersStayResponsive) {
   const double perKey = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 20;
   EXPECT_EQ(topic->strName().size(), 100024u);
   EXPECT_LT(perKey, 0.25) << perKey;  // laying out all of the text each time takes about 0.7 s
+
+  // A word longer than many lines, which wraps inside itself.
+  edit(below);
+  script.type(std::string(10000, 'w'));
+  const auto wordStart = std::chrono::steady_clock::now();
+  typeKeys("abcdefghijklmnopqrst");
+  const double perWordKey = std::chrono::duration<double>(std::chrono::steady_clock::now() - wordStart).count() / 20;
+  EXPECT_EQ(below->strName().size(), 10025u);
+  EXPECT_LT(perWordKey, 0.025) << perWordKey;  // Pango shaping the word again for each line: 80 ms
+}
+
+// Touches on the map while a topic is edited: the canvas is moved so that the central topic is
+// inside the window.
+class EditingAndTouchesTest : public InPlaceEditingTest {
+ protected:
+  void SetUp() override {
+    InPlaceEditingTest::SetUp();
+    kit::UserDefaults::standard().setBool("ui_crosshair_enabled", true);
+    const Point r = onScreen(root);
+    canvas->setCenter(Point(canvas->center().x + 300 - r.x, canvas->center().y + 300 - r.y));
+  }
+  void TearDown() override {
+    kit::UserDefaults::standard().setBool("ui_crosshair_enabled", false);
+    InPlaceEditingTest::TearDown();
+  }
+  Point onScreen(const NodeView* n) const { return canvas->convertPointToView(n->center(), &window); }
+};
+
+TEST_F(EditingAndTouchesTest, DraggingAnotherTopicEndsTheEditSoItsKeysDeleteNothing) {
+  edit(topic);
+  caretAt(0);
+  const Point p = onScreen(below);
+  script.down(p);
+  script.move(Point(p.x + 30, p.y + 40));
+  script.move(Point(p.x + 60, p.y + 80));
+  script.up(Point(p.x + 60, p.y + 80));
+  EXPECT_EQ(NodeView::currentEditingTopic(), nullptr);
+  for (int i = 0; i < 3; ++i) script.backspace();
+  script.wait(0.2);
+  EXPECT_EQ(canvas->getNodeByUUID(below->uuid()), below);
+  EXPECT_EQ(canvas->getNodeByUUID(topic->uuid()), topic);
+  EXPECT_EQ(topic->strName(), "Milk");
+  EXPECT_EQ(canvas->getTopicCount(nullptr), 4);
+}
+
+TEST_F(EditingAndTouchesTest, ABackgroundTapThatEndsAnEditShowsNoCrosshair) {
+  edit(topic);
+  const Point r = onScreen(root);
+  script.tap(Point(r.x - 200, r.y + 250));
+  script.wait(0.6);
+  EXPECT_FALSE(topic->isInPlaceEdit());
+  EXPECT_FALSE(canvas->isCrosshairShown());
+  EXPECT_EQ(canvas->menuOptions(), 0u);
+  // With no editor open the same tap shows them.
+  script.tap(Point(r.x - 200, r.y + 250));
+  script.wait(0.6);
+  EXPECT_TRUE(canvas->isCrosshairShown());
+  EXPECT_EQ(canvas->menuOptions(), MenuOption::NewFloatingTopic);
 }

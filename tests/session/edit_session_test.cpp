@@ -26,6 +26,7 @@
 #include "kit/ui/scroll_view.h"
 #include "kit/ui/text_view.h"
 #include "kit/ui/window.h"
+#include "model/app_services.h"
 #include "model/node_view.h"
 #include "session/edit_session.h"
 
@@ -317,6 +318,45 @@ TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopi
   EXPECT_FALSE(kit::MenuController::shared().isMenuVisible());
   EXPECT_EQ(s->document().bigView()->dragDropNode(), nullptr);
   expectBackAt(leaf, before);
+}
+
+TEST_F(EditSessionTest, ClosingRightAfterAThreeReturnSplitSavesBothHalvesAndLeavesTheMapAlone) {
+  std::unique_ptr<EditSession> s = open("garden.qlm");
+  ASSERT_TRUE(s);
+  AppServices::setKeyboardShortcutsFlag(true);
+  kit::EventScript script(s->window());
+  NodeView* root = s->document().bigView()->rootNode();
+  NodeView* leaf = addChild(*s, root, "Buy milk", 200, 0);
+  s->document().bigView()->selectAndEditNode(leaf);
+  leaf->inPlaceEditTextView()->setSelectedRange(kit::TextRange{3, 0});
+  for (int i = 0; i < 3; ++i) script.key(kit::Key::Return);
+  ASSERT_EQ(leaf->strName(), "Buy");
+  EXPECT_TRUE(s->close());  // within the 0.1 s the split waits
+  const std::string closed = MapFormats::dumpMap(*s->document().bigView());
+  script.wait(0.5);
+  EXPECT_EQ(MapFormats::dumpMap(*s->document().bigView()), closed);
+  MapFormats::ParsedMap map = saved(file("garden.qlm"));
+  std::vector<std::string> texts;
+  for (const auto& t : map.topics) texts.push_back(t.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"garden", "Buy", "milk"}));
+
+  // Undo right after a split takes back the whole edit, and the split never comes.
+  s.reset();
+  s = open("garden.qlm");
+  ASSERT_TRUE(s);
+  kit::EventScript again(s->window());
+  root = s->document().bigView()->rootNode();
+  leaf = root->childNodes()[0].get();
+  s->document().bigView()->selectAndEditNode(leaf);
+  again.type(" and eggs");
+  leaf->inPlaceEditTextView()->setSelectedRange(kit::TextRange{3, 0});
+  for (int i = 0; i < 3; ++i) again.key(kit::Key::Return);
+  s->undo();
+  again.wait(0.5);
+  EXPECT_EQ(leaf->strName(), "Buy");
+  EXPECT_EQ(root->childNodes().size(), 2u);
+  EXPECT_EQ(NodeView::currentEditingTopic(), nullptr);
+  AppServices::setKeyboardShortcutsFlag(false);
 }
 
 namespace {

@@ -185,6 +185,17 @@ struct HostWindow::Impl {
   GdkRectangle imPlace{};
   bool imPlaced = false;
 
+  // When the view taking text changes (an edit ended or another began), the input method drops
+  // what it was composing: kit committed the pre-edit already, and a commit arriving later
+  // would reach whatever takes text next.
+  void followTextInput() {
+    const void* input = dynamic_cast<TextInputClient*>(window.firstResponder());
+    if (input == textInput) return;
+    if (textInput) gtk_im_context_reset(im);
+    textInput = input;
+  }
+  const void* textInput = nullptr;  // compared only, never used
+
   void draw(cairo_t* cr) {
     GraphicsContext ctx(cr);
     ctx.setFillColor(Color::white());
@@ -328,6 +339,7 @@ HostWindow::HostWindow(Window& window, Size size, Callbacks callbacks)
 
   // A pass that changed what is shown asks for a frame; GTK draws it at the display's next one.
   impl->hook = RunLoop::main().addEndOfPassHook([impl] {
+    impl->followTextInput();
     if (!takeScreenChange()) return;
     gtk_widget_queue_draw(impl->area);
     impl->placeInputMethod();

@@ -1,6 +1,7 @@
 #include "kit/typography/string_drawing.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "kit/typography/pango_support.h"
 #include "kit/typography/text_layout.h"
@@ -64,6 +65,52 @@ Size drawAtPoint(GraphicsContext& ctx, std::string_view text, Point point, const
   pango::Lines l = lay(text, font, 0, 0, LineBreakMode::WordWrap, TextAlignment::Left);
   pango::drawLines(ctx, l, point);
   return sizeOf(l);
+}
+
+namespace {
+
+// The empty line after a trailing line break, or of an empty text: at the line's start as the
+// alignment puts it, below the last line.
+Rect caretOnEmptyLastLine(const pango::Lines& l, const Font& font, Float width, TextAlignment alignment) {
+  const Float top = l.empty ? 0 : static_cast<Float>(l.heightUnits) / PANGO_SCALE;
+  const Float height = sizeWithFont("&", font).height;
+  const Float x = alignment == TextAlignment::Center ? width / 2 : alignment == TextAlignment::Right ? width : 0;
+  return Rect(x, top, 0, height);
+}
+
+}  // namespace
+
+Rect caretRectForOffset(std::string_view text, const Font& font, Size size, TextAlignment alignment,
+                        std::size_t offset) {
+  const std::string t = pango::withoutTrailingBreak(pango::validUtf8(text));
+  if (t.empty()) return caretOnEmptyLastLine(pango::Lines{}, font, size.width, alignment);
+  pango::Lines l = lay(t, font, size.width, size.height, LineBreakMode::WordWrap, alignment);
+  // The layout holds the lines that fit, or a prefix of the text running past them.
+  const std::size_t laid = std::strlen(pango_layout_get_text(l.layout));
+  if (offset > t.size() || (offset > laid && laid < t.size()))
+    return caretOnEmptyLastLine(l, font, size.width, alignment);
+  PangoRectangle pos{};
+  pango_layout_index_to_pos(l.layout, static_cast<int>(offset), &pos);
+  const Float top = l.kept.empty() ? 0 : static_cast<Float>(l.kept.front().logical.y);
+  return Rect(static_cast<Float>(pos.x) / PANGO_SCALE, (static_cast<Float>(pos.y) - top) / PANGO_SCALE, 0,
+              static_cast<Float>(pos.height) / PANGO_SCALE);
+}
+
+std::size_t offsetForPoint(std::string_view text, const Font& font, Size size, TextAlignment alignment, Point p) {
+  const std::string t = pango::withoutTrailingBreak(pango::validUtf8(text));
+  if (t.empty()) return 0;
+  pango::Lines l = lay(t, font, size.width, size.height, LineBreakMode::WordWrap, alignment);
+  // Below the last line of a text ending in a line break: the empty line after it.
+  if (t.size() < text.size() && p.y >= static_cast<Float>(l.heightUnits) / PANGO_SCALE) return text.size();
+  const char* laid = pango_layout_get_text(l.layout);
+  const std::size_t laidBytes = std::strlen(laid);
+  int index = 0, trailing = 0;
+  pango_layout_xy_to_index(l.layout, static_cast<int>(p.x * PANGO_SCALE), static_cast<int>(p.y * PANGO_SCALE), &index,
+                           &trailing);
+  const char* at = laid + std::clamp(index, 0, static_cast<int>(laidBytes));
+  const char* end = laid + laidBytes;
+  for (; trailing > 0 && at < end; --trailing) at = g_utf8_next_char(at);
+  return static_cast<std::size_t>(std::min(at, end) - laid);
 }
 
 Size IncrementalTextMeasure::measure(std::string_view text, const Font& font, Float width) {

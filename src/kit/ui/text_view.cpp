@@ -3,9 +3,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include <unicode/brkiter.h>
+#include <unicode/unistr.h>
+
+#include <memory>
+
 #include "kit/graphics/context.h"
 #include "kit/text/utf.h"
 #include "kit/ui/keyboard.h"
+#include "kit/ui/pasteboard.h"
 #include "kit/ui/window.h"
 
 namespace kit {
@@ -20,10 +26,16 @@ TextView::~TextView() {
   }
 }
 
+namespace {
+const Color kSelectionColour(0.70f, 0.82f, 1.0f, 1.0f);
+constexpr Float kCaretWidth = 2;
+}  // namespace
+
 void TextView::setText(std::string text) {
   text_ = sanitizeUtf8(text);
   marked_.clear();
   selection_ = TextRange{utf16Length(text_), 0};
+  anchor_ = selection_.location;
   setNeedsDisplay();
 }
 
@@ -31,18 +43,75 @@ void TextView::setSelectedRange(TextRange r) {
   const std::size_t n = utf16Length(text_);
   r.location = std::min(r.location, n);
   r.length = std::min(r.length, n - r.location);
+  anchor_ = r.location;
   if (r == selection_) return;
   selection_ = r;
+  setNeedsDisplay();
   if (delegate_) delegate_->textViewDidChangeSelection(*this);
+}
+
+void TextView::selectFromAnchor(std::size_t to) {
+  const std::size_t anchor = anchor_;
+  setSelectedRange(to < anchor ? TextRange{to, anchor - to} : TextRange{anchor, to - anchor});
+  anchor_ = anchor;
+}
+
+std::size_t TextView::stepBack(std::size_t at) const {
+  if (at == 0) return 0;
+  const char16_t unit = utf16CodeUnitAt(text_, at - 1);
+  return unit >= 0xDC00 && unit <= 0xDFFF && at >= 2 ? at - 2 : at - 1;
+}
+
+std::size_t TextView::stepForward(std::size_t at) const {
+  const std::size_t n = utf16Length(text_);
+  if (at >= n) return n;
+  const char16_t unit = utf16CodeUnitAt(text_, at);
+  return unit >= 0xD800 && unit <= 0xDBFF && at + 2 <= n ? at + 2 : at + 1;
+}
+
+std::string TextView::shownText() const {
+  std::string shown = text_;
+  if (!marked_.empty()) shown.insert(utf16IndexToByteOffset(text_, selection_.location), marked_);
+  return shown;
+}
+
+Size TextView::textSize() const {
+  const Size b = bounds().size;
+  return Size(std::max(1.0f, b.width - 2 * kInset), std::max(1.0f, b.height - 2 * kInset));
+}
+
+std::size_t TextView::positionAt(Point p) const {
+  const Rect b = bounds();
+  const std::size_t offset = offsetForPoint(text_, font_, textSize(), alignment_,
+                                            Point(p.x - b.origin.x - kInset, p.y - b.origin.y - kInset));
+  return byteOffsetToUtf16Index(text_, offset);
+}
+
+TextRange TextView::wordAt(std::size_t at) const {
+  const std::u16string units = utf8ToUtf16(text_);
+  if (units.empty()) return TextRange{};
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::BreakIterator> words(icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
+  if (U_FAILURE(status) || !words) return TextRange{at, 0};
+  const icu::UnicodeString u(units.data(), static_cast<int32_t>(units.size()));
+  words->setText(u);
+  const auto n = static_cast<int32_t>(units.size());
+  const int32_t from = std::min(static_cast<int32_t>(at), n - 1);
+  int32_t end = words->following(from);
+  int32_t start = words->preceding(from + 1);
+  if (end == icu::BreakIterator::DONE) end = n;
+  if (start == icu::BreakIterator::DONE) start = 0;
+  return TextRange{static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)};
 }
 
 Size TextView::contentSize() const {
   const float width = bounds().size.width;
-  // The caret's line after a trailing line break counts.
-  std::string_view text = text_;
+  // The caret's line after a trailing line break counts, and so does pre-edit text.
+  std::string shown = marked_.empty() ? std::string() : shownText();
+  std::string_view text = marked_.empty() ? std::string_view(text_) : std::string_view(shown);
   std::string padded;
   if (text.empty()) text = "&";
-  else if (text.back() == '\n') text = padded = text_ + " ";
+  else if (text.back() == '\n') text = padded = std::string(text) + " ";
   Size s = measure_.measure(text, font_, std::max(1.0f, width - 2 * kInset));
   return Size(width, s.height + 2 * kInset);
 }
@@ -59,10 +128,13 @@ bool TextView::becomeFirstResponder() {
 
 bool TextView::resignFirstResponder() {
   const bool was = editing_;
+  // Text still being composed is kept: the edit ends with it committed.
+  if (was && !marked_.empty()) insertText(std::string(marked_));
   Window* w = window();
   View::resignFirstResponder();
   if (!was) return true;
   editing_ = false;
+  selectingTouch_ = nullptr;
   marked_.clear();
   if (w) w->keyboard().hide();
   if (delegate_) delegate_->textViewDidEndEditing(*this);
@@ -79,6 +151,7 @@ bool TextView::replace(TextRange range, const std::string& text) {
   const std::size_t to = utf16IndexToByteOffset(text_, range.location + range.length);
   text_.replace(from, to - from, text);
   selection_ = TextRange{range.location + utf16Length(text), 0};
+  anchor_ = selection_.location;
   setNeedsDisplay();
   if (delegate_) delegate_->textViewDidChange(*this);
   return true;
@@ -88,8 +161,9 @@ void TextView::insertText(const std::string& text) {
   if (!editable_) return;
   // Text from outside may be broken UTF-8: it is repaired, never stored as it came.
   const std::string clean = sanitizeUtf8(text);
+  const bool composing = !marked_.empty();
   marked_.clear();
-  replace(selection_, clean);
+  if (!replace(selection_, clean) && composing && delegate_) delegate_->textViewDidChangeMarkedText(*this);
 }
 
 void TextView::paste(const std::string& text) { insertText(text); }
@@ -119,33 +193,56 @@ void TextView::setMarkedText(const std::string& text, std::size_t caret) {
   if (marked_.empty() && selection_.length > 0) replace(selection_, "");
   marked_ = sanitizeUtf8(text);
   setNeedsDisplay();
+  if (delegate_) delegate_->textViewDidChangeMarkedText(*this);
 }
 
 void TextView::unmarkText() {
+  if (marked_.empty()) return;
   marked_.clear();
   setNeedsDisplay();
+  if (delegate_) delegate_->textViewDidChangeMarkedText(*this);
 }
 
 bool TextView::keyDown(const KeyInput& key) {
   if (!editing_) return View::keyDown(key);
   const std::size_t n = utf16Length(text_);
+  const bool shift = (key.modifiers & kShift) != 0;
+  // Arrows and Home/End move the caret, or with Shift the selection's moving end.
+  auto moveTo = [&](std::size_t to) {
+    if (shift) selectFromAnchor(to);
+    else setSelectedRange(TextRange{to, 0});
+    return true;
+  };
   switch (key.key) {
     case Key::Backspace: deleteBackward(); return true;
     case Key::Return: insertText("\n"); return true;
     case Key::Delete:
       if (selection_.length > 0) replace(selection_, "");
-      else if (selection_.location < n) replace(TextRange{selection_.location, 1}, "");
+      else if (selection_.location < n) replace(TextRange{selection_.location, stepForward(selection_.location) - selection_.location}, "");
       return true;
     case Key::Left:
-      setSelectedRange(TextRange{selection_.length ? selection_.location : (selection_.location ? selection_.location - 1 : 0), 0});
-      return true;
+      if (!shift && selection_.length) return moveTo(selection_.location);
+      return moveTo(stepBack(shift ? movingEnd() : selection_.location));
     case Key::Right:
-      setSelectedRange(TextRange{std::min(n, selection_.location + (selection_.length ? selection_.length : 1)), 0});
-      return true;
-    case Key::Home: setSelectedRange(TextRange{0, 0}); return true;
-    case Key::End: setSelectedRange(TextRange{n, 0}); return true;
-    default: return View::keyDown(key);
+      if (!shift && selection_.length) return moveTo(selection_.location + selection_.length);
+      return moveTo(stepForward(shift ? movingEnd() : selection_.location));
+    case Key::Home: case Key::Up: return moveTo(0);
+    case Key::End: case Key::Down: return moveTo(n);
+    case Key::Escape: resignFirstResponder(); return true;  // the edit ends, keeping its text
+    default: break;
   }
+  if ((key.modifiers & (kControl | kAlt | kSuper)) == kControl) {
+    const char* action = key.character == "a"   ? "selectAll:"
+                         : key.character == "c" ? "copy:"
+                         : key.character == "x" ? "cut:"
+                         : key.character == "v" ? "paste:"
+                                                : nullptr;
+    if (action) {
+      if (canPerformAction(action, this)) performAction(action, this);
+      return true;  // a text field's own shortcut, even when there is nothing to do
+    }
+  }
+  return View::keyDown(key);
 }
 
 bool TextView::canPerformAction(std::string_view action, const void* sender) const {
@@ -155,15 +252,94 @@ bool TextView::canPerformAction(std::string_view action, const void* sender) con
   return View::canPerformAction(action, sender);
 }
 
+bool TextView::performAction(std::string_view action, const void* sender) {
+  if (!editing_) return View::performAction(action, sender);
+  const std::string selected = utf16Substring(text_, selection_.location, selection_.length);
+  if (action == "selectAll:") {
+    setSelectedRange(TextRange{0, utf16Length(text_)});
+  } else if (action == "copy:" || action == "cut:") {
+    if (selected.empty()) return true;
+    Pasteboard::general().setString(selected);
+    if (action == "cut:") replace(selection_, "");
+  } else if (action == "paste:") {
+    if (std::optional<std::string> text = Pasteboard::general().string(); text && !text->empty()) paste(*text);
+  } else {
+    return View::performAction(action, sender);
+  }
+  return true;
+}
+
+// ---- Touches: while editing, a tap places the caret, a drag selects, a double tap selects a word
+
+void TextView::touchesBegan(const TouchSet& touches, const Event& event) {
+  if (!editing_ || selectingTouch_ || touches.empty()) return View::touchesBegan(touches, event);
+  const Touch& t = *touches.front();
+  selectingTouch_ = &t;
+  const std::size_t at = positionAt(t.locationInView(this));
+  if (t.tapCount() == 2) {
+    const TextRange word = wordAt(at);
+    setSelectedRange(word);
+  } else {
+    setSelectedRange(TextRange{at, 0});
+  }
+}
+
+void TextView::touchesMoved(const TouchSet& touches, const Event& event) {
+  if (!selectingTouch_) return View::touchesMoved(touches, event);
+  for (const Touch* t : touches)
+    if (t == selectingTouch_) selectFromAnchor(positionAt(t->locationInView(this)));
+}
+
+void TextView::touchesEnded(const TouchSet& touches, const Event& event) {
+  if (!selectingTouch_) return View::touchesEnded(touches, event);
+  for (const Touch* t : touches)
+    if (t == selectingTouch_) selectingTouch_ = nullptr;
+}
+
+void TextView::touchesCancelled(const TouchSet& touches, const Event& event) {
+  if (!selectingTouch_) return View::touchesCancelled(touches, event);
+  for (const Touch* t : touches)
+    if (t == selectingTouch_) selectingTouch_ = nullptr;
+}
+
 void TextView::drawRect(GraphicsContext& ctx, const Rect&) {
   // The pre-edit text shows at the caret without being part of the text.
-  std::string shown = text_;
-  if (!marked_.empty()) shown.insert(utf16IndexToByteOffset(text_, selection_.location), marked_);
-  ctx.setFillColor(textColor_);
+  const std::string shown = shownText();
   const Rect b = bounds();
-  drawInRect(ctx, shown, Rect(b.origin.x + kInset, b.origin.y + kInset, std::max(0.0f, b.size.width - 2 * kInset),
-                              std::max(0.0f, b.size.height - 2 * kInset)),
-             font_, LineBreakMode::WordWrap, alignment_);
+  const Rect textRect(b.origin.x + kInset, b.origin.y + kInset, std::max(0.0f, b.size.width - 2 * kInset),
+                      std::max(0.0f, b.size.height - 2 * kInset));
+  if (editing_) {
+    const Size size = textSize();
+    auto caretAt = [&](std::size_t units) {
+      const Rect r = caretRectForOffset(shown, font_, size, alignment_, utf16IndexToByteOffset(shown, units));
+      return r.offsetBy(textRect.origin.x, textRect.origin.y);
+    };
+    const std::size_t markedUnits = utf16Length(marked_);
+    if (selection_.length > 0 && marked_.empty()) {
+      // The selection's lines: from its start to the right edge, whole lines, then to its end.
+      const Rect a = caretAt(selection_.location), z = caretAt(selection_.location + selection_.length);
+      ctx.setFillColor(kSelectionColour);
+      if (a.minY() == z.minY()) {
+        ctx.fillRect(Rect(a.minX(), a.minY(), z.minX() - a.minX(), a.height()));
+      } else {
+        ctx.fillRect(Rect(a.minX(), a.minY(), textRect.maxX() - a.minX(), a.height()));
+        if (z.minY() > a.maxY()) ctx.fillRect(Rect(textRect.minX(), a.maxY(), textRect.width(), z.minY() - a.maxY()));
+        ctx.fillRect(Rect(textRect.minX(), z.minY(), z.minX() - textRect.minX(), z.height()));
+      }
+    } else {
+      const Rect c = caretAt(selection_.location + markedUnits);
+      ctx.setFillColor(textColor_);
+      ctx.fillRect(Rect(c.minX() - kCaretWidth / 2, c.minY(), kCaretWidth, c.height()));
+    }
+    if (!marked_.empty()) {
+      // Pre-edit text is underlined, as an input method's composition is.
+      const Rect m0 = caretAt(selection_.location), m1 = caretAt(selection_.location + markedUnits);
+      ctx.setFillColor(textColor_);
+      if (m0.minY() == m1.minY()) ctx.fillRect(Rect(m0.minX(), m0.maxY() - 1, m1.minX() - m0.minX(), 1));
+    }
+  }
+  ctx.setFillColor(textColor_);
+  drawInRect(ctx, shown, textRect, font_, LineBreakMode::WordWrap, alignment_);
 }
 
 }  // namespace kit

@@ -1,8 +1,13 @@
 // An editable text area. It pads its text by 8 points on each side (its content height is the
 // wrapped text's height at width - 16, plus 16; a trailing line break starts a line), keeps
-// pre-edit (marked) text apart from its text and draws it at the caret, and tells its delegate about every edit in the platform's order:
-// should-change before, did-change after each accepted edit, did-begin and did-end editing as it
-// becomes and stops being first responder. Positions and ranges count UTF-16 code units.
+// pre-edit (marked) text apart from its text and draws it at the caret (ending the edit commits
+// it), and tells its delegate about every edit in the platform's order: should-change before,
+// did-change after each accepted edit, did-begin and did-end editing as it becomes and stops
+// being first responder. While editing it draws its caret or selection and behaves as a text
+// field of the desktop: arrows (with Shift extending the selection), Home and End, Ctrl+A, C, X
+// and V (the general pasteboard, through paste()), a tap placing the caret, a drag selecting, a
+// double tap selecting a word, Escape ending the edit. Positions and ranges count UTF-16 code
+// units.
 #pragma once
 
 #include <string>
@@ -29,6 +34,8 @@ class TextViewDelegate {
   virtual bool textViewShouldChangeTextInRange(TextView&, TextRange, const std::string&) { return true; }
   virtual void textViewDidChange(TextView&) {}
   virtual void textViewDidChangeSelection(TextView&) {}
+  // The pre-edit text changed (shown at the caret, not yet part of the text).
+  virtual void textViewDidChangeMarkedText(TextView&) {}
   virtual void textViewDidEndEditing(TextView&) {}
 };
 
@@ -72,6 +79,12 @@ class TextView : public View, public TextInputClient {
   bool resignFirstResponder() override;
   bool keyDown(const KeyInput& key) override;
   bool canPerformAction(std::string_view action, const void* sender) const override;
+  // "copy:", "cut:", "paste:" and "selectAll:" while editing.
+  bool performAction(std::string_view action, const void* sender) override;
+  void touchesBegan(const TouchSet& touches, const Event& event) override;
+  void touchesMoved(const TouchSet& touches, const Event& event) override;
+  void touchesEnded(const TouchSet& touches, const Event& event) override;
+  void touchesCancelled(const TouchSet& touches, const Event& event) override;
 
   // Typing: replaces the marked text or the selection, through the delegate.
   void insertText(const std::string& text) override;
@@ -82,6 +95,8 @@ class TextView : public View, public TextInputClient {
   void unmarkText() override;
   bool hasMarkedText() const override { return !marked_.empty(); }
   const std::string& markedText() const { return marked_; }
+  // The text as it is shown: the pre-edit text at the caret.
+  std::string shownText() const;
   // Inserts the text as one edit, as a paste does.
   virtual void paste(const std::string& text);
 
@@ -90,11 +105,26 @@ class TextView : public View, public TextInputClient {
  private:
   // Asks the delegate, then replaces range with text and puts the caret after it.
   bool replace(TextRange range, const std::string& text);
+  // The selection from the anchor to `to`; the caret alone when they meet.
+  void selectFromAnchor(std::size_t to);
+  // The end of the selection that arrows and Shift move (the other is the anchor).
+  std::size_t movingEnd() const { return selection_.location == anchor_ ? selection_.location + selection_.length : selection_.location; }
+  // One character (a surrogate pair whole) before or after a position.
+  std::size_t stepBack(std::size_t at) const;
+  std::size_t stepForward(std::size_t at) const;
+  // The position nearest a point in this view's bounds.
+  std::size_t positionAt(Point p) const;
+  // The word (or the run of other characters) around a position.
+  TextRange wordAt(std::size_t at) const;
+  // The size the text is drawn within (wrapped within its width).
+  Size textSize() const;
 
   std::string text_;
   std::string marked_;
   mutable IncrementalTextMeasure measure_;
   TextRange selection_;
+  std::size_t anchor_ = 0;  // the end of the selection that stays
+  const Touch* selectingTouch_ = nullptr;
   Font font_;
   Color textColor_ = Color::black();
   TextAlignment alignment_ = TextAlignment::Left;

@@ -12,6 +12,7 @@
 #include "kit/testing/event_script.h"
 #include "kit/testing/fixtures.h"
 #include "kit/ui/keyboard.h"
+#include "kit/ui/pasteboard.h"
 #include "kit/ui/scroll_view.h"
 #include "kit/ui/text_view.h"
 #include "kit/ui/view_animation.h"
@@ -281,6 +282,50 @@ TEST_F(EventDeliveryTest, TypingReachesTheEditingTextViewInThePlatformsOrder) {
   EXPECT_EQ(keyboard, (std::vector<std::string>{"KeyboardWillShow 84", "KeyboardDidShow 84", "KeyboardWillHide 84",
                                                "KeyboardDidHide 84"}));
   NotificationCenter::defaultCenter().removeObserver(&owner);
+}
+
+TEST_F(EventDeliveryTest, AnEditingTextViewIsADesktopTextField) {
+  TextView tv(Rect(0, 0, 400, 100));
+  DelegateLog d;
+  tv.setDelegate(&d);
+  window.addSubview(&tv);
+  ASSERT_TRUE(tv.becomeFirstResponder());
+  auto shortcut = [&](const char* c) { script.send(KeyInput{Key::Other, kControl, c, {}}); };
+  script.type("buy fresh milk");
+  script.key(Key::Home, kShift);  // from the caret at the end to the start
+  EXPECT_EQ(tv.selectedRange(), (TextRange{0, 14}));
+  script.key(Key::Right);
+  script.key(Key::Left, kShift);
+  script.key(Key::Left, kShift);
+  script.key(Key::Left, kShift);
+  script.key(Key::Left, kShift);
+  shortcut("x");
+  EXPECT_EQ(tv.text(), "buy fresh ");
+  EXPECT_EQ(Pasteboard::general().string(), "milk");
+  script.key(Key::Home);
+  shortcut("v");
+  EXPECT_EQ(tv.text(), "milkbuy fresh ");
+  shortcut("a");
+  shortcut("c");
+  EXPECT_EQ(Pasteboard::general().string(), "milkbuy fresh ");
+  // A double tap selects the word under it, a tap puts the caret there.
+  const Point word = tv.convertPointToView(Point(TextView::kInset + 2, TextView::kInset + 8), nullptr);
+  script.doubleTap(word);
+  EXPECT_EQ(tv.selectedRange(), (TextRange{0, 7}));
+  script.wait(0.6);
+  script.tap(word);
+  EXPECT_EQ(tv.selectedRange(), (TextRange{0, 0}));
+  // Text being composed is kept when the edit ends; Escape ends it.
+  script.key(Key::End);
+  script.preedit("\xE4\xBD\xA0", 1);
+  EXPECT_EQ(tv.shownText(), "milkbuy fresh \xE4\xBD\xA0");
+  script.key(Key::Escape);
+  EXPECT_FALSE(tv.isFirstResponder());
+  EXPECT_EQ(tv.text(), "milkbuy fresh \xE4\xBD\xA0");
+  EXPECT_EQ(d.log.back(), "end");
+  script.type("lost");  // the input method's late commit reaches nobody
+  EXPECT_EQ(tv.text(), "milkbuy fresh \xE4\xBD\xA0");
+  Pasteboard::general().clear();
 }
 
 TEST_F(EventDeliveryTest, AnimationsChangeValuesAtOnceAndCompleteAfterTheirDuration) {
