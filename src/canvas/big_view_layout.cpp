@@ -140,6 +140,13 @@ class BranchRectCache {
   }
 
  private:
+  // A sum of moves, kept in doubles: whole points add up exactly far beyond a float's
+  // whole-number range, so a topic is rounded once, when it is paid.
+  struct Offset {
+    double x = 0, y = 0;
+    bool isZero() const { return x == 0 && y == 0; }
+    Offset plus(double dx, double dy) const { return Offset{x + dx, y + dy}; }
+  };
   struct Entry {
     kit::Rect rect;
     kit::Point centre;         // the topic's centre when the branch was measured
@@ -153,7 +160,7 @@ class BranchRectCache {
     bool owes = false;         // the topics below still owe `owed`
     kit::Rect frame;
     kit::Point frameCentre;
-    kit::Point owed;
+    Offset owed;
   };
   struct Measured {
     kit::Rect rect;
@@ -192,7 +199,7 @@ class BranchRectCache {
   TopicTable<Entry> entries_;
   std::vector<Step> steps_;  // rectOf's walk, kept for its storage
   std::vector<NodeView*> owing_;  // the topics whose entries owe a move, in the order of owing
-  std::vector<std::pair<NodeView*, kit::Point>> paying_;  // settleMoves's walk
+  std::vector<std::pair<NodeView*, Offset>> paying_;  // settleMoves's walk
   bool bent_ = false;  // a branch moved off whole points: nothing counts as settled
   const NodeView* looseFreeTop_ = nullptr;
 };
@@ -275,27 +282,25 @@ void BranchRectCache::willMove(NodeView* n) {
   }
 }
 
-// Exact because every sum stays a whole number well inside a float's whole-number range: the
-// centres, each move and what a topic owes.
+// The same places as moving the branch at once wherever that is exact (every centre and move a
+// whole number inside a float's whole-number range), and at any size without walking the
+// branch: a deep outline grows past that range, and a walk of the branch at every level above
+// it is quadratic.
 bool BranchRectCache::moveLater(NodeView* n, kit::Point to) {
-  constexpr float kExact = 4194304.0f;  // 2^22
   Entry* e = entries_.find(n);
   const kit::Point c = n->center();
-  const float dx = to.x - c.x, dy = to.y - c.y;
+  const double dx = double(to.x) - c.x, dy = double(to.y) - c.y;
   // Below a floating topic the moves would also refresh rainbow colours: they do not wait.
-  const bool portable = e && e->valid && e->rigid && e->portable && !n->isRoot() && onWholePoints(c) && onWholePoints(to);
-  const kit::Point owed = e ? kit::Point(e->owed.x + dx, e->owed.y + dy) : kit::Point();
-  const kit::Rect after = portable ? e->rect.offsetBy(to.x - e->centre.x, to.y - e->centre.y) : kit::Rect();
-  if (!portable || !(std::fabs(owed.x) < kExact && std::fabs(owed.y) < kExact) ||
-      !(std::fabs(after.minX()) < kExact && std::fabs(after.maxX()) < kExact && std::fabs(after.minY()) < kExact &&
-        std::fabs(after.maxY()) < kExact)) {
+  const bool portable = e && e->valid && e->rigid && e->portable && !n->isRoot() && onWholePoints(c) &&
+                        onWholePoints(to) && std::isfinite(dx) && std::isfinite(dy);
+  if (!portable) {
     settleMoves();
     return false;
   }
   willMove(n);
-  n->moveByX(dx, dy, false);
-  if (std::fabs(dx) < 1.0f && std::fabs(dy) < 1.0f) return true;  // what moveByX leaves alone
-  e->owed = owed;
+  n->moveTo(to, false);
+  if (std::fabs(dx) < 1.0 && std::fabs(dy) < 1.0) return true;  // what moveTo leaves alone
+  e->owed = e->owed.plus(dx, dy);
   if (!e->owes) {
     e->owes = true;
     owing_.push_back(n);
@@ -314,23 +319,26 @@ void BranchRectCache::settleMoves() {
     e->owes = false;
     paying_.clear();
     paying_.emplace_back(top, e->owed);
-    e->owed = kit::Point();
+    e->owed = Offset();
     while (!paying_.empty()) {
       const auto [n, d] = paying_.back();
       paying_.pop_back();
       for (const auto& c : n->childNodes()) {
         NodeView* k = c.get();
         if (k->isFloating()) continue;  // floating topics stay behind, as with moveByX
-        kit::Point below = d;
+        Offset below = d;
         // What moveByX does to a topic of a portable branch: whole points need no rounding,
         // and there is no relationship to carry nor rainbow colour to refresh.
-        if (d.x != 0 || d.y != 0) k->setCenter(kit::Point(k->center().x + d.x, k->center().y + d.y));
-        if (Entry* ke = entries_.find(k); ke && ke->owes) {
-          below = kit::Point(below.x + ke->owed.x, below.y + ke->owed.y);
-          ke->owes = false;
-          ke->owed = kit::Point();
+        if (!d.isZero()) {
+          const kit::Point kc = k->center();
+          k->setCenter(kit::Point(static_cast<kit::Float>(kc.x + d.x), static_cast<kit::Float>(kc.y + d.y)));
         }
-        if (below.x != 0 || below.y != 0) paying_.emplace_back(k, below);
+        if (Entry* ke = entries_.find(k); ke && ke->owes) {
+          below = below.plus(ke->owed.x, ke->owed.y);
+          ke->owes = false;
+          ke->owed = Offset();
+        }
+        if (!below.isZero()) paying_.emplace_back(k, below);
       }
     }
   }

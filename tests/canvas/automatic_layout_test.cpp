@@ -535,3 +535,21 @@ TEST_F(AutomaticLayoutTest, AWideRootAndADeepOutlineLayOut) {
   EXPECT_FLOAT_EQ(frameOf(n->parentNode()).minX() - frameOf(n).maxX(), 70);
 }
 
+TEST_F(AutomaticLayoutTest, ADeepChainFarOutIsLaidOutMovingEachTopicAFewTimes) {
+  // Millions of points out, where a deep outline's own width takes it: each move of a branch
+  // must not walk all the topics below it, or the layout is quadratic in the depth.
+  root = make(nullptr, Point(), "Central topic");
+  root->moveTo(Point(5'000'000, root->center().y), false);
+  std::vector<NodeView*> chain{root};
+  for (int i = 0; i < 2000; ++i) {
+    const Point at = chain.back()->center();
+    chain.push_back(make(chain.back(), Point(at.x + 200, at.y), "d"));
+  }
+  int leafMoves = 0;
+  chain.back()->addObserver(this, "center", [&](kit::View&, std::string_view) { ++leafMoves; });
+  canvas->rearrangeAll(false);
+  chain.back()->removeObserver(this);
+  for (std::size_t i = 1; i < chain.size(); ++i)
+    ASSERT_FLOAT_EQ(frameOf(chain[i]).minX() - frameOf(chain[i - 1]).maxX(), 70) << i;
+  EXPECT_LE(leafMoves, 4);
+}
