@@ -20,6 +20,7 @@
 #include "canvas/big_view.h"
 #include "kit/core/lock.h"
 #include "model/app_services.h"
+#include "model/relationship_view.h"
 
 namespace {
 
@@ -151,8 +152,9 @@ class BranchRectCache {
     kit::Rect rect;
     kit::Point centre;         // the topic's centre when the branch was measured
     bool rigid = false;        // whole-point centres and no outline inside: follows the centre
-    // Rigid, and nothing in the branch that a move carries but the rectangle leaves out: no
-    // callout, no relationship, no folded topic over hidden ones. Its moves can wait.
+    // Rigid, and nothing in the branch that a move carries but the rectangle leaves out, other
+    // than relationship control points on whole points: no callout, no folded topic over
+    // hidden ones. Its moves can wait.
     bool portable = false;
     bool valid = false;        // the branch rectangle
     bool hasFrame = false;
@@ -174,6 +176,16 @@ class BranchRectCache {
   };
 
   static bool onWholePoints(kit::Point p) { return p.x == std::nearbyint(p.x) && p.y == std::nearbyint(p.y); }
+  // The relationships a topic's moves carry along.
+  static bool controlPointsOnWholePoints(const NodeView* n) {
+    if (!n->hasRelationships()) return true;
+    for (const RelationshipView* r : n->getRelationships())
+      if (!onWholePoints(r->center())) return false;
+    return true;
+  }
+  static kit::Point movedBy(kit::Point p, Offset d) {
+    return kit::Point(static_cast<kit::Float>(p.x + d.x), static_cast<kit::Float>(p.y + d.y));
+  }
   std::optional<Measured> kept(NodeView* n) {
     const Entry* e = entries_.find(n);
     if (!e || !e->valid) return std::nullopt;
@@ -235,7 +247,7 @@ kit::Rect BranchRectCache::measure(NodeView* top) {
       return m;
     }
     const bool whole = onWholePoints(n->center());
-    const bool portable = whole && !n->hasRelationships() && !(n->isFolded() && !n->childNodes().empty());
+    const bool portable = whole && controlPointsOnWholePoints(n) && !(n->isFolded() && !n->childNodes().empty());
     stack.push_back(Step{n, 0, Measured{frameOf(n), whole, portable}});
     return std::nullopt;
   };
@@ -328,10 +340,11 @@ void BranchRectCache::settleMoves() {
         if (k->isFloating()) continue;  // floating topics stay behind, as with moveByX
         Offset below = d;
         // What moveByX does to a topic of a portable branch: whole points need no rounding,
-        // and there is no relationship to carry nor rainbow colour to refresh.
+        // and there is no rainbow colour to refresh.
         if (!d.isZero()) {
-          const kit::Point kc = k->center();
-          k->setCenter(kit::Point(static_cast<kit::Float>(kc.x + d.x), static_cast<kit::Float>(kc.y + d.y)));
+          k->setCenter(movedBy(k->center(), d));
+          if (k->hasRelationships())
+            for (RelationshipView* r : k->getRelationships()) r->setCenter(movedBy(r->center(), d));
         }
         if (Entry* ke = entries_.find(k); ke && ke->owes) {
           below = below.plus(ke->owed.x, ke->owed.y);

@@ -535,21 +535,46 @@ TEST_F(AutomaticLayoutTest, AWideRootAndADeepOutlineLayOut) {
   EXPECT_FLOAT_EQ(frameOf(n->parentNode()).minX() - frameOf(n).maxX(), 70);
 }
 
-TEST_F(AutomaticLayoutTest, ADeepChainFarOutIsLaidOutMovingEachTopicAFewTimes) {
-  // Millions of points out, where a deep outline's own width takes it: each move of a branch
-  // must not walk all the topics below it, or the layout is quadratic in the depth.
-  root = make(nullptr, Point(), "Central topic");
-  root->moveTo(Point(5'000'000, root->center().y), false);
-  std::vector<NodeView*> chain{root};
-  for (int i = 0; i < 2000; ++i) {
-    const Point at = chain.back()->center();
-    chain.push_back(make(chain.back(), Point(at.x + 200, at.y), "d"));
+// Each move of a branch must not walk all the topics below it, or the layout is quadratic in
+// the depth: the deepest topic of a chain moves a few times, not once per level.
+class DeepChainLayoutTest : public AutomaticLayoutTest {
+ protected:
+  // A chain 2,000 levels deep to the right of a central topic at x, laid out; the deepest
+  // topic's moves.
+  int layOutChain(float x, bool withRelationship) {
+    root = make(nullptr, Point(), "Central topic");
+    root->moveTo(Point(x, root->center().y), false);
+    chain = {root};
+    for (int i = 0; i < 2000; ++i) {
+      const Point at = chain.back()->center();
+      chain.push_back(make(chain.back(), Point(at.x + 200, at.y), "d"));
+    }
+    NodeView* leaf = chain.back();
+    if (withRelationship)
+      canvas->createRelationshipBetweenNode(leaf, 0, chain[chain.size() - 2], 0, Point(30, 80), RGB255{10, 20, 30});
+    const Point control = controlPointFromLeaf();
+    int moves = 0;
+    leaf->addObserver(this, "center", [&](kit::View&, std::string_view) { ++moves; });
+    canvas->rearrangeAll(false);
+    leaf->removeObserver(this);
+    for (std::size_t i = 1; i < chain.size(); ++i)
+      EXPECT_FLOAT_EQ(frameOf(chain[i]).minX() - frameOf(chain[i - 1]).maxX(), 70) << i;
+    // The control point rides along with its topic.
+    EXPECT_EQ(controlPointFromLeaf(), control);
+    return moves;
   }
-  int leafMoves = 0;
-  chain.back()->addObserver(this, "center", [&](kit::View&, std::string_view) { ++leafMoves; });
-  canvas->rearrangeAll(false);
-  chain.back()->removeObserver(this);
-  for (std::size_t i = 1; i < chain.size(); ++i)
-    ASSERT_FLOAT_EQ(frameOf(chain[i]).minX() - frameOf(chain[i - 1]).maxX(), 70) << i;
-  EXPECT_LE(leafMoves, 4);
-}
+
+  Point controlPointFromLeaf() const {
+    const NodeView* leaf = chain.back();
+    if (!leaf->hasRelationships()) return Point();
+    const Point r = leaf->getRelationships().front()->center();
+    return Point(r.x - leaf->center().x, r.y - leaf->center().y);
+  }
+
+  std::vector<NodeView*> chain;
+};
+
+// Millions of points out, where a deep outline's own width takes it.
+TEST_F(DeepChainLayoutTest, FarFromTheOrigin) { EXPECT_LE(layOutChain(5'000'000, false), 4); }
+
+TEST_F(DeepChainLayoutTest, WithARelationshipAtTheBottom) { EXPECT_LE(layOutChain(0, true), 4); }
