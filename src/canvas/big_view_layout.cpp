@@ -152,9 +152,8 @@ class BranchRectCache {
     kit::Rect rect;
     kit::Point centre;         // the topic's centre when the branch was measured
     bool rigid = false;        // whole-point centres and no outline inside: follows the centre
-    // Rigid, and nothing in the branch that a move carries but the rectangle leaves out, other
-    // than relationship control points on whole points: no callout, no folded topic over
-    // hidden ones. Its moves can wait.
+    // Rigid, and all that a move carries besides, outside the rectangle, on whole points too:
+    // callouts, the topics a fold hides, relationship control points. Its moves can wait.
     bool portable = false;
     bool valid = false;        // the branch rectangle
     bool hasFrame = false;
@@ -229,7 +228,8 @@ kit::Rect BranchRectCache::frameOf(NodeView* n) {
 }
 
 // The walk of getBranchBoundingRect (the topic's frame, then its normal children's branches
-// unless it is folded), without recursion: outlines can be thousands of levels deep.
+// unless it is folded), without recursion: outlines can be thousands of levels deep. It goes on
+// through callouts and hidden topics, which only tell whether the branch is portable.
 kit::Rect BranchRectCache::measure(NodeView* top) {
   std::vector<Step>& stack = steps_;
   const std::size_t base = stack.size();  // above whatever a walk under way still holds
@@ -247,33 +247,33 @@ kit::Rect BranchRectCache::measure(NodeView* top) {
       return m;
     }
     const bool whole = onWholePoints(n->center());
-    const bool portable = whole && controlPointsOnWholePoints(n) && !(n->isFolded() && !n->childNodes().empty());
+    const bool portable = whole && controlPointsOnWholePoints(n);
     stack.push_back(Step{n, 0, Measured{frameOf(n), whole, portable}});
     return std::nullopt;
   };
-  auto merge = [](Step& into, const Measured& part) {
+  // Callouts and the topics a fold hides are carried along outside the rectangle: they only
+  // decide whether the move can wait (a portable part is rigid too).
+  auto merge = [](Step& into, NodeView* child, const Measured& part) {
+    into.m.portable = into.m.portable && part.portable;
+    if (!isLaidOutAsChild(child) || into.node->isFolded()) return;
     into.m.rect = into.m.rect.isEmpty() ? part.rect : into.m.rect.unionWith(part.rect);
     into.m.rigid = into.m.rigid && part.rigid;
-    into.m.portable = into.m.portable && part.portable;
   };
   if (auto known = begin(top)) return known->rect;
   while (true) {
     Step& s = stack.back();
     const NodeView::ChildList& children = s.node->childNodes();
-    if (!s.node->isFolded() && s.next < children.size()) {
+    if (s.next < children.size()) {
       NodeView* child = children[s.next++].get();
-      if (!isLaidOutAsChild(child)) {
-        if (child->isCallout()) s.m.portable = false;  // carried along, outside the rectangle
-        continue;
-      }
-      if (auto known = begin(child)) merge(stack.back(), *known);  // s may have moved
+      if (child->isFloating()) continue;  // stays behind when the branch moves
+      if (auto known = begin(child)) merge(stack.back(), child, *known);  // s may have moved
       continue;
     }
     const Step finished = s;
     stack.pop_back();
     store(finished.node, finished.m);
     if (stack.size() == base) return finished.m.rect;
-    merge(stack.back(), finished.m);
+    merge(stack.back(), finished.node, finished.m);
   }
 }
 

@@ -536,12 +536,15 @@ TEST_F(AutomaticLayoutTest, AWideRootAndADeepOutlineLayOut) {
 }
 
 // Each move of a branch must not walk all the topics below it, or the layout is quadratic in
-// the depth: the deepest topic of a chain moves a few times, not once per level.
+// the depth: the deepest topic of a chain moves a few times, not once per level, whatever the
+// moves carry along at the bottom.
 class DeepChainLayoutTest : public AutomaticLayoutTest {
  protected:
+  enum class Bottom { Plain, Relationship, Callout, Fold };
+
   // A chain 2,000 levels deep to the right of a central topic at x, laid out; the deepest
   // topic's moves.
-  int layOutChain(float x, bool withRelationship) {
+  int layOutChain(float x, Bottom bottom) {
     root = make(nullptr, Point(), "Central topic");
     root->moveTo(Point(x, root->center().y), false);
     chain = {root};
@@ -550,31 +553,38 @@ class DeepChainLayoutTest : public AutomaticLayoutTest {
       chain.push_back(make(chain.back(), Point(at.x + 200, at.y), "d"));
     }
     NodeView* leaf = chain.back();
-    if (withRelationship)
-      canvas->createRelationshipBetweenNode(leaf, 0, chain[chain.size() - 2], 0, Point(30, 80), RGB255{10, 20, 30});
-    const Point control = controlPointFromLeaf();
+    NodeView* above = chain[chain.size() - 2];
+    if (bottom == Bottom::Relationship)
+      canvas->createRelationshipBetweenNode(leaf, 0, above, 0, Point(30, 80), RGB255{10, 20, 30});
+    if (bottom == Bottom::Callout)
+      make(above, Point(above->center().x, above->center().y - 100), "Callout")->setIsCallout(true, false);
+    if (bottom == Bottom::Fold) chain[chain.size() - 3]->fold();
+    // What rides along keeps its place relative to its topic.
+    auto riders = [&] {
+      std::vector<Point> out;
+      for (const auto& k : above->childNodes())
+        if (k->isCallout()) out.emplace_back(k->center().x - above->center().x, k->center().y - above->center().y);
+      for (const RelationshipView* r : leaf->getRelationships())
+        out.emplace_back(r->center().x - leaf->center().x, r->center().y - leaf->center().y);
+      return out;
+    };
+    const std::vector<Point> before = riders();
     int moves = 0;
     leaf->addObserver(this, "center", [&](kit::View&, std::string_view) { ++moves; });
     canvas->rearrangeAll(false);
     leaf->removeObserver(this);
-    for (std::size_t i = 1; i < chain.size(); ++i)
+    for (std::size_t i = 1; i + 2 < chain.size(); ++i)
       EXPECT_FLOAT_EQ(frameOf(chain[i]).minX() - frameOf(chain[i - 1]).maxX(), 70) << i;
-    // The control point rides along with its topic.
-    EXPECT_EQ(controlPointFromLeaf(), control);
+    EXPECT_EQ(riders(), before);
     return moves;
-  }
-
-  Point controlPointFromLeaf() const {
-    const NodeView* leaf = chain.back();
-    if (!leaf->hasRelationships()) return Point();
-    const Point r = leaf->getRelationships().front()->center();
-    return Point(r.x - leaf->center().x, r.y - leaf->center().y);
   }
 
   std::vector<NodeView*> chain;
 };
 
 // Millions of points out, where a deep outline's own width takes it.
-TEST_F(DeepChainLayoutTest, FarFromTheOrigin) { EXPECT_LE(layOutChain(5'000'000, false), 4); }
+TEST_F(DeepChainLayoutTest, FarFromTheOrigin) { EXPECT_LE(layOutChain(5'000'000, Bottom::Plain), 4); }
 
-TEST_F(DeepChainLayoutTest, WithARelationshipAtTheBottom) { EXPECT_LE(layOutChain(0, true), 4); }
+TEST_F(DeepChainLayoutTest, CarryingARelationship) { EXPECT_LE(layOutChain(0, Bottom::Relationship), 4); }
+TEST_F(DeepChainLayoutTest, CarryingACallout) { EXPECT_LE(layOutChain(0, Bottom::Callout), 4); }
+TEST_F(DeepChainLayoutTest, CarryingHiddenTopics) { EXPECT_LE(layOutChain(0, Bottom::Fold), 4); }
