@@ -20,6 +20,7 @@
 #include "canvas/big_view.h"
 #include "kit/core/lock.h"
 #include "model/app_services.h"
+#include "model/relationship_view.h"
 
 namespace {
 
@@ -140,12 +141,19 @@ class BranchRectCache {
   }
 
  private:
+  // A sum of moves, kept in doubles: whole points add up exactly far beyond a float's
+  // whole-number range, so a topic is rounded once, when it is paid.
+  struct Offset {
+    double x = 0, y = 0;
+    bool isZero() const { return x == 0 && y == 0; }
+    Offset plus(double dx, double dy) const { return Offset{x + dx, y + dy}; }
+  };
   struct Entry {
     kit::Rect rect;
     kit::Point centre;         // the topic's centre when the branch was measured
     bool rigid = false;        // whole-point centres and no outline inside: follows the centre
-    // Rigid, and nothing in the branch that a move carries but the rectangle leaves out: no
-    // callout, no relationship, no folded topic over hidden ones. Its moves can wait.
+    // Rigid, and all that a move carries besides, outside the rectangle, on whole points too:
+    // callouts, the topics a fold hides, relationship control points. Its moves can wait.
     bool portable = false;
     bool valid = false;        // the branch rectangle
     bool hasFrame = false;
@@ -153,7 +161,7 @@ class BranchRectCache {
     bool owes = false;         // the topics below still owe `owed`
     kit::Rect frame;
     kit::Point frameCentre;
-    kit::Point owed;
+    Offset owed;
   };
   struct Measured {
     kit::Rect rect;
@@ -167,6 +175,16 @@ class BranchRectCache {
   };
 
   static bool onWholePoints(kit::Point p) { return p.x == std::nearbyint(p.x) && p.y == std::nearbyint(p.y); }
+  // The relationships a topic's moves carry along.
+  static bool controlPointsOnWholePoints(const NodeView* n) {
+    if (!n->hasRelationships()) return true;
+    for (const RelationshipView* r : n->getRelationships())
+      if (!onWholePoints(r->center())) return false;
+    return true;
+  }
+  static kit::Point movedBy(kit::Point p, Offset d) {
+    return kit::Point(static_cast<kit::Float>(p.x + d.x), static_cast<kit::Float>(p.y + d.y));
+  }
   std::optional<Measured> kept(NodeView* n) {
     const Entry* e = entries_.find(n);
     if (!e || !e->valid) return std::nullopt;
@@ -192,7 +210,7 @@ class BranchRectCache {
   TopicTable<Entry> entries_;
   std::vector<Step> steps_;  // rectOf's walk, kept for its storage
   std::vector<NodeView*> owing_;  // the topics whose entries owe a move, in the order of owing
-  std::vector<std::pair<NodeView*, kit::Point>> paying_;  // settleMoves's walk
+  std::vector<std::pair<NodeView*, Offset>> paying_;  // settleMoves's walk
   bool bent_ = false;  // a branch moved off whole points: nothing counts as settled
   const NodeView* looseFreeTop_ = nullptr;
 };
@@ -210,7 +228,8 @@ kit::Rect BranchRectCache::frameOf(NodeView* n) {
 }
 
 // The walk of getBranchBoundingRect (the topic's frame, then its normal children's branches
-// unless it is folded), without recursion: outlines can be thousands of levels deep.
+// unless it is folded), without recursion: outlines can be thousands of levels deep. It goes on
+// through callouts and hidden topics, which only tell whether the branch is portable.
 kit::Rect BranchRectCache::measure(NodeView* top) {
   std::vector<Step>& stack = steps_;
   const std::size_t base = stack.size();  // above whatever a walk under way still holds
@@ -228,33 +247,33 @@ kit::Rect BranchRectCache::measure(NodeView* top) {
       return m;
     }
     const bool whole = onWholePoints(n->center());
-    const bool portable = whole && !n->hasRelationships() && !(n->isFolded() && !n->childNodes().empty());
+    const bool portable = whole && controlPointsOnWholePoints(n);
     stack.push_back(Step{n, 0, Measured{frameOf(n), whole, portable}});
     return std::nullopt;
   };
-  auto merge = [](Step& into, const Measured& part) {
+  // Callouts and the topics a fold hides are carried along outside the rectangle: they only
+  // decide whether the move can wait (a portable part is rigid too).
+  auto merge = [](Step& into, NodeView* child, const Measured& part) {
+    into.m.portable = into.m.portable && part.portable;
+    if (!isLaidOutAsChild(child) || into.node->isFolded()) return;
     into.m.rect = into.m.rect.isEmpty() ? part.rect : into.m.rect.unionWith(part.rect);
     into.m.rigid = into.m.rigid && part.rigid;
-    into.m.portable = into.m.portable && part.portable;
   };
   if (auto known = begin(top)) return known->rect;
   while (true) {
     Step& s = stack.back();
     const NodeView::ChildList& children = s.node->childNodes();
-    if (!s.node->isFolded() && s.next < children.size()) {
+    if (s.next < children.size()) {
       NodeView* child = children[s.next++].get();
-      if (!isLaidOutAsChild(child)) {
-        if (child->isCallout()) s.m.portable = false;  // carried along, outside the rectangle
-        continue;
-      }
-      if (auto known = begin(child)) merge(stack.back(), *known);  // s may have moved
+      if (child->isFloating()) continue;  // stays behind when the branch moves
+      if (auto known = begin(child)) merge(stack.back(), child, *known);  // s may have moved
       continue;
     }
     const Step finished = s;
     stack.pop_back();
     store(finished.node, finished.m);
     if (stack.size() == base) return finished.m.rect;
-    merge(stack.back(), finished.m);
+    merge(stack.back(), finished.node, finished.m);
   }
 }
 
@@ -275,27 +294,25 @@ void BranchRectCache::willMove(NodeView* n) {
   }
 }
 
-// Exact because every sum stays a whole number well inside a float's whole-number range: the
-// centres, each move and what a topic owes.
+// The same places as moving the branch at once wherever that is exact (every centre and move a
+// whole number inside a float's whole-number range), and at any size without walking the
+// branch: a deep outline grows past that range, and a walk of the branch at every level above
+// it is quadratic.
 bool BranchRectCache::moveLater(NodeView* n, kit::Point to) {
-  constexpr float kExact = 4194304.0f;  // 2^22
   Entry* e = entries_.find(n);
   const kit::Point c = n->center();
-  const float dx = to.x - c.x, dy = to.y - c.y;
+  const double dx = double(to.x) - c.x, dy = double(to.y) - c.y;
   // Below a floating topic the moves would also refresh rainbow colours: they do not wait.
-  const bool portable = e && e->valid && e->rigid && e->portable && !n->isRoot() && onWholePoints(c) && onWholePoints(to);
-  const kit::Point owed = e ? kit::Point(e->owed.x + dx, e->owed.y + dy) : kit::Point();
-  const kit::Rect after = portable ? e->rect.offsetBy(to.x - e->centre.x, to.y - e->centre.y) : kit::Rect();
-  if (!portable || !(std::fabs(owed.x) < kExact && std::fabs(owed.y) < kExact) ||
-      !(std::fabs(after.minX()) < kExact && std::fabs(after.maxX()) < kExact && std::fabs(after.minY()) < kExact &&
-        std::fabs(after.maxY()) < kExact)) {
+  const bool portable = e && e->valid && e->rigid && e->portable && !n->isRoot() && onWholePoints(c) &&
+                        onWholePoints(to) && std::isfinite(dx) && std::isfinite(dy);
+  if (!portable) {
     settleMoves();
     return false;
   }
   willMove(n);
-  n->moveByX(dx, dy, false);
-  if (std::fabs(dx) < 1.0f && std::fabs(dy) < 1.0f) return true;  // what moveByX leaves alone
-  e->owed = owed;
+  n->moveTo(to, false);
+  if (std::fabs(dx) < 1.0 && std::fabs(dy) < 1.0) return true;  // what moveTo leaves alone
+  e->owed = e->owed.plus(dx, dy);
   if (!e->owes) {
     e->owes = true;
     owing_.push_back(n);
@@ -314,23 +331,27 @@ void BranchRectCache::settleMoves() {
     e->owes = false;
     paying_.clear();
     paying_.emplace_back(top, e->owed);
-    e->owed = kit::Point();
+    e->owed = Offset();
     while (!paying_.empty()) {
       const auto [n, d] = paying_.back();
       paying_.pop_back();
       for (const auto& c : n->childNodes()) {
         NodeView* k = c.get();
         if (k->isFloating()) continue;  // floating topics stay behind, as with moveByX
-        kit::Point below = d;
+        Offset below = d;
         // What moveByX does to a topic of a portable branch: whole points need no rounding,
-        // and there is no relationship to carry nor rainbow colour to refresh.
-        if (d.x != 0 || d.y != 0) k->setCenter(kit::Point(k->center().x + d.x, k->center().y + d.y));
-        if (Entry* ke = entries_.find(k); ke && ke->owes) {
-          below = kit::Point(below.x + ke->owed.x, below.y + ke->owed.y);
-          ke->owes = false;
-          ke->owed = kit::Point();
+        // and there is no rainbow colour to refresh.
+        if (!d.isZero()) {
+          k->setCenter(movedBy(k->center(), d));
+          if (k->hasRelationships())
+            for (RelationshipView* r : k->getRelationships()) r->setCenter(movedBy(r->center(), d));
         }
-        if (below.x != 0 || below.y != 0) paying_.emplace_back(k, below);
+        if (Entry* ke = entries_.find(k); ke && ke->owes) {
+          below = below.plus(ke->owed.x, ke->owed.y);
+          ke->owes = false;
+          ke->owed = Offset();
+        }
+        if (!below.isZero()) paying_.emplace_back(k, below);
       }
     }
   }

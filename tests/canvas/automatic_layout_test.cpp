@@ -535,3 +535,56 @@ TEST_F(AutomaticLayoutTest, AWideRootAndADeepOutlineLayOut) {
   EXPECT_FLOAT_EQ(frameOf(n->parentNode()).minX() - frameOf(n).maxX(), 70);
 }
 
+// Each move of a branch must not walk all the topics below it, or the layout is quadratic in
+// the depth: the deepest topic of a chain moves a few times, not once per level, whatever the
+// moves carry along at the bottom.
+class DeepChainLayoutTest : public AutomaticLayoutTest {
+ protected:
+  enum class Bottom { Plain, Relationship, Callout, Fold };
+
+  // A chain 2,000 levels deep to the right of a central topic at x, laid out; the deepest
+  // topic's moves.
+  int layOutChain(float x, Bottom bottom) {
+    root = make(nullptr, Point(), "Central topic");
+    root->moveTo(Point(x, root->center().y), false);
+    chain = {root};
+    for (int i = 0; i < 2000; ++i) {
+      const Point at = chain.back()->center();
+      chain.push_back(make(chain.back(), Point(at.x + 200, at.y), "d"));
+    }
+    NodeView* leaf = chain.back();
+    NodeView* above = chain[chain.size() - 2];
+    if (bottom == Bottom::Relationship)
+      canvas->createRelationshipBetweenNode(leaf, 0, above, 0, Point(30, 80), RGB255{10, 20, 30});
+    if (bottom == Bottom::Callout)
+      make(above, Point(above->center().x, above->center().y - 100), "Callout")->setIsCallout(true, false);
+    if (bottom == Bottom::Fold) chain[chain.size() - 3]->fold();
+    // What rides along keeps its place relative to its topic.
+    auto riders = [&] {
+      std::vector<Point> out;
+      for (const auto& k : above->childNodes())
+        if (k->isCallout()) out.emplace_back(k->center().x - above->center().x, k->center().y - above->center().y);
+      for (const RelationshipView* r : leaf->getRelationships())
+        out.emplace_back(r->center().x - leaf->center().x, r->center().y - leaf->center().y);
+      return out;
+    };
+    const std::vector<Point> before = riders();
+    int moves = 0;
+    leaf->addObserver(this, "center", [&](kit::View&, std::string_view) { ++moves; });
+    canvas->rearrangeAll(false);
+    leaf->removeObserver(this);
+    for (std::size_t i = 1; i + 2 < chain.size(); ++i)
+      EXPECT_FLOAT_EQ(frameOf(chain[i]).minX() - frameOf(chain[i - 1]).maxX(), 70) << i;
+    EXPECT_EQ(riders(), before);
+    return moves;
+  }
+
+  std::vector<NodeView*> chain;
+};
+
+// Millions of points out, where a deep outline's own width takes it.
+TEST_F(DeepChainLayoutTest, FarFromTheOrigin) { EXPECT_LE(layOutChain(5'000'000, Bottom::Plain), 4); }
+
+TEST_F(DeepChainLayoutTest, CarryingARelationship) { EXPECT_LE(layOutChain(0, Bottom::Relationship), 4); }
+TEST_F(DeepChainLayoutTest, CarryingACallout) { EXPECT_LE(layOutChain(0, Bottom::Callout), 4); }
+TEST_F(DeepChainLayoutTest, CarryingHiddenTopics) { EXPECT_LE(layOutChain(0, Bottom::Fold), 4); }
