@@ -267,11 +267,10 @@ class BigView : public kit::View {
   static float autoscrollDistanceForProximityToEdge(float distance);
   void legalizeAutoscrollDistance();
   void clearAutoScrollTimerIfEnabled();
-  // The drop decision for a lifted topic waiting over a topic or the background: Move re-parents
-  // it under the foster parent, Float floats it; any other choice, a drop onto its own branch and
-  // a menu closed without a choice (0) put it back. Each change is one undo step. True when the
-  // map changed.
-  bool dropLiftedTopic(std::uint32_t choice);
+  // Ends a lift without a drop: the lifted topic goes back to where it was lifted and is selected.
+  void putBackLiftedTopic(bool animate);
+  // A drag that ended as a tap: its preview goes at once.
+  void endTappedDrag();
 
   // ---- Resize grip (big_view_resize.cpp) ----------------------------------------------------
   // The grip's pan, by state (TopicResizeTool::State), and its tap.

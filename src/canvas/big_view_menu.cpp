@@ -145,13 +145,7 @@ void BigView::onMenuDidHide() {
     return;
   }
   menuOptions_ = 0;
-  if (NodeView* d = dragDropNode_) {
-    animated(this, [&] { d->moveTo(dragDropNodesOriginalPosition_, true, true); });
-    if (!selectedNode_) setSelectedNode(d, true);
-    setDragDropNode(nullptr);
-    setFosterNode(nullptr);
-    requestRedraw();
-  }
+  if (dragDropNode_) putBackLiftedTopic(true);
 }
 
 void BigView::onRepresentMenu() { showPopupMenuForRect(kit::Rect::zero()); }

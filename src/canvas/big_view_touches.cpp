@@ -112,6 +112,7 @@ void BigView::_touchesMoved(kit::Touch&, const kit::Event&) {
 
 void BigView::_touchesEnded(kit::Touch& touch, const kit::Event& event) {
   clearGestureTimers();
+  clearAutoScrollTimerIfEnabled();
   if (auto* relationship = dynamic_cast<RelationshipView*>(touchView_)) {
     if (touch.tapCount() == 1) onRelationshipEdit(relationship);
     dragTouchEnded();
@@ -122,9 +123,12 @@ void BigView::_touchesEnded(kit::Touch& touch, const kit::Event& event) {
   if (auto* topic = dynamic_cast<NodeView*>(touchView_)) {
     topic->setBeingMoved(false);
     shrinkNode(topic);
+    const bool tap = touch.tapCount() == 1 || touch.tapCount() == 2;
     // A touch that did not select its topic (outside it, or a lifted topic) is no tap on the
-    // selection: it would act on another topic.
-    if (topic == selectedNode_) {
+    // selection: it would act on another topic. A lift let go where it began is no drop.
+    if (tap && dragDropNode_) {
+      putBackLiftedTopic(false);
+    } else if (topic == selectedNode_) {
       if (touch.tapCount() == 2) {
         onNodeDoubleTap();
       } else if (touch.tapCount() == 1) {
@@ -135,7 +139,8 @@ void BigView::_touchesEnded(kit::Touch& touch, const kit::Event& event) {
         }
       }
     }
-    if (touch.tapCount() != 1 && touch.tapCount() != 2) dragTouchEnded();
+    if (tap) endTappedDrag();
+    else dragTouchEnded();
     requestRedraw();
     draggingTopic_ = nullptr;
     return;
@@ -160,11 +165,8 @@ void BigView::_touchesCancelled(kit::Touch&, const kit::Event&) {
   if (auto* topic = dynamic_cast<NodeView*>(touchView_)) {
     topic->setBeingMoved(false);
     shrinkNode(topic);
-    if (NodeView* lifted = dragDropNode_) {
-      lifted->moveTo(dragDropNodesOriginalPosition_, true, true);
-      setSelectedNode(lifted, true);
-      setDragDropNode(nullptr);
-      setFosterNode(nullptr);
+    if (dragDropNode_) {
+      putBackLiftedTopic(false);
     } else if (draggingTopic_) {
       draggingTopic_->moveTo(back, true, true);
     }

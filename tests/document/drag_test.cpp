@@ -11,6 +11,7 @@
 #include "kit/core/user_defaults.h"
 #include "kit/testing/event_script.h"
 #include "kit/testing/fixtures.h"
+#include "kit/ui/menu_controller.h"
 
 using kit::Point;
 
@@ -120,19 +121,20 @@ TEST_F(DragTest, CancelledDragAndTopicRemovedMidwayLeaveNoTrace) {
   EXPECT_TRUE(canvas->canvasLayer().sublayers().empty());
 }
 
-TEST_F(DragTest, LiftedBranchDropsOnANewParentOrFloatsButNeverUnderItself) {
+TEST_F(DragTest, LiftedBranchDropsOnANewParentOrFloatsAndTwoUndosGiveTheMapBack) {
   const std::string before = xml();
-  const std::string aID = a->uuid(), a1ID = a1->uuid(), a11ID = a11->uuid();
+  const std::string a1ID = a1->uuid();
   liftAndMove(a1, {on(b)});
   EXPECT_EQ(canvas->fosterNode(), b);
   script.up(on(b));
   EXPECT_EQ(canvas->menuOptions(), MenuOption::Copy | MenuOption::Move | MenuOption::Merge);
   EXPECT_EQ(canvas->menuOptions(), 0x3008u);
-  ASSERT_TRUE(canvas->dropLiftedTopic(MenuOption::Move));
+  ASSERT_TRUE(kit::MenuController::shared().chooseItem("Move"));
   EXPECT_EQ(a1->parentNode(), b);
   EXPECT_EQ(a11->parentNode(), a1);
   EXPECT_EQ(canvas->selectedNode(), a1);
   undo();
+  undo();  // the lift's own step
   EXPECT_EQ(xml(), before);
 
   // On the background: Delete, Float and Float a Copy; floated, the branch hangs from the root.
@@ -142,21 +144,12 @@ TEST_F(DragTest, LiftedBranchDropsOnANewParentOrFloatsButNeverUnderItself) {
   script.up(Point(250, 720));
   EXPECT_EQ(canvas->menuOptions(), MenuOption::Delete | MenuOption::Float | MenuOption::FloatACopy);
   const Point dropped = a1->center();
-  ASSERT_TRUE(canvas->dropLiftedTopic(MenuOption::Float));
+  ASSERT_TRUE(kit::MenuController::shared().chooseItem("Float"));
   EXPECT_TRUE(a1->isFloating());
   EXPECT_EQ(a1->parentNode(), canvas->rootNode());
   EXPECT_EQ(a1->center(), dropped);
   undo();
-  EXPECT_EQ(xml(), before);
-
-  // Onto its own grandchild: refused, the branch goes back, nothing changes.
-  a = canvas->getNodeByUUID(aID);
-  a11 = canvas->getNodeByUUID(a11ID);
-  liftAndMove(a, {Point(on(a).x + 40, on(a).y + 120)});
-  script.up(Point(on(a).x, on(a).y));
-  canvas->setFosterNode(a11);
-  EXPECT_FALSE(canvas->dropLiftedTopic(MenuOption::Move));
-  EXPECT_EQ(canvas->dragDropNode(), nullptr);
+  undo();  // the lift's own step
   EXPECT_EQ(xml(), before);
 }
 
@@ -187,6 +180,23 @@ TEST_F(DragTest, AutoscrollAtTheEdgeCarriesTheTopicAndStopsAtTheContentEdge) {
 
   EXPECT_EQ(BigView::autoscrollDistanceForProximityToEdge(29.5f), 1);
   EXPECT_EQ(BigView::autoscrollDistanceForProximityToEdge(0), 6);
+}
+
+TEST_F(DragTest, ATouchThatEndsAsATapStopsAutoscrollAndTakesItsPreviewAway) {
+  canvas->setAutoScrollEnabled(true);
+  // The topic 15 points inside the right edge; twice a finger on it moves 5 points and lifts.
+  scroll.setContentOffset(Point(origin.x + on(b).x - 1185, origin.y));
+  for (int i = 0; i < 2; ++i) {
+    const Point p = on(b);
+    script.down(p);
+    script.move(Point(p.x + 5, p.y));
+    script.up(Point(p.x + 5, p.y));
+    const Point offset = scroll.contentOffset();
+    script.wait(0.5);
+    EXPECT_FALSE(canvas->isAutoscrolling());
+    EXPECT_EQ(scroll.contentOffset(), offset);
+    EXPECT_TRUE(canvas->canvasLayer().sublayers().empty());
+  }
 }
 
 TEST_F(DragTest, ControlPointFollowsTheFingerInItsLayerAndOneUndoPutsItBack) {

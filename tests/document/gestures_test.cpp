@@ -317,9 +317,21 @@ TEST_F(GesturesTest, LongPressLiftsInTwoStagesUnlessMovedAndNeverTheCentralTopic
   EXPECT_EQ(canvas->dragDropNode(), nullptr);
   script.wait(0.02);
   EXPECT_EQ(canvas->dragDropNode(), a);
+  // Let go where it was lifted: no drop; it is put back and selected.
   script.up(on(a));
   EXPECT_EQ(doc.linksFollowed, 0);
-  canvas->setDragDropNode(nullptr);
+  EXPECT_EQ(canvas->dragDropNode(), nullptr);
+  EXPECT_EQ(canvas->selectedNode(), a);
+  EXPECT_TRUE(a->transform().isIdentity());
+  // The next lift, of another topic, drops that one.
+  script.wait(1);
+  script.down(on(b));
+  script.wait(0.7);
+  script.move(onCanvas(at(300, 700)));
+  script.up(onCanvas(at(300, 700)));
+  EXPECT_EQ(canvas->popupMenuRect(), b->getAdjustedNodeShapeFrame());
+  canvas->hideMenuController();
+  EXPECT_EQ(canvas->selectedNode(), b);
 
   // More than 10 points along one axis: no lift.
   script.wait(1);
