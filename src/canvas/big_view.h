@@ -166,6 +166,9 @@ class BigView : public kit::View {
   NodeView* createAndEditNewSiblingCallout(NodeView* topic, const std::string& text);
   NodeView* createAndEditNewFloatingNode(const std::string& text);
   void selectAndEditNode(NodeView* topic);
+  // Runs a creation and records its undo, "delete-topic" for the new topic with the places of
+  // the whole map before it ("positions"): the creation may have pushed other topics aside.
+  NodeView* createWithUndo(const std::function<NodeView*()>& create);
   // Ends in-place editing on the selected topic.
   void endEditing();
 
@@ -182,6 +185,9 @@ class BigView : public kit::View {
   // ---- Other commands and queries (big_view_core.cpp) -----------------------------------------
   void recursivelyExpandNodesFrom(NodeView* topic, int depthCount);
   int getTopicCount(NodeView* topic);
+  // The branch's position snapshot, followed by the control points of the relationships with an
+  // end in it ({"relationship", "centre"}); restoreNodePositions puts back both.
+  kit::Value snapshotPositions(NodeView* topic) const;
   void restoreNodePositions(const kit::Value& positions);
   NodeView* getNodeByUUID(const std::string& uuid);
   NodeView* getNodeByReferenceID(const std::string& id, NodeView* searchingUnder);
@@ -227,6 +233,9 @@ class BigView : public kit::View {
   void onNodeDoubleTap();
   void onBackgroundSingleTap();
   void onBackgroundDoubleTap();
+  // The topic a background double tap makes from the selection (nullptr for a new parent, which
+  // records its own undo).
+  NodeView* createByDirectionFrom(NodeView* selection);
   void longPressStage1();
   void longPressStage2();
   void clearGestureTimers();

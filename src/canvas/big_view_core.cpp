@@ -284,6 +284,15 @@ NodeView* BigView::getNodeByReferenceID(const std::string& id, NodeView* searchi
   return nullptr;
 }
 
+kit::Value BigView::snapshotPositions(NodeView* topic) const {
+  kit::Value positions = topic->snapshotNodePositions();
+  // Moving topics carries the control points of their relationships along, rounding as it goes.
+  for (const RelationshipPtr& r : relationships_)
+    if (r->getBranchAffinityWith(topic) > 0)
+      positions.mutableArray().push_back(kit::Value(kit::Dictionary{{"relationship", r->uuid()}, {"centre", r->center()}}));
+  return positions;
+}
+
 void BigView::restoreNodePositions(const kit::Value& positions) {
   if (!rootNode_ || !positions.isArray()) return;
   // One index of the tree, so restoring a whole map stays linear; the first topic in
@@ -296,6 +305,9 @@ void BigView::restoreNodePositions(const kit::Value& positions) {
     auto it = byUUID.find(uuid.string());
     if (it != byUUID.end()) it->second->setNodePositionFromDict(entry, false);
   }
+  for (const kit::Value& entry : positions.array())
+    if (entry["relationship"].isString())
+      if (RelationshipView* r = getRelationshipByUUID(entry["relationship"].string())) r->setCenter(entry["centre"].point());
 }
 
 void BigView::recursivelyExpandNodesFrom(NodeView* topic, int depthCount) {
@@ -334,7 +346,7 @@ void BigView::logMoveStartForUndoIfNotAlreadyLogged() {
   NodeView* t = selectedNode_;
   if (isKeepOrganised() && t->parentNode()) t = t->parentNode();
   if (parentController_) {
-    kit::Dictionary d{{"uuid", t->uuid()}, {"snapshot", t->snapshotNodePositions()}};
+    kit::Dictionary d{{"uuid", t->uuid()}, {"snapshot", snapshotPositions(t)}};
     parentController_->pushUndoRedoOperation("move", kit::Value(std::move(d)));
   }
   bLoggedUndoForCurrentMove_ = true;

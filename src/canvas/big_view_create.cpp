@@ -211,3 +211,12 @@ void BigView::selectAndEditNode(NodeView* topic) {
   setSelectedNode(topic, true);
   if (topic) topic->inPlaceEdit(true);
 }
+
+NodeView* BigView::createWithUndo(const std::function<NodeView*()>& create) {
+  kit::Value before = parentController_ && rootNode_ ? snapshotPositions(rootNode_.get()) : kit::Value();
+  NodeView* n = create();
+  if (n && parentController_)
+    parentController_->pushUndoRedoOperation(
+        "delete-topic", kit::Value(kit::Dictionary{{"uuid", n->uuid()}, {"positions", std::move(before)}}));
+  return n;
+}

@@ -78,13 +78,13 @@ void animated(const void* owner, F&& changes) {
 // positions of the topic's whole tree first: the relayout that follows moves topics, and the
 // setters' own records would put back only the values.
 template <typename F>
-void undoGroup(DocumentServices* document, NodeView* topic, F&& changes) {
+void undoGroup(BigView& canvas, DocumentServices* document, NodeView* topic, F&& changes) {
   kit::UndoManager* undo = document ? document->undoManager() : nullptr;
   if (undo) undo->beginUndoGrouping();
   if (document) {
     NodeView* root = topic->getRoot();
     document->pushUndoRedoOperation(
-        "move", kit::Value(kit::Dictionary{{"uuid", root->uuid()}, {"snapshot", root->snapshotNodePositions()}}));
+        "move", kit::Value(kit::Dictionary{{"uuid", root->uuid()}, {"snapshot", canvas.snapshotPositions(root)}}));
   }
   changes();
   if (undo) undo->endUndoGrouping();
@@ -457,9 +457,7 @@ void BigView::floatNode(NodeView* topic) {
 
 void BigView::_menuOptionNewFloatingTopic() {
   menuOptions_ = 0;
-  NodeView* n = createAndEditNewFloatingNode("");
-  if (n && parentController_)
-    parentController_->pushUndoRedoOperation("delete-topic", kit::Value(kit::Dictionary{{"uuid", n->uuid()}}));
+  createWithUndo([this] { return createAndEditNewFloatingNode(""); });
 }
 
 void BigView::applyWidthAndFontSize(NodeView* topic, bool descendants) {
@@ -467,7 +465,7 @@ void BigView::applyWidthAndFontSize(NodeView* topic, bool descendants) {
   if (!s || !topic) return;
   const float width = menuOptionsContext_ == 1 ? 0 : s->getWidth();
   const float size = menuOptionsContext_ == 1 ? 0 : s->getFontSize();
-  undoGroup(parentController_, topic, [&] {
+  undoGroup(*this, parentController_, topic, [&] {
     topic->setWidthForChildren(width, descendants, true);
     topic->setFontSizeForChildren(size, descendants, true);
   });
@@ -504,7 +502,7 @@ void BigView::_menuOptionAutoFontAndWidth() {
   menuOptions_ = 0;
   NodeView* s = selectedNode_;
   if (!s) return;
-  undoGroup(parentController_, s, [&] {
+  undoGroup(*this, parentController_, s, [&] {
     s->setWidth(0, false, true);
     s->setFontSize(0, false, true);
   });

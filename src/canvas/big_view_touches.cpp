@@ -253,6 +253,10 @@ void BigView::onBackgroundDoubleTap() {
   crosshairButton_->setAlpha(1.0f);
   NodeView* s = selectedNode_;
   if (!s) return;
+  createWithUndo([this, s]() -> NodeView* { return createByDirectionFrom(s); });
+}
+
+NodeView* BigView::createByDirectionFrom(NodeView* s) {
   NodeView* created = nullptr;
   if (kit::UserDefaults::standard().boolForKey("ui_geo_create_enabled_")) {
     const kit::Point cross = crosshairButton_->center();
@@ -277,7 +281,7 @@ void BigView::onBackgroundDoubleTap() {
         // undo restores the whole map instead.
         if (parentController_) parentController_->pushUndoSnapshot();
         createAndEditNewParentOf(s, "");
-        return;
+        return nullptr;
       }
       created = createAndEditNewChildOf(kind == Child ? s : s->parentNode(), "");
     }
@@ -286,8 +290,7 @@ void BigView::onBackgroundDoubleTap() {
   } else {
     created = createAndEditNewChildOf(s, "");
   }
-  if (created && parentController_)
-    parentController_->pushUndoRedoOperation("delete-topic", kit::Value(kit::Dictionary{{"uuid", created->uuid()}}));
+  return created;
 }
 
 void BigView::longPressStage1() {
@@ -303,7 +306,8 @@ void BigView::longPressStage2() {
   if (!s) return;
   logMoveStartForUndoIfNotAlreadyLogged();
   setDragDropNode(s);
-  // The branch goes to the internal drag clipboard once the clipboard commands exist.
+  // The drop menu's "Copy" and "Float a Copy" paste this copy of the branch.
+  copyNode(s, 2);
   setSelectedNode(nullptr, true);
   growNode(s, kLiftScale);
   requestRedraw();
