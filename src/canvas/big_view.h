@@ -187,8 +187,10 @@ class BigView : public kit::View {
   int getTopicCount(NodeView* topic);
   // The branch's position snapshot, followed by the control points of the relationships with an
   // end in it ({"relationship", "centre"}); restoreNodePositions puts back both.
-  kit::Value snapshotPositions(NodeView* topic) const;
+  kit::Value snapshotPositions(NodeView* topic);
   void restoreNodePositions(const kit::Value& positions);
+  // Puts the topic's children in the recorded order when they are the same topics.
+  void restoreChildOrder(const std::string& parent, const kit::Array& order);
   NodeView* getNodeByUUID(const std::string& uuid);
   NodeView* getNodeByReferenceID(const std::string& id, NodeView* searchingUnder);
   // Records "move" for the selection (its parent in keep-organised mode) once per touch.

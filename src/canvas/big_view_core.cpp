@@ -284,8 +284,29 @@ NodeView* BigView::getNodeByReferenceID(const std::string& id, NodeView* searchi
   return nullptr;
 }
 
-kit::Value BigView::snapshotPositions(NodeView* topic) const {
+void BigView::restoreChildOrder(const std::string& parent, const kit::Array& order) {
+  NodeView* p = getNodeByUUID(parent);
+  if (!p || p->childNodes().size() != order.size()) return;
+  std::vector<NodeView*> children;
+  for (const kit::Value& uuid : order) {
+    auto it = std::find_if(p->childNodes().begin(), p->childNodes().end(),
+                           [&](const std::unique_ptr<NodeView>& c) { return c->uuid() == uuid.string(); });
+    if (it == p->childNodes().end()) return;  // another set of children: leave it
+    children.push_back(it->get());
+  }
+  kit::LockGuard guard(AppServices::globalTreeLock());
+  for (NodeView* c : children) p->appendChild(p->detachChild(c));
+}
+
+kit::Value BigView::snapshotPositions(NodeView* topic) {
   kit::Value positions = topic->snapshotNodePositions();
+  // The order of each child list too: a drop, a relayout or a sort may change it.
+  for (NodeView* n : topic->getListOfDescendents()) {
+    if (n->childNodes().size() < 2) continue;
+    kit::Array order;
+    for (const auto& c : n->childNodes()) order.emplace_back(c->uuid());
+    positions.mutableArray().push_back(kit::Value(kit::Dictionary{{"of", n->uuid()}, {"children", kit::Value(std::move(order))}}));
+  }
   // Moving topics carries the control points of their relationships along, rounding as it goes.
   for (const RelationshipPtr& r : relationships_)
     if (r->getBranchAffinityWith(topic) > 0)
@@ -305,6 +326,8 @@ void BigView::restoreNodePositions(const kit::Value& positions) {
     auto it = byUUID.find(uuid.string());
     if (it != byUUID.end()) it->second->setNodePositionFromDict(entry, false);
   }
+  for (const kit::Value& entry : positions.array())
+    if (entry["of"].isString() && entry["children"].isArray()) restoreChildOrder(entry["of"].string(), entry["children"].array());
   for (const kit::Value& entry : positions.array())
     if (entry["relationship"].isString())
       if (RelationshipView* r = getRelationshipByUUID(entry["relationship"].string())) r->setCenter(entry["centre"].point());

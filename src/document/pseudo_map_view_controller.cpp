@@ -158,7 +158,10 @@ void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
     return;
   }
   if (action == "toggle-fold") {
+    // The relayout follows the selection, which may have moved since: the places go back as
+    // they were.
     canvas_->toggleFoldState(t);
+    canvas_->restoreNodePositions(details["positions"]);
     return;
   }
   if (action == "topic-text") {
