@@ -351,8 +351,8 @@ class BigView : public kit::View {
   void copySelectedNodeToClipboard();
   // Takes an undo snapshot first.
   void cutSelectedNodeToClipboard();
-  // Side 0 as recorded, 1 left, 2 right of the central topic. The caller takes the undo
-  // snapshot. False when nothing was pasted (no record, no text, an image that could not be
+  // Side 0 as recorded, 1 left, 2 right of the central topic. Takes the undo snapshot when
+  // there is something to paste. False when nothing was pasted (no record, no text, an image that could not be
   // stored, text that could not be read as an outline).
   bool pasteClipboard(int clipboard, int onSide, bool andFloat);
   // The attributes copied with the topics onto the general pasteboard; null when there are none.
@@ -520,7 +520,7 @@ class BigView : public kit::View {
   // clipboard is built.
   void menuCutToClipboard();
   void menuCopyToClipboard();
-  void menuPasteClipboard(int clipboard, int side, bool floating);
+  bool menuPasteClipboard(int clipboard, int side, bool floating);
   void menuShowPasteStyleChooser();
   // The fold menu's "Show" family ends here: handles, then keep-organised or "Realign".
   void afterShowingLevels();

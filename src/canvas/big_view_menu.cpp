@@ -167,7 +167,7 @@ std::uint32_t BigView::applyToOptionsFor(NodeView* s) {
 
 void BigView::menuCutToClipboard() { cutSelectedNodeToClipboard(); }
 void BigView::menuCopyToClipboard() { copySelectedNodeToClipboard(); }
-void BigView::menuPasteClipboard(int clipboard, int side, bool floating) { pasteClipboard(clipboard, side, floating); }
+bool BigView::menuPasteClipboard(int clipboard, int side, bool floating) { return pasteClipboard(clipboard, side, floating); }
 // Nothing happens when the pasteboard holds no attribute record that reads.
 void BigView::menuShowPasteStyleChooser() {
   kit::Value attributes = clipboardTopicAttributes();
@@ -198,19 +198,15 @@ void BigView::_copy() {
   setDragDropNode(nullptr);
   setSelectedNode(f, true);
   setFosterNode(nullptr);
-  if (parentController_) parentController_->pushUndoSnapshot();
-  menuPasteClipboard(2, right ? Side::Right : Side::Left, false);
-  keepOrganisedAsNecessary(selectedNode_);
+  if (menuPasteClipboard(2, right ? Side::Right : Side::Left, false)) keepOrganisedAsNecessary(selectedNode_);
   requestRedraw();
 }
 
 void BigView::_paste() {
   menuOptions_ = 0;
-  animated(this, [&] {
-    if (parentController_) parentController_->pushUndoSnapshot();
-    menuPasteClipboard(1, Side::Automatic, false);
-  });
-  keepOrganisedAsNecessary(selectedNode_);
+  bool pasted = false;
+  animated(this, [&] { pasted = menuPasteClipboard(1, Side::Automatic, false); });
+  if (pasted) keepOrganisedAsNecessary(selectedNode_);
   requestRedraw();
 }
 
@@ -221,7 +217,6 @@ void BigView::_pasteStyle() {
 
 void BigView::pasteandfloattopic() {
   menuOptions_ = 0;
-  if (parentController_) parentController_->pushUndoSnapshot();
   menuPasteClipboard(1, Side::Automatic, true);
   requestRedraw();
 }
@@ -235,7 +230,6 @@ void BigView::copyandfloattopic() {
   animated(this, [&] { d->moveTo(dragDropNodesOriginalPosition_, true, true); });
   const int sideBack = d->isLogicallyToRightOfRoot() ? Side::Right : Side::Left;
   setDragDropNode(nullptr);
-  if (parentController_) parentController_->pushUndoSnapshot();
   crosshairButton_->setAlpha(1.0f);
   lastLoadedRootNode_ = nullptr;
   menuPasteClipboard(2, side, true);
