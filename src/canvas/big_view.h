@@ -237,7 +237,7 @@ class BigView : public kit::View {
   void onBackgroundDoubleTap();
   // The topic a background double tap makes from the selection (nullptr for a new parent, which
   // records its own undo).
-  NodeView* createByDirectionFrom(NodeView* selection);
+  NodeView* createByDirectionFrom(NodeView* selection, bool selectionWasEdited);
   void longPressStage1();
   void longPressStage2();
   void clearGestureTimers();

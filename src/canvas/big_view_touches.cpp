@@ -94,6 +94,8 @@ void BigView::_touchesBegan(kit::Touch& touch, const kit::Event&) {
     topic->setBeingMoved(true);
     int r = topic->getHitTestResult(touch.locationInView(topic));
     if (r == 0) return;
+    // Keyboard commands act on the selection: an edit elsewhere ends before the selection moves.
+    if (NodeView* editing = NodeView::currentEditingTopic(); editing && editing != topic) editing->inPlaceEdit(false);
     bringSubviewToFront(topic);
     lastTouchBeganOnSelectedNode_ = topic == selectedNode_;
     setSelectedNode(topic, true);
@@ -253,10 +255,11 @@ void BigView::onBackgroundDoubleTap() {
   crosshairButton_->setAlpha(1.0f);
   NodeView* s = selectedNode_;
   if (!s) return;
-  createWithUndo([this, s]() -> NodeView* { return createByDirectionFrom(s); });
+  const bool editing = s->isInPlaceEdit();
+  createWithUndo([this, s, editing]() -> NodeView* { return createByDirectionFrom(s, editing); });
 }
 
-NodeView* BigView::createByDirectionFrom(NodeView* s) {
+NodeView* BigView::createByDirectionFrom(NodeView* s, bool editing) {
   NodeView* created = nullptr;
   if (kit::UserDefaults::standard().boolForKey("ui_geo_create_enabled_")) {
     const kit::Point cross = crosshairButton_->center();
@@ -285,7 +288,7 @@ NodeView* BigView::createByDirectionFrom(NodeView* s) {
       }
       created = createAndEditNewChildOf(kind == Child ? s : s->parentNode(), "");
     }
-  } else if (s->parentNode() && s->isInPlaceEdit()) {
+  } else if (s->parentNode() && editing) {
     created = createAndEditNewChildOf(s->parentNode(), "");
   } else {
     created = createAndEditNewChildOf(s, "");

@@ -4,7 +4,8 @@
 //
 // QUILL_CHECKER_SECONDS sets the budget (default: the build's), QUILL_CHECKER_SEED the first seed,
 // QUILL_CHECKER_REPLAY="seed:i,j,..." runs the listed gestures of one seed's sequence only,
-// QUILL_CHECKER_VERBOSE names the menu items chosen and writes the maps compared to /tmp.
+// QUILL_CHECKER_VERBOSE names the menu items chosen and writes the maps compared to /tmp,
+// QUILL_CHECKER_SURVEY lists every failing seed of the budget instead of stopping at the first.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -630,6 +631,12 @@ TEST_F(Checker, RandomGestureSequencesKeepTheirInvariants) {
     const Failure f = runSequence(seed, all);
     ++sequences;
     actions += f ? f.at + 1 : all.size();
+    if (f && std::getenv("QUILL_CHECKER_SURVEY")) {
+      // Survey: every failing seed in one line, no shrinking.
+      std::printf("seed %llu action %zu: %s\n", static_cast<unsigned long long>(seed), f.at, kindOf(f.what).c_str());
+      ++seed;
+      continue;
+    }
     if (f) {
       const std::vector<std::size_t> keep = shrink(seed, all, f, deadline + std::chrono::seconds(120));
       std::vector<Action> kept;
