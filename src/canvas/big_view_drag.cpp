@@ -22,7 +22,6 @@ constexpr std::size_t kDragLayerIndex = 0;
 constexpr float kAutoscrollZone = 30;
 constexpr double kAutoscrollTick = 0.01;
 constexpr double kDragLayerLinger = 0.3;
-constexpr float kBelowLowestChild = 10;
 constexpr const char* kDragCleanup = "_postDragTopicCleanup:";
 
 // A topic or relationship colour as a line on this canvas, 0..1.
