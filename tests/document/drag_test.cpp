@@ -99,6 +99,21 @@ TEST_F(DragTest, FreeDragMovesTheBranchWithItsLayersAndOneUndoGivesTheMapBack) {
   EXPECT_EQ(xml(), before);
 }
 
+TEST_F(DragTest, UndoOfAnOrganisedDropGivesBackOrderPlacesAndControlPoints) {
+  doc.setMapSetting("KeepOrganised", true);
+  canvas->createRelationshipBetweenNode(a1, 0, b, 1, Point(), RGB255{200, 40, 40});
+  canvas->rearrangeAll(false);
+  kit::RunLoop::main().runOnce();
+  doc.undoManager()->removeAllActions();
+  const std::string before = xml();
+  // B dropped above A, across the central topic: the relayout moves the others too.
+  script.drag({on(b), Point(on(b).x - 300, on(b).y - 100), Point(on(root).x - 200, on(a).y - 60)}, 0.3);
+  script.wait(0.6);
+  ASSERT_NE(xml(), before);
+  undo();
+  EXPECT_EQ(xml(), before);
+}
+
 TEST_F(DragTest, CancelledDragAndTopicRemovedMidwayLeaveNoTrace) {
   const std::string before = xml();
   script.down(on(a));
