@@ -91,8 +91,9 @@ TEST_F(DragTest, FreeDragMovesTheBranchWithItsLayersAndOneUndoGivesTheMapBack) {
   script.up(on(a));
   EXPECT_EQ(canvas->draggingTopic(), nullptr);
   EXPECT_EQ(a->center(), Point(a0.x + 40, a0.y + 60));
+  script.wait(0.29);
   EXPECT_EQ(canvas->canvasLayer().sublayers().size(), 2u);  // the preview lingers 0.3 s
-  script.wait(0.31);
+  script.wait(0.02);
   EXPECT_TRUE(canvas->canvasLayer().sublayers().empty());
   EXPECT_EQ(doc.undoManager()->undoCount(), 1u);
   undo();
@@ -166,6 +167,23 @@ TEST_F(DragTest, LiftedBranchDropsOnANewParentOrFloatsAndTwoUndosGiveTheMapBack)
   undo();
   undo();  // the lift's own step
   EXPECT_EQ(xml(), before);
+}
+
+TEST_F(DragTest, ADroppedMainTopicTakesItsRainbowColourAndAFloatingTopicIsNotOfferedFloat) {
+  doc.setRainbow(true);
+  const RGB255 right = b->getDisplayColour();
+  // Across to the left of the central topic.
+  script.drag({on(b), Point(on(b).x - 200, on(b).y), Point(on(root).x - 250, on(b).y)}, 0.3);
+  const RGB255 left = b->getDisplayColour();
+  EXPECT_FALSE(left.r == right.r && left.g == right.g && left.b == right.b);
+  doc.setRainbow(false);
+
+  NodeView* floating = make(root, at(300, 150), "Floating");
+  floating->setIsFloating(true, false);
+  liftAndMove(floating, {Point(on(floating).x + 30, on(floating).y + 40)});
+  script.up(Point(on(floating).x, on(floating).y));
+  EXPECT_EQ(canvas->menuOptions(), MenuOption::Delete | MenuOption::FloatACopy);
+  canvas->hideMenuController();
 }
 
 TEST_F(DragTest, AutoscrollAtTheEdgeCarriesTheTopicAndStopsAtTheContentEdge) {

@@ -273,6 +273,7 @@ TEST_F(GesturesTest, BackgroundDoubleTapCreatesByDirectionAndUndoDeletesIt) {
       {B, Point(100, 0), "child"},     {B, Point(-100, 0), "parent"},  {B, Point(0, -100), "sibling"},
       {B, Point(0, 100), "sibling"},   {C, Point(-100, 0), "child"},   {C, Point(100, 0), "parent"},
       {C, Point(0, 100), "sibling"},   {B, Point(300, 0), "floating"}, {R, Point(0, 150), "child"},
+      {B, Point(278, 0), "child"},     {B, Point(0, 282), "floating"},
   };
   for (const Case& k : cases) {
     NodeView* s = canvas->getNodeByUUID(k.s);

@@ -168,6 +168,17 @@ TEST_F(PopupMenuTest, DeleteRunsBeforeTheMenuHidesThenOffersTopicOrBranchAndUndo
   EXPECT_FALSE(menu.isMenuVisible());
   undo();
   EXPECT_EQ(xml(), before);
+
+  // A topic whose only children are callouts is asked about too.
+  NodeView* leaf = canvas->getNodeByUUID(uuidA11);
+  NodeView* callout = canvas->createChildNodeOf(leaf, Point(leaf->center().x + 40, leaf->center().y - 60));
+  callout->setIsCallout(true, false);
+  canvas->setSelectedNode(leaf, true);
+  offer(MenuOption::Delete);
+  choose("Delete");
+  script.wait(0.1);
+  EXPECT_EQ(shown(), (std::vector<std::string>{"Delete Topic", "Delete Branch"}));
+  EXPECT_EQ(canvas->getNodeByUUID(uuidA11), leaf);
 }
 
 TEST_F(PopupMenuTest, CutCopyAndPasteGoThroughTheTopicClipboard) {
