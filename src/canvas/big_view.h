@@ -185,8 +185,9 @@ class BigView : public kit::View {
   // ---- Other commands and queries (big_view_core.cpp) -----------------------------------------
   void recursivelyExpandNodesFrom(NodeView* topic, int depthCount);
   int getTopicCount(NodeView* topic);
-  // The branch's position snapshot, followed by the control points of the relationships with an
-  // end in it ({"relationship", "centre"}); restoreNodePositions puts back both.
+  // The branch's position snapshot, followed by the order of its child lists ({"of",
+  // "children"}) and the map's relationship control points ({"relationship", "centre"});
+  // restoreNodePositions puts back all three.
   kit::Value snapshotPositions(NodeView* topic);
   void restoreNodePositions(const kit::Value& positions);
   // Puts the topic's children in the recorded order when they are the same topics.

@@ -307,10 +307,10 @@ kit::Value BigView::snapshotPositions(NodeView* topic) {
     for (const auto& c : n->childNodes()) order.emplace_back(c->uuid());
     positions.mutableArray().push_back(kit::Value(kit::Dictionary{{"of", n->uuid()}, {"children", kit::Value(std::move(order))}}));
   }
-  // Moving topics carries the control points of their relationships along, rounding as it goes.
+  // Moving topics carries the control points of relationships along, rounding as it goes; there
+  // are few of them, so all are kept.
   for (const RelationshipPtr& r : relationships_)
-    if (r->getBranchAffinityWith(topic) > 0)
-      positions.mutableArray().push_back(kit::Value(kit::Dictionary{{"relationship", r->uuid()}, {"centre", r->center()}}));
+    positions.mutableArray().push_back(kit::Value(kit::Dictionary{{"relationship", r->uuid()}, {"centre", r->center()}}));
   return positions;
 }
 

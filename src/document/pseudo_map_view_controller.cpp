@@ -165,10 +165,14 @@ void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
     return;
   }
   if (action == "topic-text") {
-    pushUndoRedoOperation("topic-text", kit::Value(kit::Dictionary{{"uuid", t->uuid()}, {"strName", t->strName()}}));
+    NodeView* root = t->getRoot();
+    pushUndoRedoOperation("topic-text", kit::Value(kit::Dictionary{
+                                            {"uuid", t->uuid()}, {"strName", t->strName()}, {"positions", canvas_->snapshotPositions(root)}}));
     t->setStrName(details["strName"].string());
-    // The branch and the siblings move back as the edit's end realigned them.
+    // The branch and the siblings move back as the edit's end realigned them; the places recorded
+    // with the text put them back exactly.
     t->recalcLayoutRecursively(false, true, true, true, true);
+    canvas_->restoreNodePositions(details["positions"]);
     canvas_->requestRedraw();
     return;
   } else if (action == "topic-colour") {
