@@ -152,6 +152,7 @@ void BigView::preDragTopicInitFor(NodeView* t) {
   const float b = std::min(t->getBrightness(), parent ? parent->getBrightness() : 1.0f);
   const RGB1 rgb = b < 1.0f ? t->getCachedFillColour() : dragColour(t->getDisplayColour());
   const bool filled = (parent && parent->isRoot() && AppServices::taperLinksFlag()) || t->isCallout();
+  if (linkLayer_) linkLayer_->removeFromSuperlayer();  // never two link layers drawn
   linkLayer_ = lineLayer(withAlpha(rgb, b), filled, kDragLineWidth);
   canvasLayer_->insertSublayer(linkLayer_, kDragLayerIndex);
   buildDragTopicBranchLayersFor(t);
