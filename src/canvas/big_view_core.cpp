@@ -301,12 +301,7 @@ void BigView::restoreChildOrder(const std::string& parent, const kit::Array& ord
 kit::Value BigView::snapshotPositions(NodeView* topic) {
   kit::Value positions = topic->snapshotNodePositions();
   // The order of each child list too: a drop, a relayout or a sort may change it.
-  for (NodeView* n : topic->getListOfDescendents()) {
-    if (n->childNodes().size() < 2) continue;
-    kit::Array order;
-    for (const auto& c : n->childNodes()) order.emplace_back(c->uuid());
-    positions.mutableArray().push_back(kit::Value(kit::Dictionary{{"of", n->uuid()}, {"children", kit::Value(std::move(order))}}));
-  }
+  topic->appendChildOrders(positions.mutableArray());
   // Moving topics carries the control points of relationships along, rounding as it goes; there
   // are few of them, so all are kept.
   for (const RelationshipPtr& r : relationships_)

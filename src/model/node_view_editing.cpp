@@ -85,7 +85,9 @@ void NodeView::inPlaceEdit(bool open) {
   editor.setText(strName_);
   addSubview(&editor);
 
-  editor.setPreEditPositions(getRoot()->snapshotNodePositions());
+  kit::Value before = getRoot()->snapshotNodePositions();
+  getRoot()->appendChildOrders(before.mutableArray());
+  editor.setPreEditPositions(std::move(before));
   editor.setPreEditNodeFrame(getAdjustedNodeFrame());
   editor.setPreEditBranchFrame(getBranchBoundingRect());
   recalcLayoutRecursively(false, true, true, false, false);
