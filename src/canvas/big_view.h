@@ -170,6 +170,9 @@ class BigView : public kit::View {
   NodeView* createAndEditNewSiblingCallout(NodeView* topic, const std::string& text);
   NodeView* createAndEditNewFloatingNode(const std::string& text);
   void selectAndEditNode(NodeView* topic);
+  // Runs a creation and records its undo, "delete-topic" for the new topic with the places of
+  // the whole map before it ("positions"): the creation may have pushed other topics aside.
+  NodeView* createWithUndo(const std::function<NodeView*()>& create);
   // Ends in-place editing on the selected topic.
   void endEditing();
 
@@ -186,7 +189,13 @@ class BigView : public kit::View {
   // ---- Other commands and queries (big_view_core.cpp) -----------------------------------------
   void recursivelyExpandNodesFrom(NodeView* topic, int depthCount);
   int getTopicCount(NodeView* topic);
+  // The branch's position snapshot, followed by the order of its child lists ({"of",
+  // "children"}) and the map's relationship control points ({"relationship", "centre"});
+  // restoreNodePositions puts back all three.
+  kit::Value snapshotPositions(NodeView* topic);
   void restoreNodePositions(const kit::Value& positions);
+  // Puts the topic's children in the recorded order when they are the same topics.
+  void restoreChildOrder(const std::string& parent, const kit::Array& order);
   NodeView* getNodeByUUID(const std::string& uuid);
   NodeView* getNodeByReferenceID(const std::string& id, NodeView* searchingUnder);
   // Records "move" for the selection (its parent in keep-organised mode) once per touch.
@@ -231,6 +240,9 @@ class BigView : public kit::View {
   void onNodeDoubleTap();
   void onBackgroundSingleTap();
   void onBackgroundDoubleTap();
+  // The topic a background double tap makes from the selection (nullptr for a new parent, which
+  // records its own undo).
+  NodeView* createByDirectionFrom(NodeView* selection, bool selectionWasEdited);
   void longPressStage1();
   void longPressStage2();
   void clearGestureTimers();
@@ -272,11 +284,10 @@ class BigView : public kit::View {
   static float autoscrollDistanceForProximityToEdge(float distance);
   void legalizeAutoscrollDistance();
   void clearAutoScrollTimerIfEnabled();
-  // The drop decision for a lifted topic waiting over a topic or the background: Move re-parents
-  // it under the foster parent, Float floats it; any other choice, a drop onto its own branch and
-  // a menu closed without a choice (0) put it back. Each change is one undo step. True when the
-  // map changed.
-  bool dropLiftedTopic(std::uint32_t choice);
+  // Ends a lift without a drop: the lifted topic goes back to where it was lifted and is selected.
+  void putBackLiftedTopic(bool animate);
+  // A drag that ended as a tap: its preview goes at once.
+  void endTappedDrag();
 
   // ---- Resize grip (big_view_resize.cpp) ----------------------------------------------------
   // The grip's pan, by state (TopicResizeTool::State), and its tap.
@@ -346,8 +357,8 @@ class BigView : public kit::View {
   void copySelectedNodeToClipboard();
   // Takes an undo snapshot first.
   void cutSelectedNodeToClipboard();
-  // Side 0 as recorded, 1 left, 2 right of the central topic. The caller takes the undo
-  // snapshot. False when nothing was pasted (no record, no text, an image that could not be
+  // Side 0 as recorded, 1 left, 2 right of the central topic. Takes the undo snapshot when
+  // there is something to paste. False when nothing was pasted (no record, no text, an image that could not be
   // stored, text that could not be read as an outline).
   bool pasteClipboard(int clipboard, int onSide, bool andFloat);
   // The attributes copied with the topics onto the general pasteboard; null when there are none.
@@ -518,7 +529,7 @@ class BigView : public kit::View {
   // clipboard is built.
   void menuCutToClipboard();
   void menuCopyToClipboard();
-  void menuPasteClipboard(int clipboard, int side, bool floating);
+  bool menuPasteClipboard(int clipboard, int side, bool floating);
   void menuShowPasteStyleChooser();
   // The fold menu's "Show" family ends here: handles, then keep-organised or "Realign".
   void afterShowingLevels();

@@ -164,15 +164,15 @@ bool BigView::pasteClipboard(int clipboard, int onSide, bool andFloat) {
         {kit::kPasteboardTypeText, kit::kPasteboardTypePlainText, kit::kPasteboardTypeUTF8PlainText});
     if (!hasText || board.containsPasteboardType(kit::kPasteboardTypeURL)) {
       if (board.containsPasteboardTypes(
-              {kit::kPasteboardTypePNG, kit::kPasteboardTypeJPEG, kit::kPasteboardTypeGIF, kit::kPasteboardTypeURL}))
+              {kit::kPasteboardTypePNG, kit::kPasteboardTypeJPEG, kit::kPasteboardTypeGIF, kit::kPasteboardTypeURL})) {
+        if (parentController_) parentController_->pushUndoSnapshot();
         pasted = pasteImageAsTopic(andFloat, crosshair);
+      }
       return finish();
     }
     text = pasteboardText(board);
     if (!text) return finish();  // not text after all: refused
   }
-
-  if (andFloat && rootNode_) setSelectedNode(rootNode_.get(), true);
 
   std::string xml;
   int relpos = 0;
@@ -199,8 +199,13 @@ bool BigView::pasteClipboard(int clipboard, int onSide, bool andFloat) {
   } else if (!text->empty() && formatServices_) {
     xml = formatServices_->buildOPMLFromText(*text, true);
   }
+  // Nothing to load: nothing changes and nothing is recorded.
+  if (xml.empty()) return finish();
 
-  if (!xml.empty()) loadFromXML(xml, context);
+  // One undo step gives back the map as it was before the paste.
+  if (parentController_) parentController_->pushUndoSnapshot();
+  if (andFloat && rootNode_) setSelectedNode(rootNode_.get(), true);
+  loadFromXML(xml, context);
   NodeView* p = lastLoadedRootNode_;
   if (!p) return finish();
   pasted = true;

@@ -288,6 +288,31 @@ NodeView* BigView::getNodeByReferenceID(const std::string& id, NodeView* searchi
   return nullptr;
 }
 
+void BigView::restoreChildOrder(const std::string& parent, const kit::Array& order) {
+  NodeView* p = getNodeByUUID(parent);
+  if (!p || p->childNodes().size() != order.size()) return;
+  std::vector<NodeView*> children;
+  for (const kit::Value& uuid : order) {
+    auto it = std::find_if(p->childNodes().begin(), p->childNodes().end(),
+                           [&](const std::unique_ptr<NodeView>& c) { return c->uuid() == uuid.string(); });
+    if (it == p->childNodes().end()) return;  // another set of children: leave it
+    children.push_back(it->get());
+  }
+  kit::LockGuard guard(AppServices::globalTreeLock());
+  for (NodeView* c : children) p->appendChild(p->detachChild(c));
+}
+
+kit::Value BigView::snapshotPositions(NodeView* topic) {
+  kit::Value positions = topic->snapshotNodePositions();
+  // The order of each child list too: a drop, a relayout or a sort may change it.
+  topic->appendChildOrders(positions.mutableArray());
+  // Moving topics carries the control points of relationships along, rounding as it goes; there
+  // are few of them, so all are kept.
+  for (const RelationshipPtr& r : relationships_)
+    positions.mutableArray().push_back(kit::Value(kit::Dictionary{{"relationship", r->uuid()}, {"centre", r->center()}}));
+  return positions;
+}
+
 void BigView::restoreNodePositions(const kit::Value& positions) {
   if (!rootNode_ || !positions.isArray()) return;
   // One index of the tree, so restoring a whole map stays linear; the first topic in
@@ -300,6 +325,11 @@ void BigView::restoreNodePositions(const kit::Value& positions) {
     auto it = byUUID.find(uuid.string());
     if (it != byUUID.end()) it->second->setNodePositionFromDict(entry, false);
   }
+  for (const kit::Value& entry : positions.array())
+    if (entry["of"].isString() && entry["children"].isArray()) restoreChildOrder(entry["of"].string(), entry["children"].array());
+  for (const kit::Value& entry : positions.array())
+    if (entry["relationship"].isString())
+      if (RelationshipView* r = getRelationshipByUUID(entry["relationship"].string())) r->setCenter(entry["centre"].point());
 }
 
 void BigView::recursivelyExpandNodesFrom(NodeView* topic, int depthCount) {
@@ -338,7 +368,7 @@ void BigView::logMoveStartForUndoIfNotAlreadyLogged() {
   NodeView* t = selectedNode_;
   if (isKeepOrganised() && t->parentNode()) t = t->parentNode();
   if (parentController_) {
-    kit::Dictionary d{{"uuid", t->uuid()}, {"snapshot", t->snapshotNodePositions()}};
+    kit::Dictionary d{{"uuid", t->uuid()}, {"snapshot", snapshotPositions(t)}};
     parentController_->pushUndoRedoOperation("move", kit::Value(std::move(d)));
   }
   bLoggedUndoForCurrentMove_ = true;

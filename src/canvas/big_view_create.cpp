@@ -211,3 +211,15 @@ void BigView::selectAndEditNode(NodeView* topic) {
   setSelectedNode(topic, true);
   if (topic) topic->inPlaceEdit(true);
 }
+
+NodeView* BigView::createWithUndo(const std::function<NodeView*()>& create) {
+  // An open editor has pushed its neighbours aside; the new topic's editor takes over anyway, so
+  // the edit ends first and the places recorded are those the map keeps.
+  if (NodeView* editing = NodeView::currentEditingTopic()) editing->inPlaceEdit(false);
+  kit::Value before = parentController_ && rootNode_ ? snapshotPositions(rootNode_.get()) : kit::Value();
+  NodeView* n = create();
+  if (n && parentController_)
+    parentController_->pushUndoRedoOperation(
+        "delete-topic", kit::Value(kit::Dictionary{{"uuid", n->uuid()}, {"positions", std::move(before)}}));
+  return n;
+}

@@ -119,7 +119,9 @@ void BigView::toggleFoldState(NodeView* topic) {
   kit::ViewAnimation::beginAnimations(this);
   kit::ViewAnimation::setAnimationDuration(AppServices::sharedAnimationDuration());
   if (parentController_)
-    parentController_->pushUndoRedoOperation("toggle-fold", kit::Value(kit::Dictionary{{"uuid", topic->uuid()}}));
+    parentController_->pushUndoRedoOperation(
+        "toggle-fold",
+        kit::Value(kit::Dictionary{{"uuid", topic->uuid()}, {"positions", snapshotPositions(topic->getRoot())}}));
   if (topic->isFolded()) {
     topic->unfold();
     topic->setNeedsDisplayIfModified(true);

@@ -10,6 +10,7 @@
 #include "helpers/global_helpers_colour.h"
 #include "helpers/global_helpers_geometry.h"
 #include "helpers/strings.h"
+#include "kit/ui/view_animation.h"
 #include "model/app_services.h"
 
 namespace {
@@ -21,7 +22,6 @@ constexpr std::size_t kDragLayerIndex = 0;
 constexpr float kAutoscrollZone = 30;
 constexpr double kAutoscrollTick = 0.01;
 constexpr double kDragLayerLinger = 0.3;
-constexpr float kBelowLowestChild = 10;
 constexpr const char* kDragCleanup = "_postDragTopicCleanup:";
 
 // A topic or relationship colour as a line on this canvas, 0..1.
@@ -153,6 +153,7 @@ void BigView::preDragTopicInitFor(NodeView* t) {
   const float b = std::min(t->getBrightness(), parent ? parent->getBrightness() : 1.0f);
   const RGB1 rgb = b < 1.0f ? t->getCachedFillColour() : dragColour(t->getDisplayColour());
   const bool filled = (parent && parent->isRoot() && AppServices::taperLinksFlag()) || t->isCallout();
+  if (linkLayer_) linkLayer_->removeFromSuperlayer();  // never two link layers drawn
   linkLayer_ = lineLayer(withAlpha(rgb, b), filled, kDragLineWidth);
   canvasLayer_->insertSublayer(linkLayer_, kDragLayerIndex);
   buildDragTopicBranchLayersFor(t);
@@ -288,55 +289,22 @@ void BigView::dragTouchCancelled() {
   postDragRelationshipCleanup();
 }
 
-bool BigView::dropLiftedTopic(std::uint32_t choice) {
+void BigView::putBackLiftedTopic(bool animate) {
   NodeView* d = dragDropNode_;
-  if (!d) return false;
-  NodeView* f = fosterNode_;
-  menuOptions_ = 0;
-  // A topic cannot go under itself or its own branch.
-  const bool legal = choice == MenuOption::Move ? f && f != d && !f->isaChildOf(d)
-                   : choice == MenuOption::Float ? !d->isRoot() && rootNode_ && d->getRoot() == rootNode_.get()
-                                                 : false;
-  if (!legal) {
-    d->moveTo(dragDropNodesOriginalPosition_, true, true);
-    setDragDropNode(nullptr);
-    setFosterNode(nullptr);
-    if (!selectedNode_) setSelectedNode(d, true);
-    requestRedraw();
-    return false;
-  }
-  // The snapshot holds the map as it was before the lift, so that one undo gives it back.
-  const kit::Point dropped = d->center();
+  if (!d) return;
+  if (animate) kit::ViewAnimation::beginAnimations(this);
+  if (animate) kit::ViewAnimation::setAnimationDuration(AppServices::sharedAnimationDuration());
   d->moveTo(dragDropNodesOriginalPosition_, true, true);
-  if (parentController_) parentController_->pushUndoSnapshot();
-  d->moveTo(dropped, true, true);
+  if (animate) kit::ViewAnimation::commitAnimations();
+  setSelectedNode(d, true);
   setDragDropNode(nullptr);
   setFosterNode(nullptr);
-  if (choice == MenuOption::Float) {
-    NodeView* oldParent = d->parentNode();
-    d->setIsCallout(false, false);
-    d->setIsFloating(true, false);
-    oldParent->recalcLayoutRecursively(false, true, true, false, false);
-    kit::LockGuard guard(AppServices::globalTreeLock());
-    rootNode_->appendChild(oldParent->detachChild(d));
-  } else {
-    const int side = d->isToRightOf(f) ? Side::Right : Side::Left;
-    NodeView* lowest = f->getLowestChildOnSide(side);
-    {
-      kit::LockGuard guard(AppServices::globalTreeLock());
-      f->appendChild(d->parentNode()->detachChild(d));
-    }
-    if (d->isFloating()) d->setIsFloating(false, false);
-    f->recalcLayoutRecursively(false, true, true, false, false);
-    if (lowest && lowest != d)
-      d->moveTo(kit::Point(lowest->center().x,
-                           lowest->getAdjustedNodeFrame().maxY() + kBelowLowestChild + d->frame().height() * 0.5f),
-                true, true);
-  }
-  setSelectedNode(d, true);
-  evaluateDisplayAttributesForSelectedBranchAndRedraw();
-  keepOrganisedAsNecessary(nullptr);
-  return true;
+  requestRedraw();
+}
+
+void BigView::endTappedDrag() {
+  postDragTopicCleanup(false);
+  dragStartPositions_ = kit::Value();
 }
 
 // ---- Autoscroll ------------------------------------------------------------------------------

@@ -78,13 +78,13 @@ void animated(const void* owner, F&& changes) {
 // positions of the topic's whole tree first: the relayout that follows moves topics, and the
 // setters' own records would put back only the values.
 template <typename F>
-void undoGroup(DocumentServices* document, NodeView* topic, F&& changes) {
+void undoGroup(BigView& canvas, DocumentServices* document, NodeView* topic, F&& changes) {
   kit::UndoManager* undo = document ? document->undoManager() : nullptr;
   if (undo) undo->beginUndoGrouping();
   if (document) {
     NodeView* root = topic->getRoot();
     document->pushUndoRedoOperation(
-        "move", kit::Value(kit::Dictionary{{"uuid", root->uuid()}, {"snapshot", root->snapshotNodePositions()}}));
+        "move", kit::Value(kit::Dictionary{{"uuid", root->uuid()}, {"snapshot", canvas.snapshotPositions(root)}}));
   }
   changes();
   if (undo) undo->endUndoGrouping();
@@ -145,13 +145,7 @@ void BigView::onMenuDidHide() {
     return;
   }
   menuOptions_ = 0;
-  if (NodeView* d = dragDropNode_) {
-    animated(this, [&] { d->moveTo(dragDropNodesOriginalPosition_, true, true); });
-    if (!selectedNode_) setSelectedNode(d, true);
-    setDragDropNode(nullptr);
-    setFosterNode(nullptr);
-    requestRedraw();
-  }
+  if (dragDropNode_) putBackLiftedTopic(true);
 }
 
 void BigView::onRepresentMenu() { showPopupMenuForRect(kit::Rect::zero()); }
@@ -173,7 +167,7 @@ std::uint32_t BigView::applyToOptionsFor(NodeView* s) {
 
 void BigView::menuCutToClipboard() { cutSelectedNodeToClipboard(); }
 void BigView::menuCopyToClipboard() { copySelectedNodeToClipboard(); }
-void BigView::menuPasteClipboard(int clipboard, int side, bool floating) { pasteClipboard(clipboard, side, floating); }
+bool BigView::menuPasteClipboard(int clipboard, int side, bool floating) { return pasteClipboard(clipboard, side, floating); }
 // Nothing happens when the pasteboard holds no attribute record that reads.
 void BigView::menuShowPasteStyleChooser() {
   kit::Value attributes = clipboardTopicAttributes();
@@ -204,19 +198,15 @@ void BigView::_copy() {
   setDragDropNode(nullptr);
   setSelectedNode(f, true);
   setFosterNode(nullptr);
-  if (parentController_) parentController_->pushUndoSnapshot();
-  menuPasteClipboard(2, right ? Side::Right : Side::Left, false);
-  keepOrganisedAsNecessary(selectedNode_);
+  if (menuPasteClipboard(2, right ? Side::Right : Side::Left, false)) keepOrganisedAsNecessary(selectedNode_);
   requestRedraw();
 }
 
 void BigView::_paste() {
   menuOptions_ = 0;
-  animated(this, [&] {
-    if (parentController_) parentController_->pushUndoSnapshot();
-    menuPasteClipboard(1, Side::Automatic, false);
-  });
-  keepOrganisedAsNecessary(selectedNode_);
+  bool pasted = false;
+  animated(this, [&] { pasted = menuPasteClipboard(1, Side::Automatic, false); });
+  if (pasted) keepOrganisedAsNecessary(selectedNode_);
   requestRedraw();
 }
 
@@ -227,7 +217,6 @@ void BigView::_pasteStyle() {
 
 void BigView::pasteandfloattopic() {
   menuOptions_ = 0;
-  if (parentController_) parentController_->pushUndoSnapshot();
   menuPasteClipboard(1, Side::Automatic, true);
   requestRedraw();
 }
@@ -241,7 +230,6 @@ void BigView::copyandfloattopic() {
   animated(this, [&] { d->moveTo(dragDropNodesOriginalPosition_, true, true); });
   const int sideBack = d->isLogicallyToRightOfRoot() ? Side::Right : Side::Left;
   setDragDropNode(nullptr);
-  if (parentController_) parentController_->pushUndoSnapshot();
   crosshairButton_->setAlpha(1.0f);
   lastLoadedRootNode_ = nullptr;
   menuPasteClipboard(2, side, true);
@@ -463,9 +451,7 @@ void BigView::floatNode(NodeView* topic) {
 
 void BigView::_menuOptionNewFloatingTopic() {
   menuOptions_ = 0;
-  NodeView* n = createAndEditNewFloatingNode("");
-  if (n && parentController_)
-    parentController_->pushUndoRedoOperation("delete-topic", kit::Value(kit::Dictionary{{"uuid", n->uuid()}}));
+  createWithUndo([this] { return createAndEditNewFloatingNode(""); });
 }
 
 void BigView::applyWidthAndFontSize(NodeView* topic, bool descendants) {
@@ -473,7 +459,7 @@ void BigView::applyWidthAndFontSize(NodeView* topic, bool descendants) {
   if (!s || !topic) return;
   const float width = menuOptionsContext_ == 1 ? 0 : s->getWidth();
   const float size = menuOptionsContext_ == 1 ? 0 : s->getFontSize();
-  undoGroup(parentController_, topic, [&] {
+  undoGroup(*this, parentController_, topic, [&] {
     topic->setWidthForChildren(width, descendants, true);
     topic->setFontSizeForChildren(size, descendants, true);
   });
@@ -510,7 +496,7 @@ void BigView::_menuOptionAutoFontAndWidth() {
   menuOptions_ = 0;
   NodeView* s = selectedNode_;
   if (!s) return;
-  undoGroup(parentController_, s, [&] {
+  undoGroup(*this, parentController_, s, [&] {
     s->setWidth(0, false, true);
     s->setFontSize(0, false, true);
   });

@@ -94,6 +94,8 @@ void BigView::_touchesBegan(kit::Touch& touch, const kit::Event&) {
     topic->setBeingMoved(true);
     int r = topic->getHitTestResult(touch.locationInView(topic));
     if (r == 0) return;
+    // Keyboard commands act on the selection: an edit elsewhere ends before the selection moves.
+    if (NodeView* editing = NodeView::currentEditingTopic(); editing && editing != topic) editing->inPlaceEdit(false);
     bringSubviewToFront(topic);
     lastTouchBeganOnSelectedNode_ = topic == selectedNode_;
     setSelectedNode(topic, true);
@@ -112,6 +114,7 @@ void BigView::_touchesMoved(kit::Touch&, const kit::Event&) {
 
 void BigView::_touchesEnded(kit::Touch& touch, const kit::Event& event) {
   clearGestureTimers();
+  clearAutoScrollTimerIfEnabled();
   if (auto* relationship = dynamic_cast<RelationshipView*>(touchView_)) {
     if (touch.tapCount() == 1) onRelationshipEdit(relationship);
     dragTouchEnded();
@@ -122,9 +125,12 @@ void BigView::_touchesEnded(kit::Touch& touch, const kit::Event& event) {
   if (auto* topic = dynamic_cast<NodeView*>(touchView_)) {
     topic->setBeingMoved(false);
     shrinkNode(topic);
+    const bool tap = touch.tapCount() == 1 || touch.tapCount() == 2;
     // A touch that did not select its topic (outside it, or a lifted topic) is no tap on the
-    // selection: it would act on another topic.
-    if (topic == selectedNode_) {
+    // selection: it would act on another topic. A lift let go where it began is no drop.
+    if (tap && dragDropNode_) {
+      putBackLiftedTopic(false);
+    } else if (topic == selectedNode_) {
       if (touch.tapCount() == 2) {
         onNodeDoubleTap();
       } else if (touch.tapCount() == 1) {
@@ -135,7 +141,8 @@ void BigView::_touchesEnded(kit::Touch& touch, const kit::Event& event) {
         }
       }
     }
-    if (touch.tapCount() != 1 && touch.tapCount() != 2) dragTouchEnded();
+    if (tap) endTappedDrag();
+    else dragTouchEnded();
     requestRedraw();
     draggingTopic_ = nullptr;
     return;
@@ -160,11 +167,8 @@ void BigView::_touchesCancelled(kit::Touch&, const kit::Event&) {
   if (auto* topic = dynamic_cast<NodeView*>(touchView_)) {
     topic->setBeingMoved(false);
     shrinkNode(topic);
-    if (NodeView* lifted = dragDropNode_) {
-      lifted->moveTo(dragDropNodesOriginalPosition_, true, true);
-      setSelectedNode(lifted, true);
-      setDragDropNode(nullptr);
-      setFosterNode(nullptr);
+    if (dragDropNode_) {
+      putBackLiftedTopic(false);
     } else if (draggingTopic_) {
       draggingTopic_->moveTo(back, true, true);
     }
@@ -251,6 +255,11 @@ void BigView::onBackgroundDoubleTap() {
   crosshairButton_->setAlpha(1.0f);
   NodeView* s = selectedNode_;
   if (!s) return;
+  const bool editing = s->isInPlaceEdit();
+  createWithUndo([this, s, editing]() -> NodeView* { return createByDirectionFrom(s, editing); });
+}
+
+NodeView* BigView::createByDirectionFrom(NodeView* s, bool editing) {
   NodeView* created = nullptr;
   if (kit::UserDefaults::standard().boolForKey("ui_geo_create_enabled_")) {
     const kit::Point cross = crosshairButton_->center();
@@ -275,17 +284,16 @@ void BigView::onBackgroundDoubleTap() {
         // undo restores the whole map instead.
         if (parentController_) parentController_->pushUndoSnapshot();
         createAndEditNewParentOf(s, "");
-        return;
+        return nullptr;
       }
       created = createAndEditNewChildOf(kind == Child ? s : s->parentNode(), "");
     }
-  } else if (s->parentNode() && s->isInPlaceEdit()) {
+  } else if (s->parentNode() && editing) {
     created = createAndEditNewChildOf(s->parentNode(), "");
   } else {
     created = createAndEditNewChildOf(s, "");
   }
-  if (created && parentController_)
-    parentController_->pushUndoRedoOperation("delete-topic", kit::Value(kit::Dictionary{{"uuid", created->uuid()}}));
+  return created;
 }
 
 void BigView::longPressStage1() {
@@ -301,7 +309,8 @@ void BigView::longPressStage2() {
   if (!s) return;
   logMoveStartForUndoIfNotAlreadyLogged();
   setDragDropNode(s);
-  // The branch goes to the internal drag clipboard once the clipboard commands exist.
+  // The drop menu's "Copy" and "Float a Copy" paste this copy of the branch.
+  copyNode(s, 2);
   setSelectedNode(nullptr, true);
   growNode(s, kLiftScale);
   requestRedraw();

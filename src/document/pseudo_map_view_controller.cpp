@@ -127,9 +127,9 @@ void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
   NodeView* t = details["uuid"].isString() ? canvas_->getNodeByUUID(details["uuid"].string()) : nullptr;
 
   if (action == "move") {
-    if (t) pushUndoRedoOperation("move", kit::Value(kit::Dictionary{{"uuid", t->uuid()}, {"snapshot", t->snapshotNodePositions()}}));
+    if (t) pushUndoRedoOperation("move", kit::Value(kit::Dictionary{{"uuid", t->uuid()}, {"snapshot", canvas_->snapshotPositions(t)}}));
+    // The snapshot holds the places exactly: a rearrangement would move them again.
     canvas_->restoreNodePositions(details["snapshot"]);
-    if (getKeepOrganised()) canvas_->rearrangeAll(false);
     canvas_->requestRedraw();
     return;
   }
@@ -143,17 +143,26 @@ void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
   if (action == "delete-topic") {
     pushUndoSnapshot();
     canvas_->deleteTopic(t);  // t is gone from here on
+    canvas_->restoreNodePositions(details["positions"]);
+    canvas_->requestRedraw();
     return;
   }
   if (action == "toggle-fold") {
+    // The relayout follows the selection, which may have moved since: the places go back as
+    // they were.
     canvas_->toggleFoldState(t);
+    canvas_->restoreNodePositions(details["positions"]);
     return;
   }
   if (action == "topic-text") {
-    pushUndoRedoOperation("topic-text", kit::Value(kit::Dictionary{{"uuid", t->uuid()}, {"strName", t->strName()}}));
+    NodeView* root = t->getRoot();
+    pushUndoRedoOperation("topic-text", kit::Value(kit::Dictionary{
+                                            {"uuid", t->uuid()}, {"strName", t->strName()}, {"positions", canvas_->snapshotPositions(root)}}));
     t->setStrName(details["strName"].string());
-    // The branch and the siblings move back as the edit's end realigned them.
+    // The branch and the siblings move back as the edit's end realigned them; the places recorded
+    // with the text put them back exactly.
     t->recalcLayoutRecursively(false, true, true, true, true);
+    canvas_->restoreNodePositions(details["positions"]);
     canvas_->requestRedraw();
     return;
   } else if (action == "topic-colour") {
@@ -251,32 +260,20 @@ void PseudoMapViewController::refreshBrightness(NodeView* topic) {
   canvas_->setBrightnessForCriteria(criteria, topic);
 }
 
-void PseudoMapViewController::pushDeleteTopic(NodeView* created) {
-  if (created) pushUndoRedoOperation("delete-topic", kit::Value(kit::Dictionary{{"uuid", created->uuid()}}));
-}
-
 NodeView* PseudoMapViewController::onNewSiblingNodeBelow(const std::string& text) {
-  NodeView* n = canvas_->createAndEditNewSiblingOf(canvas_->selectedNode(), false, text);
-  pushDeleteTopic(n);
-  return n;
+  return canvas_->createWithUndo([&] { return canvas_->createAndEditNewSiblingOf(canvas_->selectedNode(), false, text); });
 }
 
 NodeView* PseudoMapViewController::onNewCalloutSiblingNodeBelow(const std::string& text) {
-  NodeView* n = canvas_->createAndEditNewSiblingCallout(canvas_->selectedNode(), text);
-  pushDeleteTopic(n);
-  return n;
+  return canvas_->createWithUndo([&] { return canvas_->createAndEditNewSiblingCallout(canvas_->selectedNode(), text); });
 }
 
 NodeView* PseudoMapViewController::onNewChildNode(const std::string& text) {
-  NodeView* n = canvas_->createAndEditNewChildOf(canvas_->selectedNode(), text);
-  pushDeleteTopic(n);
-  return n;
+  return canvas_->createWithUndo([&] { return canvas_->createAndEditNewChildOf(canvas_->selectedNode(), text); });
 }
 
 NodeView* PseudoMapViewController::onNewChildLevelNode(const std::string& text) {
-  NodeView* n = canvas_->createAndEditNewChildLevelOf(canvas_->selectedNode(), text);
-  pushDeleteTopic(n);
-  return n;
+  return canvas_->createWithUndo([&] { return canvas_->createAndEditNewChildLevelOf(canvas_->selectedNode(), text); });
 }
 
 void PseudoMapViewController::onDeleteNode() { canvas_->deleteTopicThenEditParent(); }
@@ -294,12 +291,15 @@ void PseudoMapViewController::onSiriDictateListDetectTriggered(const std::vector
   for (const std::string& item : items) {
     std::string text = kit::trim(item, kit::CharacterSet::whitespaceAndNewline());
     if (text.empty()) continue;
-    NodeView* n = canvas_->createSiblingOf(previous, false);
+    NodeView* n = canvas_->createWithUndo([&]() -> NodeView* {
+      NodeView* made = canvas_->createSiblingOf(previous, false);
+      if (!made) return nullptr;
+      made->setStrName(text);
+      made->cloneAttributes(460, previous, 0, false);
+      made->recalcLayoutRecursively(false, true, true, true, false);
+      return made;
+    });
     if (!n) break;
-    n->setStrName(text);
-    n->cloneAttributes(460, previous, 0, false);
-    n->recalcLayoutRecursively(false, true, true, true, false);
-    pushDeleteTopic(n);
     previous = n;
   }
   canvas_->setSelectedNode(selected, true);

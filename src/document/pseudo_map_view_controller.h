@@ -127,7 +127,6 @@ class PseudoMapViewController : public DocumentServices {
  private:
   explicit PseudoMapViewController(bool forExport);
   bool settingOr(std::string_view key, bool absent) const;
-  void pushDeleteTopic(NodeView* created);
 
   kit::UndoManager undoManager_;
   std::unique_ptr<BigView> canvas_;

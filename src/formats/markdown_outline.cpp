@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "formats/map_formats.h"
+#include "kit/core/lock.h"
+#include "kit/core/sort.h"
 #include "model/app_services.h"
 #include "model/node_view.h"
 
@@ -55,15 +57,18 @@ std::string buildMarkdownOutlineFor(NodeView* topic) {
   if (length > kMaxOutlineLength) return out;
   out.reserve(static_cast<std::size_t>(length));
   // Outlines follow the map's reading order, clockwise round the central topic, whatever
-  // order the child lists were left in by the layout or the file.
-  topic->sortChildNodesClockwise(true);
+  // order the child lists were left in by the layout or the file. Copies of the lists are
+  // sorted: copying a branch leaves the map as it was.
   std::vector<std::pair<const NodeView*, std::size_t>> stack{{topic, 0}};
+  std::vector<const NodeView*> kids;
   while (!stack.empty()) {
     auto [n, level] = stack.back();
     stack.pop_back();
     appendItem(out, n->strName(), level);
-    const auto& kids = n->childNodes();
-    for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.emplace_back(it->get(), level + 1);
+    kids.clear();
+    for (const auto& k : n->childNodes()) kids.push_back(k.get());
+    kit::stableSortWith3Way(kids, [](const NodeView* a, const NodeView* b) { return a->_sortChildNodesClockwise(b); });
+    for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.emplace_back(*it, level + 1);
   }
   return out;
 }

@@ -371,6 +371,9 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   kit::Value getNodePositionAsDict() const;
   // Pre-order {"uuid", "centre"} dictionaries of the whole branch.
   kit::Value snapshotNodePositions() const;
+  // Appends {"of": uuid, "children": [uuids]} for each topic of the branch with two or more
+  // children: the order a relayout or a drop may change (the canvas restores it with the places).
+  void appendChildOrders(kit::Array& into) const;
   void _snapshotNodePositions(kit::Array& into) const;
   void setNodePositionFromDict(const kit::Value& dict, bool includingChildren);
   // Walks the branch; no effect.

@@ -590,6 +590,20 @@ void NodeView::_snapshotNodePositions(kit::Array& into) const {
   }
 }
 
+void NodeView::appendChildOrders(kit::Array& into) const {
+  std::vector<const NodeView*> stack{this};
+  while (!stack.empty()) {
+    const NodeView* n = stack.back();
+    stack.pop_back();
+    if (n->childNodes_.size() >= 2) {
+      kit::Array order;
+      for (const auto& c : n->childNodes_) order.emplace_back(c->uuid_);
+      into.push_back(kit::Value(kit::Dictionary{{"of", n->uuid_}, {"children", kit::Value(std::move(order))}}));
+    }
+    for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it) stack.push_back(it->get());
+  }
+}
+
 void NodeView::setNodePositionFromDict(const kit::Value& dict, bool includingChildren) {
   moveTo(dict["centre"].point(), includingChildren);
 }

@@ -125,6 +125,9 @@ void NodeView::inPlaceEdit(bool open) {
   editor.setText(strName_);
   addSubview(&editor);
 
+  kit::Value before = getRoot()->snapshotNodePositions();
+  getRoot()->appendChildOrders(before.mutableArray());
+  editor.setPreEditPositions(std::move(before));
   editor.setPreEditNodeFrame(getAdjustedNodeFrame());
   editor.setPreEditBranchFrame(getBranchBoundingRect());
   recalcLayoutRecursively(false, true, true, false, false);
@@ -178,7 +181,8 @@ void NodeView::textViewDidChange(kit::TextView& tv) {
   editor->setLoggedSpaceAlready(false);
   editor->setLoggedEnterAlready(false);
   if (!editor->modified()) {
-    pushUndo("topic-text", kit::Value(kit::Dictionary{{"uuid", uuid_}, {"strName", strName_}}));
+    pushUndo("topic-text", kit::Value(kit::Dictionary{
+                               {"uuid", uuid_}, {"strName", strName_}, {"positions", editor->preEditPositions()}}));
     editor->setModified(true);
   }
   const int r = AppServices::keyboardShortcutsFlag() ? editor->interpret() : UITextViewEx::kNone;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "kit/core/geometry.h"
+#include "kit/core/value.h"
 #include "kit/ui/text_view.h"
 
 class UITextViewEx : public kit::TextView {
@@ -40,6 +41,9 @@ class UITextViewEx : public kit::TextView {
   void setPreEditNodeFrame(const kit::Rect& r) { preEditNodeFrame_ = r; }
   const kit::Rect& preEditBranchFrame() const { return preEditBranchFrame_; }
   void setPreEditBranchFrame(const kit::Rect& r) { preEditBranchFrame_ = r; }
+  // The map's places before the editor opened: undo of the edit's text puts them back.
+  const kit::Value& preEditPositions() const { return preEditPositions_; }
+  void setPreEditPositions(kit::Value v) { preEditPositions_ = std::move(v); }
 
  private:
   static double absoluteTime();
@@ -48,6 +52,7 @@ class UITextViewEx : public kit::TextView {
   bool pasted_ = false;
   kit::Size sizeOfAvgChar_;
   kit::Rect preEditNodeFrame_, preEditBranchFrame_;
+  kit::Value preEditPositions_;
   int char1_ = 0, char2_ = 0, char3_ = 0;
   double char1Time_ = 0, char2Time_ = 0, char3Time_ = 0;
   double periodInsertedTime_ = 0;

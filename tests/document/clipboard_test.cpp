@@ -215,7 +215,6 @@ TEST_F(ClipboardTest, CutAndPasteUndoRestoreTheMap) {
   EXPECT_EQ(xml(*a_), original);
 
   canvas.setSelectedNode(canvas.rootNode(), false);
-  a_->pushUndoSnapshot();
   ASSERT_TRUE(canvas.pasteClipboard(1, Side::Left, false));
   EXPECT_EQ(canvas.getTopicCount(nullptr), 9);
   EXPECT_FALSE(canvas.lastLoadedRootNode()->isLogicallyToRightOfRoot());
@@ -271,4 +270,23 @@ TEST_F(ClipboardTest, ImagesBecomeTopicImagesAndTravelWithCopiedTopics) {
   ASSERT_TRUE(b_->bigView()->pasteClipboard(1, Side::Automatic, false));
   EXPECT_EQ(b_->bigView()->lastLoadedRootNode()->getImage(), image);
   EXPECT_TRUE(kit::FileManager::exists(library->getPathForAsset(image)));
+}
+
+TEST_F(ClipboardTest, APasteThatLoadsNothingChangesNothingAndRecordsNothing) {
+  BigView& canvas = *a_->bigView();
+  const std::string path = kit::AppPaths::temporary() + "/pasting.qlm";
+  ASSERT_TRUE(a_->saveMapToFile(path));
+  ASSERT_TRUE(a_->loadMapFromFile(path));
+  const std::string original = xml(*a_);
+  // The pasteboard offers a copied topic whose record is gone.
+  kit::Pasteboard::general().setItems({{{std::string(kTopicPasteboardType), kit::Value("data in file")}}});
+  kit::FileManager::remove(clipboardFile(1));
+  canvas.setSelectedNode(canvas.rootNode(), true);
+  kit::RunLoop::main().runOnce();
+  for (const char* action : {"_paste:", "pasteandfloattopic:"}) {
+    ASSERT_TRUE(canvas.performAction(action, nullptr));
+    kit::RunLoop::main().runOnce();
+    EXPECT_EQ(xml(*a_), original) << action;
+    EXPECT_FALSE(a_->undoManager()->canUndo()) << action;
+  }
 }

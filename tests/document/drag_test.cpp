@@ -13,6 +13,7 @@
 #include "kit/testing/event_script.h"
 #include "kit/testing/fixtures.h"
 #include "kit/ui/compositor.h"
+#include "kit/ui/menu_controller.h"
 
 using kit::Point;
 
@@ -92,10 +93,26 @@ TEST_F(DragTest, FreeDragMovesTheBranchWithItsLayersAndOneUndoGivesTheMapBack) {
   script.up(on(a));
   EXPECT_EQ(canvas->draggingTopic(), nullptr);
   EXPECT_EQ(a->center(), Point(a0.x + 40, a0.y + 60));
+  script.wait(0.29);
   EXPECT_EQ(canvas->canvasLayer().sublayers().size(), 2u);  // the preview lingers 0.3 s
-  script.wait(0.31);
+  script.wait(0.02);
   EXPECT_TRUE(canvas->canvasLayer().sublayers().empty());
   EXPECT_EQ(doc.undoManager()->undoCount(), 1u);
+  undo();
+  EXPECT_EQ(xml(), before);
+}
+
+TEST_F(DragTest, UndoOfAnOrganisedDropGivesBackOrderPlacesAndControlPoints) {
+  doc.setMapSetting("KeepOrganised", true);
+  canvas->createRelationshipBetweenNode(a1, 0, b, 1, Point(), RGB255{200, 40, 40});
+  canvas->rearrangeAll(false);
+  kit::RunLoop::main().runOnce();
+  doc.undoManager()->removeAllActions();
+  const std::string before = xml();
+  // B dropped above A, across the central topic: the relayout moves the others too.
+  script.drag({on(b), Point(on(b).x - 300, on(b).y - 100), Point(on(root).x - 200, on(a).y - 60)}, 0.3);
+  script.wait(0.6);
+  ASSERT_NE(xml(), before);
   undo();
   EXPECT_EQ(xml(), before);
 }
@@ -122,19 +139,20 @@ TEST_F(DragTest, CancelledDragAndTopicRemovedMidwayLeaveNoTrace) {
   EXPECT_TRUE(canvas->canvasLayer().sublayers().empty());
 }
 
-TEST_F(DragTest, LiftedBranchDropsOnANewParentOrFloatsButNeverUnderItself) {
+TEST_F(DragTest, LiftedBranchDropsOnANewParentOrFloatsAndTwoUndosGiveTheMapBack) {
   const std::string before = xml();
-  const std::string aID = a->uuid(), a1ID = a1->uuid(), a11ID = a11->uuid();
+  const std::string a1ID = a1->uuid();
   liftAndMove(a1, {on(b)});
   EXPECT_EQ(canvas->fosterNode(), b);
   script.up(on(b));
   EXPECT_EQ(canvas->menuOptions(), MenuOption::Copy | MenuOption::Move | MenuOption::Merge);
   EXPECT_EQ(canvas->menuOptions(), 0x3008u);
-  ASSERT_TRUE(canvas->dropLiftedTopic(MenuOption::Move));
+  ASSERT_TRUE(kit::MenuController::shared().chooseItem("Move"));
   EXPECT_EQ(a1->parentNode(), b);
   EXPECT_EQ(a11->parentNode(), a1);
   EXPECT_EQ(canvas->selectedNode(), a1);
   undo();
+  undo();  // the lift's own step
   EXPECT_EQ(xml(), before);
 
   // On the background: Delete, Float and Float a Copy; floated, the branch hangs from the root.
@@ -144,22 +162,30 @@ TEST_F(DragTest, LiftedBranchDropsOnANewParentOrFloatsButNeverUnderItself) {
   script.up(Point(250, 720));
   EXPECT_EQ(canvas->menuOptions(), MenuOption::Delete | MenuOption::Float | MenuOption::FloatACopy);
   const Point dropped = a1->center();
-  ASSERT_TRUE(canvas->dropLiftedTopic(MenuOption::Float));
+  ASSERT_TRUE(kit::MenuController::shared().chooseItem("Float"));
   EXPECT_TRUE(a1->isFloating());
   EXPECT_EQ(a1->parentNode(), canvas->rootNode());
   EXPECT_EQ(a1->center(), dropped);
   undo();
+  undo();  // the lift's own step
   EXPECT_EQ(xml(), before);
+}
 
-  // Onto its own grandchild: refused, the branch goes back, nothing changes.
-  a = canvas->getNodeByUUID(aID);
-  a11 = canvas->getNodeByUUID(a11ID);
-  liftAndMove(a, {Point(on(a).x + 40, on(a).y + 120)});
-  script.up(Point(on(a).x, on(a).y));
-  canvas->setFosterNode(a11);
-  EXPECT_FALSE(canvas->dropLiftedTopic(MenuOption::Move));
-  EXPECT_EQ(canvas->dragDropNode(), nullptr);
-  EXPECT_EQ(xml(), before);
+TEST_F(DragTest, ADroppedMainTopicTakesItsRainbowColourAndAFloatingTopicIsNotOfferedFloat) {
+  doc.setRainbow(true);
+  const RGB255 right = b->getDisplayColour();
+  // Across to the left of the central topic.
+  script.drag({on(b), Point(on(b).x - 200, on(b).y), Point(on(root).x - 250, on(b).y)}, 0.3);
+  const RGB255 left = b->getDisplayColour();
+  EXPECT_FALSE(left.r == right.r && left.g == right.g && left.b == right.b);
+  doc.setRainbow(false);
+
+  NodeView* floating = make(root, at(300, 150), "Floating");
+  floating->setIsFloating(true, false);
+  liftAndMove(floating, {Point(on(floating).x + 30, on(floating).y + 40)});
+  script.up(Point(on(floating).x, on(floating).y));
+  EXPECT_EQ(canvas->menuOptions(), MenuOption::Delete | MenuOption::FloatACopy);
+  canvas->hideMenuController();
 }
 
 TEST_F(DragTest, AutoscrollAtTheEdgeCarriesTheTopicAndStopsAtTheContentEdge) {
@@ -189,6 +215,23 @@ TEST_F(DragTest, AutoscrollAtTheEdgeCarriesTheTopicAndStopsAtTheContentEdge) {
 
   EXPECT_EQ(BigView::autoscrollDistanceForProximityToEdge(29.5f), 1);
   EXPECT_EQ(BigView::autoscrollDistanceForProximityToEdge(0), 6);
+}
+
+TEST_F(DragTest, ATouchThatEndsAsATapStopsAutoscrollAndTakesItsPreviewAway) {
+  canvas->setAutoScrollEnabled(true);
+  // The topic 15 points inside the right edge; twice a finger on it moves 5 points and lifts.
+  scroll.setContentOffset(Point(origin.x + on(b).x - 1185, origin.y));
+  for (int i = 0; i < 2; ++i) {
+    const Point p = on(b);
+    script.down(p);
+    script.move(Point(p.x + 5, p.y));
+    script.up(Point(p.x + 5, p.y));
+    const Point offset = scroll.contentOffset();
+    script.wait(0.5);
+    EXPECT_FALSE(canvas->isAutoscrolling());
+    EXPECT_EQ(scroll.contentOffset(), offset);
+    EXPECT_TRUE(canvas->canvasLayer().sublayers().empty());
+  }
 }
 
 TEST_F(DragTest, ControlPointFollowsTheFingerInItsLayerAndOneUndoPutsItBack) {

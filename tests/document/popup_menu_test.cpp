@@ -90,29 +90,26 @@ class PopupMenuTest : public kit::AppHomeTest {
   std::string uuidA, uuidB, uuidA1, uuidA11;
 };
 
-TEST_F(PopupMenuTest, EachBitShowsItsOwnItemInTheTablesOrderAndNothingElseIsAccepted) {
-  const std::vector<std::pair<std::uint32_t, std::string>> table{
-      {0x4, "Cut"}, {0x8, "Copy"}, {0x10, "Paste"}, {0x20, "Paste Style"}, {0x40, "Delete"},
-      {0x4000, "Align"}, {0x8000, "Justify"}, {0x10000, "Above"}, {0x20000, "Below"}, {0x40000, "Children"},
-      {0x1000, "Move"}, {0x2000, "Merge"}, {0x80, "Float"}, {0x100, "Float a Copy"},
-      {0x200, "Paste as Floating"}, {0x400, "Delete Topic"}, {0x800, "Delete Branch"}, {0x80000, "Show"},
-      {0x100000, "Hide"}, {0x200000, "1 Level"}, {0x400000, "2 Levels"}, {0x800000, "All"},
-      {0x1000000, "Realign"}, {0x4000000, "Apply To Children"}, {0x10000000, "Apply To Siblings"},
-      {0x2000000, "Children"}, {0x8000000, "Siblings"}, {0x20000000, "Both"}, {0x40000000, "Auto-size"},
-      {0x80000000, "New Floating Topic"}};
-  std::vector<std::string> all;
-  for (const auto& [bit, title] : table) {
-    EXPECT_EQ(offer(bit), std::vector<std::string>{title}) << std::hex << bit;
-    canvas->hideMenuController();
-    all.push_back(title);
-  }
-  EXPECT_EQ(offer(0xFFFFFFFF), all);  // bits 0 and 1 add no item
-  // The platform's own actions and an action whose bit is clear are refused.
-  canvas->setMenuOptions(MenuOption::Copy);
+// A responder behind the canvas that would take any action.
+struct GreedyScrollView : MapScrollView {
+  using MapScrollView::MapScrollView;
+  bool canPerformAction(std::string_view, const void*) const override { return true; }
+};
+
+TEST_F(PopupMenuTest, TheCanvasTakesOnlyTheActionsOfItsMenuWhateverIsBehindIt) {
+  GreedyScrollView greedy{kit::Rect(0, 0, 1200, 800)};
+  scroll.setContentView(nullptr);
+  greedy.setContentView(canvas);
+  window.addSubview(&greedy);
+  EXPECT_EQ(offer(MenuOption::Copy | MenuOption::Delete), (std::vector<std::string>{"Copy", "Delete"}));
   EXPECT_TRUE(canvas->canPerformAction("_copy:", nullptr));
   EXPECT_FALSE(canvas->canPerformAction("_cut:", nullptr));
   EXPECT_FALSE(canvas->canPerformAction("copy:", nullptr));
   EXPECT_FALSE(canvas->canPerformAction("selectAll:", nullptr));
+  canvas->hideMenuController();
+  greedy.setContentView(nullptr);
+  greedy.removeFromSuperview();
+  scroll.setContentView(canvas);
 }
 
 TEST_F(PopupMenuTest, TapsOfferTheTopicAndBackgroundMenusThroughTheSharedMenu) {
@@ -171,6 +168,17 @@ TEST_F(PopupMenuTest, DeleteRunsBeforeTheMenuHidesThenOffersTopicOrBranchAndUndo
   EXPECT_FALSE(menu.isMenuVisible());
   undo();
   EXPECT_EQ(xml(), before);
+
+  // A topic whose only children are callouts is asked about too.
+  NodeView* leaf = canvas->getNodeByUUID(uuidA11);
+  NodeView* callout = canvas->createChildNodeOf(leaf, Point(leaf->center().x + 40, leaf->center().y - 60));
+  callout->setIsCallout(true, false);
+  canvas->setSelectedNode(leaf, true);
+  offer(MenuOption::Delete);
+  choose("Delete");
+  script.wait(0.1);
+  EXPECT_EQ(shown(), (std::vector<std::string>{"Delete Topic", "Delete Branch"}));
+  EXPECT_EQ(canvas->getNodeByUUID(uuidA11), leaf);
 }
 
 TEST_F(PopupMenuTest, CutCopyAndPasteGoThroughTheTopicClipboard) {
@@ -220,15 +228,28 @@ TEST_F(PopupMenuTest, DropMenuMovesMergesFloatsAndItsDismissalPutsTheTopicBack) 
   EXPECT_EQ(a->center(), homeA);
   EXPECT_EQ(xml(), before);
 
-  // The drop menu's "Copy": the topic goes back and the topic under it is selected.
-  drop(b, a1, Point(a1->center().x + 20, a1->center().y + 10));
-  offer(MenuOption::Copy);
+  // The drop menu's "Copy", after a real lift: the topic goes back and a copy of its branch
+  // hangs from the topic under it; undo takes the copy away, then the lift's step.
+  const std::size_t a1Children = a1->getChildTopicCount();
+  script.down(canvas->convertPointToView(b->center(), &window));
+  script.wait(0.7);
+  ASSERT_EQ(canvas->dragDropNode(), b);
+  const Point onA1 = canvas->convertPointToView(a1->center(), &window);
+  script.move(onA1);
+  script.up(onA1);
   choose("Copy");
-  EXPECT_EQ(b->center(), home);
-  EXPECT_EQ(canvas->selectedNode(), a1);
+  EXPECT_EQ(b->parentNode(), root);
+  ASSERT_EQ(a1->getChildTopicCount(), a1Children + 1);
+  EXPECT_EQ(a1->childNodes().back()->strName(), "Main B");
   EXPECT_EQ(canvas->dragDropNode(), nullptr);
   EXPECT_EQ(canvas->fosterNode(), nullptr);
+  undo();
+  undo();
   EXPECT_EQ(xml(), before);
+  a1 = canvas->getNodeByUUID(uuidA1);
+  a11 = canvas->getNodeByUUID(uuidA11);
+  b = canvas->getNodeByUUID(uuidB);
+  root = canvas->rootNode();
 
   // Move: under a1, 10 pt below its lowest child on that side.
   drop(b, a1, Point(a1->center().x + 20, a1->center().y + 10));

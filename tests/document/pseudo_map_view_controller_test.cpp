@@ -290,3 +290,23 @@ TEST_F(DocumentTest, FollowingALinkOpensOnlyWebAndMailAddressesAndMapFiles) {
                            "ssh://example.org", "C:\\maps\\x.qlm", "-x.txt"})
     EXPECT_EQ(follow(link), "nothing") << link;
 }
+
+TEST_F(DocumentTest, HiddenCalloutsAndCompletedTasksDimEachByItsOwnSetting) {
+  const Point c = root->center();
+  NodeView* task = canvas->createChildNodeOf(root, Point(c.x + 200, c.y));
+  task->setProgress(100, false);
+  NodeView* callout = canvas->createChildNodeOf(root, Point(c.x - 200, c.y));
+  callout->setIsCallout(true, false);
+  struct Case {
+    bool showCallouts, showCompleted;
+    float task, callout;
+  };
+  for (const Case& k : {Case{false, true, 1.0f, 0.1f}, Case{true, false, 0.1f, 1.0f}, Case{true, true, 1.0f, 1.0f}}) {
+    doc->setMapSetting("ShowCallouts", k.showCallouts);
+    doc->setMapSetting("ShowCompletedTasks", k.showCompleted);
+    doc->refreshBrightness(nullptr);
+    EXPECT_EQ(task->getBrightness(), k.task) << k.showCallouts << k.showCompleted;
+    EXPECT_EQ(callout->getBrightness(), k.callout) << k.showCallouts << k.showCompleted;
+    EXPECT_EQ(root->getBrightness(), 1.0f);
+  }
+}
