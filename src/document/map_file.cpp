@@ -102,7 +102,8 @@ std::string PseudoMapViewController::storageKeyForFile(std::string_view path) {
     hash ^= c;
     hash *= 0x100000001b3ull;
   }
-  return fmt::format("{}-{:016x}", mapIDForFile(path), hash);
+  // Named after the file the path leads to, so that a link to a map shares its key (and lock).
+  return fmt::format("{}-{:016x}", mapIDForFile(canonical.string()), hash);
 }
 
 void PseudoMapViewController::setMapFile(std::string_view path) {

@@ -664,6 +664,10 @@ TEST_F(EditSessionTest, ASecondWindowIsRefusedAndAFileChangedElsewhereIsSavedBes
   const std::string refused = refusal(file("garden.qlm"));
   EXPECT_NE(refused.find("already open in another window"), std::string::npos) << refused;
   EXPECT_NE(refused.find("process " + std::to_string(::getpid())), std::string::npos) << refused;
+  // A link to the open map, under another name, is the same map.
+  ASSERT_EQ(::symlink(file("garden.qlm").c_str(), file("plot.qlm").c_str()), 0);
+  const std::string viaLink = refusal(file("plot.qlm"));
+  EXPECT_NE(viaLink.find("already open in another window"), std::string::npos) << viaLink;
   // The same name in another folder is another map, with versions of its own.
   ASSERT_TRUE(FileManager::createDirectories(dir + "/other"));
   std::string error;
