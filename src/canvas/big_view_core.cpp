@@ -325,6 +325,8 @@ void BigView::restoreNodePositions(const kit::Value& positions) {
     auto it = byUUID.find(uuid.string());
     if (it != byUUID.end()) it->second->setNodePositionFromDict(entry, false);
   }
+  // Places put back across the central topic come without a flip: those topics mirror now.
+  rootNode_->relayoutTopicsOnTheirSides();
   for (const kit::Value& entry : positions.array())
     if (entry["of"].isString() && entry["children"].isArray()) restoreChildOrder(entry["of"].string(), entry["children"].array());
   for (const kit::Value& entry : positions.array())

@@ -440,3 +440,23 @@ TEST_F(EditingAndTouchesTest, ABackgroundTapThatEndsAnEditShowsNoCrosshair) {
   EXPECT_TRUE(canvas->isCrosshairShown());
   EXPECT_EQ(canvas->menuOptions(), MenuOption::NewFloatingTopic);
 }
+
+TEST_F(EditingAndTouchesTest, AnEditWithoutTypingAfterUndoingADragAcrossTheCentreLeavesTheMapAsItWas) {
+  const std::string before = MapFormats::dumpMap(*canvas);
+  const Rect f0 = topic->getAdjustedNodeFrame();
+  const Point p = onScreen(topic), r = onScreen(root);
+  script.down(p);
+  for (float x = p.x - 50; x > r.x - 300; x -= 50) script.move(Point(x, p.y + 40));
+  script.up(Point(r.x - 300, p.y + 40));
+  script.wait(0.6);
+  ASSERT_LT(topic->center().x, root->center().x);
+  ASSERT_TRUE(undo().undo());
+  // Back on the right, the topic is drawn there as before the drag.
+  EXPECT_EQ(topic->getAdjustedNodeFrame(), f0);
+  EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
+  edit(topic);
+  topic->inPlaceEdit(false);
+  endPass();
+  EXPECT_EQ(topic->getAdjustedNodeFrame(), f0);
+  EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
+}
