@@ -310,6 +310,10 @@ kit::Value BigView::snapshotPositions(NodeView* topic) {
   // are few of them, so all are kept.
   for (const RelationshipPtr& r : relationships_)
     positions.mutableArray().push_back(kit::Value(kit::Dictionary{{"relationship", r->uuid()}, {"centre", r->center()}}));
+  // A topic in the branch being edited sits where its grown box put it; its frame lets a restore
+  // with the editor closed place it as closing the editor there would.
+  if (NodeView* e = NodeView::currentEditingTopic(); e && (e == topic || e->isaChildOf(topic)))
+    positions.mutableArray().push_back(kit::Value(kit::Dictionary{{"edited", e->uuid()}, {"frame", e->getAdjustedNodeFrame()}}));
   return positions;
 }
 
@@ -325,8 +329,14 @@ void BigView::restoreNodePositions(const kit::Value& positions) {
     auto it = byUUID.find(uuid.string());
     if (it != byUUID.end()) it->second->setNodePositionFromDict(entry, false);
   }
+  // Places put back across the central topic come without a flip: those topics mirror now.
+  rootNode_->relayoutTopicsOnTheirSides();
   for (const kit::Value& entry : positions.array())
     if (entry["of"].isString() && entry["children"].isArray()) restoreChildOrder(entry["of"].string(), entry["children"].array());
+  for (const kit::Value& entry : positions.array())
+    if (entry["edited"].isString() && entry["frame"].isRect())
+      if (NodeView* n = getNodeByUUID(entry["edited"].string()); n && !n->isInPlaceEdit())
+        n->realignBasedOnSavedNodeFrame(entry["frame"].rect(), kit::Rect(), false, false);
   for (const kit::Value& entry : positions.array())
     if (entry["relationship"].isString())
       if (RelationshipView* r = getRelationshipByUUID(entry["relationship"].string())) r->setCenter(entry["centre"].point());

@@ -437,6 +437,9 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   // Children first (bottom-up) when recursive.
   void recalcLayoutRecursively(bool recursive, bool redraw, bool realign, bool siblings, bool offspring);
   void recalcLayoutOfImmediateChildrenWithRedraw(bool redraw, bool realign, bool siblings, bool offspring);
+  // Lays out again, centres kept, each topic of the branch last laid out for the other side of
+  // the central topic (as after its places were put back without a flip).
+  void relayoutTopicsOnTheirSides();
   // Frames saved before a change, in canvas coordinates: keeps the edge facing the parent.
   void realignBasedOnSavedNodeFrame(const kit::Rect& savedNodeFrame, const kit::Rect& branchFrame, bool animated);
   void realignBasedOnSavedNodeFrame(const kit::Rect& savedNodeFrame, const kit::Rect& branchFrame,
@@ -595,6 +598,7 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   bool beingResized_ = false;
   bool rollupTask_ = false;
   bool hasPendingPerforms_ = false;
+  bool laidOutLeft_ = false;  // the side of the last layout, mirrored or not
   std::unique_ptr<Rare> rare_;  // read with the flags by layout, drawing and moves
   std::uint32_t nodeModTally_ = 0;
   RGB255 colour255_ = kUnsetColour;

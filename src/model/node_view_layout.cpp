@@ -356,6 +356,7 @@ void NodeView::_calcLayout(bool rightHand) {
   }
 
   // 19. Store.
+  laidOutLeft_ = !rightHand;
   nodeRect_ = node;
   textBoxRect_ = text;
   imageBoxRect_ = image;
@@ -414,6 +415,21 @@ void NodeView::recalcLayoutRecursively(bool recursive, bool redraw, bool realign
     const Entry done = e;
     stack.pop_back();
     layoutOne(done.topic, done.logicallyRight);
+  }
+}
+
+void NodeView::relayoutTopicsOnTheirSides() {
+  // Pre-order, each topic's side from its parent's, without recursion: outlines can be deep.
+  std::vector<std::pair<NodeView*, bool>> stack{{this, isLogicallyToRightOfRoot()}};
+  while (!stack.empty()) {
+    const auto [n, logicallyRight] = stack.back();
+    stack.pop_back();
+    const bool rightHand = n->isRoot() || logicallyRight;
+    if (n->laidOutLeft_ == rightHand) {
+      n->_calcLayout(rightHand);
+      n->setNeedsDisplay(false);
+    }
+    for (auto& c : n->childNodes_) stack.emplace_back(c.get(), c->isLogicallyToRightOfRootUnder(logicallyRight));
   }
 }
 

@@ -5,8 +5,7 @@
 // QUILL_CHECKER_SECONDS sets the budget (default: the build's), QUILL_CHECKER_SEED the first seed,
 // QUILL_CHECKER_REPLAY="seed:i,j,..." runs the listed gestures of one seed's sequence only,
 // QUILL_CHECKER_VERBOSE names the menu items chosen and writes the maps compared to /tmp,
-// QUILL_CHECKER_SURVEY lists every failing seed of the budget instead of stopping at the first,
-// QUILL_CHECKER_STRICT compares places byte for byte across in-place edits too.
+// QUILL_CHECKER_SURVEY lists every failing seed of the budget instead of stopping at the first.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -440,3 +440,44 @@ TEST_F(EditingAndTouchesTest, ABackgroundTapThatEndsAnEditShowsNoCrosshair) {
   EXPECT_TRUE(canvas->isCrosshairShown());
   EXPECT_EQ(canvas->menuOptions(), MenuOption::NewFloatingTopic);
 }
+
+TEST_F(EditingAndTouchesTest, AnEditWithoutTypingAfterUndoingADragAcrossTheCentreLeavesTheMapAsItWas) {
+  const std::string before = MapFormats::dumpMap(*canvas);
+  const Rect f0 = topic->getAdjustedNodeFrame();
+  const Point p = onScreen(topic), r = onScreen(root);
+  script.down(p);
+  for (float x = p.x - 50; x > r.x - 300; x -= 50) script.move(Point(x, p.y + 40));
+  script.up(Point(r.x - 300, p.y + 40));
+  script.wait(0.6);
+  ASSERT_LT(topic->center().x, root->center().x);
+  ASSERT_TRUE(undo().undo());
+  // Back on the right, the topic is drawn there as before the drag.
+  EXPECT_EQ(topic->getAdjustedNodeFrame(), f0);
+  EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
+  edit(topic);
+  topic->inPlaceEdit(false);
+  endPass();
+  EXPECT_EQ(topic->getAdjustedNodeFrame(), f0);
+  EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
+}
+
+TEST_F(EditingAndTouchesTest, UndoingADragOfTheEditedTopicPutsItBackAsBeforeTheEdit) {
+  const std::string before = MapFormats::dumpMap(*canvas);
+  edit(below);
+  // On the edge of its box, beside the editor.
+  const Point p = canvas->convertPointToView(Point(below->getAdjustedNodeFrame().maxX() - 2, below->center().y), &window);
+  script.down(p);
+  script.wait(0.65);
+  ASSERT_EQ(canvas->dragDropNode(), below);
+  for (int i = 1; i <= 4; ++i) {
+    script.wait(0.05);
+    script.move(Point(p.x + 15.0f * i, p.y + 30.0f * i));
+  }
+  script.up(Point(p.x + 60, p.y + 120));
+  script.wait(0.6);
+  below->inPlaceEdit(false);
+  endPass();
+  ASSERT_NE(MapFormats::dumpMap(*canvas), before);
+  ASSERT_TRUE(undo().undo());
+  EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
+}
