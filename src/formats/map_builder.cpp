@@ -346,6 +346,12 @@ class Builder {
                                                                   rec.offset.value_or(kit::Point()),
                                                                   rec.colour.value_or(kRelationshipGreen));
       if (!r) continue;
+      // A zero offset asks the canvas for its best point; a recorded one is the user's and
+      // stays, so that a map reads back as it was written.
+      if (rec.offset && *rec.offset == kit::Point()) {
+        kit::LockGuard guard(AppServices::globalTreeLock());
+        r->setCenter(canvas_.adjustRelationshipControlPointForBounds(a->center()));
+      }
       if (rec.keepUuid && !rec.uuid.empty() && !used.count(rec.uuid)) r->setUuid(rec.uuid);
       used.insert(r->uuid());
     }
