@@ -309,7 +309,7 @@ kit::Value BigView::snapshotPositions(NodeView* topic) {
   // Moving topics carries the control points of relationships along, rounding as it goes; there
   // are few of them, so all are kept.
   for (const RelationshipPtr& r : relationships_)
-    positions.mutableArray().push_back(kit::Value(kit::Dictionary{{"relationship", r->uuid()}, {"centre", r->center()}}));
+    positions.mutableArray().push_back(r->centreEntry());
   // A topic in the branch being edited sits where its grown box put it; its frame lets a restore
   // with the editor closed place it as closing the editor there would.
   if (NodeView* e = NodeView::currentEditingTopic(); e && (e == topic || e->isaChildOf(topic)))
@@ -334,12 +334,14 @@ void BigView::restoreNodePositions(const kit::Value& positions) {
   for (const kit::Value& entry : positions.array())
     if (entry["of"].isString() && entry["children"].isArray()) restoreChildOrder(entry["of"].string(), entry["children"].array());
   for (const kit::Value& entry : positions.array())
+    if (entry["relationship"].isString())
+      if (RelationshipView* r = getRelationshipByUUID(entry["relationship"].string())) r->setCenter(entry["centre"].point());
+  // Placing an edited topic as closing its editor would then carries the control points along
+  // as that closing does: they were recorded with the editor open too.
+  for (const kit::Value& entry : positions.array())
     if (entry["edited"].isString() && entry["frame"].isRect())
       if (NodeView* n = getNodeByUUID(entry["edited"].string()); n && !n->isInPlaceEdit())
         n->realignBasedOnSavedNodeFrame(entry["frame"].rect(), kit::Rect(), false, false);
-  for (const kit::Value& entry : positions.array())
-    if (entry["relationship"].isString())
-      if (RelationshipView* r = getRelationshipByUUID(entry["relationship"].string())) r->setCenter(entry["centre"].point());
 }
 
 void BigView::recursivelyExpandNodesFrom(NodeView* topic, int depthCount) {

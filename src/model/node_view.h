@@ -374,6 +374,10 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   // Appends {"of": uuid, "children": [uuids]} for each topic of the branch with two or more
   // children: the order a relayout or a drop may change (the canvas restores it with the places).
   void appendChildOrders(kit::Array& into) const;
+  // Appends {"relationship": uuid, "centre"} for each relationship starting in the branch: a move
+  // carries a control point by the unrounded offset while its topic's centre rounds, so moving
+  // the topics back alone need not put it back.
+  void appendRelationshipCentres(kit::Array& into) const;
   void _snapshotNodePositions(kit::Array& into) const;
   void setNodePositionFromDict(const kit::Value& dict, bool includingChildren);
   // Walks the branch; no effect.

@@ -12,6 +12,7 @@
 #include "model/app_services.h"
 #include "model/map_theme.h"
 #include "model/node_view.h"
+#include "model/relationship_view.h"
 
 namespace {
 
@@ -601,6 +602,17 @@ void NodeView::appendChildOrders(kit::Array& into) const {
       into.push_back(kit::Value(kit::Dictionary{{"of", n->uuid_}, {"children", kit::Value(std::move(order))}}));
     }
     for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it) stack.push_back(it->get());
+  }
+}
+
+void NodeView::appendRelationshipCentres(kit::Array& into) const {
+  std::vector<const NodeView*> stack{this};
+  while (!stack.empty()) {
+    const NodeView* n = stack.back();
+    stack.pop_back();
+    if (n->hasRelationships())
+      for (const RelationshipView* r : n->getRelationships()) into.push_back(r->centreEntry());
+    for (const auto& c : n->childNodes_) stack.push_back(c.get());
   }
 }
 

@@ -125,8 +125,12 @@ void NodeView::inPlaceEdit(bool open) {
   editor.setText(strName_);
   addSubview(&editor);
 
-  kit::Value before = getRoot()->snapshotNodePositions();
-  getRoot()->appendChildOrders(before.mutableArray());
+  // Undoing the text puts the whole map back as it was here, control points included: the
+  // push-aside and the undo's relayout carry them by fractions that the centres round away.
+  NodeView* root = getRoot();
+  kit::Value before = root->snapshotNodePositions();
+  root->appendChildOrders(before.mutableArray());
+  root->appendRelationshipCentres(before.mutableArray());
   editor.setPreEditPositions(std::move(before));
   editor.setPreEditNodeFrame(getAdjustedNodeFrame());
   editor.setPreEditBranchFrame(getBranchBoundingRect());

@@ -59,6 +59,10 @@ std::uint32_t RelationshipView::getColourAsInteger() const { return RGB255ToARGB
 
 std::string RelationshipView::getColourAsString() const { return GlobalHelpers::getColourAsStringWithRGB255(rgb255_); }
 
+kit::Value RelationshipView::centreEntry() const {
+  return kit::Value(kit::Dictionary{{"relationship", uuid_}, {"centre", center()}});
+}
+
 void RelationshipView::moveByX(float dx, float dy) {
   kit::Point c = center();
   setCenter(kit::Point(c.x + dx, c.y + dy));

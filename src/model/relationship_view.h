@@ -69,6 +69,8 @@ class RelationshipView : public kit::View {
   std::string getColourAsString() const;
 
   // ---- Geometry and queries ----
+  // {"relationship": uuid, "centre": the control point}, as position snapshots hold it.
+  kit::Value centreEntry() const;
   void moveByX(float dx, float dy);
   // Mirrors the control point about the vertical line through the topic's centre.
   void flipAboutY(const NodeView* topic);

@@ -116,6 +116,25 @@ TEST_F(InPlaceEditingTest, TypingGrowsTheTopicEndingRealignsTheBranchAndUndoRest
   EXPECT_EQ(kid->center().x - kid0.x, f2.maxX() - f0.maxX());
 }
 
+// Closing the editor pushes a close sibling aside by a fraction of a point (its centre rounds,
+// its relationship's control point does not); undoing the text puts the control point back.
+TEST_F(InPlaceEditingTest, UndoingTypedTextPutsARelationshipOfAPushedSiblingBack) {
+  const Point c = root->center();
+  NodeView* above = canvas->createChildNodeOf(root, Point(c.x + 300, c.y - 35));
+  topic->setHasBoundary(true, false);
+  root->recalcLayoutRecursively(true, false, false, false, false);
+  canvas->createRelationshipBetweenNode(above, 0, kid, 1, Point(208, 93.5f), RGB255{200, 40, 40});
+  const std::string before = MapFormats::dumpMap(*canvas);
+  edit(topic);
+  script.type("\n");
+  script.type("漢😀");
+  topic->inPlaceEdit(false);
+  endPass();
+  ASSERT_LT(above->center().y, c.y - 35);
+  ASSERT_TRUE(undo().undo());
+  EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
+}
+
 TEST_F(InPlaceEditingTest, AnyUnicodeIsStoredWholeAndBrokenBytesAreReplaced) {
   edit(topic);
   script.type(" e\xCC\x81 \xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xFF\xC3");
@@ -461,7 +480,10 @@ TEST_F(EditingAndTouchesTest, AnEditWithoutTypingAfterUndoingADragAcrossTheCentr
   EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
 }
 
-TEST_F(EditingAndTouchesTest, UndoingADragOfTheEditedTopicPutsItBackAsBeforeTheEdit) {
+// The drag records the places with the editor open, where the wider box has carried the topic's
+// relationship along; undoing it puts both back as before the edit.
+TEST_F(EditingAndTouchesTest, UndoingADragOfTheEditedTopicPutsItAndItsRelationshipBackAsBeforeTheEdit) {
+  canvas->createRelationshipBetweenNode(below, 0, kid, 1, Point(-933, -81.5f), RGB255{200, 40, 40});
   const std::string before = MapFormats::dumpMap(*canvas);
   edit(below);
   // On the edge of its box, beside the editor.
