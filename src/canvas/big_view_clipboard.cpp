@@ -164,10 +164,8 @@ bool BigView::pasteClipboard(int clipboard, int onSide, bool andFloat) {
         {kit::kPasteboardTypeText, kit::kPasteboardTypePlainText, kit::kPasteboardTypeUTF8PlainText});
     if (!hasText || board.containsPasteboardType(kit::kPasteboardTypeURL)) {
       if (board.containsPasteboardTypes(
-              {kit::kPasteboardTypePNG, kit::kPasteboardTypeJPEG, kit::kPasteboardTypeGIF, kit::kPasteboardTypeURL})) {
-        if (parentController_) parentController_->pushUndoSnapshot();
+              {kit::kPasteboardTypePNG, kit::kPasteboardTypeJPEG, kit::kPasteboardTypeGIF, kit::kPasteboardTypeURL}))
         pasted = pasteImageAsTopic(andFloat, crosshair);
-      }
       return finish();
     }
     text = pasteboardText(board);
@@ -233,6 +231,10 @@ bool BigView::pasteImageAsTopic(bool andFloat, bool crosshair) {
   if (!library) return false;
   auto id = library->saveClipboardAsAsset();
   if (!id || id->empty()) return false;
+  const bool makesATopic = andFloat ? rootNode_ != nullptr : crosshair && selectedNode_;
+  if (!makesATopic && !selectedNode_) return false;
+  // Recorded only once something will change: a paste that loads nothing records nothing.
+  if (parentController_) parentController_->pushUndoSnapshot();
   const kit::Point at = crosshairButton_ ? crosshairButton_->center() : bounds().mid();
   if (andFloat && rootNode_) {
     hideCrosshair();
