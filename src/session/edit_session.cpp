@@ -342,14 +342,15 @@ struct EditSession::Impl : kit::ViewControllerDelegate, LinkOpener {
   // The first failure of a run of failed saves is said once, with why.
   void reportSaveFailure() {
     if (saveError.empty() || reportedFailure) return;
-    reportedFailure = true;
-    kit::Alert::show("The map could not be saved",
-                     capitalised(saveError) + ". The edits are kept in this window, and saving is tried again.");
+    showSaveFailure("The edits are kept in this window, and saving is tried again.");
   }
 
-  static std::string capitalised(std::string text) {
-    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
-    return text;
+  // Says why the last save failed, then what becomes of the edits.
+  void showSaveFailure(const std::string& outcome) {
+    reportedFailure = true;
+    std::string why = saveError;
+    if (!why.empty() && why[0] >= 'a' && why[0] <= 'z') why[0] = static_cast<char>(why[0] - 'a' + 'A');
+    kit::Alert::show("The map could not be saved", why + ". " + outcome);
   }
 
   void onTick() {
@@ -636,11 +637,9 @@ EditSession::Closing EditSession::close(bool insist) {
     if (changed && !s.takeSnapshot()) c.message = "the map is saved, but " + s.snapshotError;
   } else if (!insist && !s.closeRefused) {
     // Closing now would lose the edits: the window stays, saying why.
-    s.closeRefused = s.reportedFailure = true;
-    kit::Alert::show("The map could not be saved",
-                     Impl::capitalised(s.saveError) +
-                         ". The window stays open so that no edit is lost. Close it again to keep the edits in a "
-                         "recovery copy in '" + Impl::recoveredFolder() + "'.");
+    s.closeRefused = true;
+    s.showSaveFailure("The window stays open so that no edit is lost. Close it again to keep the edits in a "
+                      "recovery copy in '" + Impl::recoveredFolder() + "'.");
     s.noteTitle();
     return c;
   } else {

@@ -48,9 +48,8 @@ std::optional<std::string> pasteboardTypeFor(std::string_view mime) {
 struct ClipboardHost::Impl {
   GdkClipboard* clipboard = nullptr;
   gulong changedHandler = 0;
-  std::uint64_t serial = 0;  // grows with every change of the clipboard by another application
-  bool changed = false;      // a change the pasteboard has not fetched yet
-  std::uint64_t fetchedSerial = 0;
+  std::uint64_t serial = 0;         // grows with every change of the clipboard by another application
+  std::uint64_t fetchedSerial = 0;  // behind serial while a change is not fetched yet
   std::vector<std::pair<std::string, std::string>> offered;  // type and MIME type, as fetched
   std::size_t bytesRead = 0;                                  // of the contents fetched
 };
@@ -131,7 +130,6 @@ void clipboardChanged(GdkClipboard* clipboard, gpointer data) {
   // Our own publishing; its contents are the pasteboard's already.
   if (gdk_clipboard_is_local(clipboard)) return;
   ++impl->serial;
-  impl->changed = true;
 }
 
 }  // namespace
@@ -151,7 +149,7 @@ ClipboardHost::~ClipboardHost() {
 
 void ClipboardHost::publish(const Pasteboard& board) {
   // The clipboard holds our contents from now on, whatever another application offered before.
-  impl_->changed = false;
+  impl_->fetchedSerial = impl_->serial;
   impl_->offered.clear();
   const std::vector<Dictionary>& items = board.items();
   if (items.empty()) {
@@ -191,8 +189,7 @@ void ClipboardHost::publish(const Pasteboard& board) {
 }
 
 std::optional<std::vector<std::string>> ClipboardHost::fetchChangedTypes(const Pasteboard&) {
-  if (!impl_->changed) return std::nullopt;
-  impl_->changed = false;
+  if (impl_->fetchedSerial == impl_->serial) return std::nullopt;
   impl_->fetchedSerial = impl_->serial;
   impl_->offered.clear();
   impl_->bytesRead = 0;

@@ -16,6 +16,13 @@ std::map<std::string, std::unique_ptr<Pasteboard>, std::less<>>& namedBoards() {
   return boards;
 }
 
+// Data as it is, text as its UTF-8 bytes.
+std::optional<Data> bytesOf(const Value& v) {
+  if (v.isData()) return v.data();
+  if (v.isString()) return Data(v.string().begin(), v.string().end());
+  return std::nullopt;
+}
+
 }  // namespace
 
 Pasteboard& Pasteboard::general() {
@@ -133,10 +140,7 @@ const Value& Pasteboard::valueForPasteboardType(std::string_view type) const {
 }
 
 std::optional<Data> Pasteboard::dataForPasteboardType(std::string_view type) const {
-  const Value& v = valueForPasteboardType(type);
-  if (v.isData()) return v.data();
-  if (v.isString()) return Data(v.string().begin(), v.string().end());
-  return std::nullopt;
+  return bytesOf(valueForPasteboardType(type));
 }
 
 std::optional<Data> Pasteboard::dataForPasteboardType(std::string_view type, std::size_t maxBytes,
@@ -145,13 +149,16 @@ std::optional<Data> Pasteboard::dataForPasteboardType(std::string_view type, std
   if (items_.empty()) return std::nullopt;
   readFromHost(type, maxBytes, tooLarge);
   if (tooLarge) return std::nullopt;
-  const Value& v = valueForPasteboardType(type);
+  // The value just read, without asking the host again: its contents may have changed meanwhile.
+  auto it = items_.front().find(type);
+  if (it == items_.front().end()) return std::nullopt;
+  const Value& v = it->second;
   const std::size_t size = v.isData() ? v.data().size() : v.isString() ? v.string().size() : 0;
   if (size > maxBytes) {
     tooLarge = true;
     return std::nullopt;
   }
-  return dataForPasteboardType(type);
+  return bytesOf(v);
 }
 
 void Pasteboard::setValue(Value value, std::string_view forPasteboardType) {
