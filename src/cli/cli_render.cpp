@@ -253,12 +253,6 @@ void buildMap(PseudoMapViewController& doc, const RenderOptions& o, MapFormats::
     throw Failure{"cannot read " + displayName(o.input) + ": it holds no topics"};
 }
 
-std::string folderOf(const std::string& path) {
-  std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // The whole points a picture of the rectangle covers (what its pixels and page come to).
 double coveredArea(const kit::Rect& r) {
   return std::ceil(double(r.width()) - 1e-3) * std::ceil(double(r.height()) - 1e-3);
@@ -293,7 +287,7 @@ void checkCut(BigView& canvas, const RenderOptions& o, const kit::Rect& cut) {
 
 // The files the output makes, each refused, with the reason, when it cannot be written.
 std::vector<std::string> writableTargets(const RenderOptions& o) {
-  const std::string folder = folderOf(o.output);
+  const std::string folder = kit::folderOf(o.output);
   if (!kit::FileManager::isDirectory(folder) && !kit::FileManager::exists(folder + "/."))
     throw Failure{"cannot write '" + o.output + "': no such folder '" + folder + "'"};
   std::vector<std::string> targets{o.output};

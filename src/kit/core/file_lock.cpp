@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <span>
 #include <utility>
 
 #include "kit/core/files.h"
@@ -14,11 +13,6 @@
 namespace kit {
 
 namespace {
-
-std::string folderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
-}
 
 std::string contentOf(int fd) {
   std::string text;
@@ -67,7 +61,7 @@ FileLock::Attempt FileLock::tryLock(const std::string& path, const std::string& 
     }
     const std::string line = holder + "\n";
     if (::ftruncate(fd, 0) != 0 ||
-        !writeAll(fd, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()))) {
+        !writeAll(fd, bytesOf(line))) {
       const int err = errno;
       ::unlink(path.c_str());
       ::close(fd);

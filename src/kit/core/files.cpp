@@ -26,11 +26,17 @@ bool lexists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+}  // namespace
+
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-}  // namespace
+std::string folderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
 
 bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
   const std::uint8_t* p = bytes.data();

@@ -24,6 +24,10 @@ struct FileAttributes {
 
 // Writes all of bytes to fd, going on after interruptions.
 bool writeAll(int fd, std::span<const std::uint8_t> bytes);
+// The bytes of text, for the writers that take bytes.
+std::span<const std::uint8_t> bytesOf(std::string_view text);
+// The folder that holds path: "." for a bare name, "/" for an item at the root.
+std::string folderOf(const std::string& path);
 
 // Receives bytes in order; false ends the writing as a failure.
 using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;

@@ -35,12 +35,6 @@ void setFailure(std::string why, bool keepEarlier = false) {
   if (!keepEarlier || gFailure.empty()) gFailure = std::move(why);
 }
 
-std::string folderOf(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 // Six letters or digits for a temporary name.
 std::string randomSuffix() {
   static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -63,6 +57,20 @@ std::string randomSuffix() {
 // can tell when it was left behind.
 std::string temporaryName(const std::string& path) {
   return path + kTemporaryMarker + std::to_string(::getpid()) + "-" + randomSuffix();
+}
+
+// A fresh temporary name beside path on which make (answering whether it made something there)
+// succeeded, registered for removal on interruption; nullopt, with errno telling why, when none.
+template <class Make>
+std::optional<std::string> makeUnderFreshName(const std::string& path, Make make) {
+  return ExitCleanup::createRegistered([&]() -> std::optional<std::string> {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = temporaryName(path);
+      if (make(name)) return name;
+      if (errno != EEXIST) return std::nullopt;
+    }
+    return std::nullopt;
+  });
 }
 
 // Keeps errno across clean-up calls that may change it.
@@ -168,14 +176,9 @@ std::optional<ReplacementFile> ReplacementFile::create(const std::string& given,
       return std::nullopt;
     }
     removeLeftoversOnce(folder);
-    std::optional<std::string> named = ExitCleanup::createRegistered([&]() -> std::optional<std::string> {
-      for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = temporaryName(path);
-        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
-        if (fd >= 0) return name;
-        if (errno != EEXIST) return std::nullopt;
-      }
-      return std::nullopt;
+    std::optional<std::string> named = makeUnderFreshName(path, [&](const std::string& name) {
+      fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+      return fd >= 0;
     });
     if (!named) {
       fail(errno);
@@ -246,14 +249,9 @@ bool ReplacementFile::commit(Durability durability) {
   bool ok = !sync || ::fsync(fd_) == 0;
   if (ok && temp_.empty()) {
     // The unnamed file gets a name for the rename; until then an interruption removes it.
-    const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
-    std::optional<std::string> named = ExitCleanup::createRegistered([&]() -> std::optional<std::string> {
-      for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = temporaryName(path_);
-        if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return name;
-        if (errno != EEXIST) return std::nullopt;
-      }
-      return std::nullopt;
+    const std::string proc = temporaryPath();
+    std::optional<std::string> named = makeUnderFreshName(path_, [&](const std::string& name) {
+      return ::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
     });
     ok = named.has_value();
     if (named) temp_ = std::move(*named);

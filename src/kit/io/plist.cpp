@@ -19,10 +19,8 @@ namespace kit::plist {
 
 namespace {
 
-// libplist counts dates from 2001-01-01 00:00:00 UTC; Date counts from 1970.
-constexpr double kReferenceEpoch = 978307200.0;
-// Deeper documents are refused rather than risk the stack.
-constexpr int kMaxDepth = detail::kMaxDepth;
+using detail::kMaxDepth;
+using detail::kReferenceEpoch;
 
 struct NodeDeleter {
   void operator()(void* p) const { plist_free(static_cast<plist_t>(p)); }
@@ -225,15 +223,17 @@ int xmlNestingDepth(std::string_view bytes) {
 std::optional<Value> read(std::string_view bytes, ReadFailure& why) {
   why = ReadFailure::Damaged;
   if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-  std::optional<Value> v = bytes.substr(0, 6) == "bplist" ? detail::readBinary(bytes, why) : detail::readXML(bytes, why);
-  if (v || why == ReadFailure::TooDeep || bytes.substr(0, 6) == "bplist") {
-    if (v) why = ReadFailure::None;
+  const bool binary = bytes.substr(0, 6) == "bplist";
+  std::optional<Value> v = binary ? detail::readBinary(bytes, why) : detail::readXML(bytes, why);
+  if (v) {
+    why = ReadFailure::None;
     return v;
   }
+  if (binary || why == ReadFailure::TooDeep) return std::nullopt;
   // A list libplist wrote with characters that no XML parser takes (a theme string with a control
   // character, say) is still read, by libplist, when it is shallow enough for libplist's recursion.
   if (!holdsCharacterXMLRefuses(bytes)) return std::nullopt;
-  if (xmlNestingDepth(bytes) > detail::kMaxDepth) {
+  if (xmlNestingDepth(bytes) > kMaxDepth) {
     why = ReadFailure::TooDeep;
     return std::nullopt;
   }

@@ -18,8 +18,6 @@ namespace kit::plist::detail {
 namespace {
 
 constexpr std::size_t kHeader = 8, kTrailer = 32;
-// libplist counts dates from 2001-01-01 00:00:00 UTC; Date counts from 1970.
-constexpr double kReferenceEpoch = 978307200.0;
 
 std::uint64_t bigEndian(const unsigned char* p, std::size_t n) {
   std::uint64_t v = 0;

@@ -13,6 +13,8 @@ namespace kit::plist::detail {
 // Containers nested deeper than this are refused (the writer refuses them too). XML stops
 // earlier, at the event parser's limit.
 inline constexpr int kMaxDepth = 512;
+// Stored dates count from 2001-01-01 00:00:00 UTC; Date counts from 1970.
+inline constexpr double kReferenceEpoch = 978307200.0;
 
 // nullopt for anything that is not one well-formed property-list value, in a "plist" element or
 // alone: dict, array, key, string, integer, real, date, data, true, false.

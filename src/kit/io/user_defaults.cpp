@@ -6,12 +6,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "kit/core/app_paths.h"
+#include "kit/core/clock.h"
 #include "kit/core/files.h"
 #include "kit/core/format.h"
 #include "kit/io/plist.h"
+#include "kit/text/date_format.h"
 
 namespace kit {
 
@@ -28,10 +29,7 @@ void report(const std::string& message) {
 
 // path + ".damaged-YYYYMMDD-HHMMSS", in local time, with "-2", "-3"... while that is taken.
 std::string asideName(const std::string& path) {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  char stamp[32] = "";
-  if (::localtime_r(&now, &local)) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const std::string stamp = formatPosixDate(now(), "%Y%m%d-%H%M%S").value_or("");
   std::string name = path + ".damaged-" + stamp;
   for (int n = 2; FileManager::attributes(name); ++n) name = path + ".damaged-" + stamp + "-" + std::to_string(n);
   return name;
