@@ -70,10 +70,7 @@ std::string oneLine(std::string_view text) {
   return line;
 }
 
-std::string folderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
-}
+using kit::folderOf;
 
 // Why a file could not be replaced at path, found by making its replacement; nullopt when it can.
 std::optional<std::string> whyNotWritable(const std::string& path) {
