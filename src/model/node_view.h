@@ -530,8 +530,22 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   void setFontSizeInternal(float size, bool applyToChildren, bool withUndo);
   void setWidthInternal(float width, bool applyToChildren, bool withUndo);
   void pushUndo(const char* action, kit::Value details);
+  // Pre-order without recursion (outlines can be deep); visit answers whether to descend into
+  // the topic's children.
   template <typename Visit>
-  void walkPreOrder(Visit visit);
+  void walkPreOrder(Visit visit) { walkPreOrderFrom(this, visit); }
+  template <typename Visit>
+  void walkPreOrder(Visit visit) const { walkPreOrderFrom(this, visit); }
+  template <typename Self, typename Visit>
+  static void walkPreOrderFrom(Self* top, Visit& visit) {
+    std::vector<Self*> stack{top};
+    while (!stack.empty()) {
+      Self* n = stack.back();
+      stack.pop_back();
+      if (!visit(n)) continue;
+      for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it) stack.push_back(it->get());
+    }
+  }
   std::vector<NodeView*> getListOfNodesWhere(const std::function<bool(const NodeView&)>& test);
 
   // The editor's delegate calls.

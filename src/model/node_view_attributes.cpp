@@ -582,38 +582,29 @@ kit::Value NodeView::snapshotNodePositions() const {
 }
 
 void NodeView::_snapshotNodePositions(kit::Array& into) const {
-  std::vector<const NodeView*> stack{this};
-  while (!stack.empty()) {
-    const NodeView* n = stack.back();
-    stack.pop_back();
+  walkPreOrder([&](const NodeView* n) {
     into.push_back(n->getNodePositionAsDict());
-    for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it) stack.push_back(it->get());
-  }
+    return true;
+  });
 }
 
 void NodeView::appendChildOrders(kit::Array& into) const {
-  std::vector<const NodeView*> stack{this};
-  while (!stack.empty()) {
-    const NodeView* n = stack.back();
-    stack.pop_back();
+  walkPreOrder([&](const NodeView* n) {
     if (n->childNodes_.size() >= 2) {
       kit::Array order;
       for (const auto& c : n->childNodes_) order.emplace_back(c->uuid_);
       into.push_back(kit::Value(kit::Dictionary{{"of", n->uuid_}, {"children", kit::Value(std::move(order))}}));
     }
-    for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it) stack.push_back(it->get());
-  }
+    return true;
+  });
 }
 
 void NodeView::appendRelationshipCentres(kit::Array& into) const {
-  std::vector<const NodeView*> stack{this};
-  while (!stack.empty()) {
-    const NodeView* n = stack.back();
-    stack.pop_back();
+  walkPreOrder([&](const NodeView* n) {
     if (n->hasRelationships())
       for (const RelationshipView* r : n->getRelationships()) into.push_back(r->centreEntry());
-    for (const auto& c : n->childNodes_) stack.push_back(c.get());
-  }
+    return true;
+  });
 }
 
 void NodeView::setNodePositionFromDict(const kit::Value& dict, bool includingChildren) {

@@ -148,18 +148,6 @@ std::vector<NodeView*> NodeView::getListOfDescendents() {
 
 // ---- Tree lists ----------------------------------------------------------------------------------
 
-template <typename Visit>
-void NodeView::walkPreOrder(Visit visit) {
-  // Pre-order without recursion; visit answers whether to descend into the topic's children.
-  std::vector<NodeView*> stack{this};
-  while (!stack.empty()) {
-    NodeView* n = stack.back();
-    stack.pop_back();
-    if (!visit(n)) continue;
-    for (auto it = n->childNodes_.rbegin(); it != n->childNodes_.rend(); ++it) stack.push_back(it->get());
-  }
-}
-
 std::vector<NodeView*> NodeView::getListOfNodesWhere(const std::function<bool(const NodeView&)>& test) {
   std::vector<NodeView*> out;
   walkPreOrder([&](NodeView* n) {

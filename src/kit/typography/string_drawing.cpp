@@ -80,20 +80,30 @@ Rect caretOnEmptyLastLine(const pango::Lines& l, const Font& font, Float width, 
 
 }  // namespace
 
-Rect caretRectForOffset(std::string_view text, const Font& font, Size size, TextAlignment alignment,
-                        std::size_t offset) {
+std::vector<Rect> caretRectsForOffsets(std::string_view text, const Font& font, Size size, TextAlignment alignment,
+                                       const std::vector<std::size_t>& offsets) {
+  std::vector<Rect> carets;
+  carets.reserve(offsets.size());
   const std::string t = pango::withoutTrailingBreak(pango::validUtf8(text));
-  if (t.empty()) return caretOnEmptyLastLine(pango::Lines{}, font, size.width, alignment);
+  if (t.empty()) {
+    carets.assign(offsets.size(), caretOnEmptyLastLine(pango::Lines{}, font, size.width, alignment));
+    return carets;
+  }
   pango::Lines l = lay(t, font, size.width, size.height, LineBreakMode::WordWrap, alignment);
   // The layout holds the lines that fit, or a prefix of the text running past them.
   const std::size_t laid = std::strlen(pango_layout_get_text(l.layout));
-  if (offset > t.size() || (offset > laid && laid < t.size()))
-    return caretOnEmptyLastLine(l, font, size.width, alignment);
-  PangoRectangle pos{};
-  pango_layout_index_to_pos(l.layout, static_cast<int>(offset), &pos);
   const Float top = l.kept.empty() ? 0 : static_cast<Float>(l.kept.front().logical.y);
-  return Rect(static_cast<Float>(pos.x) / PANGO_SCALE, (static_cast<Float>(pos.y) - top) / PANGO_SCALE, 0,
-              static_cast<Float>(pos.height) / PANGO_SCALE);
+  for (const std::size_t offset : offsets) {
+    if (offset > t.size() || (offset > laid && laid < t.size())) {
+      carets.push_back(caretOnEmptyLastLine(l, font, size.width, alignment));
+      continue;
+    }
+    PangoRectangle pos{};
+    pango_layout_index_to_pos(l.layout, static_cast<int>(offset), &pos);
+    carets.emplace_back(static_cast<Float>(pos.x) / PANGO_SCALE, (static_cast<Float>(pos.y) - top) / PANGO_SCALE, 0,
+                        static_cast<Float>(pos.height) / PANGO_SCALE);
+  }
+  return carets;
 }
 
 std::size_t offsetForPoint(std::string_view text, const Font& font, Size size, TextAlignment alignment, Point p) {

@@ -44,12 +44,12 @@ Size drawInRect(GraphicsContext& ctx, std::string_view text, const Rect& rect, c
 Size drawAtPoint(GraphicsContext& ctx, std::string_view text, Point point, const Font& font);
 
 // Caret geometry of a text laid out as drawInRect lays it out within a size (height 0 or less:
-// no limit), in the text's own coordinates: the caret before a byte offset (a zero-width
-// rectangle one line high; an offset after a trailing line break, or beyond the lines that fit,
-// is on the line below the last), and the byte offset of the character boundary nearest a
-// point. Under a height limit only a prefix of a long text is laid out, as for drawing.
-Rect caretRectForOffset(std::string_view text, const Font& font, Size size, TextAlignment alignment,
-                        std::size_t offset);
+// no limit), in the text's own coordinates: the carets before byte offsets, from one layout (each
+// a zero-width rectangle one line high; an offset after a trailing line break, or beyond the
+// lines that fit, is on the line below the last), and the byte offset of the character boundary
+// nearest a point. Under a height limit only a prefix of a long text is laid out, as for drawing.
+std::vector<Rect> caretRectsForOffsets(std::string_view text, const Font& font, Size size, TextAlignment alignment,
+                                       const std::vector<std::size_t>& offsets);
 std::size_t offsetForPoint(std::string_view text, const Font& font, Size size, TextAlignment alignment, Point p);
 
 // sizeWithFont within a width and without a height limit, for a text that changes a little at a

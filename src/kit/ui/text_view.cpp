@@ -309,15 +309,20 @@ void TextView::drawRect(GraphicsContext& ctx, const Rect&) {
   const Rect textRect(b.origin.x + kInset, b.origin.y + kInset, std::max(0.0f, b.size.width - 2 * kInset),
                       std::max(0.0f, b.size.height - 2 * kInset));
   if (editing_) {
-    const Size size = textSize();
-    auto caretAt = [&](std::size_t units) {
-      const Rect r = caretRectForOffset(shown, font_, size, alignment_, utf16IndexToByteOffset(shown, units));
-      return r.offsetBy(textRect.origin.x, textRect.origin.y);
-    };
+    // The carets this frame needs, from one layout of the text: the selection's two ends, or the
+    // caret after the pre-edit text and, with pre-edit text, its start.
     const std::size_t markedUnits = utf16Length(marked_);
-    if (selection_.length > 0 && marked_.empty()) {
+    const bool selecting = selection_.length > 0 && marked_.empty();
+    std::vector<std::size_t> at;
+    if (selecting) at = {selection_.location, selection_.location + selection_.length};
+    else at = {selection_.location + markedUnits};
+    if (!marked_.empty()) at.push_back(selection_.location);
+    for (std::size_t& units : at) units = utf16IndexToByteOffset(shown, units);
+    std::vector<Rect> carets = caretRectsForOffsets(shown, font_, textSize(), alignment_, at);
+    for (Rect& r : carets) r = r.offsetBy(textRect.origin.x, textRect.origin.y);
+    if (selecting) {
       // The selection's lines: from its start to the right edge, whole lines, then to its end.
-      const Rect a = caretAt(selection_.location), z = caretAt(selection_.location + selection_.length);
+      const Rect a = carets[0], z = carets[1];
       ctx.setFillColor(kSelectionColour);
       if (a.minY() == z.minY()) {
         ctx.fillRect(Rect(a.minX(), a.minY(), z.minX() - a.minX(), a.height()));
@@ -327,13 +332,13 @@ void TextView::drawRect(GraphicsContext& ctx, const Rect&) {
         ctx.fillRect(Rect(textRect.minX(), z.minY(), z.minX() - textRect.minX(), z.height()));
       }
     } else {
-      const Rect c = caretAt(selection_.location + markedUnits);
+      const Rect c = carets[0];
       ctx.setFillColor(textColor_);
       ctx.fillRect(Rect(c.minX() - kCaretWidth / 2, c.minY(), kCaretWidth, c.height()));
     }
     if (!marked_.empty()) {
       // Pre-edit text is underlined, as an input method's composition is.
-      const Rect m0 = caretAt(selection_.location), m1 = caretAt(selection_.location + markedUnits);
+      const Rect m0 = carets[1], m1 = carets[0];
       ctx.setFillColor(textColor_);
       if (m0.minY() == m1.minY()) ctx.fillRect(Rect(m0.minX(), m0.maxY() - 1, m1.minX() - m0.minX(), 1));
     }
