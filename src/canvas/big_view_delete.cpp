@@ -121,7 +121,7 @@ void BigView::toggleFoldState(NodeView* topic) {
   if (parentController_)
     parentController_->pushUndoRedoOperation(
         "toggle-fold",
-        kit::Value(kit::Dictionary{{"uuid", topic->uuid()}, {"positions", snapshotPositions(topic->getRoot())}}));
+        kit::Value(kit::Dictionary{{"uuid", topic->uuid()}, {"positions", snapshotPositions(rootNode_.get())}}));
   if (topic->isFolded()) {
     topic->unfold();
     topic->setNeedsDisplayIfModified(true);

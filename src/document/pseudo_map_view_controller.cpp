@@ -155,7 +155,7 @@ void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
     return;
   }
   if (action == "topic-text") {
-    NodeView* root = t->getRoot();
+    NodeView* root = canvas_->rootNode();
     pushUndoRedoOperation("topic-text", kit::Value(kit::Dictionary{
                                             {"uuid", t->uuid()}, {"strName", t->strName()}, {"positions", canvas_->snapshotPositions(root)}}));
     t->setStrName(details["strName"].string());

@@ -127,7 +127,9 @@ void NodeView::inPlaceEdit(bool open) {
 
   // Undoing the text puts the whole map back as it was here, control points included: the
   // push-aside and the undo's relayout carry them by fractions that the centres round away.
+  // The central topic's tree, floating topics included: their order among its children counts.
   NodeView* root = getRoot();
+  while (root->parentNode()) root = root->parentNode();
   kit::Value before = root->snapshotNodePositions();
   root->appendChildOrders(before.mutableArray());
   root->appendRelationshipCentres(before.mutableArray());
