@@ -565,7 +565,7 @@ std::unique_ptr<EditSession> EditSession::open(const std::string& given, std::st
       if (!map) return fail(why);
       const std::string name = GlobalHelpers::getMapNameFromPath(path);
       const std::string target = folderOf(path) + "/" + name + ".qlm";
-      if (kit::FileManager::exists(target))
+      if (kit::FileManager::itemExists(target))
         return fail("'" + target + "' already exists; open that map, or move it away to import this file again");
       if (std::optional<std::string> whyNot = whyNotWritable(target))
         return fail("'" + target + "' cannot be made: " + *whyNot);

@@ -120,6 +120,9 @@ TEST_F(EditSessionTest, MapFilesOpenOrAreMadeAndOutlinesAreImportedBesideThemOnc
   // Never over a map already there.
   const std::string again = refusal(file("plan.txt"));
   EXPECT_NE(again.find("plan.qlm' already exists"), std::string::npos) << again;
+  write("lost.txt", "Lost\n");  // nor through a link there that leads nowhere
+  ASSERT_EQ(::symlink("nowhere.qlm", file("lost.qlm").c_str()), 0);
+  EXPECT_NE(refusal(file("lost.txt")).find("lost.qlm' already exists"), std::string::npos);
 
   // OPML by its extension, and an outline without one by its content.
   write("trip.opml", "<opml version=\"2.0\"><body><outline text=\"Trip\"><outline text=\"Tent\"/></outline></body></opml>");

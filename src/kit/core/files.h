@@ -28,6 +28,10 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes);
 std::span<const std::uint8_t> bytesOf(std::string_view text);
 // The folder that holds path: "." for a bare name, "/" for an item at the root.
 std::string folderOf(const std::string& path);
+// name, cut between UTF-8 characters where needed, then tail, within the system's limit on one
+// name (255 bytes): the name of a file made beside another ("<name>.tmp-<pid>-XXXXXX",
+// "<stem>-<date>.qlm"), whose own name may already take the whole limit.
+std::string fitFileName(std::string_view name, std::string_view tail);
 
 // Receives bytes in order; false ends the writing as a failure.
 using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
@@ -35,6 +39,8 @@ using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
 struct FileManager {
   // Follows symbolic links: a dangling link does not exist.
   static bool exists(const std::string& path);
+  // Something is there by that name, a dangling link too.
+  static bool itemExists(const std::string& path);
   // The item itself is a directory; a link to a directory is not.
   static bool isDirectory(const std::string& path);
   // Creates path with its parents; true when it is a directory afterwards.

@@ -225,9 +225,33 @@ TEST_F(FilesTest, LeftoversOfGoneProcessesGoOnceOld) {
   leave("map.png.tmp-" + selfId + "-Alive1", true);
   leave("map.png.tmp-Ab12Cd", true);
   leave("notes.tmp-" + goneId, true);
+  // Beside a name at the limit, the name gives up its end, never half a character.
+  EXPECT_EQ(fitFileName("a\u00e9", std::string(253, '-')), "a" + std::string(253, '-'));
+  leave(fitFileName(std::string(255, 'm'), ".tmp-" + goneId + "-Long12"), true);
   FileManager::removeLeftovers(dir, ".tmp-", 6 * 3600, FileType::Regular);
   std::vector<std::string> kept = {"map.png.tmp-" + goneId + "-Fresh1", "map.png.tmp-" + selfId + "-Alive1",
                                    "map.png.tmp-Ab12Cd", "notes.tmp-" + goneId};
   std::sort(kept.begin(), kept.end());
   EXPECT_EQ(FileManager::listDirectory(dir), kept);
+}
+
+
+// The superuser's writes leave a user's file theirs, and follow no link another user planted in
+// a shared folder such as /tmp (one of the folder's owner is followed, as the kernel would).
+TEST_F(FilesTest, TheSuperuserKeepsOwnersAndShunsLinksOthersPlantedInSharedFolders) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only the superuser can give files to another user";
+  struct stat st {};
+  ASSERT_TRUE(FileManager::write(path("theirs"), "old") && ::chown(path("theirs").c_str(), 65534, 65534) == 0);
+  ASSERT_TRUE(FileManager::writeAtomically(path("theirs"), "new") && ::stat(path("theirs").c_str(), &st) == 0);
+  EXPECT_EQ(std::pair(st.st_uid, st.st_gid), (std::pair<uid_t, gid_t>(65534, 65534)));
+  for (const uid_t folderOwner : {0u, 65534u}) {
+    const std::string shared = path("shared" + std::to_string(folderOwner)), link = shared + "/x.png";
+    ASSERT_TRUE(FileManager::write(path("mine"), "precious") && FileManager::createDirectories(shared));
+    ASSERT_EQ(::chown(shared.c_str(), folderOwner, 0) | ::chmod(shared.c_str(), 01777) |
+                  ::symlink(path("mine").c_str(), link.c_str()) | ::lchown(link.c_str(), 65534, 0), 0);
+    EXPECT_EQ(FileManager::writeAtomically(link, "planted"), folderOwner != 0);
+    EXPECT_EQ(FileManager::readText(path("mine")), folderOwner ? "planted" : "precious");
+  }
+  EXPECT_EQ(ReplacementFile::whyNot(path("shared0/x.png")),
+            "it is a link that another user made in a shared folder, not followed for safety; write elsewhere");
 }
