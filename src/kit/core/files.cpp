@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -20,6 +19,15 @@ namespace kit {
 
 namespace stdfs = std::filesystem;
 
+namespace {
+
+bool lexists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
@@ -28,16 +36,6 @@ std::string folderOf(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-std::string fitFileName(std::string_view name, std::string_view tail) {
-  std::size_t keep = std::min(name.size(), NAME_MAX > tail.size() ? NAME_MAX - tail.size() : 0);
-  // Back to the start of a character: at most three continuation bytes.
-  for (int i = 0; i < 3 && keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80; ++i)
-    --keep;
-  std::string fitted(name.substr(0, keep));
-  fitted += tail;
-  return fitted;
 }
 
 bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
@@ -60,10 +58,7 @@ bool FileManager::exists(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-bool FileManager::itemExists(const std::string& path) {
-  struct stat st;
-  return !path.empty() && ::lstat(path.c_str(), &st) == 0;
-}
+bool FileManager::itemExists(const std::string& path) { return !path.empty() && lexists(path); }
 
 bool FileManager::isDirectory(const std::string& path) {
   struct stat st;
@@ -78,7 +73,7 @@ bool FileManager::createDirectories(const std::string& path) {
 }
 
 bool FileManager::move(const std::string& from, const std::string& to) {
-  if (from.empty() || to.empty() || !itemExists(from) || itemExists(to)) return false;
+  if (from.empty() || to.empty() || !lexists(from) || lexists(to)) return false;
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   int err = errno;
   if (err == EINVAL || err == ENOSYS) {
@@ -96,7 +91,7 @@ bool FileManager::move(const std::string& from, const std::string& to) {
 }
 
 bool FileManager::copy(const std::string& from, const std::string& to) {
-  if (from.empty() || to.empty() || !itemExists(from) || itemExists(to)) return false;
+  if (from.empty() || to.empty() || !lexists(from) || lexists(to)) return false;
   std::error_code ec;
   stdfs::copy(from, to, stdfs::copy_options::recursive | stdfs::copy_options::copy_symlinks, ec);
   if (ec) {
@@ -108,10 +103,10 @@ bool FileManager::copy(const std::string& from, const std::string& to) {
 }
 
 bool FileManager::remove(const std::string& path) {
-  if (path.empty() || !itemExists(path)) return false;
+  if (path.empty() || !lexists(path)) return false;
   std::error_code ec;
   stdfs::remove_all(path, ec);
-  return !ec && !itemExists(path);
+  return !ec && !lexists(path);
 }
 
 void FileManager::removeLeftovers(const std::string& folder, std::string_view marker, std::int64_t age, FileType type) {

@@ -28,10 +28,6 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes);
 std::span<const std::uint8_t> bytesOf(std::string_view text);
 // The folder that holds path: "." for a bare name, "/" for an item at the root.
 std::string folderOf(const std::string& path);
-// name, cut between UTF-8 characters where needed, then tail, within the system's limit on one
-// name (255 bytes): the name of a file made beside another ("<name>.tmp-<pid>-XXXXXX",
-// "<stem>-<date>.qlm"), whose own name may already take the whole limit.
-std::string fitFileName(std::string_view name, std::string_view tail);
 
 // Receives bytes in order; false ends the writing as a failure.
 using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;

@@ -16,6 +16,7 @@
 
 #include "kit/core/exit_cleanup.h"
 #include "kit/core/files.h"
+#include "kit/core/name_limit.h"
 
 namespace kit {
 
@@ -57,8 +58,9 @@ std::string randomSuffix() {
 // can tell when it was left behind; the start of path's own name, as much of it as fits.
 std::string temporaryName(const std::string& path) {
   const std::size_t name = path.find_last_of('/') + 1;
-  return path.substr(0, name) +
-         fitFileName(std::string_view(path).substr(name), kTemporaryMarker + std::to_string(::getpid()) + "-" + randomSuffix());
+  return path.substr(0, name) + fitName(std::string_view(path).substr(name),
+                                        kTemporaryMarker + std::to_string(::getpid()) + "-" + randomSuffix(),
+                                        nameLimitIn(folderOf(path)));
 }
 
 // A fresh temporary name beside path on which make (answering whether it made something there)

@@ -16,6 +16,7 @@
 
 #include "kit/core/app_paths.h"
 #include "kit/core/files.h"
+#include "kit/core/name_limit.h"
 #include "kit/core/replacement_file.h"
 #include "kit/testing/app_home.h"
 
@@ -226,8 +227,8 @@ TEST_F(FilesTest, LeftoversOfGoneProcessesGoOnceOld) {
   leave("map.png.tmp-Ab12Cd", true);
   leave("notes.tmp-" + goneId, true);
   // Beside a name at the limit, the name gives up its end, never half a character.
-  EXPECT_EQ(fitFileName("a\u00e9", std::string(253, '-')), "a" + std::string(253, '-'));
-  leave(fitFileName(std::string(255, 'm'), ".tmp-" + goneId + "-Long12"), true);
+  EXPECT_EQ(fitName("a\u00e9", std::string(253, '-')), "a" + std::string(253, '-'));
+  leave(fitName(std::string(255, 'm'), ".tmp-" + goneId + "-Long12"), true);
   FileManager::removeLeftovers(dir, ".tmp-", 6 * 3600, FileType::Regular);
   std::vector<std::string> kept = {"map.png.tmp-" + goneId + "-Fresh1", "map.png.tmp-" + selfId + "-Alive1",
                                    "map.png.tmp-Ab12Cd", "notes.tmp-" + goneId};
