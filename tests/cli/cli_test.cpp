@@ -378,8 +378,7 @@ struct UmaskScope {
 };
 
 TEST_F(CliTest, OutputsTakeTheUmaskAndReplacedFilesKeepTheirMode) {
-  // Under names as long as a folder takes (the picture's page with .html).
-  const std::string m(250, 'm');
+  const std::string m(250, 'm');  // names as long as a folder takes (the page: m.html)
   const std::vector<std::string> outputs = {m + ".png", m + ".jpg", m + ".pdf", m + ".qlm", m + ".md"};
   auto renderAll = [&] {
     for (const std::string& out : outputs) {
