@@ -318,7 +318,7 @@ std::string stringByCleaningParsedHTML(std::string_view s) {
 
 namespace {
 
-// The length of the white space (blanks and line breaks, as the scanner skips them) at `at`.
+// The length of the run of blanks and line breaks (Unicode white space) at `at`.
 std::size_t whiteSpaceAt(std::string_view s, std::size_t at) {
   static const kit::CharacterSet space = kit::CharacterSet::whitespaceAndNewline();
   std::size_t p = at;
