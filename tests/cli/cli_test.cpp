@@ -710,6 +710,13 @@ TEST_F(CliTest, TopicImagesOfAMapFileComeFromTheApplicationHome) {
   Result named = run({"render", input("Pic.qlm"), "-o", path("named.png")});
   ASSERT_EQ(named.status, 0) << named.err;
   EXPECT_GT(bluePixels(path("named.png")), 9000);  // the picture, 100 x 100 points at least
+  // Without its asset the topic shows no picture, and the map written again keeps the reference.
+  ASSERT_TRUE(kit::FileManager::remove(folder + "/" + asset + ".png"));
+  ASSERT_EQ(run({"render", input("Pic.qlm"), "-o", path("bare.png")}).status, 0);
+  EXPECT_LT(bluePixels(path("bare.png")), 2000);  // the link alone
+  ASSERT_EQ(run({"render", input("Pic.qlm"), "-o", path("again.qlm")}).status, 0);
+  EXPECT_NE(kit::FileManager::readText(path("again.qlm")).value_or("").find(asset), std::string::npos);
+  ASSERT_TRUE(kit::FileManager::writeAtomically(folder + "/" + asset + ".png", *ic->image()->pngData()));
 
   const std::string fakeHome = home_.path() + "/user", tmp = home_.path() + "/tmp-run";
   const std::string userMaps = fakeHome + "/.local/share/quillmere/Documents/maps";
