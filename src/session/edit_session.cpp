@@ -20,6 +20,7 @@
 #include "kit/core/clock.h"
 #include "kit/core/files.h"
 #include "kit/core/lock.h"
+#include "kit/core/name_limit.h"
 #include "kit/ui/alert.h"
 #include "kit/ui/keyboard.h"
 #include "model/node_view.h"
@@ -200,21 +201,24 @@ std::unique_ptr<EditSession> EditSession::open(const std::string& given, std::st
     s.path = path;
     s.startNewMap(GlobalHelpers::getMapNameFromPath(path));
     claimMap(path);
-    if (!s.save()) return fail("it cannot be written");
+    if (!s.write(path, true))
+      return fail(s.nameTaken ? "another program made it meanwhile, or it is a link that leads nowhere; open it again"
+                              : s.saveError);
   } else {
+    // Taken before the reading: a change made meanwhile is then seen before the first save.
+    const std::optional<edit_session::FileIdentity> before = identityOf(path);
     // The command's reader: a regular file of at most 1 GiB, read once whole.
     std::string why;
-    std::optional<std::string> read = MapImport::readInput(path, MapImport::InputSource::RegularFile, why);
+    std::optional<std::string> read = kit::readWhole(path, why);
     if (!read) return fail(why);
     const std::string bytes = std::move(*read);
     const MapImport::InputKind kind = mapFile ? MapImport::InputKind::MapFile : MapImport::inputKindFor(path, bytes);
     if (kind == MapImport::InputKind::MapFile) {
       if (std::optional<std::string> why = lockMap(path)) return fail(*why);
-      // Taken before the reading: a change made meanwhile is then seen before the first save.
-      s.known = identityOf(path);
+      s.known = before;
       {
         kit::AlertCapture alerts;
-        if (!s.doc.loadMapFromFile(path))
+        if (!s.doc.loadMapFromData(path, bytes))
           return fail(alerts.last().empty() ? std::string("it is not a map file") : alerts.last());
       }
       if (!s.doc.bigView()->rootNode()) return fail("it holds no topics");
@@ -227,17 +231,19 @@ std::unique_ptr<EditSession> EditSession::open(const std::string& given, std::st
       std::optional<MapFormats::ParsedMap> map = kind == MapImport::InputKind::MapXML ? MapImport::parseXML(bytes, why)
                                                                                      : MapImport::parseOutline(bytes, why);
       if (!map) return fail(why);
-      const std::string name = GlobalHelpers::getMapNameFromPath(path);
+      // Named after the outline, shortened to leave room for the extension.
+      const std::string name = kit::fitName(GlobalHelpers::getMapNameFromPath(path), "", kit::kNameLimit - 4);
       const std::string target = folderOf(path) + "/" + name + ".qlm";
-      if (kit::FileManager::exists(target))
-        return fail("'" + target + "' already exists; open that map, or move it away to import this file again");
+      const std::string taken = "'" + target + "' already exists; open that map, or move it away to import this file again";
+      if (kit::FileManager::exists(target)) return fail(taken);
       if (std::optional<std::string> whyNot = whyNotWritable(target))
         return fail("'" + target + "' cannot be made: " + *whyNot);
       if (std::optional<std::string> held = lockMap(target)) return fail("'" + target + "': " + *held);
       if (!MapImport::buildNewMap(s.doc, std::move(*map), name, false, 0)) return fail("it holds no topics");
       s.path = target;
       claimMap(target);
-      if (!s.save()) return fail("'" + target + "' cannot be written");
+      // The import took its time: a map another program made there meanwhile is not written over.
+      if (!s.write(target, true)) return fail(s.nameTaken ? taken : s.saveError);
     }
   }
   s.show();

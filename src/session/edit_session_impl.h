@@ -62,9 +62,16 @@ struct EditSession::Impl : kit::ViewControllerDelegate, LinkOpener {
   // Saves the map file, unless another program changed or removed it since this session read or
   // last wrote it: then the map goes beside it under a name of its own, where the session saves
   // from then on. False, with the reason in saveError, when nothing could be written.
+  // The first save of a map made in this session makes its file only where nothing is: when
+  // another program made one meanwhile, the map goes beside it.
   bool save();
-  bool write(const std::string& target);
-  bool saveBeside(bool removed);
+  // Writes the map into the file at target, replacing it, or as a new file (fresh) where nothing
+  // is; false with errno.
+  bool writeMap(const std::string& target, bool fresh);
+  // writeMap, and the session's note of the save (or of why it failed, and nameTaken).
+  bool write(const std::string& target, bool fresh = false);
+  // The map goes under a new name beside the map file, which happened (to the map file) says why.
+  bool saveBeside(const std::string& happened);
   std::string versionsFolder();
   // The map file as it is now goes into the map's versions folder, named by the local time. False
   // when the map could not be saved, or its copy kept (the reason in snapshotError).
@@ -136,8 +143,10 @@ struct EditSession::Impl : kit::ViewControllerDelegate, LinkOpener {
   double lastSave = 0, lastSnapshot = 0;
   bool changedSinceSnapshot = false;
   int saves = 0;
-  // The map file as this session read or last wrote it.
+  // The map file as this session read or last wrote it; nothing while it is still to be made.
   std::optional<edit_session::FileIdentity> known;
+  // The latest write of a new file failed because its name was taken.
+  bool nameTaken = false;
   std::optional<kit::FileLock> lock;
   std::string saveError, snapshotError;
   bool reportedFailure = false;

@@ -5,14 +5,20 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <string_view>
 #include <system_error>
+
+#include <fmt/format.h>
 
 #include "helpers/global_helpers_dates.h"
 #include "helpers/global_helpers_files.h"
 #include "kit/core/app_paths.h"
 #include "kit/core/clock.h"
 #include "kit/core/files.h"
+#include "kit/core/name_limit.h"
 #include "kit/core/replacement_file.h"
+#include "kit/io/plist.h"
 #include "kit/ui/alert.h"
 #include "session/edit_session_impl.h"
 
@@ -21,7 +27,13 @@ using kit::folderOf;
 namespace edit_session {
 
 std::optional<std::string> whyNotWritable(const std::string& path) {
-  if (!kit::FileManager::isDirectory(folderOf(path))) return std::string("its folder does not exist");
+  const std::string folder = folderOf(path);
+  if (!kit::FileManager::isDirectory(folder)) return std::string("its folder does not exist");
+  // Made in a folder, a file's replacement has no name until it takes the file's.
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t length = path.size() - (slash == std::string::npos ? 0 : slash + 1);
+  if (const std::size_t limit = kit::nameLimitIn(folder); length > limit)
+    return fmt::format("its name is longer than the {} bytes a file name may have there; choose a shorter name", limit);
   return kit::ReplacementFile::whyNot(path);
 }
 
@@ -55,11 +67,20 @@ std::string stamp(std::string_view format) {
   return GlobalHelpers::_createStringFromDate(kit::Clock::current().now(), format).value_or("0");
 }
 
-// base + end, or, when that is taken, base + separator + 2 + end, and so on.
-std::string unusedPath(const std::string& base, const std::string& separator, const std::string& end) {
-  std::string path = base + end;
-  for (int n = 2; kit::FileManager::exists(path); ++n) path = base + separator + std::to_string(n) + end;
-  return path;
+// Writes under folder/stem+tail+end, or, when that name is taken, stem+tail+separator+2+end, and
+// so on, each name shortened in its stem to fit. write answers true when it wrote, false when the
+// name was taken, nullopt when it failed otherwise. The name written, or nullopt.
+std::optional<std::string> writeUnderFreeName(const std::string& folder, std::string_view stem, const std::string& tail,
+                                              const std::string& separator, const std::string& end,
+                                              const std::function<std::optional<bool>(const std::string&)>& write) {
+  for (int n = 1; n < 10000; ++n) {
+    const std::string path =
+        folder + "/" + kit::fitName(stem, tail + (n > 1 ? separator + std::to_string(n) : std::string()) + end);
+    const std::optional<bool> wrote = write(path);
+    if (!wrote) return std::nullopt;
+    if (*wrote) return path;
+  }
+  return std::nullopt;
 }
 
 // Why a file could not be written at target, from the errno of the failed write.
@@ -91,14 +112,29 @@ bool EditSession::Impl::save() {
   if (known && current != known) {
     // With its folder gone there is nowhere beside it either.
     if (!current && !kit::FileManager::exists(folderOf(path))) return write(path);
-    return saveBeside(!current);
+    return saveBeside(current ? "was changed by another program after this window read it"
+                              : "was removed by another program after this window read it");
+  }
+  if (!known) {
+    // A map file still to be made is made only where nothing is.
+    if (write(path, true)) return true;
+    return nameTaken && saveBeside("was made by another program while this window made its map");
   }
   return write(path);
 }
 
-bool EditSession::Impl::write(const std::string& target) {
+bool EditSession::Impl::writeMap(const std::string& target, bool fresh) {
+  if (!fresh) return doc.saveMapToFile(target);
+  const std::string text = doc.bigView()->rootNode() ? kit::plist::writeXML(doc.mapFileDictionary()) : std::string();
+  if (text.empty() || !kit::FileManager::writeNew(target, kit::bytesOf(text))) return false;
+  doc.clearModified();
+  return true;
+}
+
+bool EditSession::Impl::write(const std::string& target, bool fresh) {
   errno = 0;
-  if (!doc.saveMapToFile(target)) {
+  if (!writeMap(target, fresh)) {
+    nameTaken = fresh && errno == EEXIST;
     saveError = "could not save the map to '" + target + "': " + whyNotWritten(target, errno);
     return false;
   }
@@ -110,18 +146,20 @@ bool EditSession::Impl::write(const std::string& target) {
   return true;
 }
 
-bool EditSession::Impl::saveBeside(bool removed) {
+bool EditSession::Impl::saveBeside(const std::string& happened) {
   const std::string original = path;
-  const std::string target =
-      unusedPath(folderOf(path) + "/" + stemOf(path) + " (conflict " + stamp("%Y-%m-%d %H%M%S"), " ", ").qlm");
-  if (!write(target)) return false;
-  path = target;
-  doc.setMapName(stemOf(target));
+  std::optional<std::string> target = writeUnderFreeName(
+      folderOf(path), stemOf(path), " (conflict " + stamp("%Y-%m-%d %H%M%S"), " ", ").qlm",
+      [&](const std::string& name) -> std::optional<bool> {
+        if (write(name, true)) return true;
+        return nameTaken ? std::optional<bool>(false) : std::nullopt;
+      });
+  if (!target) return false;
+  path = *target;
+  doc.setMapName(stemOf(path));
   kit::Alert::show("The map was saved as a new file",
-                   "'" + fileNameOf(original) + "' was " + (removed ? "removed" : "changed") +
-                       " by another program after this window read it, so it was not written over. This "
-                       "window's map was saved beside it as '" + fileNameOf(target) +
-                       "', where this window saves from now on.");
+                   "'" + fileNameOf(original) + "' " + happened + ", so it was not written over. This window's map "
+                       "was saved beside it as '" + fileNameOf(path) + "', where this window saves from now on.");
   return true;
 }
 
@@ -135,11 +173,18 @@ bool EditSession::Impl::takeSnapshot() {
     return false;
   };
   if (std::optional<std::string> why = whyNoFolder(folder)) return fail(*why);
-  const std::string target = unusedPath(folder + "/" + stamp("%Y%m%d-%H%M%S"), "-", ".qlm");
-  std::optional<kit::Data> bytes = kit::FileManager::readFile(path);
-  if (!bytes) return fail(std::strerror(errno));
-  errno = 0;
-  if (!kit::FileManager::writeAtomically(target, *bytes)) return fail(whyNotWritten(target, errno));
+  std::string why;
+  const std::optional<std::string> bytes = kit::readWhole(path, why);
+  if (!bytes) return fail("the map file cannot be read: " + why);
+  std::string target = folder;
+  const std::optional<std::string> written =
+      writeUnderFreeName(folder, "", stamp("%Y%m%d-%H%M%S"), "-", ".qlm", [&](const std::string& name) -> std::optional<bool> {
+        errno = 0;
+        target = name;
+        if (kit::FileManager::writeNew(name, kit::bytesOf(*bytes))) return true;
+        return errno == EEXIST ? std::optional<bool>(false) : std::nullopt;
+      });
+  if (!written) return fail(whyNotWritten(target, errno));
   GlobalHelpers::purgeOldFilesFrom(folder, static_cast<int>(kMostVersions));
   lastSnapshot = now();
   changedSinceSnapshot = false;
@@ -152,9 +197,15 @@ std::string EditSession::Impl::recover() {
   const std::string folder = recoveredFolder();
   std::optional<std::string> problem = whyNoFolder(folder);
   if (!problem) {
-    const std::string target = unusedPath(folder + "/" + stemOf(path) + "-" + stamp("%Y%m%d-%H%M%S"), "-", ".qlm");
-    errno = 0;
-    if (doc.saveMapToFile(target)) return saveError + "; the edits are in '" + target + "'";
+    std::string target = folder;
+    const std::optional<std::string> written = writeUnderFreeName(
+        folder, stemOf(path), "-" + stamp("%Y%m%d-%H%M%S"), "-", ".qlm", [&](const std::string& name) -> std::optional<bool> {
+          errno = 0;
+          target = name;
+          if (writeMap(name, true)) return true;
+          return errno == EEXIST ? std::optional<bool>(false) : std::nullopt;
+        });
+    if (written) return saveError + "; the edits are in '" + *written + "'";
     problem = whyNotWritten(target, errno);
   }
   return saveError + ", nor a recovery copy into '" + folder + "': " + *problem + "; the edits are lost";
