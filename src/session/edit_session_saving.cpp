@@ -8,6 +8,7 @@
 #include <functional>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -67,20 +68,20 @@ std::string stamp(std::string_view format) {
   return GlobalHelpers::_createStringFromDate(kit::Clock::current().now(), format).value_or("0");
 }
 
-// Writes under folder/stem+tail+end, or, when that name is taken, stem+tail+separator+2+end, and
-// so on, each name shortened in its stem to fit. write answers true when it wrote, false when the
-// name was taken, nullopt when it failed otherwise. The name written, or nullopt.
-std::optional<std::string> writeUnderFreeName(const std::string& folder, std::string_view stem, const std::string& tail,
-                                              const std::string& separator, const std::string& end,
-                                              const std::function<std::optional<bool>(const std::string&)>& write) {
+// Writes under folder/stem+tail+end, or, when that name is taken (errno EEXIST), under
+// stem+tail+separator+2+end, and so on, each name shortened in its stem to fit. write makes a new
+// file there, false with errno. The name last tried, and whether it was written.
+std::pair<std::string, bool> writeUnderFreeName(const std::string& folder, std::string_view stem, const std::string& tail,
+                                                const std::string& separator, const std::string& end,
+                                                const std::function<bool(const std::string&)>& write) {
+  std::string path;
   for (int n = 1; n < 10000; ++n) {
-    const std::string path =
-        folder + "/" + kit::fitName(stem, tail + (n > 1 ? separator + std::to_string(n) : std::string()) + end);
-    const std::optional<bool> wrote = write(path);
-    if (!wrote) return std::nullopt;
-    if (*wrote) return path;
+    path = folder + "/" + kit::fitName(stem, tail + (n > 1 ? separator + std::to_string(n) : std::string()) + end);
+    errno = 0;
+    if (write(path)) return {path, true};
+    if (errno != EEXIST) break;
   }
-  return std::nullopt;
+  return {path, false};
 }
 
 // Why a file could not be written at target, from the errno of the failed write.
@@ -134,8 +135,10 @@ bool EditSession::Impl::writeMap(const std::string& target, bool fresh) {
 bool EditSession::Impl::write(const std::string& target, bool fresh) {
   errno = 0;
   if (!writeMap(target, fresh)) {
-    nameTaken = fresh && errno == EEXIST;
-    saveError = "could not save the map to '" + target + "': " + whyNotWritten(target, errno);
+    const int error = errno;
+    nameTaken = fresh && error == EEXIST;
+    saveError = "could not save the map to '" + target + "': " + whyNotWritten(target, error);
+    errno = error;
     return false;
   }
   ++saves;
@@ -148,14 +151,11 @@ bool EditSession::Impl::write(const std::string& target, bool fresh) {
 
 bool EditSession::Impl::saveBeside(const std::string& happened) {
   const std::string original = path;
-  std::optional<std::string> target = writeUnderFreeName(
-      folderOf(path), stemOf(path), " (conflict " + stamp("%Y-%m-%d %H%M%S"), " ", ").qlm",
-      [&](const std::string& name) -> std::optional<bool> {
-        if (write(name, true)) return true;
-        return nameTaken ? std::optional<bool>(false) : std::nullopt;
-      });
-  if (!target) return false;
-  path = *target;
+  const auto [target, written] =
+      writeUnderFreeName(folderOf(path), stemOf(path), " (conflict " + stamp("%Y-%m-%d %H%M%S"), " ", ").qlm",
+                         [&](const std::string& name) { return write(name, true); });
+  if (!written) return false;
+  path = target;
   doc.setMapName(stemOf(path));
   kit::Alert::show("The map was saved as a new file",
                    "'" + fileNameOf(original) + "' " + happened + ", so it was not written over. This window's map "
@@ -176,14 +176,9 @@ bool EditSession::Impl::takeSnapshot() {
   std::string why;
   const std::optional<std::string> bytes = kit::readWhole(path, why);
   if (!bytes) return fail("the map file cannot be read: " + why);
-  std::string target = folder;
-  const std::optional<std::string> written =
-      writeUnderFreeName(folder, "", stamp("%Y%m%d-%H%M%S"), "-", ".qlm", [&](const std::string& name) -> std::optional<bool> {
-        errno = 0;
-        target = name;
-        if (kit::FileManager::writeNew(name, kit::bytesOf(*bytes))) return true;
-        return errno == EEXIST ? std::optional<bool>(false) : std::nullopt;
-      });
+  const auto [target, written] =
+      writeUnderFreeName(folder, "", stamp("%Y%m%d-%H%M%S"), "-", ".qlm",
+                         [&](const std::string& name) { return kit::FileManager::writeNew(name, kit::bytesOf(*bytes)); });
   if (!written) return fail(whyNotWritten(target, errno));
   GlobalHelpers::purgeOldFilesFrom(folder, static_cast<int>(kMostVersions));
   lastSnapshot = now();
@@ -197,15 +192,10 @@ std::string EditSession::Impl::recover() {
   const std::string folder = recoveredFolder();
   std::optional<std::string> problem = whyNoFolder(folder);
   if (!problem) {
-    std::string target = folder;
-    const std::optional<std::string> written = writeUnderFreeName(
-        folder, stemOf(path), "-" + stamp("%Y%m%d-%H%M%S"), "-", ".qlm", [&](const std::string& name) -> std::optional<bool> {
-          errno = 0;
-          target = name;
-          if (writeMap(name, true)) return true;
-          return errno == EEXIST ? std::optional<bool>(false) : std::nullopt;
-        });
-    if (written) return saveError + "; the edits are in '" + *written + "'";
+    const auto [target, written] =
+        writeUnderFreeName(folder, stemOf(path), "-" + stamp("%Y%m%d-%H%M%S"), "-", ".qlm",
+                           [&](const std::string& name) { return writeMap(name, true); });
+    if (written) return saveError + "; the edits are in '" + target + "'";
     problem = whyNotWritten(target, errno);
   }
   return saveError + ", nor a recovery copy into '" + folder + "': " + *problem + "; the edits are lost";
