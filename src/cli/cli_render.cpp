@@ -219,8 +219,9 @@ void loadMapFile(PseudoMapViewController& doc, const RenderOptions& o, std::stri
     throw Failure{"cannot read " + what + ": it is not a map file"};
   parseXML((*file)["MapData"].string(), what);
 
-  // Read once: a pipe cannot be read again. Standard input is a map named Map in the home.
-  const std::string path = o.input == "-" ? kit::AppPaths::temporary() + "/Map.qlm" : o.input;
+  // Read once: a pipe cannot be read again. Standard input is a map named Map in the home (a
+  // name only: nothing is made there).
+  const std::string path = o.input == "-" ? kit::AppPaths::home() + "/tmp/Map.qlm" : o.input;
   bringMapAssets(applicationHome, path);
   const bool loaded = doc.loadMapFromData(path, bytes);
   if (!loaded) throw Failure{"cannot read " + what + ": " + (alerts.last().empty() ? std::string("it is not a map file") : alerts.last())};

@@ -251,6 +251,10 @@ bool FileManager::writeAtomically(const std::string& path, std::span<const std::
 
 bool FileManager::writeNew(const std::string& path, std::span<const std::uint8_t> bytes) {
   // Its own name, not a link's target: a link there is something there.
+  if (lexists(path)) {
+    errno = EEXIST;
+    return false;
+  }
   std::optional<ReplacementFile> file = ReplacementFile::create(path, ReplacementFile::Links::Replace);
   if (!file || !file->write(bytes) || ::fsync(file->descriptor()) != 0) return false;
   // A link, unlike a rename, fails where the name is taken, whenever it was taken.
