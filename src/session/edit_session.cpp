@@ -202,7 +202,8 @@ std::unique_ptr<EditSession> EditSession::open(const std::string& given, std::st
     s.startNewMap(GlobalHelpers::getMapNameFromPath(path));
     claimMap(path);
     if (!s.write(path, true))
-      return fail(s.nameTaken ? "another program made it meanwhile, or it is a link that leads nowhere; open it again"
+      return fail(s.nameTaken ? "it is a link that leads nowhere, or another program made it meanwhile; remove the "
+                                "link, or open the map again"
                               : s.saveError);
   } else {
     // Taken before the reading: a change made meanwhile is then seen before the first save.

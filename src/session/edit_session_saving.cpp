@@ -25,27 +25,6 @@
 
 using kit::folderOf;
 
-namespace edit_session {
-
-std::optional<std::string> whyNotWritable(const std::string& path) {
-  const std::string folder = folderOf(path);
-  if (!kit::FileManager::isDirectory(folder)) return std::string("its folder does not exist");
-  // Made in a folder, a file's replacement has no name until it takes the file's.
-  const std::size_t slash = path.find_last_of('/');
-  const std::size_t length = path.size() - (slash == std::string::npos ? 0 : slash + 1);
-  if (const std::size_t limit = kit::nameLimitIn(folder); length > limit)
-    return fmt::format("its name is longer than the {} bytes a file name may have there; choose a shorter name", limit);
-  return kit::ReplacementFile::whyNot(path);
-}
-
-std::optional<FileIdentity> identityOf(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return FileIdentity{st.st_dev, st.st_ino, st.st_size, static_cast<std::int64_t>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec};
-}
-
-}  // namespace edit_session
-
 namespace {
 
 constexpr std::size_t kMostVersions = 100;
@@ -101,6 +80,25 @@ std::optional<std::string> whyNoFolder(const std::string& folder) {
 }
 
 }  // namespace
+
+namespace edit_session {
+
+std::optional<std::string> whyNotWritable(const std::string& path) {
+  const std::string folder = folderOf(path);
+  if (!kit::FileManager::isDirectory(folder)) return std::string("its folder does not exist");
+  // The trial replacement below has no name of its own to test the file's with.
+  if (const std::size_t limit = kit::nameLimitIn(folder); fileNameOf(path).size() > limit)
+    return fmt::format("its name is longer than the {} bytes a file name may have there; choose a shorter name", limit);
+  return kit::ReplacementFile::whyNot(path);
+}
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{st.st_dev, st.st_ino, st.st_size, static_cast<std::int64_t>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec};
+}
+
+}  // namespace edit_session
 
 using edit_session::FileIdentity;
 using edit_session::identityOf;
