@@ -993,3 +993,32 @@ TEST_F(CliTest, AnInterruptedProgramRemovesItsTemporaryFileAndHome) {
 }
 
 }  // namespace
+
+// Nothing waits for ever: a map that comes through a pipe is read once, and settings that are a
+// pipe or an endless device are passed over, said in a line.
+TEST_F(CliTest, TheBuiltProgramReadsPipedMapsOnceAndPassesOverSettingsThatAreNoFile) {
+  const std::string program = builtProgram();
+  if (program.empty()) GTEST_SKIP() << "the quillmere program is not built";
+  ASSERT_EQ(run({"render", kExamples + "garden.txt", "-o", input("garden.qlm")}).status, 0);
+  const std::string fifo = input("piped.qlm"), map = "'" + input("garden.qlm") + "'";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string render = "timeout 20 '" + program + "' render ";
+  const std::string prefs = kit::AppPaths::preferences() + "/quillmere.plist";
+  const struct {
+    std::string command, prefs, says;
+  } cases[] = {
+      {"cat " + map + " | " + render + "/dev/stdin -o '" + path("a.png") + "'", "", ""},
+      {"(cat " + map + " > '" + fifo + "' &); sleep 0.3; " + render + "'" + fifo + "' -o '" + path("b.png") + "'", "", ""},
+      {render + map + " -o '" + path("c.png") + "'", "fifo", "it is not a regular file"},
+      {render + map + " -o '" + path("d.png") + "'", "/dev/zero", "it is not a regular file"},
+  };
+  for (const auto& c : cases) {
+    ::unlink(prefs.c_str());
+    const bool fifoPrefs = c.prefs == "fifo";
+    ASSERT_TRUE(c.prefs.empty() || (fifoPrefs ? ::mkfifo(prefs.c_str(), 0600) : ::symlink(c.prefs.c_str(), prefs.c_str())) == 0);
+    std::string err;
+    EXPECT_EQ(shell(c.command, err, home_.path() + "/stderr.txt"), 0) << c.command << "\n" << err;
+    EXPECT_NE(err.find(c.says.empty() ? "" : "settings file '" + prefs + "': " + c.says), std::string::npos) << err;
+  }
+  ::unlink(prefs.c_str());
+}
