@@ -95,7 +95,7 @@ void BigView::_touchesBegan(kit::Touch& touch, const kit::Event&) {
     int r = topic->getHitTestResult(touch.locationInView(topic));
     if (r == 0) return;
     // Keyboard commands act on the selection: an edit elsewhere ends before the selection moves.
-    if (NodeView* editing = NodeView::currentEditingTopic(); editing && editing != topic) editing->inPlaceEdit(false);
+    if (NodeView* editing = NodeView::currentEditingTopic(); editing && editing != topic) NodeView::finishEditing();
     bringSubviewToFront(topic);
     lastTouchBeganOnSelectedNode_ = topic == selectedNode_;
     setSelectedNode(topic, true);
