@@ -296,7 +296,8 @@ void BigView::putBackLiftedTopic(bool animate) {
   if (animate) kit::ViewAnimation::setAnimationDuration(AppServices::sharedAnimationDuration());
   d->moveTo(dragDropNodesOriginalPosition_, true, true);
   if (animate) kit::ViewAnimation::commitAnimations();
-  setSelectedNode(d, true);
+  // A touch on another topic that closed the drop menu has selected that topic: it keeps it.
+  if (!selectedNode_) setSelectedNode(d, true);
   setDragDropNode(nullptr);
   setFosterNode(nullptr);
   requestRedraw();

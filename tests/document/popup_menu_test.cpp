@@ -300,6 +300,32 @@ TEST_F(PopupMenuTest, DropMenuMovesMergesFloatsAndItsDismissalPutsTheTopicBack) 
   EXPECT_EQ(xml(), atDrop);
 }
 
+// Left without a choice, by Escape or by a touch on another topic, the drop menu puts the lifted
+// topic back; the touched topic keeps the selection the touch gave it.
+TEST_F(PopupMenuTest, EscapeOrATouchElsewhereLeavesAMenuAndPutsALiftedTopicBack) {
+  auto on = [&](const NodeView* n) { return canvas->convertPointToView(n->center(), &window); };
+  const Point home = b->center(), away = canvas->convertPointToView(Point(home.x - 500, home.y + 150), &window);
+  for (bool escape : {true, false}) {
+    script.down(on(b));
+    script.wait(0.7);
+    script.move(away);
+    script.up(away);
+    ASSERT_TRUE(menu.isMenuVisible());
+    if (escape) script.key(kit::Key::Escape);
+    else script.tap(on(a));
+    EXPECT_FALSE(menu.isMenuVisible());
+    EXPECT_EQ(b->center(), home);
+    EXPECT_EQ(canvas->selectedNode(), escape ? b : a);
+    script.wait(1);
+  }
+  script.tap(on(a));
+  script.wait(0.6);
+  ASSERT_TRUE(menu.isMenuVisible());
+  script.key(kit::Key::Escape);
+  EXPECT_FALSE(menu.isMenuVisible());
+  EXPECT_EQ(canvas->menuOptions(), 0u);
+}
+
 TEST_F(PopupMenuTest, AlignFoldAndSizeCommandsOfferTheirSubMenusAndUndoRestores) {
   const std::string before = xml();
   // Align on a topic with siblings and children: the sub-menu, then "Below" stacks b under a.

@@ -246,6 +246,7 @@ void Window::deliver(TouchState& state, TouchPhase phase, double time) {
 }
 
 void Window::sendKey(const KeyInput& in) {
+  if (MenuController::shared().keyPressedIn(this, in)) return;
   if (Responder* r = firstResponder_ ? firstResponder_ : this) r->keyDown(in);
 }
 
