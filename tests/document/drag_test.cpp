@@ -139,6 +139,26 @@ TEST_F(DragTest, CancelledDragAndTopicRemovedMidwayLeaveNoTrace) {
   EXPECT_TRUE(canvas->canvasLayer().sublayers().empty());
 }
 
+// Inside a leaf's view, beside its shape (its hit test gives nothing): the touch selects nothing,
+// yet drags the leaf.
+TEST_F(DragTest, ATouchBesideATopicsShapeDragsItWithoutSelectingIt) {
+  const std::string before = xml();
+  const kit::Rect box = a11->bounds();
+  Point p;
+  for (float y = box.minY() + 1; y < box.maxY() && p == Point(); ++y)
+    for (float x = box.minX() + 1; x < box.maxX() && p == Point(); ++x) {
+      const Point w = a11->convertPointToView(Point(x, y), &window);
+      if (a11->getHitTestResult(Point(x, y)) == 0 && window.hitTest(w) == a11) p = w;
+    }
+  ASSERT_NE(p, Point());
+  const Point c0 = a11->center();
+  script.drag({p, Point(p.x + 30, p.y + 40)}, 0.2);
+  EXPECT_EQ(canvas->selectedNode(), root);
+  EXPECT_EQ(a11->center(), Point(c0.x + 30, c0.y + 40));
+  undo();
+  EXPECT_EQ(xml(), before);
+}
+
 TEST_F(DragTest, LiftedBranchDropsOnANewParentOrFloatsAndTwoUndosGiveTheMapBack) {
   const std::string before = xml();
   const std::string a1ID = a1->uuid();
