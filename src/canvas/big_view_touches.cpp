@@ -314,6 +314,8 @@ void BigView::longPressStage2() {
   setSelectedNode(nullptr, true);
   growNode(s, kLiftScale);
   requestRedraw();
+  // A lifted topic shows no link while it looks for a new parent, even before it moves again.
+  if (linkLayer_) linkLayer_->setPath(kit::Path());
 }
 
 // Stand-in: the map screen that edits relationships is not built yet.

@@ -159,6 +159,17 @@ TEST_F(DragTest, ATouchBesideATopicsShapeDragsItWithoutSelectingIt) {
   EXPECT_EQ(xml(), before);
 }
 
+TEST_F(DragTest, ALiftAfterASmallMoveTakesTheDragLinkAwayAtOnce) {
+  script.down(on(b));
+  script.move(Point(on(b).x + 5, on(b).y + 5));
+  ASSERT_NE(canvas->linkLayer(), nullptr);
+  ASSERT_FALSE(canvas->linkLayer()->path().isEmpty());
+  script.wait(0.7);
+  ASSERT_EQ(canvas->dragDropNode(), b);
+  EXPECT_TRUE(canvas->linkLayer()->path().isEmpty());
+  script.cancel(on(b));
+}
+
 TEST_F(DragTest, LiftedBranchDropsOnANewParentOrFloatsAndTwoUndosGiveTheMapBack) {
   const std::string before = xml();
   const std::string a1ID = a1->uuid();
