@@ -7,6 +7,7 @@
 #include "helpers/float_over.h"
 #include "helpers/global_helpers_geometry.h"
 #include "helpers/global_helpers_identifiers.h"
+#include "kit/core/clock.h"
 #include "kit/core/run_loop.h"
 #include "kit/core/user_defaults.h"
 #include "kit/ui/pasteboard.h"
@@ -134,7 +135,7 @@ void BigView::_touchesEnded(kit::Touch& touch, const kit::Event& event) {
       if (touch.tapCount() == 2) {
         onNodeDoubleTap();
       } else if (touch.tapCount() == 1) {
-        if (event.timestamp() - tmTouchesBegan_ > kSlowTap) {
+        if (kit::isLongerThan(event.timestamp() - tmTouchesBegan_, kSlowTap)) {
           if (withinSlop(ptCurrentTouch_, ptTouchDown_)) _onNodeSingleTap(false);
         } else {
           scheduleGesture(kNodeSingleTap, kSecondTapWait, &BigView::onNodeSingleTap, true);

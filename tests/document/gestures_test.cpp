@@ -168,6 +168,16 @@ TEST_F(GesturesTest, SecondTapCancelsTheMenuAndADeferredTapNeverFollowsALink) {
   EXPECT_EQ(canvas->selectedNode(), b);
 }
 
+// Held exactly 0.1 s, whenever it comes: a quick tap, which never follows the link.
+TEST_F(GesturesTest, ATapHeldExactlyTheQuickTapLimitIsQuick) {
+  a->setStrLink("https://example.org");
+  for (double pause : {0.6, 0.7, 1.3}) {
+    script.wait(pause);
+    script.press(on(a), 0.1);
+  }
+  EXPECT_EQ(doc.linksFollowed, 0);
+}
+
 TEST_F(GesturesTest, DisclosureTapFoldsLaterAndDoubleTapOffersTheFoldMenu) {
   const std::string before = xml();
   script.tap(onDisclosure(a));
