@@ -56,7 +56,6 @@ void RunLoop::eraseLocked(std::map<Key, Entry>::iterator it) {
   queue_.erase(it);
 }
 
-
 void RunLoop::addPerform(const void* target, std::string name, Value argument, double delay, Callback fn,
                          bool beforeTouch) {
   if (!fn) return;
