@@ -379,11 +379,14 @@ void BigView::logMoveStartForUndoIfNotAlreadyLogged() {
   if (bLoggedUndoForCurrentMove_ || !selectedNode_) return;
   NodeView* t = selectedNode_;
   if (isKeepOrganised() && t->parentNode()) t = t->parentNode();
-  if (parentController_) {
-    kit::Dictionary d{{"uuid", t->uuid()}, {"snapshot", snapshotPositions(t)}};
-    parentController_->pushUndoRedoOperation("move", kit::Value(std::move(d)));
-  }
+  pushPlacesUndo(t);
   bLoggedUndoForCurrentMove_ = true;
+}
+
+void BigView::pushPlacesUndo(NodeView* topic) {
+  if (parentController_)
+    parentController_->pushUndoRedoOperation(
+        "move", kit::Value(kit::Dictionary{{"uuid", topic->uuid()}, {"snapshot", snapshotPositions(topic)}}));
 }
 
 void BigView::onCrosshairPressed() {

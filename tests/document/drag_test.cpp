@@ -262,6 +262,7 @@ TEST_F(DragTest, ResizeGripStepsWidthAndFontSizeAsOneUndoAndOffersItsMenus) {
   // The read-out shows only while a resize goes on, not from the start.
   EXPECT_EQ(canvas->topicResizeIndicator()->alpha(), 0.0f);
   canvas->setSelectedNode(a1, true);  // right of the central topic, a child and no siblings
+  const std::string before = xml();
   kit::View* grip = canvas->topicResizeTool();
   const kit::Rect f = a1->getAdjustedNodeShapeFrame();
   // Inner top corner on the shape's lower outer corner (a rectangle here).
@@ -296,8 +297,7 @@ TEST_F(DragTest, ResizeGripStepsWidthAndFontSizeAsOneUndoAndOffersItsMenus) {
   EXPECT_EQ(canvas->menuOptions(), MenuOption::ApplyToChildren);  // a child, no siblings
   EXPECT_EQ(canvas->menuOptionsContext(), 2);
   undo();
-  EXPECT_EQ(a1->getDisplayWidth(), w0);
-  EXPECT_EQ(a1->getDisplayFontSize(), font0);
+  EXPECT_EQ(xml(), before);  // the child moved aside by the realign comes back too
 
   // A left-hand topic narrows when its grip goes right; a leaf whose siblings have children.
   NodeView* left = make(root, at(250, 400), "A rather long left-hand topic name");

@@ -503,3 +503,19 @@ TEST_F(EditingAndTouchesTest, UndoingADragOfTheEditedTopicPutsItAndItsRelationsh
   ASSERT_TRUE(undo().undo());
   EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
 }
+
+// The handle is dragged while the editor's wider box has carried that end's control point along;
+// undoing the drag once the editor is closed puts the handle back as before the edit.
+TEST_F(EditingAndTouchesTest, UndoingAHandleDragMadeWhileAnEndIsEditedPutsItBack) {
+  RelationshipView* r = canvas->createRelationshipBetweenNode(below, 0, kid, 1, Point(0, 150.5f), RGB255{200, 40, 40});
+  canvas->setSelectedNode(below, true);  // shows the handle
+  const std::string before = MapFormats::dumpMap(*canvas);
+  edit(below);
+  const Point p = canvas->convertPointToView(r->center(), &window);
+  script.drag({p, Point(p.x + 40, p.y - 20), Point(p.x + 60, p.y - 30)}, 0.2);
+  below->inPlaceEdit(false);
+  endPass();
+  ASSERT_NE(MapFormats::dumpMap(*canvas), before);
+  ASSERT_TRUE(undo().undo());
+  EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
+}
