@@ -450,6 +450,9 @@ struct EditSession::Impl : kit::ViewControllerDelegate, LinkOpener {
   }
 
   void endOfPass() {
+    // As on a desktop, the map takes the keys and the shake back once nothing else holds them
+    // (an edit ended, by Escape say).
+    if (!window.firstResponder()) doc.bigView()->becomeFirstResponder();
     if (doc.isModified()) changedSinceSnapshot = true;
     noteTitle();
   }
