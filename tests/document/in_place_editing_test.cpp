@@ -135,6 +135,20 @@ TEST_F(InPlaceEditingTest, UndoingTypedTextPutsARelationshipOfAPushedSiblingBack
   EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
 }
 
+// A new topic's editor opens before the topic has a layout of its own; undoing what was typed
+// leaves the empty topic where it stood, its edge in line with its sibling's.
+TEST_F(InPlaceEditingTest, UndoingTextTypedIntoANewTopicLeavesItInLineWithItsSibling) {
+  canvas->setSelectedNode(below, true);
+  NodeView* n = doc->onNewSiblingNodeBelow("");
+  endPass();
+  script.type("Bread and butter");
+  n->inPlaceEdit(false);
+  endPass();
+  ASSERT_TRUE(undo().undo());
+  EXPECT_EQ(n->strName(), "");
+  EXPECT_EQ(n->getAdjustedNodeShapeFrame().minX(), below->getAdjustedNodeShapeFrame().minX());
+}
+
 TEST_F(InPlaceEditingTest, AnyUnicodeIsStoredWholeAndBrokenBytesAreReplaced) {
   edit(topic);
   script.type(" e\xCC\x81 \xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xFF\xC3");
