@@ -347,6 +347,13 @@ void BigView::displayLayer(const Rect& visible) {
     }
     clearSubviewsMayNeedDisplay();
   }
+  // An edited topic that grows or shrinks moves the links to its children, its relationships and
+  // its boundary, all outside its frame, and closing its editor realigns its neighbours: while
+  // an editor is open a mark redraws every tile, as does the first frame after it closed.
+  const NodeView* edited = NodeView::currentEditingTopic();
+  const bool editing = edited && edited->superview() == this;
+  if ((editing && !marks.empty()) || (!editing && editingAtLastDisplay_)) all = true;
+  editingAtLastDisplay_ = editing;
   if (all) l.setNeedsDisplay();
   else
     for (const Rect& r : marks) l.setNeedsDisplayInRect(r);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,10 @@
 #include "kit/core/notification_center.h"
 #include "kit/core/run_loop.h"
 #include "kit/core/user_defaults.h"
+#include "kit/graphics/image_context.h"
 #include "kit/testing/event_script.h"
 #include "kit/testing/fixtures.h"
+#include "kit/ui/compositor.h"
 #include "kit/ui/keyboard.h"
 #include "model/app_services.h"
 
@@ -532,4 +535,39 @@ TEST_F(EditingAndTouchesTest, UndoingAHandleDragMadeWhileAnEndIsEditedPutsItBack
   ASSERT_NE(MapFormats::dumpMap(*canvas), before);
   ASSERT_TRUE(undo().undo());
   EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
+}
+
+// The window's frame, its tiles drawn, shows what a direct drawing of the map shows: after an
+// edit that grew the topic ended (closing it pushes the sibling above away) and after the text
+// was replaced by one letter.
+TEST_F(EditingAndTouchesTest, TheScreenKeepsNoStalePictureOfAnEditedTopicOrItsNeighbours) {
+  // Pixels of the screen frame that differ from a direct drawing of the window.
+  auto stale = [&] {
+    endPass();
+    auto frame = [&] {
+      auto ic = kit::ImageContext::create(window.bounds().size, true, 1);
+      kit::drawScreenFrame(ic->context(), window);
+      return ic->image();
+    };
+    frame();
+    canvas->layer().waitUntilIdle();
+    const kit::ImageRef screen = frame(), direct = kit::renderViewTree(window, 1, kit::Color::black());
+    int n = 0;
+    for (int y = 0; y < screen->pixelHeight(); ++y)
+      for (int x = 0; x < screen->pixelWidth(); ++x) {
+        const kit::Pixel p = *screen->pixelAt(x, y), q = *direct->pixelAt(x, y);
+        n += std::abs(p.red - q.red) + std::abs(p.green - q.green) + std::abs(p.blue - q.blue) > 60;
+      }
+    return n;
+  };
+  ASSERT_EQ(stale(), 0);
+  edit(below);
+  script.type(" and more words here and more words here and more words here and more words");
+  EXPECT_EQ(stale(), 0);
+  script.key(kit::Key::Escape);
+  EXPECT_EQ(stale(), 0);
+  edit(below);
+  below->inPlaceEditTextView()->setSelectedRange(kit::TextRange{0, 1000});
+  script.type("x");
+  EXPECT_EQ(stale(), 0);
 }
