@@ -593,8 +593,6 @@ class BigView : public kit::View {
   // the tiles and the drag's lines. Sorted; empty without a drag. Found for each frame.
   std::vector<const kit::View*> liveTopics_;
   void findLiveTopics();
-  // Whether a topic of this canvas was being edited when the tiles were last marked.
-  bool editingAtLastDisplay_ = false;
   std::unique_ptr<kit::View> topicResizeTool_;
   std::unique_ptr<kit::View> topicResizeIndicator_;
   kit::Point ptBranchLayerRef_;

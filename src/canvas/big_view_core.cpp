@@ -43,6 +43,12 @@ BigView::BigView(const kit::Rect& frame) : kit::View(frame) {
   bAutoScrollEnabled_ = kit::UserDefaults::standard().boolForKey("ui_auto_scroll");
   kit::NotificationCenter::defaultCenter().addObserver(this, kTopicEditTextChanged, nullptr,
                                                        [this](const kit::Notification&) { onTopicTextChanged(); });
+  // Closing an editor realigns the topic's neighbours, which moves them without marking them.
+  kit::NotificationCenter::defaultCenter().addObserver(this, NodeView::kEditEnded, nullptr,
+                                                       [this](const kit::Notification& n) {
+                                                         auto* t = static_cast<const NodeView*>(n.object);
+                                                         if (t && t->superview() == this) requestRedraw();
+                                                       });
   observeMenuController();
 }
 

@@ -348,12 +348,9 @@ void BigView::displayLayer(const Rect& visible) {
     clearSubviewsMayNeedDisplay();
   }
   // An edited topic that grows or shrinks moves the links to its children, its relationships and
-  // its boundary, all outside its frame, and closing its editor realigns its neighbours: while
-  // an editor is open a mark redraws every tile, as does the first frame after it closed.
+  // its boundary, all outside its frame: while an editor is open a mark redraws every tile.
   const NodeView* edited = NodeView::currentEditingTopic();
-  const bool editing = edited && edited->superview() == this;
-  if ((editing && !marks.empty()) || (!editing && editingAtLastDisplay_)) all = true;
-  editingAtLastDisplay_ = editing;
+  if (edited && edited->superview() == this && !marks.empty()) all = true;
   if (all) l.setNeedsDisplay();
   else
     for (const Rect& r : marks) l.setNeedsDisplayInRect(r);

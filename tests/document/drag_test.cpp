@@ -237,11 +237,12 @@ TEST_F(DragTest, ATouchThatEndsAsATapStopsAutoscrollAndTakesItsPreviewAway) {
 TEST_F(DragTest, ControlPointFollowsTheFingerInItsLayerAndOneUndoPutsItBack) {
   RelationshipView* r = canvas->createRelationshipBetweenNode(a1, 1, b, 1, Point(), RGB255{255, 0, 0});
   ASSERT_NE(r, nullptr);
-  canvas->setSelectedNode(b, true);  // shows the handle
+  canvas->setSelectedNode(a1, true);  // shows the handle
   kit::RunLoop::main().runOnce();
   doc.undoManager()->removeAllActions();
   const Point c0 = r->center();
-  const Point p = canvas->convertPointToView(c0, &window);
+  a1->inPlaceEdit(true);  // the wider box carries the control point along, closing it back
+  const Point p = canvas->convertPointToView(r->center(), &window);
   script.down(p);
   script.move(Point(p.x + 40, p.y - 20));
   script.move(Point(p.x + 60, p.y - 30));
@@ -254,6 +255,7 @@ TEST_F(DragTest, ControlPointFollowsTheFingerInItsLayerAndOneUndoPutsItBack) {
   EXPECT_EQ(canvas->linkLayer(), nullptr);
   EXPECT_TRUE(canvas->canvasLayer().sublayers().empty());
   EXPECT_EQ(doc.undoManager()->undoCount(), 1u);
+  a1->inPlaceEdit(false);
   undo();
   EXPECT_EQ(r->center(), c0);
 }
