@@ -194,6 +194,8 @@ class BigView : public kit::View {
   // restoreNodePositions puts back all three.
   kit::Value snapshotPositions(NodeView* topic);
   void restoreNodePositions(const kit::Value& positions);
+  // Records "move" with the branch's snapshot: its undo puts back every place in the branch.
+  void pushPlacesUndo(NodeView* topic);
   // Puts the topic's children in the recorded order when they are the same topics.
   void restoreChildOrder(const std::string& parent, const kit::Array& order);
   NodeView* getNodeByUUID(const std::string& uuid);

@@ -43,6 +43,12 @@ BigView::BigView(const kit::Rect& frame) : kit::View(frame) {
   bAutoScrollEnabled_ = kit::UserDefaults::standard().boolForKey("ui_auto_scroll");
   kit::NotificationCenter::defaultCenter().addObserver(this, kTopicEditTextChanged, nullptr,
                                                        [this](const kit::Notification&) { onTopicTextChanged(); });
+  // Closing an editor realigns the topic's neighbours, which moves them without marking them.
+  kit::NotificationCenter::defaultCenter().addObserver(this, NodeView::kEditEnded, nullptr,
+                                                       [this](const kit::Notification& n) {
+                                                         auto* t = static_cast<const NodeView*>(n.object);
+                                                         if (t && t->superview() == this) requestRedraw();
+                                                       });
   observeMenuController();
 }
 
@@ -379,11 +385,14 @@ void BigView::logMoveStartForUndoIfNotAlreadyLogged(NodeView* moved) {
   NodeView* t = moved ? moved : selectedNode_;
   if (bLoggedUndoForCurrentMove_ || !t) return;
   if (isKeepOrganised() && t->parentNode()) t = t->parentNode();
-  if (parentController_) {
-    kit::Dictionary d{{"uuid", t->uuid()}, {"snapshot", snapshotPositions(t)}};
-    parentController_->pushUndoRedoOperation("move", kit::Value(std::move(d)));
-  }
+  pushPlacesUndo(t);
   bLoggedUndoForCurrentMove_ = true;
+}
+
+void BigView::pushPlacesUndo(NodeView* topic) {
+  if (parentController_)
+    parentController_->pushUndoRedoOperation(
+        "move", kit::Value(kit::Dictionary{{"uuid", topic->uuid()}, {"snapshot", snapshotPositions(topic)}}));
 }
 
 void BigView::onCrosshairPressed() {

@@ -81,7 +81,10 @@ void BigView::dragTouchMoved() {
   if (auto* relationship = dynamic_cast<RelationshipView*>(touchView_)) {
     if (!draggingRelationship_) {
       draggingRelationship_ = relationship;
-      if (parentController_)
+      // An open editor's box has carried control points along, and closing it carries them back:
+      // the map's places with the edited topic's frame put the handle back as that closing does.
+      if (NodeView::currentEditingTopic() && rootNode_) pushPlacesUndo(rootNode_.get());
+      else if (parentController_)
         parentController_->pushUndoRedoOperation(
             "relationship-move",
             kit::Value(kit::Dictionary{{"uuid", relationship->uuid()}, {"centre", relationship->center()}}));

@@ -347,6 +347,10 @@ void BigView::displayLayer(const Rect& visible) {
     }
     clearSubviewsMayNeedDisplay();
   }
+  // An edited topic that grows or shrinks moves the links to its children, its relationships and
+  // its boundary, all outside its frame: while an editor is open a mark redraws every tile.
+  const NodeView* edited = NodeView::currentEditingTopic();
+  if (edited && edited->superview() == this && !marks.empty()) all = true;
   if (all) l.setNeedsDisplay();
   else
     for (const Rect& r : marks) l.setNeedsDisplayInRect(r);

@@ -81,11 +81,7 @@ template <typename F>
 void undoGroup(BigView& canvas, DocumentServices* document, NodeView* topic, F&& changes) {
   kit::UndoManager* undo = document ? document->undoManager() : nullptr;
   if (undo) undo->beginUndoGrouping();
-  if (document) {
-    NodeView* root = topic->getRoot();
-    document->pushUndoRedoOperation(
-        "move", kit::Value(kit::Dictionary{{"uuid", root->uuid()}, {"snapshot", canvas.snapshotPositions(root)}}));
-  }
+  if (document) canvas.pushPlacesUndo(topic->getRoot());
   changes();
   if (undo) undo->endUndoGrouping();
 }

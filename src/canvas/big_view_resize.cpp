@@ -86,9 +86,10 @@ void BigView::onTopicResizeToolMove(int state) {
     grip->setDragging(true);
     grip->preResizeNodeFrame = s->getAdjustedNodeShapeFrame();
     grip->preResizeBranchFrame = s->getBranchBoundingRect();
-    // Width and font size come back together in one undo.
+    // Width, font size and the places the realign at the end changes come back in one undo.
     kit::UndoManager* undo = parentController_ ? parentController_->undoManager() : nullptr;
     if (undo) undo->beginUndoGrouping();
+    pushPlacesUndo(s->getRoot());
     s->pushWidthUndo();
     s->pushFontSizeUndo();
     if (undo) undo->endUndoGrouping();

@@ -143,6 +143,9 @@ void NodeView::inPlaceEdit(bool open) {
   kit::Value before = root->snapshotNodePositions();
   root->appendChildOrders(before.mutableArray());
   root->appendRelationshipCentres(before.mutableArray());
+  // A topic just made has no layout of its own yet, so its centre alone would put it out of
+  // line: the frame lets undo place it as closing the editor now would.
+  before.mutableArray().push_back(kit::Value(kit::Dictionary{{"edited", uuid_}, {"frame", getAdjustedNodeFrame()}}));
   editor.setPreEditPositions(std::move(before));
   editor.setPreEditNodeFrame(getAdjustedNodeFrame());
   editor.setPreEditBranchFrame(getBranchBoundingRect());

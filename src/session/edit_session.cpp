@@ -152,6 +152,9 @@ void EditSession::Impl::noteTitle() {
 }
 
 void EditSession::Impl::endOfPass() {
+  // As on a desktop, the map takes the keys and the shake back once nothing else holds them
+  // (an edit ended, by Escape say).
+  if (!window.firstResponder()) doc.bigView()->becomeFirstResponder();
   if (doc.isModified()) changedSinceSnapshot = true;
   noteTitle();
 }

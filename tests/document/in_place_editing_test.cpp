@@ -12,8 +12,10 @@
 #include "kit/core/notification_center.h"
 #include "kit/core/run_loop.h"
 #include "kit/core/user_defaults.h"
+#include "kit/graphics/image_context.h"
 #include "kit/testing/event_script.h"
 #include "kit/testing/fixtures.h"
+#include "kit/ui/compositor.h"
 #include "kit/ui/keyboard.h"
 #include "model/app_services.h"
 
@@ -213,6 +215,12 @@ TEST_F(InPlaceEditingTest, ThreeNewLinesSplitTheTextIntoASiblingBelow) {
   EXPECT_FALSE(fresh->isCallout());
   EXPECT_GT(fresh->center().y, topic->center().y);
   endPass();
+  // Its editor opened before it had a layout: undoing what was typed leaves it in line.
+  script.type("s");
+  fresh->inPlaceEdit(false);
+  endPass();
+  ASSERT_TRUE(undo().undo());
+  EXPECT_EQ(fresh->getAdjustedNodeShapeFrame().minX(), topic->getAdjustedNodeShapeFrame().minX());
   // The creation is undone by removing the new topic again.
   ASSERT_TRUE(undo().undo());
   EXPECT_EQ(root->childNodes().size(), 2u);
@@ -516,4 +524,27 @@ TEST_F(EditingAndTouchesTest, UndoingADragOfTheEditedTopicPutsItAndItsRelationsh
   ASSERT_NE(MapFormats::dumpMap(*canvas), before);
   ASSERT_TRUE(undo().undo());
   EXPECT_EQ(MapFormats::dumpMap(*canvas), before);
+}
+
+// A frame with its tiles done shows what a direct drawing shows, once an edit that grew the
+// topic ended (its closing pushed the sibling above away) and once its text became one letter.
+TEST_F(EditingAndTouchesTest, TheScreenKeepsNoStalePictureOfAnEditedTopicOrItsNeighbours) {
+  auto screenIsCurrent = [&] {
+    endPass();
+    std::unique_ptr<kit::ImageContext> ic;
+    for (int i = 0; i < 2; ++i, canvas->layer().waitUntilIdle())
+      kit::drawScreenFrame((ic = kit::ImageContext::create(window.bounds().size, false, 1))->context(), window);
+    return ic->image()->pngData() == kit::renderViewTree(window)->pngData();
+  };
+  screenIsCurrent();
+  edit(below);
+  script.type(" and more words here and more words here and more words here and more words");
+  script.key(kit::Key::Escape);
+  EXPECT_TRUE(screenIsCurrent());
+  edit(kid);
+  script.type(" with words enough to reach the next tile");
+  screenIsCurrent();
+  kid->inPlaceEditTextView()->setSelectedRange(kit::TextRange{0, 1000});
+  script.type("x");
+  EXPECT_TRUE(screenIsCurrent());
 }
