@@ -156,6 +156,15 @@ TEST_F(MapXMLTest, OfTheControlCharactersOnlyTabNewLineAndReturnAreKept) {
   }
 }
 
+// libxml2 alone refuses an attribute value over 10 MB.
+TEST_F(MapXMLTest, ATopicTextOverTenMegabytesReadsBack) {
+  const std::string text(12u << 20, 'a');
+  canvas->createChildNodeOf(nullptr, Point())->setStrName(text);
+  BigView* copy = newCanvas();
+  ASSERT_NE(MapFormats::loadFromXML(*copy, MapFormats::dumpMap(*canvas), MapFormats::LoadContext::Map), nullptr);
+  EXPECT_EQ(copy->rootNode()->strName(), text);
+}
+
 TEST_F(MapXMLTest, APastedBranchTakesNewIdentitiesAndKeepsItsInnerRelationships) {
   NodeView* root = buildRichMap();
   std::string xml;
