@@ -451,6 +451,15 @@ TEST_F(LoadFaultTest, GarbledAttributeValuesFallBackToDefaults) {
   EXPECT_TRUE(canvas->relationships().empty());
 }
 
+TEST_F(LoadFaultTest, FontSizesAreBroughtIntoTheDrawableRange) {
+  const std::string xml = "<QuillmereRelative><topic level=\"0\" text=\"t\" fontSize=\"0.001\"/>"
+                          "<topic level=\"1\" text=\"u\" fontSize=\"5000\"/></QuillmereRelative>";
+  NodeView* top = MapFormats::loadFromXML(*canvas, xml, MapFormats::LoadContext::Map);
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(top->getFontSize(), 1);
+  EXPECT_EQ(top->childNodes().front()->getFontSize(), 1000);
+}
+
 // Numbers written by hand or by other tools: signs, blanks, leading zeros and fractions read as
 // the writer's own whole numbers do; anything else around a number makes it unreadable.
 TEST_F(LoadFaultTest, NumbersReadTheSameInEveryWrittenForm) {

@@ -312,6 +312,15 @@ TEST(DrawTextTest, TextFollowsTheTransformAndAlpha) {
   EXPECT_NEAR(maxAlpha, 128, 3);
 }
 
+TEST(DrawTextTest, ColourTextFarUnderAPixelSpoilsNothing) {
+  for (float scale : {1e-3f, 1e-4f}) {
+    EXPECT_TRUE(drawn([scale](GraphicsContext& g) {
+      g.scaleCTM(scale, scale);
+      drawInRect(g, "Hub 😀", Rect(0, 0, 1e6f, 1e6f), Font::systemFont(1));
+    })) << scale;
+  }
+}
+
 TEST(DrawTextTest, TextCastsAShadowWhenOneIsSet) {
   ImageRef img = drawn([](GraphicsContext& g) {
     g.setShadow(Size(4, 4), 0, Color(1, 0, 0));
