@@ -69,6 +69,13 @@ TEST_F(OutlineTest, TextIndentedByTabsOrFourSpacesBecomesNestedOutlines) {
   EXPECT_EQ(top->childNodes()[1]->strName(), "Ship");
 }
 
+TEST_F(OutlineTest, ALoneReturnEndsALineAsALineFeedDoes) {
+  const MapFormats::ParsedMap map = MapFormats::parseOutlineText("Plan\r\tResearch\r\n\tWrite\r\rShip\r");
+  std::vector<std::pair<std::string, int>> got;
+  for (const MapFormats::TopicRecord& t : map.topics) got.emplace_back(t.text, t.parent);
+  EXPECT_EQ(got, (std::vector<std::pair<std::string, int>>{{"", -1}, {"Plan", 0}, {"Research", 1}, {"Write", 1}, {"Ship", 0}}));
+}
+
 TEST_F(OutlineTest, EnsureSingleRootWrapsUnlessThereIsExactlyOneTopLine) {
   auto topName = [&](const std::string& text) {
     BigView* c = newCanvas();
