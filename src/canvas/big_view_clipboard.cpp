@@ -78,12 +78,13 @@ std::size_t linesWithText(std::string_view text) {
   return lines + (blank ? 0 : 1);
 }
 
-void refuseLargeText(const std::string& what) {
-  kit::Alert::show("Unable to Paste", "The text on the clipboard " + what + ". " + kPasteLimits);
-}
+void refuseText(const std::string& why) { kit::Alert::show("Unable to Paste", "The text on the clipboard " + why); }
+
+void refuseLargeText(const std::string& what) { refuseText(what + ". " + kPasteLimits); }
 
 // The first present of the text types, in the order the paste asks them; nullopt when it is not
-// UTF-8 (binary data offered as text) or too large to paste (said in an alert).
+// UTF-8 or holds a null character (binary data offered as text), or is too large to paste, each
+// said in an alert.
 std::optional<std::string> pasteboardText(const kit::Pasteboard& board) {
   for (std::string_view type : {kit::kPasteboardTypeText, kit::kPasteboardTypePlainText, kit::kPasteboardTypeUTF8PlainText}) {
     if (!board.containsPasteboardType(type)) continue;
@@ -92,7 +93,11 @@ std::optional<std::string> pasteboardText(const kit::Pasteboard& board) {
     if (tooLarge) refuseLargeText("is more than 1 MB");
     if (!bytes) return std::nullopt;
     std::string text(bytes->begin(), bytes->end());
-    if (!kit::isValidUtf8(text)) return std::nullopt;
+    if (!kit::isValidUtf8(text) || text.find('\0') != std::string::npos) {
+      refuseText(kit::isValidUtf8(text) ? "holds a null character, as binary data does. Copy it again as plain text."
+                                        : "is not UTF-8. Copy it again as UTF-8 text.");
+      return std::nullopt;
+    }
     if (const std::size_t lines = linesWithText(text); lines > kMaxPastedTextLines) {
       refuseLargeText("has " + withThousands(lines) + " lines");
       return std::nullopt;

@@ -10,6 +10,7 @@
 #include "helpers/global_helpers_file_formats.h"
 #include "kit/core/format.h"
 #include "kit/io/xml.h"
+#include "model/node_view.h"
 
 namespace MapFormats {
 
@@ -19,7 +20,6 @@ using detail::parseReal;
 
 namespace {
 
-constexpr float kMaxFontSize = 1000;
 constexpr std::size_t kMostReservedTopics = std::size_t{1} << 16;
 constexpr float kMaxWidth = 100000;
 
@@ -203,7 +203,7 @@ void readNativeTopic(const Attributes& a, TopicRecord& t) {
     if (a.has(Colour)) t.colour = parseHexColour(a.at(Colour));
     if (auto s = integer(a, Shape); s && inInt32(*s)) t.shape = static_cast<std::int32_t>(*s);
     if (auto w = real(a, Width); w && *w > 0 && *w <= kMaxWidth) t.width = static_cast<float>(*w);
-    if (auto f = real(a, FontSize); f && *f > 0 && *f <= kMaxFontSize) t.fontSize = static_cast<float>(*f);
+    if (auto f = real(a, FontSize); f && *f > 0) t.fontSize = std::clamp(static_cast<float>(*f), NodeView::kMinFontSize, NodeView::kMaxFontSize);
     if (auto s = integer(a, TextStyle); s && *s >= 0 && *s <= 0xFFFFFFFFLL) t.textStyle = static_cast<std::uint32_t>(*s);
   }
   if (a.hasAny(maskOf({Callout, Floating, Folded, Boundary, Rollup}))) {

@@ -38,8 +38,10 @@ std::vector<Line> outlineLines(std::string_view text) {
   std::vector<Line> lines;
   std::size_t start = 0;
   while (start <= text.size()) {
-    std::size_t end = text.find('\n', start);
+    // Lines end in a line feed, a return and a line feed, or (in older files) a return alone.
+    std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = text.size();
+    const std::size_t next = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
     Line l = splitIndent(text.substr(start, end - start));
     if (!l.text.empty()) {
       // A line may go at most one level deeper than the one before it.
@@ -47,7 +49,7 @@ std::vector<Line> outlineLines(std::string_view text) {
       if (l.level > deepest) l.level = deepest;
       lines.push_back(l);
     }
-    start = end + 1;
+    start = next;
   }
   return lines;
 }

@@ -1,5 +1,6 @@
 #include "model/map_theme.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -7,6 +8,7 @@
 #include "helpers/global_helpers_colour.h"
 #include "helpers/strings.h"
 #include "kit/core/format.h"
+#include "model/node_view.h"
 
 namespace {
 
@@ -96,7 +98,9 @@ MapTheme::LevelValues MapTheme::readLevel(int level) const {
   values.lineColour = readColour(dict, "lineColour", colours);
   values.shape = readInt(dict, "shape", 99);
   values.width = readInt(dict, "width", 0);
-  values.fontSize = readInt(dict, "fontSize", 0);
+  // A whole number: 0 (absent) below the least size, the largest above it.
+  values.fontSize = std::min(readInt(dict, "fontSize", 0), static_cast<int>(NodeView::kMaxFontSize));
+  if (values.fontSize < NodeView::kMinFontSize) values.fontSize = 0;
   return values;
 }
 

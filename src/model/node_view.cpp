@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "helpers/global_helpers_identifiers.h"
+#include "model/relationship_view.h"
 
 constinit const NodeView::Rare NodeView::kNoRare{};
 
@@ -90,9 +91,20 @@ void NodeView::pushUndo(const char* action, kit::Value details) {
 }
 
 void NodeView::addRelationship(RelationshipView* r) {
-  if (r) rareForWriting().relationships.push_back(r);
+  if (!r) return;
+  std::vector<RelationshipView*>& list = rareForWriting().relationships;
+  r->end1Slot_ = list.size();
+  list.push_back(r);
 }
 
+// The last one takes the leaving one's place: a topic may start hundreds of thousands of
+// relationships, all released one by one when the map closes.
 void NodeView::removeRelationship(RelationshipView* r) {
-  if (rare_) std::erase(rare_->relationships, r);
+  if (!rare_ || !r) return;
+  std::vector<RelationshipView*>& list = rare_->relationships;
+  const std::size_t slot = r->end1Slot_;
+  if (slot >= list.size() || list[slot] != r) return;
+  list[slot] = list.back();
+  list[slot]->end1Slot_ = slot;
+  list.pop_back();
 }

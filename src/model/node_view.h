@@ -320,6 +320,10 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   std::int32_t getShape() const { return shape_; }
   std::int32_t getDisplayShape() const { return displayShape_; }
   std::uint32_t getTextStyle() const { return textStyle_; }
+  // The font sizes a map read from outside (its topics, its theme) is brought into: text
+  // outside them could not be drawn, or not seen.
+  static constexpr float kMinFontSize = 1;
+  static constexpr float kMaxFontSize = 1000;
   float getFontSize() const { return fontSize_; }
   float getDisplayFontSize() const { return displayFontSize_; }
   float getWidth() const { return width_; }

@@ -82,12 +82,14 @@ class RelationshipView : public kit::View {
   bool areBothEndsFullyVisible() const;
 
  private:
+  friend class NodeView;  // keeps end1Slot_
   void pushUndo(const char* action, kit::Value details);
 
   DocumentServices* parentController_ = nullptr;
   std::int32_t iID_ = 0;
   std::string uuid_;
   NodeView* end1_ = nullptr;
+  std::size_t end1Slot_ = 0;  // where end1_'s list holds this, so that leaving it takes no search
   NodeView* end2_ = nullptr;
   kit::ImageRef controlPointIcon_;
   int arrowTypeEnd1_ = RelationshipEnd::Arrow;

@@ -150,8 +150,13 @@ TEST_F(ClipboardTest, BadInputPastesTopicsOrNothing) {
     EXPECT_EQ(xml(*b_), before) << what;
   };
 
-  board.setData(kit::Data{0xFF, 0xD8, 0x00, 0x9C, 0x80}, kit::kPasteboardTypePlainText);
-  refused("binary text");
+  for (const auto& [data, why] : {std::pair{kit::Data{0xFF, 0xD8, 0x00, 0x9C, 0x80}, "is not UTF-8. Copy it again as UTF-8 text."},
+                                  {kit::Data{'a', 0, 'b'}, "holds a null character, as binary data does. Copy it again as plain text."}}) {
+    board.setData(data, kit::kPasteboardTypePlainText);
+    kit::Alert::clearShown();
+    refused(why);
+    EXPECT_EQ(kit::Alert::shown().empty() ? "" : kit::Alert::shown().back().message, std::string("The text on the clipboard ") + why);
+  }
   board.setData(kit::Data{'n', 'o', 't', ' ', 'p', 'n', 'g'}, kit::kPasteboardTypePNG);
   refused("an image that is not one");
   // A PNG header claiming 100000 x 100000 pixels.

@@ -126,11 +126,12 @@ TEST_F(MapXMLTest, AWholeMapRoundTripsEveryAttributeAndPosition) {
 
 TEST_F(MapXMLTest, CharactersXMLCannotCarryAreDroppedNotFatal) {
   NodeView* root = canvas->createChildNodeOf(nullptr, Point());
-  root->setStrName(std::string("bell\x07 nul") + '\0' + "end \xff bad");
+  const std::string tenMegabytes(10u << 20, 'a');  // over libxml2's own limit for a value
+  root->setStrName(std::string("bell\x07 nul") + '\0' + "end \xff bad" + tenMegabytes);
   std::string xml = MapFormats::dumpMap(*canvas);
   BigView* copy = newCanvas();
   ASSERT_NE(MapFormats::loadFromXML(*copy, xml, MapFormats::LoadContext::Map), nullptr);
-  EXPECT_EQ(copy->rootNode()->strName(), "bell nulend  bad");
+  EXPECT_EQ(copy->rootNode()->strName(), "bell nulend  bad" + tenMegabytes);
 }
 
 TEST_F(MapXMLTest, OfTheControlCharactersOnlyTabNewLineAndReturnAreKept) {
@@ -428,6 +429,7 @@ TEST_F(LoadFaultTest, GarbledAttributeValuesFallBackToDefaults) {
   const std::string xml =
       "<QuillmereRelative><topic level=\"0\" text=\"t\" x=\"nan\" y=\"1e99\" fontSize=\"-3\" width=\"1e30\" "
       "shape=\"zz\" percent=\"250\" colour=\"GG0000\" start=\"inf\" textStyle=\"-1\"/>"
+      "<topic level=\"1\" fontSize=\"0.001\"/><topic level=\"1\" fontSize=\"5000\"/>"
       "<relationship from=\"nowhere\" to=\"nobody\"/><unknown/></QuillmereRelative>";
   NodeView* top = MapFormats::loadFromXML(*canvas, xml, MapFormats::LoadContext::Map);
   ASSERT_NE(top, nullptr);
@@ -439,6 +441,8 @@ TEST_F(LoadFaultTest, GarbledAttributeValuesFallBackToDefaults) {
   EXPECT_FALSE(top->startDate().has_value());
   EXPECT_EQ(top->getTextStyle(), 0u);
   EXPECT_EQ(top->colour255().b, 254);
+  EXPECT_EQ(top->childNodes().front()->getFontSize(), 1);  // sizes are brought into 1..1000
+  EXPECT_EQ(top->childNodes().back()->getFontSize(), 1000);
   EXPECT_TRUE(canvas->relationships().empty());
 }
 

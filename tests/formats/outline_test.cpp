@@ -53,7 +53,8 @@ TEST_F(OutlineTest, AnOPMLWithoutOutlinesBuildsNothingQuietly) {
 }
 
 TEST_F(OutlineTest, TextIndentedByTabsOrFourSpacesBecomesNestedOutlines) {
-  const std::string text = "Plan\n\tResearch\n        Read <papers> & notes\n    Write\n\n   \r\nShip\r\n";
+  // Lines end in a line feed, a return and a line feed, or a return alone (older files).
+  const std::string text = "Plan\n\tResearch\r        Read <papers> & notes\n    Write\r\n\r   \r\nShip\r";
   const std::string opml = GlobalHelpers::buildOPMLFromText(text, false);
   canvas->createChildNodeOf(nullptr, Point());
   NodeView* top = MapFormats::loadFromXML(*canvas, opml, MapFormats::LoadContext::Paste);

@@ -143,6 +143,8 @@ TEST(MapThemeMalformed, HugeAndOddNumbersStayInRange) {
   EXPECT_GT(t->getShapeForLevel(0), 0);
   EXPECT_LT(t->getWidthForLevel(0), 0);
   EXPECT_EQ(t->getFontSizeForLevel(0), 0);
+  EXPECT_EQ(themeWithLevel0({{"fontSize", 1e300}})->getFontSizeForLevel(0), 1000);
+  EXPECT_EQ(themeWithLevel0({{"fontSize", -5}})->getFontSizeForLevel(0), 0);
 }
 
 TEST(MapThemeMalformed, BadReferencesGiveTheUnsetMarker) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "kit/graphics/image_context.h"
 #include "kit/testing/fixtures.h"
 #include "model/tree_builder.h"
@@ -113,6 +115,17 @@ TEST_F(RelationshipTest, ReleaseTakesItOffTheStartTopic) {
   EXPECT_TRUE(a->getRelationships().empty());
   a->removeRelationship(s.get());  // not listed: nothing changes
   EXPECT_TRUE(a->getRelationships().empty());
+}
+
+TEST_F(RelationshipTest, ReleasingManyFromOneTopicTakesLinearTime) {
+  auto secondsToRelease = [&](std::size_t n) {
+    std::vector<std::unique_ptr<RelationshipView>> all(n);
+    for (auto& r : all) r = make(a, b);
+    const auto start = std::chrono::steady_clock::now();
+    all.clear();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  EXPECT_LT(secondsToRelease(80000), 8 * secondsToRelease(20000) + 0.05);  // linear: 4 times; a search: 16
 }
 
 // ---- Undo records ----------------------------------------------------------------------------------------

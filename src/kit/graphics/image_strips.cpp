@@ -64,8 +64,11 @@ Size pixelSizeFor(Size size, float scale) {
 float fittingScale(ImageFileFormat format, Size size, float scale) {
   const double w = size.width, h = size.height, side = maxImageFileSide(format);
   if (!(w > 0 && h > 0 && scale > 0) || !std::isfinite(w) || !std::isfinite(h) || !std::isfinite(scale)) return 0;
-  float s = static_cast<float>(std::min({double(scale), side / w, side / h}));
-  while (s > 0 && (pixels(size.width, s) > side || pixels(size.height, s) > side)) s = std::nextafter(s, 0.0f);
+  float s = static_cast<float>(std::min({double(scale), side / w, side / h, std::sqrt(kMaxImageFilePixels / w / h)}));
+  auto fits = [&](float k) {
+    return pixels(size.width, k) <= side && pixels(size.height, k) <= side && w * k * h * k <= kMaxImageFilePixels;
+  };
+  while (s > 0 && !fits(s)) s = std::nextafter(s, 0.0f);
   return s;
 }
 

@@ -37,9 +37,13 @@ using ImagePartDrawer = std::function<void(GraphicsContext& context, const Rect&
 
 // The largest side, in pixels, that a format takes.
 int maxImageFileSide(ImageFileFormat format);
+// The most pixels a picture may have (16,384 squared), however large its side limits: past it a
+// picture takes days to write, or fills a disk, with little more to see.
+constexpr double kMaxImageFilePixels = 16384.0 * 16384.0;
 // The image's size in pixels at a scale: the points times the scale, rounded up.
 Size pixelSizeFor(Size size, float scale);
-// The scale (at most `scale`) at which the image's pixel sides fit the format; 0 when none does.
+// The scale (at most `scale`) at which the image's pixel sides fit the format and its points
+// area (unrounded) fits kMaxImageFilePixels; 0 when none does.
 float fittingScale(ImageFileFormat format, Size size, float scale = 1);
 
 // Draws the image part by part and writes the file to the sink. False when the size is empty or

@@ -234,9 +234,9 @@ PasteboardHost::Read ClipboardHost::read(std::string_view type, std::size_t maxB
   if (read->state == PendingRead::State::TooLarge) return {Value(), true};
   if (read->state != PendingRead::State::Done) return {};
   impl_->bytesRead += read->bytes.size();
-  if (!text) return {Value(Data(read->bytes.begin(), read->bytes.end())), false};
-  // Text that is not UTF-8 is not text.
-  if (!g_utf8_validate(read->bytes.data(), static_cast<gssize>(read->bytes.size()), nullptr)) return {};
+  // Text that is not UTF-8 is not text: its bytes go as they are, so that a paste can say why.
+  if (!text || !g_utf8_validate(read->bytes.data(), static_cast<gssize>(read->bytes.size()), nullptr))
+    return {Value(Data(read->bytes.begin(), read->bytes.end())), false};
   return {Value(std::move(read->bytes)), false};
 }
 

@@ -352,7 +352,7 @@ struct XMLParserCallbacks {
       const bool inPlace = reinterpret_cast<std::uintptr_t>(begin) >= textBegin &&
                            reinterpret_cast<std::uintptr_t>(a[4]) <= textEnd;
       // Without entity substitution libxml2 leaves references in attribute values; expand the
-      // internal ones here, under libxml2's own loop and amplification checks.
+      // internal ones here, under libxml2's loop check and our allowance (getEntity).
       if (!inPlace && hasReference(value)) {
         std::string& s = scratch();
         if (!expandAmpersands(value, s)) {
@@ -432,6 +432,24 @@ struct XMLParserCallbacks {
 
   // Nothing outside the buffer is ever read.
   static xmlParserInputPtr refuseEntity(void*, const xmlChar*, const xmlChar*) { return nullptr; }
+
+  // Huge mode turns off libxml2's amplification checks, so every entity looked up, however deep
+  // in another's expansion, spends its text from the allowance. Past it, every reference stands
+  // for nothing: libxml2 would look a missing entity up again itself, and expand it.
+  static xmlEntityPtr getEntity(void* ctx, const xmlChar* name) {
+    static xmlEntity nothing = [] {
+      xmlEntity e{};
+      e.type = XML_ENTITY_DECL;
+      e.etype = XML_INTERNAL_PREDEFINED_ENTITY;
+      e.content = const_cast<xmlChar*>(reinterpret_cast<const xmlChar*>(""));
+      return e;
+    }();
+    XMLParser* p = parserOf(ctx);
+    if (p->stopped_) return &nothing;
+    xmlEntityPtr entity = xmlSAX2GetEntity(ctx, name);
+    if (entity && !spend(p, static_cast<std::size_t>(std::max(entity->length, 1)))) return &nothing;
+    return entity;
+  }
 };
 
 void XMLParser::fail(XMLParseError error) {
@@ -483,6 +501,7 @@ bool XMLParser::parse() {
   sax->cdataBlock = XMLParserCallbacks::cdata;
   sax->serror = XMLParserCallbacks::structuredError;
   sax->resolveEntity = XMLParserCallbacks::refuseEntity;
+  sax->getEntity = XMLParserCallbacks::getEntity;
   sax->reference = nullptr;  // internal entities are expanded into callbacks instead
   sax->comment = nullptr;
   sax->processingInstruction = nullptr;
@@ -493,7 +512,9 @@ bool XMLParser::parse() {
   ctxt->sax = sax;
   ctxt->userData = ctxt;
   ctxt->_private = this;
-  xmlCtxtUseOptions(ctxt, XML_PARSE_NONET);
+  // Without huge mode libxml2 refuses a text or attribute value over 10 MB, which a map's own
+  // writer produces for a long topic; the depth and expansion limits above stay ours.
+  xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_HUGE);
   context_ = ctxt;
 
   xmlParseDocument(ctxt);

@@ -350,6 +350,11 @@ std::optional<std::pair<int, int>> plainLineUnits(std::string_view text, const F
 
 void drawLines(GraphicsContext& ctx, const Lines& lines, Point origin) {
   if (lines.empty) return;
+  // Text far under a pixel tall shows nothing, and Cairo fails on colour glyphs that small,
+  // which would spoil the whole picture.
+  const AffineTransform device = ctx.userToDevice();
+  const double deviceScale = std::sqrt(std::abs(double(device.a) * device.d - double(device.b) * device.c));
+  if (!(static_cast<double>(lines.heightUnits) / PANGO_SCALE * deviceScale >= 0.01)) return;
   double ox = origin.x, oy = origin.y;
   Rect ink(origin.x - 2, origin.y - 2,
            static_cast<Float>(std::max(lines.widthUnits, pango_layout_get_width(lines.layout))) / PANGO_SCALE + 4,

@@ -334,6 +334,8 @@ void TiledLayer::displayRect(const Rect& visible) {
       const Rect want = visiblePartsOnly_ ? wholePixels(tr.intersection(v), tr, scale_) : tr;
       const bool current = t.image && t.drawnStamp >= requiredStampLocked(t);
       if (current && covers(t.drawnPart, want)) continue;
+      // Drawn again only once marked: each pass would fail alike, a frame after a frame.
+      if (!current && t.failedStamp && t.failedStamp >= requiredStampLocked(t)) continue;
       if (t.queuedStamp && t.queuedStamp >= requiredStampLocked(t)) {
         if (covers(t.queuedPart, want)) continue;
         // Still waiting: the queued job takes the larger part.
@@ -558,7 +560,11 @@ void TiledLayer::runJobs(const std::vector<Job>& jobs, const Delegate& delegate,
       ++tilesDrawn_;
       ImageRef& image = images[i];
       // A tile drawn for an old delegate, scale or grid is not shown.
-      if (!image || job.delegateEpoch != delegateEpoch_ || !(tileRectLocked(job.key) == job.rect)) continue;
+      if (job.delegateEpoch != delegateEpoch_ || !(tileRectLocked(job.key) == job.rect)) continue;
+      if (!image) {
+        t.failedStamp = std::max(t.failedStamp, job.stamp);
+        continue;
+      }
       if (job.stamp < t.drawnStamp) continue;
       std::swap(t.image, image);  // the old image is let go once the lock is released
       t.drawnStamp = job.stamp;

@@ -112,6 +112,7 @@ class TiledLayer {
     std::uint64_t drawnStamp = 0;   // the stamp the image was asked at
     std::uint64_t dirtyStamp = 0;   // last marking of this tile alone
     std::uint64_t queuedStamp = 0;  // stamp of the queued or running job, 0 when none
+    std::uint64_t failedStamp = 0;  // stamp of a drawing that failed: not tried again unmarked
     Rect drawnPart;                 // what the image holds of the tile
     Rect queuedPart;                // what the queued or running job draws
   };

@@ -330,6 +330,9 @@ TEST(ImageStripsTest, SidesOverTheFormatsLimitAreRefusedOrScaledToFit) {
   EXPECT_LE(pixelSizeFor(Size(131'001, 7), k).width, 65500);
   EXPECT_EQ(fittingScale(ImageFileFormat::PNG, Size(900'000, 10)), 1.0f);
   EXPECT_EQ(fittingScale(ImageFileFormat::PNG, Size(0, 10)), 0.0f);
+  const Size far(2e7f, 2e7f), pixels = pixelSizeFor(far, fittingScale(ImageFileFormat::PNG, far));
+  EXPECT_LE(double(pixels.width - 1) * (pixels.height - 1), kMaxImageFilePixels);  // within both sides
+  EXPECT_GE(pixels.width, 16383);
 }
 
 TEST(ImageStripsTest, AFailingSinkStopsTheDrawing) {

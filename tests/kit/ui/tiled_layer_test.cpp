@@ -105,6 +105,16 @@ TEST_F(TiledLayerTest, DrawsEachVisibleTileOnceUntilMarked) {
   EXPECT_EQ(rec.count(), 13u);
 }
 
+TEST_F(TiledLayerTest, ATileThatFailedIsDrawnAgainOnlyOnceMarked) {
+  std::atomic<int> calls{0};
+  layer.setDelegate([&calls](GraphicsContext& g, const Rect&) { calls += 1, cairo_scale(g.cairo(), 0, 0); });  // fails
+  for (int pass = 0; pass < 3; ++pass, layer.waitUntilIdle()) {
+    if (pass == 2) layer.setNeedsDisplay();
+    layer.displayRect(Rect(10, 10, 100, 100));
+  }
+  EXPECT_EQ(calls, 2);  // not on every frame while idle
+}
+
 TEST_F(TiledLayerTest, VisiblePartsOnlyDrawsWhatIsSeenAndGrowsAsItScrollsIn) {
   std::mutex m;
   std::vector<Rect> clips;  // the clip of each drawing, in layer coordinates
