@@ -90,10 +90,12 @@ void NodeView::setImage(const std::optional<std::string>& uuidImage, bool withUn
   }
   if (uuidImage && !uuidImage->empty() && parentController_) {
     if (auto library = AssetLibrary::assetLibraryForMap(parentController_->mapID())) {
-      if (kit::ImageRef image = library->newUIImageFor(*uuidImage)) {
+      // The header's size: every topic showing a large picture would otherwise decode it whole
+      // (the drawing decodes each asset once, into its cache).
+      if (std::optional<kit::Size> size = library->imageSizeFor(*uuidImage)) {
         Rare& r = rareForWriting();
         r.uuidImage = *uuidImage;
-        r.imageSize = image->size();
+        r.imageSize = *size;
       }
     }
   }
