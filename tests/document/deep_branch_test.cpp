@@ -1,7 +1,6 @@
 // A branch deeper than the stack could follow by recursion: what a person does with it works.
-#include <gtest/gtest.h>
-
 #include <fmt/format.h>
+#include <gtest/gtest.h>
 
 #include "document/pseudo_map_view_controller.h"
 #include "formats/map_formats.h"
@@ -16,7 +15,7 @@ TEST(DeepBranch, CopyFoldCutUndoAndClosingWork) {
   BigView& canvas = *doc->bigView();
   canvas.loadFromXML(xml + "</QuillmereRelative>", MapFormats::LoadContext::Map);
   NodeView* top = canvas.rootNode()->childNodes().at(0).get();
-  canvas.setSelectedNode(top, false);
+  canvas.setSelectedNode(top, false);  // the menu's commands act on it
   canvas._copy();
   canvas.hide();
   EXPECT_EQ(top->childNodes().at(0)->alpha(), 0.0f);
@@ -26,5 +25,4 @@ TEST(DeepBranch, CopyFoldCutUndoAndClosingWork) {
   EXPECT_EQ(canvas.rootNode()->getListOfDescendents().size(), 1u);
   ASSERT_TRUE(doc->undoManager()->undo());  // the map saved before the cut is read back
   EXPECT_EQ(canvas.rootNode()->getListOfDescendents().size(), kDepth + 1);
-  doc.reset();
-}
+}  // and the map goes
