@@ -4,6 +4,7 @@
 
 #include "document/pseudo_map_view_controller.h"
 #include "formats/map_formats.h"
+#include "kit/core/run_loop.h"
 #include "kit/testing/app_home.h"
 
 TEST(DeepBranch, CopyFoldCutUndoAndClosingWork) {
@@ -23,6 +24,11 @@ TEST(DeepBranch, CopyFoldCutUndoAndClosingWork) {
   EXPECT_EQ(top->childNodes().at(0)->alpha(), 1.0f);
   canvas._cut();
   EXPECT_EQ(canvas.rootNode()->getListOfDescendents().size(), 1u);
+  kit::RunLoop::main().runOnce();  // one undo step each
+  canvas._paste();
+  EXPECT_EQ(canvas.rootNode()->getListOfDescendents().size(), kDepth + 1);
+  kit::RunLoop::main().runOnce();
+  ASSERT_TRUE(doc->undoManager()->undo());
   ASSERT_TRUE(doc->undoManager()->undo());  // the map saved before the cut is read back
   EXPECT_EQ(canvas.rootNode()->getListOfDescendents().size(), kDepth + 1);
 }  // and the map goes
