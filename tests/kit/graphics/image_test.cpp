@@ -561,9 +561,8 @@ TEST_F(NamedImageTest, ManyThreadsAskAtOnce) {
 
 TEST_F(NamedImageTest, FromFileReadsEachFormatAndSizeOfFileItsHeader) {
   std::vector<std::uint8_t> jpeg = *sample()->jpegData(1), huge = *sample()->pngData(), app(65537, 'x');
-  app[0] = 0xff, app[1] = 0xe1, app[2] = app[3] = 0xff;  // metadata of 64 KiB before the frame
-  jpeg.insert(jpeg.begin() + 2, app.begin(), app.end());
-  huge[17] = 0x01;  // a width of 65,556 in the IHDR chunk
+  app[0] = 0xff, app[1] = 0xe1, app[2] = app[3] = 0xff, huge[17] = 0x01;  // 64 KiB of metadata; a width of 65,556
+  jpeg.insert(jpeg.begin() + 2, app.begin(), app.end());  // before the frame header
   write("p.png", *sample()->pngData());
   write("j.jpg", jpeg);
   write("g.gif", makeGif(false, false, false));
