@@ -268,6 +268,9 @@ class BigView : public kit::View {
   bool tilesHoldSubview(const kit::View& subview) const override;
   // Topics, relationships, their editors and buttons: none of them scrolls.
   bool subviewsMayScroll() const override { return false; }
+  // Topics reaching past the canvas's edges (a map placed at its origin) take touches there as
+  // well; the background ends at the bounds.
+  kit::View* hitTest(kit::Point p) override;
   NodeView* draggingTopic() const { return draggingTopic_; }
   RelationshipView* draggingRelationship() const { return draggingRelationship_; }
   kit::ShapeLayer* linkLayer() const { return linkLayer_.get(); }

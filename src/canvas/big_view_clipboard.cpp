@@ -1,7 +1,8 @@
 // The topic clipboard: copying a branch into a record file, pasting records, text from other
 // programs and images.
-#include <algorithm>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "canvas/big_view.h"
@@ -23,14 +24,6 @@ constexpr std::uint32_t kAllAttributes = 0xFFFFFFFFu;
 std::string clipboardPath(int clipboard) {
   const std::string name = GlobalHelpers::clipboardNameForType(clipboard);
   return name.empty() ? std::string() : kit::AppPaths::temporary() + "/" + name;
-}
-
-// The image asset ids the branch uses, each once, in tree order.
-void collectAssetIDs(const NodeView* topic, std::vector<std::string>& ids) {
-  if (const auto& image = topic->getImage(); image && !image->empty()) {
-    if (std::find(ids.begin(), ids.end(), *image) == ids.end()) ids.push_back(*image);
-  }
-  for (const auto& child : topic->childNodes()) collectAssetIDs(child.get(), ids);
 }
 
 // Pasted topics and relationships take new identities: the identity attribute is renamed, and
@@ -122,12 +115,15 @@ void BigView::copyNode(NodeView* topic, int toClipboard) {
   if (floating) topic->setIsFloating(true, false);
 
   kit::Value record(kit::Dictionary{{"xml", kit::Value(xml)}, {"relpos", kit::Value(static_cast<std::int64_t>(relpos))}});
-  std::vector<std::string> assets;
-  collectAssetIDs(topic, assets);
+  // The image asset ids the branch uses, each once, in tree order (branches can be very deep).
+  kit::Array assets;
+  std::unordered_set<std::string_view> seen;
+  topic->walkPreOrder([&](const NodeView* n) {
+    if (const auto& image = n->getImage(); image && !image->empty() && seen.insert(*image).second) assets.emplace_back(*image);
+    return true;
+  });
   if (!assets.empty()) {
-    kit::Array list;
-    for (auto& id : assets) list.emplace_back(std::move(id));
-    record.set("Assets", kit::Value(std::move(list)));
+    record.set("Assets", kit::Value(std::move(assets)));
     record.set("MapID", kit::Value(parentController_ ? parentController_->mapID() : std::string()));
   }
   kit::plist::writeFile(path, record);

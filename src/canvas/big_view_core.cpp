@@ -91,6 +91,15 @@ void BigView::teardown(bool notify) {
   topicResizeIndicator_.reset();
 }
 
+kit::View* BigView::hitTest(kit::Point p) {
+  if (kit::View* hit = kit::View::hitTest(p)) return hit;
+  // Outside the bounds (inside, the canvas itself answers): only a topic or its parts.
+  if (isHidden() || alpha() < 0.01f || !isUserInteractionEnabled()) return nullptr;
+  for (kit::View* v = lastSubview(); v; v = v->previousSibling())
+    if (kit::View* hit = v->hitTest(v->convertPointFromSuperview(p))) return hit;
+  return nullptr;
+}
+
 bool BigView::isCrosshairShown() const { return crosshairButton_ && crosshairButton_->alpha() != 0; }
 
 void BigView::endEditing() {

@@ -142,15 +142,26 @@ std::optional<std::string> AssetLibrary::sha1ForAsset(std::string_view id) const
 
 // ---- Loading -------------------------------------------------------------------------------------
 
-kit::ImageRef AssetLibrary::newUIImageFor(std::string_view id) const {
+std::string AssetLibrary::pathForReadingAsset(std::string_view id) const {
   const std::string path = getPathForAsset(id);
-  if (path.empty()) return nullptr;
+  if (path.empty()) return path;
   if (!kit::FileManager::exists(path)) {
-    if (!isBundleAsset(id)) return nullptr;
+    if (!isBundleAsset(id)) return {};
     createAssetFolder();
     copyFileAtomically(bundlePathFor(id), path, true);
   }
-  return kit::Image::fromFile(path);
+  return path;
+}
+
+kit::ImageRef AssetLibrary::newUIImageFor(std::string_view id) const {
+  const std::string path = pathForReadingAsset(id);
+  return path.empty() ? nullptr : kit::Image::fromFile(path);
+}
+
+std::optional<kit::Size> AssetLibrary::imageSizeFor(std::string_view id) const {
+  const std::string path = pathForReadingAsset(id);
+  if (path.empty()) return std::nullopt;
+  return kit::Image::sizeOfFile(path);
 }
 
 kit::ImageRef AssetLibrary::newThumbnailUIImageFor(std::string_view id) const {

@@ -50,6 +50,8 @@ class AssetLibrary {
   // ---- Loading (null when missing or damaged) ------------------------------------------------
   // A built-in image missing from the folder is copied in first.
   kit::ImageRef newUIImageFor(std::string_view id) const;
+  // Its size, from the file's header: a topic learns it without decoding the picture.
+  std::optional<kit::Size> imageSizeFor(std::string_view id) const;
   // A missing or unreadable thumbnail is made again from the image and written.
   kit::ImageRef newThumbnailUIImageFor(std::string_view id) const;
 
@@ -89,5 +91,8 @@ class AssetLibrary {
   static void copyAssets(const std::vector<std::string>& ids, std::string_view fromMap, std::string_view toMap);
 
  private:
+  // The asset's file, a built-in image copied in first; empty when there is none.
+  std::string pathForReadingAsset(std::string_view id) const;
+
   std::string uuid_;
 };

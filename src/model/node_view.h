@@ -396,6 +396,9 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   kit::Point getPositionRelativeToParent() const;
   // The visible branch; a boundary stands for its branch, a folded topic for itself.
   kit::Rect getBranchBoundingRect();
+  // The same with the topic's own frame taken as `frame`, recalculating no outline: for a branch
+  // that has none.
+  kit::Rect getBranchBoundingRectWithOwnFrame(const kit::Rect& frame) const;
   // Everything not hidden (alpha 0): callouts and floating topics included.
   kit::Rect getBranchBoundingRectForAll();
   void pushSiblingsUpBy(float up, float down);

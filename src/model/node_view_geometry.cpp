@@ -20,13 +20,13 @@ void accumulate(kit::Rect& into, const kit::Rect& part) { into = into.isEmpty() 
 // below a topic when descend says so, into the children that keep accepts. An explicit stack:
 // outlines can be far deeper than the call stack allows.
 template <typename Descend, typename Keep>
-kit::Rect branchRect(const NodeView* top, Descend descend, Keep keep) {
+kit::Rect branchRect(const NodeView* top, Descend descend, Keep keep, const kit::Rect* topContribution = nullptr) {
   kit::Rect rect;
   std::vector<const NodeView*> stack{top};
   while (!stack.empty()) {
     const NodeView* n = stack.back();
     stack.pop_back();
-    accumulate(rect, branchContribution(n));
+    accumulate(rect, n == top && topContribution ? *topContribution : branchContribution(n));
     if (!descend(n)) continue;
     const auto& kids = n->childNodes();
     for (auto it = kids.rbegin(); it != kids.rend(); ++it)
@@ -56,6 +56,11 @@ kit::Rect NodeView::getBranchBoundingRect() {
   // A folded topic or a finished boundary outline stands for everything below it.
   return branchRect(
       this, [](const NodeView* n) { return !n->isFolded() && n->boundaryPoints().empty(); }, isNormalChild);
+}
+
+kit::Rect NodeView::getBranchBoundingRectWithOwnFrame(const kit::Rect& frame) const {
+  return branchRect(
+      this, [](const NodeView* n) { return !n->isFolded() && n->boundaryPoints().empty(); }, isNormalChild, &frame);
 }
 
 kit::Rect NodeView::getBranchBoundingRectForAll() {

@@ -95,7 +95,9 @@ void NodeView::setImage(const std::optional<std::string>& uuidImage, bool withUn
     r.uuidImage = *uuidImage;
     if (parentController_) {
       if (auto library = AssetLibrary::assetLibraryForMap(parentController_->mapID())) {
-        if (kit::ImageRef image = library->newUIImageFor(*uuidImage)) r.imageSize = image->size();
+        // The header's size: every topic showing a large picture would otherwise decode it whole
+        // (the drawing decodes each asset once, into its cache).
+        if (std::optional<kit::Size> size = library->imageSizeFor(*uuidImage)) r.imageSize = *size;
       }
     }
   }

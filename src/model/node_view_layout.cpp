@@ -378,14 +378,26 @@ void NodeView::_calcLayout(bool rightHand) {
 }
 
 void NodeView::recalcLayoutRecursively(bool recursive, bool redraw, bool realign, bool siblings, bool offspring) {
+  // Realigning with the siblings takes each topic's branch rectangle from before its layout, a
+  // walk of its branch, which only a topic whose frame changes uses. Without outlines in the
+  // branch (each look recalculates them) it is the old frame with the branch below, which the
+  // topic's own layout leaves alone: taken afterwards, and only then, a deep branch is not walked
+  // once per topic.
+  bool branchAfterwards = recursive && realign && siblings;
+  if (branchAfterwards) walkPreOrder([&](const NodeView* n) {
+    branchAfterwards = branchAfterwards && !n->hasBoundary_ && n->boundaryPoints().empty();
+    return branchAfterwards;
+  });
   auto layoutOne = [&](NodeView* n, bool logicallyRight) {
     bool sib = siblings, off = offspring;
     if (n->isInPlaceEdit()) sib = off = false;
     const bool rightHand = n->isRoot() || logicallyRight;
     if (realign) {
       Rect savedNode = n->getAdjustedNodeFrame();
-      Rect savedBranch = sib ? n->getBranchBoundingRect() : Rect();
+      Rect savedBranch = sib && !branchAfterwards ? n->getBranchBoundingRect() : Rect();
       n->_calcLayout(rightHand);
+      if (sib && branchAfterwards && n->getAdjustedNodeFrame() != savedNode)
+        savedBranch = n->getBranchBoundingRectWithOwnFrame(savedNode);
       n->realignBasedOnSavedNodeFrame(savedNode, savedBranch, sib, off);
     } else {
       n->_calcLayout(rightHand);

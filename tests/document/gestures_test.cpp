@@ -448,3 +448,16 @@ TEST_F(GesturesTest, ShakeCentresTheMapAndDragsPanOnlyFromTheBackground) {
 }
 
 }  // namespace
+
+TEST_F(GesturesTest, TopicsAtTheCanvasCornerTakeTaps) {
+  canvas->removeNode(root);
+  canvas->loadFromXML("<QuillmereRelative version=\"1\"><topic level=\"0\" x=\"0\" y=\"0\" text=\"Corner\"/>"
+                      "<topic level=\"1\" x=\"150\" y=\"0\" text=\"Side\"/></QuillmereRelative>", MapFormats::LoadContext::Map);
+  canvas->rootNode()->recalcLayoutRecursively(true, false, false, false, false);
+  doc.PseudoMapViewController::centreScreenOnRootNode();  // as a window's first view does
+  for (NodeView* n : {canvas->rootNode()->childNodes()[0].get(), canvas->rootNode()}) {
+    script.tap(onCanvas(Point(n->center().x - 10, n->center().y - 8)));  // above left of the middle
+    script.wait(0.6);
+    EXPECT_EQ(canvas->selectedNode(), n) << n->strName();
+  }
+}

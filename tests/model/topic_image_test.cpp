@@ -1,10 +1,12 @@
 // The topic image setter and the HTML image map of exported pictures.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "kit/core/files.h"
 #include "kit/graphics/image_context.h"
+#include "kit/graphics/image_encoders.h"
 #include "kit/testing/fixtures.h"
 #include "model/asset_library.h"
 #include "model/node_view.h"
@@ -83,6 +85,18 @@ TEST_F(TopicImageTest, AMissingOrDamagedAssetShowsNoImageButKeepsItsReference) {
   child->setImage(std::string("DAMAGED"), false);
   EXPECT_EQ(child->getImage(), "DAMAGED");
   EXPECT_EQ(child->imageSize(), kit::Size());
+}
+
+TEST_F(TopicImageTest, TopicsSharingAHugePictureTakeItsSizeWithoutDecodingIt) {
+  const std::string path = AssetLibrary::assetLibraryForMap(tree_.doc.mapID())->createAssetFolder() + "/HUGE.png";
+  ASSERT_TRUE(kit::FileManager::writeAtomicallyFrom(path, [](const kit::ByteSink& sink) {
+    auto png = kit::makePngEncoder(6000, 6000, false, sink);  // 144 MB and a quarter second to decode
+    return png->writeRows(std::vector<unsigned char>(24000).data(), 0, 6000) && png->finish();
+  }));
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 5; ++i) tree_.add(root_, "child")->setImage(std::string("HUGE"), false);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  EXPECT_EQ(root_->childNodes().back()->imageSize(), kit::Size(6000, 6000));
 }
 
 TEST_F(TopicImageTest, AnEmptyIdClearsTheImage) {

@@ -38,6 +38,10 @@ class Image {
   // unknown data.
   static ImageRef fromData(std::span<const std::uint8_t> bytes, float scale = 1);
   static ImageRef fromFile(const std::string& path, float scale = 1);
+  // The size fromFile would give a PNG, JPEG or GIF file, read from its header (the IHDR chunk,
+  // the frame header, the logical screen) without decoding the pixels; nullopt for what the
+  // decoders refuse at their headers, and for SVG.
+  static std::optional<Size> sizeOfFile(const std::string& path, float scale = 1);
   // An SVG document rendered at its intrinsic size times scale (pixels), with that scale.
   static ImageRef fromSvgData(std::span<const std::uint8_t> bytes, float scale = 1);
   // A transparent image of the given pixel size; null when a side is not 1..kMaxImageSide.

@@ -18,8 +18,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
+#include <sys/stat.h>
 
 #include "kit/core/dynamic_library.h"
 #include "kit/core/files.h"
@@ -36,6 +38,10 @@ constexpr std::uint64_t kMaxDecodedPixels = 100'000'000;
 bool acceptableSize(std::uint64_t w, std::uint64_t h) {
   return w >= 1 && h >= 1 && w <= kMaxImageSide && h <= kMaxImageSide && w * h <= kMaxDecodedPixels;
 }
+
+struct PixelSize {
+  std::uint64_t width = 0, height = 0;
+};
 
 ImageRef adopt(cairo_surface_t* s, float scale) {
   ImageRef img = Image::fromSurface(s, scale);
@@ -63,10 +69,17 @@ std::uint32_t be32(const std::uint8_t* p) {
   return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
 }
 
-ImageRef decodePng(std::span<const std::uint8_t> bytes, float scale) {
+// The pixel size the IHDR chunk declares (the signature checked by the caller), if acceptable.
+std::optional<PixelSize> pngHeaderSize(std::span<const std::uint8_t> bytes) {
   // Signature, then the IHDR chunk: length, type, width, height.
-  if (bytes.size() < 33 || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) return nullptr;
-  if (!acceptableSize(be32(bytes.data() + 16), be32(bytes.data() + 20))) return nullptr;
+  if (bytes.size() < 33 || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) return std::nullopt;
+  const PixelSize size{be32(bytes.data() + 16), be32(bytes.data() + 20)};
+  if (!acceptableSize(size.width, size.height)) return std::nullopt;
+  return size;
+}
+
+ImageRef decodePng(std::span<const std::uint8_t> bytes, float scale) {
+  if (!pngHeaderSize(bytes)) return nullptr;
   ByteReader r{bytes.data(), bytes.size()};
   cairo_surface_t* s = cairo_image_surface_create_from_png_stream(readBytes, &r);
   if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
@@ -94,6 +107,25 @@ void initJpegError(JpegError& err) {
   err.mgr.error_exit = jpegFail;
   err.mgr.emit_message = jpegQuiet;
   err.mgr.output_message = jpegNoOutput;
+}
+
+// The size the frame header declares, reading the file only up to it (past any metadata).
+// Plain C data only between setjmp and longjmp.
+bool jpegHeaderSize(FILE* file, PixelSize& size) {
+  jpeg_decompress_struct info;
+  JpegError err;
+  initJpegError(err);
+  info.err = &err.mgr;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_stdio_src(&info, file);
+  const bool ok = jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK && acceptableSize(info.image_width, info.image_height);
+  size = {info.image_width, info.image_height};
+  jpeg_destroy_decompress(&info);
+  return ok;
 }
 
 // Plain C data only between setjmp and longjmp: nothing here has a destructor to skip.
@@ -183,6 +215,45 @@ struct GifCloser {
   }
 };
 
+// Reads up to the first frame's descriptor: the picture's size (the logical screen, else the
+// frame's extent) and the frame's transparent colour; nullopt for damaged or refused sizes.
+std::optional<PixelSize> gifFirstFrame(GifFileType* gif, int& transparent) {
+  transparent = NO_TRANSPARENT_COLOR;
+  for (;;) {
+    GifRecordType type;
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR) return std::nullopt;
+    if (type == TERMINATE_RECORD_TYPE) return std::nullopt;
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code;
+      GifByteType* ext = nullptr;
+      if (DGifGetExtension(gif, &code, &ext) == GIF_ERROR) return std::nullopt;
+      if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) {
+        GraphicsControlBlock gcb;
+        if (DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
+      }
+      while (ext) {
+        if (DGifGetExtensionNext(gif, &ext) == GIF_ERROR) return std::nullopt;
+      }
+      continue;
+    }
+    if (type != IMAGE_DESC_RECORD_TYPE) continue;
+    if (DGifGetImageDesc(gif) == GIF_ERROR) return std::nullopt;
+    const GifImageDesc& d = gif->Image;
+    const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+    if (!map || !map->Colors || d.Width <= 0 || d.Height <= 0) return std::nullopt;
+    const PixelSize size{static_cast<std::uint64_t>(gif->SWidth > 0 ? gif->SWidth : d.Left + d.Width),
+                         static_cast<std::uint64_t>(gif->SHeight > 0 ? gif->SHeight : d.Top + d.Height)};
+    if (!acceptableSize(size.width, size.height) ||
+        !acceptableSize(static_cast<std::uint64_t>(d.Width), static_cast<std::uint64_t>(d.Height)))
+      return std::nullopt;
+    return size;
+  }
+}
+
+int gifReadFile(GifFileType* gif, GifByteType* buf, int len) {
+  return static_cast<int>(std::fread(buf, 1, static_cast<size_t>(std::max(len, 0)), static_cast<FILE*>(gif->UserData)));
+}
+
 ImageRef decodeGif(std::span<const std::uint8_t> bytes, float scale) {
   GifSource src{bytes.data(), bytes.size()};
   int error = 0;
@@ -190,101 +261,131 @@ ImageRef decodeGif(std::span<const std::uint8_t> bytes, float scale) {
   GifFileType* gif = file.gif;
   if (!gif) return nullptr;
   int transparent = NO_TRANSPARENT_COLOR;
-  for (;;) {
-    GifRecordType type;
-    if (DGifGetRecordType(gif, &type) == GIF_ERROR) return nullptr;
-    if (type == TERMINATE_RECORD_TYPE) return nullptr;
-    if (type == EXTENSION_RECORD_TYPE) {
-      int code;
-      GifByteType* ext = nullptr;
-      if (DGifGetExtension(gif, &code, &ext) == GIF_ERROR) return nullptr;
-      if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) {
-        GraphicsControlBlock gcb;
-        if (DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
-      }
-      while (ext) {
-        if (DGifGetExtensionNext(gif, &ext) == GIF_ERROR) return nullptr;
-      }
-      continue;
+  const std::optional<PixelSize> size = gifFirstFrame(gif, transparent);
+  if (!size) return nullptr;
+  const GifImageDesc& d = gif->Image;
+  const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+  const int cw = static_cast<int>(size->width), ch = static_cast<int>(size->height);
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cw, ch);
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(s);
+    return nullptr;
+  }
+  cairo_surface_flush(s);
+  unsigned char* out = cairo_image_surface_get_data(s);
+  int stride = cairo_image_surface_get_stride(s);
+  std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
+  auto put = [&](int fy) {
+    int y = d.Top + fy;
+    if (y < 0 || y >= ch) return;
+    auto* px = reinterpret_cast<std::uint32_t*>(out + static_cast<size_t>(y) * stride);
+    for (int fx = 0; fx < d.Width; ++fx) {
+      int x = d.Left + fx, i = line[static_cast<size_t>(fx)];
+      if (x < 0 || x >= cw || i == transparent || i >= map->ColorCount) continue;
+      const GifColorType& c = map->Colors[i];
+      px[x] = 0xff000000u | (std::uint32_t(c.Red) << 16) | (std::uint32_t(c.Green) << 8) | c.Blue;
     }
-    if (type != IMAGE_DESC_RECORD_TYPE) continue;
-    if (DGifGetImageDesc(gif) == GIF_ERROR) return nullptr;
-    const GifImageDesc& d = gif->Image;
-    const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
-    if (!map || !map->Colors || d.Width <= 0 || d.Height <= 0) return nullptr;
-    int cw = gif->SWidth > 0 ? gif->SWidth : d.Left + d.Width;
-    int ch = gif->SHeight > 0 ? gif->SHeight : d.Top + d.Height;
-    if (!acceptableSize(static_cast<std::uint64_t>(cw), static_cast<std::uint64_t>(ch)) ||
-        !acceptableSize(static_cast<std::uint64_t>(d.Width), static_cast<std::uint64_t>(d.Height)))
-      return nullptr;
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cw, ch);
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-      cairo_surface_destroy(s);
-      return nullptr;
-    }
-    cairo_surface_flush(s);
-    unsigned char* out = cairo_image_surface_get_data(s);
-    int stride = cairo_image_surface_get_stride(s);
-    std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
-    auto put = [&](int fy) {
-      int y = d.Top + fy;
-      if (y < 0 || y >= ch) return;
-      auto* px = reinterpret_cast<std::uint32_t*>(out + static_cast<size_t>(y) * stride);
-      for (int fx = 0; fx < d.Width; ++fx) {
-        int x = d.Left + fx, i = line[static_cast<size_t>(fx)];
-        if (x < 0 || x >= cw || i == transparent || i >= map->ColorCount) continue;
-        const GifColorType& c = map->Colors[i];
-        px[x] = 0xff000000u | (std::uint32_t(c.Red) << 16) | (std::uint32_t(c.Green) << 8) | c.Blue;
-      }
-    };
-    bool ok = true;
-    if (d.Interlace) {
-      static constexpr int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-      for (int pass = 0; pass < 4 && ok; ++pass)
-        for (int fy = start[pass]; fy < d.Height && ok; fy += step[pass]) {
-          ok = DGifGetLine(gif, line.data(), d.Width) == GIF_OK;
-          if (ok) put(fy);
-        }
-    } else {
-      for (int fy = 0; fy < d.Height && ok; ++fy) {
+  };
+  bool ok = true;
+  if (d.Interlace) {
+    static constexpr int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4 && ok; ++pass)
+      for (int fy = start[pass]; fy < d.Height && ok; fy += step[pass]) {
         ok = DGifGetLine(gif, line.data(), d.Width) == GIF_OK;
         if (ok) put(fy);
       }
+  } else {
+    for (int fy = 0; fy < d.Height && ok; ++fy) {
+      ok = DGifGetLine(gif, line.data(), d.Width) == GIF_OK;
+      if (ok) put(fy);
     }
-    if (!ok) {
-      cairo_surface_destroy(s);
-      return nullptr;
-    }
-    cairo_surface_mark_dirty(s);
-    return adopt(s, scale);
   }
+  if (!ok) {
+    cairo_surface_destroy(s);
+    return nullptr;
+  }
+  cairo_surface_mark_dirty(s);
+  return adopt(s, scale);
+}
+
+enum class Format { Unknown, Png, Jpeg, Gif };
+
+// Told apart by their signatures.
+Format formatOf(std::span<const std::uint8_t> bytes) {
+  static constexpr std::uint8_t pngSig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  if (bytes.size() >= 8 && std::memcmp(bytes.data(), pngSig, 8) == 0) return Format::Png;
+  if (bytes.size() >= 3 && bytes[0] == 0xff && bytes[1] == 0xd8 && bytes[2] == 0xff) return Format::Jpeg;
+  if (bytes.size() >= 6 && (std::memcmp(bytes.data(), "GIF87a", 6) == 0 || std::memcmp(bytes.data(), "GIF89a", 6) == 0))
+    return Format::Gif;
+  return Format::Unknown;
 }
 
 }  // namespace
 
 ImageRef Image::fromData(std::span<const std::uint8_t> bytes, float scale) {
-  static constexpr std::uint8_t pngSig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  if (bytes.size() >= 8 && std::memcmp(bytes.data(), pngSig, 8) == 0) return decodePng(bytes, scale);
-  if (bytes.size() >= 3 && bytes[0] == 0xff && bytes[1] == 0xd8 && bytes[2] == 0xff)
-    return adopt(decodeJpegSurface(bytes.data(), bytes.size()), scale);
-  if (bytes.size() >= 6 && (std::memcmp(bytes.data(), "GIF87a", 6) == 0 ||
-                            std::memcmp(bytes.data(), "GIF89a", 6) == 0))
-    return decodeGif(bytes, scale);
+  switch (formatOf(bytes)) {
+    case Format::Png: return decodePng(bytes, scale);
+    case Format::Jpeg: return adopt(decodeJpegSurface(bytes.data(), bytes.size()), scale);
+    case Format::Gif: return decodeGif(bytes, scale);
+    case Format::Unknown: return nullptr;
+  }
   return nullptr;
 }
+
+namespace {
+
+// Plain reads: streams throw on folders, and only regular files hold images.
+FILE* openImageFile(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+  return std::fopen(path.c_str(), "rb");
+}
+
+bool isSvgPath(const std::string& path) {
+  size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+  std::string ext = path.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  return ext == "svg";
+}
+
+}  // namespace
 
 ImageRef Image::fromFile(const std::string& path, float scale) {
   // Only a regular file of bounded size holds an image: a pipe or a device is never waited on.
   const std::optional<Data> read = FileManager::readFile(path);
   if (!read) return nullptr;
   const Data& bytes = *read;
-  size_t dot = path.find_last_of('.');
-  if (dot != std::string::npos && path.find('/', dot) == std::string::npos) {
-    std::string ext = path.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (ext == "svg") return fromSvgData(bytes, scale);
-  }
+  if (isSvgPath(path)) return fromSvgData(bytes, scale);
   return fromData(bytes, scale);
+}
+
+std::optional<Size> Image::sizeOfFile(const std::string& path, float scale) {
+  if (isSvgPath(path)) return std::nullopt;
+  std::unique_ptr<FILE, int (*)(FILE*)> f(openImageFile(path), &std::fclose);
+  if (!f) return std::nullopt;
+  std::uint8_t head[33];
+  const std::span<const std::uint8_t> bytes(head, std::fread(head, 1, sizeof head, f.get()));
+  std::optional<PixelSize> size;
+  switch (formatOf(bytes)) {
+    case Format::Png:
+      size = pngHeaderSize(bytes);
+      break;
+    case Format::Jpeg:
+      if (PixelSize s; std::fseek(f.get(), 0, SEEK_SET) == 0 && jpegHeaderSize(f.get(), s)) size = s;
+      break;
+    case Format::Gif:
+      if (std::fseek(f.get(), 0, SEEK_SET) == 0) {
+        int error = 0, transparent = 0;
+        GifCloser gif{DGifOpen(f.get(), gifReadFile, &error)};
+        if (gif.gif) size = gifFirstFrame(gif.gif, transparent);
+      }
+      break;
+    case Format::Unknown:
+      break;
+  }
+  if (!size) return std::nullopt;
+  return Size(static_cast<float>(size->width) / scale, static_cast<float>(size->height) / scale);
 }
 
 namespace {

@@ -562,17 +562,23 @@ TEST_F(NamedImageTest, ManyThreadsAskAtOnce) {
   ASSERT_TRUE(got[0]);
 }
 
-TEST_F(NamedImageTest, FromFileReadsEachFormat) {
+TEST_F(NamedImageTest, FromFileReadsEachFormatAndSizeOfFileItsHeader) {
+  std::vector<std::uint8_t> jpeg = *sample()->jpegData(1), huge = *sample()->pngData(), app(65537, 'x');
+  app[0] = 0xff, app[1] = 0xe1, app[2] = app[3] = 0xff, huge[17] = 0x01;  // 64 KiB of metadata; a width of 65,556
+  jpeg.insert(jpeg.begin() + 2, app.begin(), app.end());  // before the frame header
   write("p.png", *sample()->pngData());
-  write("j.jpg", *sample()->jpegData(1));
+  write("j.jpg", jpeg);
   write("g.gif", makeGif(false, false, false));
   write("bad.png", std::string("garbage"));
-  EXPECT_TRUE(Image::fromFile((dir_ / "p.png").string()));
-  EXPECT_TRUE(Image::fromFile((dir_ / "j.jpg").string()));
-  EXPECT_TRUE(Image::fromFile((dir_ / "g.gif").string()));
-  EXPECT_EQ(Image::fromFile((dir_ / "bad.png").string()), nullptr);
-  EXPECT_EQ(Image::fromFile((dir_ / "none.png").string()), nullptr);
-  EXPECT_EQ(Image::fromFile(dir_.string()), nullptr);  // a folder
+  write("huge.png", huge);
+  for (auto [name, size] : {std::pair{"p.png", Size(10, 5)}, {"j.jpg", Size(10, 5)}, {"g.gif", Size(2, 1)}}) {
+    EXPECT_EQ(Image::fromFile((dir_ / name).string(), 2)->size(), size) << name;
+    EXPECT_EQ(Image::sizeOfFile((dir_ / name).string(), 2), size) << name;
+  }
+  for (const char* name : {"bad.png", "huge.png", "none.png", ""}) {  // "": a folder
+    EXPECT_EQ(Image::fromFile((dir_ / name).string()), nullptr) << name;
+    EXPECT_EQ(Image::sizeOfFile((dir_ / name).string()), std::nullopt) << name;
+  }
 }
 
 }  // namespace
