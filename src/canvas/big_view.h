@@ -500,6 +500,7 @@ class BigView : public kit::View {
 
  private:
   NodeView* finishNewParentTopic(NodeView* n);
+  void openFoldForNewChild(NodeView* parent);
   // The pasteboard's image as a new asset on a new or the selected topic; false when refused.
   bool pasteImageAsTopic(bool andFloat, bool crosshair);
   friend class BigViewDrawingTestAccess;  // tests set the drag and guide state

@@ -209,6 +209,10 @@ bool BigView::pasteClipboard(int clipboard, int onSide, bool andFloat) {
   if (!p) return finish();
   pasted = true;
   p->setIsFloating(andFloat, false);
+  // A copied central topic brings its floating topics: like a copied floating topic, they paste
+  // as ordinary children, as floating topics hang from the central topic alone.
+  for (NodeView* n : p->getListOfDescendents())
+    if (n != p) n->setIsFloating(false, false);
   if (!andFloat) {
     if (NodeView* parent = p->parentNode()) parent->recalcLayoutRecursively(false, true, true, false, false);
     p->recalcLayoutRecursively(true, true, false, false, false);

@@ -37,6 +37,12 @@ NodeView* BigView::createLoadedChildOf(NodeView* parent, kit::Point position, st
   return n;
 }
 
+// A new child under a folded topic would vanish into the fold as its editor closes, leaving the
+// selection hidden: the fold opens first, recorded with the new topic's undo step.
+void BigView::openFoldForNewChild(NodeView* parent) {
+  if (parent->isFolded()) toggleFoldState(parent);
+}
+
 NodeView* BigView::createSiblingOf(NodeView* topic, bool above) {
   if (!topic || topic->isRoot() || topic->isFloating() || topic->isCallout()) return nullptr;
   topic->pushSiblingsUpBy(10, 10);
@@ -68,6 +74,7 @@ NodeView* BigView::createChildNodeOf(NodeView* parent, int onSide) {
 NodeView* BigView::createAndEditNewChildOf(NodeView* parent, const std::string& text) {
   endEditing();
   if (!parent) return nullptr;
+  openFoldForNewChild(parent);
   NodeView* n;
   if (isCrosshairShown()) {
     hideCrosshair();
@@ -135,6 +142,7 @@ NodeView* BigView::createAndEditNewChildLevelOf(NodeView* topic, const std::stri
   if (!topic) return nullptr;
   endEditing();
   hideCrosshair();
+  openFoldForNewChild(topic);
   kit::Rect f = topic->getAdjustedNodeFrame();
   bool rightOrRoot = topic->isLogicallyToRightOfRoot() || topic->isRoot();
   float x = rightOrRoot ? f.maxX() + 5 : f.minX() - 5;

@@ -78,7 +78,8 @@ struct Walk {
 };
 
 // The walk shared by boundaries, links and tile topics: a hidden topic (alpha 0) ends its
-// branch; a dragged topic keeps only its floating children; the normal children of a folded
+// branch, all but the floating topics in it, which no parent hides (they are roots of their
+// own); a dragged topic keeps only its floating children; the normal children of a folded
 // topic get no link and are not drawn, though their boundaries are still looked at.
 void collect(NodeView* from, const Rect& clip, const NodeView* dragged, const NodeView* dropped, unsigned want,
              Walk& out) {
@@ -86,6 +87,7 @@ void collect(NodeView* from, const Rect& clip, const NodeView* dragged, const No
     NodeView* t;
     bool reached;  // by the link and topic walk
     Box parentFrame;
+    bool underHidden = false;  // only floating topics are looked for
   };
   const Box c(clip);
   NodeView* p = from->parentNode();
@@ -94,7 +96,12 @@ void collect(NodeView* from, const Rect& clip, const NodeView* dragged, const No
     const Entry e = stack.back();
     stack.pop_back();
     NodeView* t = e.t;
-    if (t->alpha() == 0) continue;
+    if (t->alpha() == 0 || (e.underHidden && !t->isFloating())) {
+      const NodeView::ChildList& children = t->childNodes();
+      for (auto it = children.rbegin(); it != children.rend(); ++it)
+        if (t != dragged || (*it)->isFloating()) stack.push_back({it->get(), true, Box(0, 0, 0, 0), true});
+      continue;
+    }
     const Box f = frameOf(t);
     const bool isDragged = t == dragged;
     if ((want & kBoundaries) && !isDragged && !t->boundaryPoints().empty()) {
@@ -123,8 +130,8 @@ void collect(NodeView* from, const Rect& clip, const NodeView* dragged, const No
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
       NodeView* k = it->get();
       if (isDragged && !k->isFloating()) continue;
-      bool reached = e.reached && (!folded || k->isCallout() || k->isFloating());
-      if (reached || (want & kBoundaries)) stack.push_back({k, reached, f});
+      // Floating topics below are looked for even where nothing else is.
+      stack.push_back({k, k->isFloating() || (e.reached && (!folded || k->isCallout())), f});
     }
   }
 }
@@ -403,17 +410,17 @@ void BigView::findLiveTopics() {
   if (!dragged) return;
   // What the tiles' walk would list below the dragged topic, were it not dragged: its floating
   // children (the central topic's) stay in the tiles.
-  std::vector<NodeView*> stack{dragged};
+  std::vector<std::pair<NodeView*, bool>> stack{{dragged, true}};  // topic, reached
   while (!stack.empty()) {
-    NodeView* t = stack.back();
+    auto [t, reached] = stack.back();
     stack.pop_back();
-    if (t->alpha() == 0) continue;
-    if (!t->isHidden()) liveTopics_.push_back(t);
+    const bool shown = t->alpha() != 0 && (reached || t->isFloating());
+    if (shown && !t->isHidden()) liveTopics_.push_back(t);
     const bool folded = t->isFolded();
     for (const auto& child : t->childNodes()) {
       NodeView* k = child.get();
       if (k->isFloating() && t == dragged) continue;
-      if (!folded || k->isCallout() || k->isFloating()) stack.push_back(k);
+      stack.emplace_back(k, shown && (!folded || k->isCallout() || k->isFloating()));
     }
   }
   std::sort(liveTopics_.begin(), liveTopics_.end());

@@ -125,6 +125,11 @@ void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
   const std::string& action = record["action"].string();
   const kit::Value& details = record["details"];
   NodeView* t = details["uuid"].isString() ? canvas_->getNodeByUUID(details["uuid"].string()) : nullptr;
+  // A fold or flag put back may hide the selected topic: the selection moves to one that shows.
+  struct KeepSelectionShown {
+    BigView* canvas;
+    ~KeepSelectionShown() { canvas->ensureCurrentSelectionIsOnVisibleTopic(); }
+  } keepSelectionShown{canvas_.get()};
 
   if (action == "move") {
     if (t) pushUndoRedoOperation("move", kit::Value(kit::Dictionary{{"uuid", t->uuid()}, {"snapshot", canvas_->snapshotPositions(t)}}));

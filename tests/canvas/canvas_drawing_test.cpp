@@ -79,10 +79,13 @@ TEST_F(CanvasDrawingTest, OnlyLinksMeetingTheClipAreDrawn) {
 TEST_F(CanvasDrawingTest, HiddenTopicEndsItsBranchesWalk) {
   NodeView* grandchild = make(right, Point(right->center().x + 300, c.y), "Grandchild");
   Point gm = linkMiddle(grandchild);
+  make(right, Point(c.x + 200, c.y - 200), "Floating")->setIsFloating(true, false);
+  NodeView* floatingChild = make(right->childNodes().back().get(), Point(c.x + 500, c.y - 200));
   right->setAlpha(0);
   auto img = draw(2, region);
   EXPECT_EQ(alphaNear(img, linkMiddle(right)), 0);
   EXPECT_EQ(alphaNear(img, gm), 0);
+  EXPECT_GT(alphaNear(img, linkMiddle(floatingChild)), 200);  // but for floating topics
   EXPECT_GT(alphaNear(img, linkMiddle(left)), 200);
 }
 

@@ -117,6 +117,8 @@ TEST_F(ClipboardTest, CopiedBranchPastesIntoAnotherMapWithNewIdentities) {
   a_->bigView()->copyNode(a_->bigView()->rootNode(), 2);
   EXPECT_EQ(board.changeCount(), count);
   EXPECT_EQ(kit::plist::readFile(clipboardFile(2)).value()["relpos"].intValue(), 0);
+  ASSERT_TRUE(a_->bigView()->pasteClipboard(2, Side::Automatic, false));  // floating topics come as ordinary
+  for (NodeView* n : a_->bigView()->lastLoadedRootNode()->getListOfDescendents()) EXPECT_FALSE(n->isFloating());
 }
 
 TEST_F(ClipboardTest, TextFromOtherProgramsBecomesTopics) {

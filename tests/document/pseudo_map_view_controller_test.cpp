@@ -180,10 +180,14 @@ TEST_F(DocumentTest, FoldUndoAndRedoEachRecordOneStep) {
   EXPECT_TRUE(a->isFolded());
   ASSERT_TRUE(undo().undo());
   EXPECT_FALSE(a->isFolded());
+  canvas->setSelectedNode(a->childNodes()[0].get(), true);
   ASSERT_TRUE(undo().redo());
   EXPECT_TRUE(a->isFolded());
+  EXPECT_EQ(canvas->selectedNode(), a);  // out of the fold
+  doc->onNewChildNode("new")->inPlaceEdit(false);  // opens the fold, in the new topic's step
+  EXPECT_EQ(canvas->selectedNode()->alpha(), 1.0f);
   ASSERT_TRUE(undo().undo());
-  EXPECT_FALSE(a->isFolded());
+  EXPECT_TRUE(a->isFolded());
 }
 
 TEST_F(DocumentTest, StyleRecordsReplayThroughTheSetters) {
