@@ -93,7 +93,7 @@ TEST_F(Checker, RandomGestureSequencesKeepTheirInvariants) {
     actions += f ? f.at + 1 : all.size();
     if (f && std::getenv("QUILL_CHECKER_SURVEY")) {
       // Survey: every failing seed in one line, no shrinking.
-      std::printf("seed %llu action %zu: %s\n", static_cast<unsigned long long>(seed), f.at, kindOf(f.what).c_str());
+      std::printf("seed %llu action %zu: %s\n", static_cast<unsigned long long>(seed), f.at, f.what.substr(0, f.what.find('\n')).c_str());
       ++seed;
       continue;
     }
