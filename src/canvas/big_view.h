@@ -198,8 +198,9 @@ class BigView : public kit::View {
   void restoreChildOrder(const std::string& parent, const kit::Array& order);
   NodeView* getNodeByUUID(const std::string& uuid);
   NodeView* getNodeByReferenceID(const std::string& id, NodeView* searchingUnder);
-  // Records "move" for the selection (its parent in keep-organised mode) once per touch.
-  void logMoveStartForUndoIfNotAlreadyLogged();
+  // Records "move" for the moved topic, by default the selection (its parent in keep-organised
+  // mode), once per touch.
+  void logMoveStartForUndoIfNotAlreadyLogged(NodeView* moved = nullptr);
   void onCrosshairPressed();
   void onTopicDisclosurePressed();
   void onTopicTextChanged();

@@ -375,9 +375,9 @@ void BigView::recursivelyExpandNodesFrom(NodeView* topic, int depthCount) {
   for (const auto& [n, hidden] : outermost) n->_recursivelyUpdateVisiblity(hidden);
 }
 
-void BigView::logMoveStartForUndoIfNotAlreadyLogged() {
-  if (bLoggedUndoForCurrentMove_ || !selectedNode_) return;
-  NodeView* t = selectedNode_;
+void BigView::logMoveStartForUndoIfNotAlreadyLogged(NodeView* moved) {
+  NodeView* t = moved ? moved : selectedNode_;
+  if (bLoggedUndoForCurrentMove_ || !t) return;
   if (isKeepOrganised() && t->parentNode()) t = t->parentNode();
   if (parentController_) {
     kit::Dictionary d{{"uuid", t->uuid()}, {"snapshot", snapshotPositions(t)}};

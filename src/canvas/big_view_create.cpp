@@ -215,7 +215,7 @@ void BigView::selectAndEditNode(NodeView* topic) {
 NodeView* BigView::createWithUndo(const std::function<NodeView*()>& create) {
   // An open editor has pushed its neighbours aside; the new topic's editor takes over anyway, so
   // the edit ends first and the places recorded are those the map keeps.
-  if (NodeView* editing = NodeView::currentEditingTopic()) editing->inPlaceEdit(false);
+  NodeView::finishEditing();
   kit::Value before = parentController_ && rootNode_ ? snapshotPositions(rootNode_.get()) : kit::Value();
   NodeView* n = create();
   if (n && parentController_)

@@ -96,14 +96,14 @@ void BigView::dragTouchMoved() {
     return;
   }
   auto* topic = dynamic_cast<NodeView*>(touchView_);
-  // A touch that did not take its topic (outside its shape) drags nothing.
-  if (!topic || (topic != selectedNode_ && topic != dragDropNode_ && topic != draggingTopic_)) return;
+  if (!topic) return;
   if (!draggingTopic_) {
     draggingTopic_ = topic;
     dragStartPositions_ = topic->snapshotNodePositions();
     preDragTopicInitFor(topic);
     requestRedraw();
-    logMoveStartForUndoIfNotAlreadyLogged();
+    // A touch beside the topic's shape drags it without selecting it: the record is the topic's.
+    logMoveStartForUndoIfNotAlreadyLogged(topic);
   }
   const kit::Point to(ptCurrentTouch_.x + touchCentreOffset_.width, ptCurrentTouch_.y + touchCentreOffset_.height);
   if (topic->moveTo(to, true, true)) buildDragTopicBranchLayersFor(topic);
@@ -296,7 +296,8 @@ void BigView::putBackLiftedTopic(bool animate) {
   if (animate) kit::ViewAnimation::setAnimationDuration(AppServices::sharedAnimationDuration());
   d->moveTo(dragDropNodesOriginalPosition_, true, true);
   if (animate) kit::ViewAnimation::commitAnimations();
-  setSelectedNode(d, true);
+  // A touch on another topic that closed the drop menu has selected that topic: it keeps it.
+  if (!selectedNode_) setSelectedNode(d, true);
   setDragDropNode(nullptr);
   setFosterNode(nullptr);
   requestRedraw();

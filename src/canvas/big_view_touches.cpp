@@ -7,6 +7,7 @@
 #include "helpers/float_over.h"
 #include "helpers/global_helpers_geometry.h"
 #include "helpers/global_helpers_identifiers.h"
+#include "kit/core/clock.h"
 #include "kit/core/run_loop.h"
 #include "kit/core/user_defaults.h"
 #include "kit/ui/pasteboard.h"
@@ -95,7 +96,7 @@ void BigView::_touchesBegan(kit::Touch& touch, const kit::Event&) {
     int r = topic->getHitTestResult(touch.locationInView(topic));
     if (r == 0) return;
     // Keyboard commands act on the selection: an edit elsewhere ends before the selection moves.
-    if (NodeView* editing = NodeView::currentEditingTopic(); editing && editing != topic) editing->inPlaceEdit(false);
+    if (NodeView* editing = NodeView::currentEditingTopic(); editing && editing != topic) NodeView::finishEditing();
     bringSubviewToFront(topic);
     lastTouchBeganOnSelectedNode_ = topic == selectedNode_;
     setSelectedNode(topic, true);
@@ -134,7 +135,7 @@ void BigView::_touchesEnded(kit::Touch& touch, const kit::Event& event) {
       if (touch.tapCount() == 2) {
         onNodeDoubleTap();
       } else if (touch.tapCount() == 1) {
-        if (event.timestamp() - tmTouchesBegan_ > kSlowTap) {
+        if (kit::isLongerThan(event.timestamp() - tmTouchesBegan_, kSlowTap)) {
           if (withinSlop(ptCurrentTouch_, ptTouchDown_)) _onNodeSingleTap(false);
         } else {
           scheduleGesture(kNodeSingleTap, kSecondTapWait, &BigView::onNodeSingleTap, true);
@@ -314,6 +315,8 @@ void BigView::longPressStage2() {
   setSelectedNode(nullptr, true);
   growNode(s, kLiftScale);
   requestRedraw();
+  // A lifted topic shows no link while it looks for a new parent, even before it moves again.
+  if (linkLayer_) linkLayer_->setPath(kit::Path());
 }
 
 // Stand-in: the map screen that edits relationships is not built yet.

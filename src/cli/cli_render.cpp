@@ -160,19 +160,19 @@ std::string readLimited(std::istream& in, const RenderOptions& o) {
   while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
     const auto n = static_cast<std::size_t>(in.gcount());
     if (bytes.size() + n > o.inputLimit)
-      throw Failure{"cannot read " + displayName(o.input) + ": it is larger than " + MapImport::sizeText(o.inputLimit)};
+      throw Failure{"cannot read " + displayName(o.input) + ": it is larger than " + kit::sizeText(o.inputLimit)};
     bytes.append(chunk, n);
   }
   if (in.bad()) throw Failure{"cannot read " + displayName(o.input)};
   return bytes;
 }
 
-static_assert(kInputLimit == MapImport::kInputLimit, "the window and the command read the same inputs");
+static_assert(kInputLimit == kit::kReadLimit, "the window and the command read the same inputs");
 
 std::string readInput(const RenderOptions& o, std::istream& in) {
   if (o.input == "-") return readLimited(in, o);
   std::string why;
-  std::optional<std::string> bytes = MapImport::readInput(o.input, MapImport::InputSource::AnyFile, why, o.inputLimit);
+  std::optional<std::string> bytes = kit::readWhole(o.input, why, kit::ReadSource::AnyFile, o.inputLimit);
   if (!bytes) throw Failure{"cannot read '" + o.input + "': " + why};
   return std::move(*bytes);
 }
@@ -219,24 +219,12 @@ void loadMapFile(PseudoMapViewController& doc, const RenderOptions& o, std::stri
     throw Failure{"cannot read " + what + ": it is not a map file"};
   parseXML((*file)["MapData"].string(), what);
 
-  // Standard input is opened as a map file named Map.qlm, in a folder of its own in the home.
-  std::optional<std::string> folder;
-  std::string path = o.input;
-  if (path == "-") {
-    kit::FileManager::removeLeftovers(kit::AppPaths::temporary(), kHomePrefix, kStaleHomeAge, kit::FileType::Directory);
-    folder = makeRunFolder(kit::AppPaths::temporary());
-    path = folder.value_or(kit::AppPaths::temporary()) + "/Map.qlm";
-    kit::ReplacementFile::takeFailure();
-    if (!folder || !kit::FileManager::writeAtomically(path, bytes)) {
-      const std::string why = folder ? kit::ReplacementFile::takeFailure() : std::string(std::strerror(errno));
-      if (folder) removeRunFolder(*folder);
-      throw Failure{"cannot read standard input: it cannot be kept in the application home: " + why};
-    }
-  }
+  // Read once: a pipe cannot be read again. Standard input is a map named Map in the home (a
+  // name only: nothing is made there).
+  const std::string path = o.input == "-" ? kit::AppPaths::home() + "/tmp/Map.qlm" : o.input;
   bringMapAssets(applicationHome, path);
-  const bool loaded = doc.loadMapFromFile(path);
-  if (folder) removeRunFolder(*folder);
-  if (!loaded) throw Failure{"cannot read " + what + (alerts.last().empty() ? std::string() : ": " + alerts.last())};
+  const bool loaded = doc.loadMapFromData(path, bytes);
+  if (!loaded) throw Failure{"cannot read " + what + ": " + (alerts.last().empty() ? std::string("it is not a map file") : alerts.last())};
   if (o.defaultTheme) {
     doc.setTheme(std::shared_ptr<MapTheme>(MapTheme::themeDefault()));
     if (NodeView* root = doc.bigView()->rootNode()) root->evaluateDisplayAttributes(true);

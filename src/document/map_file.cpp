@@ -17,6 +17,7 @@
 #include "helpers/global_helpers_identifiers.h"
 #include "kit/core/app_paths.h"
 #include "kit/core/files.h"
+#include "kit/core/name_limit.h"
 #include "kit/io/plist.h"
 #include "model/app_services.h"
 #include "model/map_theme.h"
@@ -103,7 +104,8 @@ std::string PseudoMapViewController::storageKeyForFile(std::string_view path) {
     hash *= 0x100000001b3ull;
   }
   // Named after the file the path leads to, so that a link to a map shares its key (and lock).
-  return fmt::format("{}-{:016x}", mapIDForFile(canonical.string()), hash);
+  // A long name is shortened, the hash kept, leaving room for the extension of the window's lock.
+  return kit::fitName(mapIDForFile(canonical.string()), fmt::format("-{:016x}", hash), kStorageKeyLimit);
 }
 
 void PseudoMapViewController::setMapFile(std::string_view path) {
@@ -125,8 +127,14 @@ bool PseudoMapViewController::loadMap(const std::string& mapID) {
 }
 
 bool PseudoMapViewController::loadMapFromFile(const std::string& path) {
+  std::string unread;
+  const std::optional<std::string> bytes = kit::readWhole(path, unread);
+  return bytes && loadMapFromData(path, *bytes);
+}
+
+bool PseudoMapViewController::loadMapFromData(const std::string& path, std::string_view bytes) {
   kit::plist::ReadFailure why;
-  std::optional<kit::Value> file = kit::plist::readFile(path, why);
+  std::optional<kit::Value> file = kit::plist::read(bytes, why);
   if (why == kit::plist::ReadFailure::TooDeep) MapFormats::showLoadAlert("it is nested too deeply");
   if (!file || !file->isDictionary() || !(*file)[MapFile::kMapDataKey].isString()) return false;
   // Parse before anything changes, so that a damaged map leaves the open one as it was.

@@ -1,12 +1,6 @@
 #include "document/map_import.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <memory>
 #include <unordered_set>
 #include <utility>
@@ -18,63 +12,6 @@
 #include "model/node_view.h"
 
 namespace MapImport {
-
-std::string sizeText(std::uint64_t n) {
-  if (n >= (1u << 30) && n % (1u << 30) == 0) return std::to_string(n >> 30) + " GiB";
-  if (n >= (1u << 20) && n % (1u << 20) == 0) return std::to_string(n >> 20) + " MiB";
-  return std::to_string(n) + " bytes";
-}
-
-std::optional<std::string> readInput(const std::string& path, InputSource source, std::string& why,
-                                     std::uint64_t limit) {
-  // Without O_NONBLOCK, opening a named pipe waits for a writer.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
-    why = errno == ENOENT ? std::string("no such file") : std::string(std::strerror(errno));
-    return std::nullopt;
-  }
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    why = std::strerror(errno);
-    return std::nullopt;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    why = "it is a folder";
-    return std::nullopt;
-  }
-  if (!S_ISREG(st.st_mode) && source == InputSource::RegularFile) {
-    why = "it is not a regular file";
-    return std::nullopt;
-  }
-  const std::string tooLarge = "it is larger than " + sizeText(limit);
-  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > limit) {
-    why = tooLarge;
-    return std::nullopt;
-  }
-  // A stream is read as it comes: reads wait for its writer from here on.
-  if (!S_ISREG(st.st_mode)) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  std::string bytes;
-  if (S_ISREG(st.st_mode)) bytes.reserve(static_cast<std::size_t>(st.st_size));
-  char chunk[1 << 16];
-  while (true) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      why = std::strerror(errno);
-      return std::nullopt;
-    }
-    if (n == 0) return bytes;
-    if (bytes.size() + static_cast<std::size_t>(n) > limit) {
-      why = tooLarge;
-      return std::nullopt;
-    }
-    bytes.append(chunk, static_cast<std::size_t>(n));
-  }
-}
 
 std::string_view withoutByteOrderMark(std::string_view s) {
   if (s.size() >= 3 && s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);

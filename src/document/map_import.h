@@ -19,23 +19,6 @@ namespace MapImport {
 
 enum class InputKind { MapFile, MapXML, Outline };
 
-// The largest input read: endless streams and huge files are refused.
-constexpr std::uint64_t kInputLimit = std::uint64_t(1) << 30;
-
-// What may be read as an input.
-enum class InputSource {
-  RegularFile,  // a map to open and save back, or an outline to import beside itself
-  AnyFile,      // also a pipe or a device, read up to the limit (a command's input)
-};
-
-// The whole content of the file at path, read in pieces and refused past limit; nullopt with the
-// reason ("no such file", "it is a folder", "it is not a regular file", "it is larger than 1 GiB",
-// the system's reason). Opening never waits for a writer of a named pipe.
-std::optional<std::string> readInput(const std::string& path, InputSource source, std::string& why,
-                                     std::uint64_t limit = kInputLimit);
-// "1 GiB", "8 MiB", "100 bytes".
-std::string sizeText(std::uint64_t n);
-
 // By the extension where it tells (.qlm; .opml, .xml; .txt, .text); else by the content:
 // property lists are map files, other XML is a map or OPML document, anything else an outline.
 InputKind inputKindFor(std::string_view path, std::string_view bytes);

@@ -49,7 +49,9 @@ class PseudoMapViewController : public DocumentServices {
   static std::string mapIDForFile(std::string_view path);
   // The name the map's undo snapshots and version snapshots are kept under: the id, and for a map
   // file the id and a hash of the file's canonical path ("garden-0123456789abcdef"), so that two
-  // files of one name never share them.
+  // files of one name never share them. A key is at most kStorageKeyLimit bytes (a long id is
+  // shortened, the hash kept), so that a file named by it with a short extension fits a name.
+  static constexpr std::size_t kStorageKeyLimit = 250;
   static std::string storageKeyForFile(std::string_view path);
   const std::string& storageKey() const { return storageKey_.empty() ? mapID_ : storageKey_; }
   // The map is kept in that file from now on: its storage key follows the file's.
@@ -88,6 +90,9 @@ class PseudoMapViewController : public DocumentServices {
   // The undo snapshots this document wrote for the map it held before go; no one else's do.
   bool loadMap(const std::string& mapID);
   bool loadMapFromFile(const std::string& path);
+  // The same for a map file's content that the caller read once (a pipe cannot be read again):
+  // path names the map, its snapshots and its images as the file's path would.
+  bool loadMapFromData(const std::string& path, std::string_view bytes);
   // The map file's property list, and writing it atomically (the map is then unmodified).
   kit::Value mapFileDictionary() const;
   bool saveMap();

@@ -274,7 +274,7 @@ class Builder {
       n->setStrReferenceID(giveDetail(&TopicDetails::referenceID));
       n->setStrIcon1(giveDetail(&TopicDetails::icon1));
       n->setStrIcon2(giveDetail(&TopicDetails::icon2));
-      // The image comes from the open map's asset library; a missing asset leaves no image.
+      // The image comes from the open map's asset library; a missing asset shows none but stays named.
       if (d->imageID) n->setImage(d->imageID, false);
     }
     if (r.colour) n->setColourWithRGB255(*r.colour, false, false);

@@ -50,18 +50,18 @@ struct LocalisedFormatters {
   std::string environment;
   kit::DateFormatter mediumDate;
   kit::DateFormatter mediumDateShortTime;
-  // The default styles, leniently: date and time, date and short time, the date alone.
-  std::array<kit::DateFormatter, 3> lenientDefaults;
+  // The default styles: date and time, date and short time, the date alone. Read strictly: a
+  // lenient reading turns text of another shape into a wrong date ("2011-07-04" into 2171).
+  std::array<kit::DateFormatter, 3> defaultStyles;
 
   LocalisedFormatters() {
     mediumDate.setDateStyle(kit::DateStyle::Medium);
     mediumDateShortTime.setDateStyle(kit::DateStyle::Medium);
     mediumDateShortTime.setTimeStyle(kit::DateStyle::Short);
     const kit::DateStyle times[] = {kit::DateStyle::Medium, kit::DateStyle::Short, kit::DateStyle::None};
-    for (std::size_t i = 0; i < lenientDefaults.size(); ++i) {
-      lenientDefaults[i].setDateStyle(kit::DateStyle::Medium);
-      lenientDefaults[i].setTimeStyle(times[i]);
-      lenientDefaults[i].setLenient(true);
+    for (std::size_t i = 0; i < defaultStyles.size(); ++i) {
+      defaultStyles[i].setDateStyle(kit::DateStyle::Medium);
+      defaultStyles[i].setTimeStyle(times[i]);
     }
   }
 };
@@ -88,8 +88,8 @@ std::optional<kit::Date> localisedDate(std::string_view text) {
   return f.mediumDateShortTime.dateFromString(text);
 }
 
-std::optional<kit::Date> leniently(std::string_view text) {
-  for (const kit::DateFormatter& f : localisedFormatters().lenientDefaults)
+std::optional<kit::Date> inDefaultStyles(std::string_view text) {
+  for (const kit::DateFormatter& f : localisedFormatters().defaultStyles)
     if (auto d = f.dateFromString(text)) return d;
   return std::nullopt;
 }
@@ -136,7 +136,7 @@ std::optional<std::string> createStringFromDate(std::optional<kit::Date> date, i
 std::optional<kit::Date> createDateFromString(std::string_view string, int formattedAs) {
   if (string.empty()) return std::nullopt;
   switch (formattedAs) {
-    case 0: return leniently(string);
+    case 0: return inDefaultStyles(string);
     case 1: return _createDateFromString(string, "%d%m%y %H%M%S");
     case 2: return localisedDate(string);
     case 3:

@@ -1,7 +1,7 @@
 // Dates as text, keyed by a date format number (task dates, note stamps, file names, the dates
 // inside foreign map formats), over strftime/strptime patterns applied in local time.
 //
-//   0  read only: the locale's default styles, lenient
+//   0  read only: the locale's default styles; text of any other shape reads as no date
 //   1  "%d%m%y %H%M%S"
 //   2  the locale's medium date, plus its short time when the date has a time of day
 //   3, 6, 9  "%Y-%m-%dT%H:%M:%S"

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "kit/core/format.h"
+#include "kit/text/code_page.h"
 #include "kit/text/utf.h"
 
 namespace strings {
@@ -32,6 +34,7 @@ class RtfReader {
       }
     }
     flushPendingSurrogate();
+    flushCodePageBytes();
     return kit::decodeText(out_);
   }
 
@@ -48,6 +51,7 @@ class RtfReader {
 
   void output(char c) {
     flushPendingSurrogate();
+    flushCodePageBytes();
     out_ += c;
   }
 
@@ -69,7 +73,7 @@ class RtfReader {
       word_.assign(1, static_cast<char>(c));
       state_ = State::Word;
     } else if (c == '\'') {
-      pos_ += std::min<std::size_t>(2, in_.size() - pos_);  // hexadecimal escapes are dropped
+      hexEscape();
     } else if (c == '*') {
       // Inside a skipped table the outer skip stands; a nested group must not end it early.
       if (skipDepth_ == -1) skipDepth_ = depth_;
@@ -98,8 +102,10 @@ class RtfReader {
     if (skipDepth_ == -1) {
       if (word_ == "fonttbl" || word_ == "colortbl" || word_ == "stylesheet") {
         skipDepth_ = depth_;
-      } else if (word_ == "par" || word_ == "pard") {
+      } else if (word_ == "par" || word_ == "pard" || word_ == "line") {
         output('\n');
+      } else if (word_ == "tab") {
+        output('\t');
       }
     }
     if (isDigit(c) || c == '-') {
@@ -115,6 +121,7 @@ class RtfReader {
       if (number_.size() < kMaxToken) number_ += static_cast<char>(c);
       return;
     }
+    if (word_ == "ansicpg") setCodePage();
     if (word_ != "u") {
       delimiter(c);
       return;
@@ -151,8 +158,47 @@ class RtfReader {
     return static_cast<char16_t>(v);
   }
 
+  // "\'hh": a byte of the document's code page. A character of a double-byte page comes as two
+  // escapes in a row, so bytes are gathered and decoded together when anything else follows.
+  // Control bytes are dropped, as they are in the text itself.
+  void hexEscape() {
+    const std::size_t at = pos_;
+    pos_ += std::min<std::size_t>(2, in_.size() - pos_);
+    if (pos_ - at < 2 || skipping()) return;
+    const int high = hexDigit(in_[at]), low = hexDigit(in_[at + 1]);
+    if (high < 0 || low < 0 || high * 16 + low < 0x20) return;
+    flushPendingSurrogate();
+    codePageBytes_.push_back(static_cast<std::uint8_t>(high * 16 + low));
+  }
+
+  static int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  }
+
+  void flushCodePageBytes() {
+    if (codePageBytes_.empty()) return;
+    out_ += codePage_.decode(codePageBytes_);
+    codePageBytes_.clear();
+  }
+
+  // "\ansicpgN" names the code page of the escapes that follow.
+  void setCodePage() {
+    long page = 0;
+    for (const char ch : number_) {
+      if (!isDigit(static_cast<unsigned char>(ch)) || page > 99999) return;
+      page = page * 10 + (ch - '0');
+    }
+    if (page == codePage_.codePage()) return;
+    flushCodePageBytes();
+    codePage_ = kit::CodePageDecoder(static_cast<int>(page));
+  }
+
   // Surrogate pairs arrive as two "\u" escapes; a half without its partner becomes U+FFFD.
   void unicode(char16_t u) {
+    flushCodePageBytes();
     if (u >= 0xD800 && u <= 0xDBFF) {
       flushPendingSurrogate();
       pendingHigh_ = u;
@@ -183,6 +229,8 @@ class RtfReader {
   std::string number_;
   std::string out_;
   char16_t pendingHigh_ = 0;
+  std::vector<std::uint8_t> codePageBytes_;
+  kit::CodePageDecoder codePage_{1252};  // the Western page unless the document names another
 };
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include "kit/text/collation.h"
 #include "kit/text/escape.h"
 #include "kit/text/regex.h"
-#include "kit/text/scanner.h"
 #include "kit/text/search.h"
 #include "kit/text/utf.h"
 
@@ -317,25 +316,59 @@ std::string stringByCleaningParsedHTML(std::string_view s) {
   return replaceAll(out, "\xC2\xA0", " ");
 }
 
+namespace {
+
+// The length of the run of blanks and line breaks (Unicode white space) at `at`.
+std::size_t whiteSpaceAt(std::string_view s, std::size_t at) {
+  static const kit::CharacterSet space = kit::CharacterSet::whitespaceAndNewline();
+  std::size_t p = at;
+  while (p < s.size()) {
+    const kit::Utf8Step st = kit::decodeUtf8At(s, p);
+    if (!st.valid || !space.contains(st.codePoint)) break;
+    p += st.length;
+  }
+  return p - at;
+}
+
+bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+}  // namespace
+
 std::string flattenHTML(std::string_view s) {
   std::string text(s);
   if (kit::findNoCase(text, "<html>").found()) std::replace(text.begin(), text.end(), '\n', ' ');
-  kit::Scanner scanner(std::move(text));
-  std::string out;
-  std::string piece;
+  // A "<" starts a tag only before a name, "/", "!" or "?" and with a ">" after it; any other
+  // "<" is text, as in "x < y".
+  const std::size_t lastClose = text.rfind('>');
+  auto opensTag = [&](std::size_t at) {
+    if (lastClose == std::string::npos || at + 1 >= lastClose) return false;
+    const char c = text[at + 1];
+    return isAsciiLetter(c) || c == '/' || c == '!' || c == '?';
+  };
   static constexpr std::string_view kBreaks[] = {"</p", "<p/", "<p /", "<br", "<br/", "<br /"};
-  while (!scanner.isAtEnd()) {
-    if (scanner.scanUpToString("<", &piece)) out += piece;
-    std::string tag;
-    if (scanner.scanUpToString(">", &tag)) {
-      for (const std::string_view b : kBreaks) {
-        if (tag.size() == b.size() && kit::hasPrefixNoCase(tag, b)) {
-          out += '\n';
-          break;
-        }
+  std::string out;
+  for (std::size_t at = 0; at < text.size();) {
+    // White space before a piece separates it from the one before: one blank stands for it.
+    if (const std::size_t blank = whiteSpaceAt(text, at)) {
+      out += ' ';
+      at += blank;
+    }
+    std::size_t tag = text.find('<', at);
+    while (tag != std::string::npos && !opensTag(tag)) tag = text.find('<', tag + 1);
+    if (tag == std::string::npos) {
+      out.append(text, at);
+      break;
+    }
+    out.append(text, at, tag - at);
+    const std::size_t close = text.find('>', tag);
+    const std::string_view name = std::string_view(text).substr(tag, close - tag);
+    for (const std::string_view b : kBreaks) {
+      if (name.size() == b.size() && kit::hasPrefixNoCase(name, b)) {
+        out += '\n';
+        break;
       }
     }
-    if (!scanner.isAtEnd()) scanner.setScanLocation(scanner.scanLocation() + 1);
+    at = close + 1;
   }
   return kit::unescapeHtml(stringByCleaningParsedHTML(out));
 }
@@ -422,6 +455,12 @@ void replaceFirstOccurrenceOf(std::string& s, std::string_view what, std::string
 }
 
 void forceXMLEncodingUTF8(std::string& s) {
+  // Only the declaration itself, which stands first (after a byte-order mark, if any); without
+  // one an element's attribute named encoding is text and stays.
+  const std::size_t start = s.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  const std::string_view decl = std::string_view(s).substr(start, 6);
+  if (decl.size() < 6 || !decl.starts_with("<?xml") || std::string_view(" \t\r\n").find(decl[5]) == std::string_view::npos)
+    return;
   const std::size_t end = s.find("?>");
   if (end == std::string::npos) return;
   // XML allows blanks round "=" and either quote.

@@ -231,7 +231,8 @@ class NodeView : public kit::View, private kit::TextViewDelegate {
   void setIcon1(std::optional<std::string> icon1, std::optional<std::string> andIcon2, bool withUndo);
 
   // ---- Image, task text, encoded note, reference ids, HTML (node_view_image.cpp) ------------
-  // Loads the asset from the open map's library; a missing asset leaves no image. Callers relayout.
+  // Loads the asset from the open map's library; a missing asset keeps the id and shows no image.
+  // Callers relayout.
   void setImage(const std::optional<std::string>& uuidImage, bool withUndo);
   const std::optional<std::string>& getImage() const { return rare().uuidImage; }
   // The laid-out image box, not the stored image size.

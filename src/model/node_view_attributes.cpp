@@ -413,7 +413,8 @@ kit::Font NodeView::getFont() const {
 }
 
 void NodeView::adjustFontSizeBy(float delta) {
-  float size = std::nearbyint(displayFontSize_ + delta);
+  // Ties go away from zero (14.5 is 15, raised to 16), so a half step still changes the size.
+  float size = std::round(displayFontSize_ + delta);
   if (!std::isfinite(size)) return;
   if (std::fmod(size, 2.0f) != 0) size += 1;
   size = std::clamp(size, 10.0f, 100.0f);

@@ -29,13 +29,20 @@ struct PendingCommand {
 std::deque<PendingCommand> gPendingCommands;
 std::uint64_t gLastCommandId = 0;
 
-// Takes the command out before it runs: what it does may finish editing again.
+bool gRunningCommand = false;
+
+// Takes the command out before it runs: what it does may finish editing again. A command acts on
+// the selection, so it runs only while its topic is still the selection, else it is dropped.
 void runPendingCommand(std::uint64_t id) {
   auto it = std::find_if(gPendingCommands.begin(), gPendingCommands.end(), [id](const PendingCommand& c) { return c.id == id; });
   if (it == gPendingCommands.end()) return;
   std::function<void()> run = std::move(it->run);
+  const bool selected = it->topic->isSelected();
   gPendingCommands.erase(it);
+  if (!selected) return;
+  gRunningCommand = true;
   run();
+  gRunningCommand = false;
 }
 
 constexpr double kTriggerDelay = 0.1;
@@ -53,7 +60,9 @@ void NodeView::performAfterDelay(const char* name, double delay, std::function<v
 void NodeView::scheduleKeyboardCommand(const char* name, std::function<void()> fn) {
   const std::uint64_t id = ++gLastCommandId;
   gPendingCommands.push_back(PendingCommand{id, this, std::move(fn)});
-  performAfterDelay(name, kTriggerDelay, [id] { runPendingCommand(id); });
+  // The next touch finds the command done: it acts on this topic, not on the one touched.
+  hasPendingPerforms_ = true;
+  kit::RunLoop::main().performBeforeNextTouch(this, name, kit::Value(), kTriggerDelay, [id] { runPendingCommand(id); });
 }
 
 void NodeView::cancelKeyboardCommands(const NodeView* within) {
@@ -63,7 +72,8 @@ void NodeView::cancelKeyboardCommands(const NodeView* within) {
 }
 
 void NodeView::finishEditing() {
-  while (!gPendingCommands.empty()) runPendingCommand(gPendingCommands.front().id);
+  // Inside a command the ones typed after it wait their turn.
+  while (!gRunningCommand && !gPendingCommands.empty()) runPendingCommand(gPendingCommands.front().id);
   if (NodeView* editing = gCurrentEditingTopic) editing->inPlaceEdit(false);
 }
 

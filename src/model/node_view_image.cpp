@@ -88,12 +88,14 @@ void NodeView::setImage(const std::optional<std::string>& uuidImage, bool withUn
     rare_->imageSize = kit::Size();
     rare_->uuidImage.reset();
   }
-  if (uuidImage && !uuidImage->empty() && parentController_) {
-    if (auto library = AssetLibrary::assetLibraryForMap(parentController_->mapID())) {
-      if (kit::ImageRef image = library->newUIImageFor(*uuidImage)) {
-        Rare& r = rareForWriting();
-        r.uuidImage = *uuidImage;
-        r.imageSize = image->size();
+  if (uuidImage && !uuidImage->empty()) {
+    // The reference stays even when the asset does not load (a map opened before its assets were
+    // copied): the topic shows no image, and the next save keeps the reference.
+    Rare& r = rareForWriting();
+    r.uuidImage = *uuidImage;
+    if (parentController_) {
+      if (auto library = AssetLibrary::assetLibraryForMap(parentController_->mapID())) {
+        if (kit::ImageRef image = library->newUIImageFor(*uuidImage)) r.imageSize = image->size();
       }
     }
   }

@@ -378,17 +378,18 @@ struct UmaskScope {
 };
 
 TEST_F(CliTest, OutputsTakeTheUmaskAndReplacedFilesKeepTheirMode) {
-  const std::vector<std::string> outputs = {"m.png", "m.jpg", "m.pdf", "m.qlm", "m.md"};
+  const std::string m(250, 'm');  // names as long as a folder takes (the page: m.html)
+  const std::vector<std::string> outputs = {m + ".png", m + ".jpg", m + ".pdf", m + ".qlm", m + ".md"};
   auto renderAll = [&] {
     for (const std::string& out : outputs) {
       std::vector<std::string> args = {"render", kExamples + "garden.txt", "-o", path(out)};
-      if (out == "m.png") args.push_back("--html-map");
+      if (out == outputs[0]) args.push_back("--html-map");
       Result r = run(args);
       ASSERT_EQ(r.status, 0) << out << ": " << r.err;
     }
   };
   std::vector<std::string> written = outputs;
-  written.push_back("m.html");
+  written.push_back(m + ".html");
   // Each bit the umask leaves is given: a lost group or other bit shows under these two.
   for (const mode_t mask : {mode_t(0), mode_t(022)}) {
     for (const std::string& name : written) ::unlink(path(name).c_str());
@@ -709,6 +710,13 @@ TEST_F(CliTest, TopicImagesOfAMapFileComeFromTheApplicationHome) {
   Result named = run({"render", input("Pic.qlm"), "-o", path("named.png")});
   ASSERT_EQ(named.status, 0) << named.err;
   EXPECT_GT(bluePixels(path("named.png")), 9000);  // the picture, 100 x 100 points at least
+  // Without its asset the topic shows no picture, and the map written again keeps the reference.
+  ASSERT_TRUE(kit::FileManager::remove(folder + "/" + asset + ".png"));
+  ASSERT_EQ(run({"render", input("Pic.qlm"), "-o", path("bare.png")}).status, 0);
+  EXPECT_LT(bluePixels(path("bare.png")), 2000);  // the link alone
+  ASSERT_EQ(run({"render", input("Pic.qlm"), "-o", path("again.qlm")}).status, 0);
+  EXPECT_NE(kit::FileManager::readText(path("again.qlm")).value_or("").find(asset), std::string::npos);
+  ASSERT_TRUE(kit::FileManager::writeAtomically(folder + "/" + asset + ".png", *ic->image()->pngData()));
 
   const std::string fakeHome = home_.path() + "/user", tmp = home_.path() + "/tmp-run";
   const std::string userMaps = fakeHome + "/.local/share/quillmere/Documents/maps";
@@ -985,3 +993,32 @@ TEST_F(CliTest, AnInterruptedProgramRemovesItsTemporaryFileAndHome) {
 }
 
 }  // namespace
+
+// Nothing waits for ever: a map that comes through a pipe is read once, and settings that are a
+// pipe or an endless device are passed over, said in a line.
+TEST_F(CliTest, TheBuiltProgramReadsPipedMapsOnceAndPassesOverSettingsThatAreNoFile) {
+  const std::string program = builtProgram();
+  if (program.empty()) GTEST_SKIP() << "the quillmere program is not built";
+  ASSERT_EQ(run({"render", kExamples + "garden.txt", "-o", input("garden.qlm")}).status, 0);
+  const std::string fifo = input("piped.qlm"), map = "'" + input("garden.qlm") + "'";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string render = "timeout 20 '" + program + "' render ";
+  const std::string prefs = kit::AppPaths::preferences() + "/quillmere.plist";
+  const struct {
+    std::string command, prefs, says;
+  } cases[] = {
+      {"cat " + map + " | " + render + "/dev/stdin -o '" + path("a.png") + "'", "", ""},
+      {"(cat " + map + " > '" + fifo + "' &); sleep 0.3; " + render + "'" + fifo + "' -o '" + path("b.png") + "'", "", ""},
+      {render + map + " -o '" + path("c.png") + "'", "fifo", "it is not a regular file"},
+      {render + map + " -o '" + path("d.png") + "'", "/dev/zero", "it is not a regular file"},
+  };
+  for (const auto& c : cases) {
+    ::unlink(prefs.c_str());
+    const bool fifoPrefs = c.prefs == "fifo";
+    ASSERT_TRUE(c.prefs.empty() || (fifoPrefs ? ::mkfifo(prefs.c_str(), 0600) : ::symlink(c.prefs.c_str(), prefs.c_str())) == 0);
+    std::string err;
+    EXPECT_EQ(shell(c.command, err, home_.path() + "/stderr.txt"), 0) << c.command << "\n" << err;
+    EXPECT_NE(err.find(c.says.empty() ? "" : "settings file '" + prefs + "': " + c.says), std::string::npos) << err;
+  }
+  ::unlink(prefs.c_str());
+}

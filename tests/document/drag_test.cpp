@@ -100,6 +100,13 @@ TEST_F(DragTest, FreeDragMovesTheBranchWithItsLayersAndOneUndoGivesTheMapBack) {
   EXPECT_EQ(doc.undoManager()->undoCount(), 1u);
   undo();
   EXPECT_EQ(xml(), before);
+  // Beside a topic's shape (its hit test gives 0) a touch selects nothing, yet drags the topic.
+  const Point c0 = a11->center(), p = a11->convertPointToView(Point(a11->bounds().midX(), a11->bounds().maxY() - 1), &window);
+  script.drag({p, Point(p.x + 30, p.y + 40)}, 0.2);
+  EXPECT_EQ(canvas->selectedNode(), a);
+  EXPECT_EQ(a11->center(), Point(c0.x + 30, c0.y + 40));
+  undo();
+  EXPECT_EQ(xml(), before);
 }
 
 TEST_F(DragTest, UndoOfAnOrganisedDropGivesBackOrderPlacesAndControlPoints) {

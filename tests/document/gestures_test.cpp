@@ -124,7 +124,7 @@ TEST_F(GesturesTest, SecondTapCancelsTheMenuAndADeferredTapNeverFollowsALink) {
   EXPECT_EQ(canvas->menuOptions(), 0u);
   script.wait(0.6);
   // Quick: deferred, so never the link; the topic was selected, so its menu.
-  script.tap(on(a));
+  script.press(on(a), 0.1);
   script.wait(0.6);
   EXPECT_EQ(doc.linksFollowed, 1);
   EXPECT_NE(canvas->menuOptions(), 0u);
@@ -330,10 +330,12 @@ TEST_F(GesturesTest, BackgroundDoubleTapCreatesByDirectionAndUndoDeletesIt) {
 TEST_F(GesturesTest, LongPressLiftsInTwoStagesUnlessMovedAndNeverTheCentralTopic) {
   const std::string before = xml();
   script.down(on(b));
+  script.move(Point(on(b).x + 4, on(b).y));  // within the slop: a drag and its link begin
   script.wait(0.59);
   EXPECT_EQ(canvas->dragDropNode(), nullptr);
   script.wait(0.02);
   EXPECT_EQ(canvas->dragDropNode(), b);
+  EXPECT_TRUE(canvas->linkLayer()->path().isEmpty());  // a lifted topic shows no link
   EXPECT_EQ(canvas->selectedNode(), nullptr);
   EXPECT_EQ(b->transform(), kit::AffineTransform::scale(1.2f, 1.2f));
   // Cancelled: it shrinks back where it was and is selected again.

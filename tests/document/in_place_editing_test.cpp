@@ -445,6 +445,20 @@ TEST_F(EditingAndTouchesTest, DraggingAnotherTopicEndsTheEditSoItsKeysDeleteNoth
   EXPECT_EQ(canvas->getTopicCount(nullptr), 4);
 }
 
+// A keystroke command still waiting its 0.1 s when a touch comes acts first, on its own topic.
+TEST_F(EditingAndTouchesTest, AWaitingKeystrokeCommandActsOnItsTopicBeforeTheTouch) {
+  const Point r = onScreen(root), background(r.x - 200, r.y + 250);
+  edit(kid);
+  typeKeys("   ");  // a child of kid, being edited when the double tap adds its sibling
+  for (int i = 0; i < 2; ++i) script.down(background), script.up(background);
+  EXPECT_EQ(kid->childNodes().size(), 2u);
+  edit(topic);
+  caretAt(0);
+  for (int i = 0; i < 3; ++i) script.backspace();
+  script.tap(onScreen(below));
+  EXPECT_EQ(kid->parentNode(), root);
+}
+
 TEST_F(EditingAndTouchesTest, ABackgroundTapThatEndsAnEditShowsNoCrosshair) {
   edit(topic);
   const Point r = onScreen(root);

@@ -217,6 +217,14 @@ TEST_F(PopupMenuTest, DropMenuMovesMergesFloatsAndItsDismissalPutsTheTopicBack) 
   EXPECT_EQ(b->center(), home);
   EXPECT_EQ(canvas->selectedNode(), b);
   EXPECT_EQ(canvas->dragDropNode(), nullptr);
+  // Escape dismisses it too; a touch on another topic keeps the selection that touch gave.
+  for (bool escape : {true, false}) {
+    drop(b, a1, Point(a1->center().x + 20, a1->center().y + 10));
+    offer(MenuOption::Move);
+    escape ? script.key(kit::Key::Escape) : script.tap(canvas->convertPointToView(a->center(), &window));
+    EXPECT_EQ(b->center(), home);
+    EXPECT_EQ(canvas->selectedNode(), escape ? b : a);
+  }
   EXPECT_EQ(xml(), before);
 
   // Onto its own branch: refused, and the closing menu puts it back.

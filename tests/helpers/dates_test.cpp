@@ -127,16 +127,18 @@ TEST(DateFormatsReading, LocalisedTextWithAndWithoutTime) {
   EXPECT_EQ(parts(lenient), (DateComponents{2011, 7, 4, 15, 5, 9}));
 }
 
-TEST(DateFormatsReading, TheLenientReaderTakesADateAloneOrWithAShortTime) {
+TEST(DateFormatsReading, FormatZeroReadsTheDefaultStylesExactlyOrNothing) {
   ZoneScope tz("Europe/Berlin");
   {
     LocaleScope en("en_US");
     EXPECT_EQ(parts(GH::createDateFromString("Jul 4, 2011", 0)), (DateComponents{2011, 7, 4, 0, 0, 0}));
     EXPECT_EQ(parts(GH::createDateFromString("Jul 4, 2011, 3:05 PM", 0)), (DateComponents{2011, 7, 4, 15, 5, 0}));
-    EXPECT_EQ(parts(GH::createDateFromString("7/4/11, 9:30 AM", 0)), (DateComponents{2011, 7, 4, 9, 30, 0}));
-    EXPECT_FALSE(GH::createDateFromString("sometime soon", 0));
+    // No date rather than a wrong one.
+    for (const char* text : {"sometime soon", "2011-07-04", "4 July 2011", "7/4/11, 9:30 AM"})
+      EXPECT_FALSE(GH::createDateFromString(text, 0)) << text;
   }
   LocaleScope de("de_DE");
+  EXPECT_FALSE(GH::createDateFromString("2011-07-04", 0));
   EXPECT_EQ(parts(GH::createDateFromString("04.07.2011", 0)), (DateComponents{2011, 7, 4, 0, 0, 0}));
   EXPECT_EQ(parts(GH::createDateFromString("04.07.2011, 15:05", 0)), (DateComponents{2011, 7, 4, 15, 5, 0}));
   EXPECT_EQ(parts(GH::createDateFromString("04.07.2011, 15:05:09", 0)), (DateComponents{2011, 7, 4, 15, 5, 9}));

@@ -36,8 +36,14 @@ TEST(RtfReading, UnicodeEscapesDropTheirFallback) {
   EXPECT_EQ(strings::textFromRTF("{\\rtf1 \\u233{\\b x}}"), "\xC3\xA9x");
 }
 
-TEST(RtfReading, HexEscapesAndControlsAreDropped) {
-  EXPECT_EQ(strings::textFromRTF("{\\rtf1 caf\\'e9 ok}"), "caf ok");
+TEST(RtfReading, HexEscapesReadInTheDocumentsCodePage) {
+  EXPECT_EQ(strings::textFromRTF("{\\rtf1 caf\\'e9 \\'80}"), "caf\xC3\xA9 \xE2\x82\xAC");
+  EXPECT_EQ(strings::textFromRTF("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 \\'cf;}}\\'cf\\'f0}"), "\xD0\x9F\xD1\x80");
+  EXPECT_EQ(strings::textFromRTF("{\\rtf1\\ansicpg932 \\'82\\'a0!}"), "\xE3\x81\x82!");
+  EXPECT_EQ(strings::textFromRTF("{\\rtf1 line1\\line line2\\tab x}"), "line1\nline2\tx");
+}
+
+TEST(RtfReading, RawControlsAreDropped) {
   EXPECT_EQ(strings::textFromRTF("{\\rtf1 a\tb\r\nc\xC3\xA9}"), "abc");
   EXPECT_EQ(strings::textFromRTF("{\\rtf1 \\{x\\}\\\\}"), "{x}\\");
 }

@@ -208,12 +208,18 @@ TEST(FlattenHtml, HtmlDocumentsJoinSourceLinesAndEntitiesDecode) {
   EXPECT_EQ(strings::flattenHTML("&lt;b&gt; is a tag"), "<b> is a tag");
 }
 
+TEST(FlattenHtml, WhiteSpaceBetweenPiecesAndALessThanThatStartsNoTagStay) {
+  EXPECT_EQ(strings::flattenHTML("Hello <b>big</b> world"), "Hello big world");
+  EXPECT_EQ(strings::flattenHTML("x < y and y > z"), "x < y and y > z");
+  EXPECT_EQ(strings::flattenHTML("<i>a</i>\n\t <i>b</i>\n<p>one</p>\n<p>two</p>"), "a b one\ntwo");
+}
+
 TEST(FlattenHtml, MalformedMarkupNeverFails) {
   EXPECT_EQ(strings::flattenHTML(""), "");
-  EXPECT_EQ(strings::flattenHTML("<"), "");
-  EXPECT_EQ(strings::flattenHTML("text <unclosed tag"), "text");
+  EXPECT_EQ(strings::flattenHTML("<"), "<");
+  EXPECT_EQ(strings::flattenHTML("text <unclosed tag"), "text <unclosed tag");
   EXPECT_EQ(strings::flattenHTML("a > b"), "a > b");
-  EXPECT_EQ(strings::flattenHTML("<<>>x"), ">x");
+  EXPECT_EQ(strings::flattenHTML("<<>>x"), "<<>>x");
   EXPECT_EQ(strings::flattenHTML("\xFF<b>\xFE"), "\xFF\xFE");
 }
 
@@ -280,9 +286,11 @@ TEST(XmlEncoding, RewrittenOnlyInTheDeclaration) {
     EXPECT_EQ(spaced.find("ISO"), std::string::npos);
     EXPECT_EQ(spaced.find("cp1252"), std::string::npos);
   }
-  std::string noDeclaration = "<a encoding=\"latin1\"/>";
-  strings::forceXMLEncodingUTF8(noDeclaration);
-  EXPECT_EQ(noDeclaration, "<a encoding=\"latin1\"/>");
+  for (const char* noDeclaration : {"<a encoding=\"latin1\"/>", "<a encoding=\"latin1\"/><?pi x?>"}) {
+    std::string text = noDeclaration;
+    strings::forceXMLEncodingUTF8(text);
+    EXPECT_EQ(text, noDeclaration);
+  }
   std::string broken = "<?xml encoding=\"a\nb\"?>\xE9";
   strings::forceXMLEncodingUTF8(broken);
   EXPECT_EQ(broken, "<?xml encoding=\"a\nb\"?>\xE9");

@@ -432,9 +432,9 @@ TEST(AttributeResize, FontSizeStepsAreEvenAndClamped) {
   a->setFontSize(12, false, false);
   a->adjustFontSizeBy(-10);
   EXPECT_EQ(a->getFontSize(), 10.0f);
-  a->setFontSize(20, false, false);
-  a->adjustFontSizeBy(0.5f);  // 20.5 rounds to even: 20
-  EXPECT_EQ(a->getFontSize(), 20.0f);
+  a->setFontSize(14, false, false);
+  a->adjustFontSizeBy(0.5f);  // 14.5 rounds away from zero to 15, raised to 16
+  EXPECT_EQ(a->getFontSize(), 16.0f);
   EXPECT_TRUE(t.doc.records.empty());
 }
 

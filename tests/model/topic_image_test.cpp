@@ -62,25 +62,26 @@ TEST_F(TopicImageTest, SettingTheSameIdAgainRecordsNothingButReloads) {
   NodeView* child = tree_.add(root_, "child");
   child->setImage(id, true);
   ASSERT_EQ(tree_.doc.records.size(), 1u);
-  // The file went away meanwhile: the reload finds nothing.
+  // The file went away meanwhile: the reload finds nothing to show, and the reference stays.
   AssetLibrary::assetLibraryForMap(tree_.doc.mapID())->removeAsset(id);
   child->setImage(id, true);
   EXPECT_EQ(tree_.doc.records.size(), 1u);
-  EXPECT_FALSE(child->getImage());
+  EXPECT_EQ(child->getImage(), id);
   EXPECT_EQ(child->imageSize(), kit::Size());
 }
 
-TEST_F(TopicImageTest, AMissingOrDamagedAssetLeavesNoImageAfterTheRecord) {
+TEST_F(TopicImageTest, AMissingOrDamagedAssetShowsNoImageButKeepsItsReference) {
   NodeView* child = tree_.add(root_, "child");
   child->setImage(std::string("00000000-0000-4000-8000-000000000000"), true);
-  EXPECT_FALSE(child->getImage());
+  EXPECT_EQ(child->getImage(), "00000000-0000-4000-8000-000000000000");
+  EXPECT_EQ(child->imageSize(), kit::Size());
   EXPECT_EQ(tree_.doc.records.size(), 1u);
 
   AssetLibrary library = *AssetLibrary::assetLibraryForMap(tree_.doc.mapID());
   library.createAssetFolder();
   ASSERT_TRUE(kit::FileManager::write(library.getPathForAsset("DAMAGED"), "not a png"));
   child->setImage(std::string("DAMAGED"), false);
-  EXPECT_FALSE(child->getImage());
+  EXPECT_EQ(child->getImage(), "DAMAGED");
   EXPECT_EQ(child->imageSize(), kit::Size());
 }
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "document/map_import.h"
+#include "kit/core/files.h"
 #include "kit/testing/fixtures.h"
 #include "session/edit_session.h"
 
@@ -24,7 +24,7 @@ TEST_F(EditSessionInputTest, OnlyRegularFilesOfAtMostTheLimitOpen) {
   const std::string huge = home_.path() + "/huge.txt";
   const int fd = ::open(huge.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
   ASSERT_GE(fd, 0);
-  ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(MapImport::kInputLimit + 1)), 0);
+  ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(kit::kReadLimit + 1)), 0);
   ::close(fd);
   const struct {
     std::string path;

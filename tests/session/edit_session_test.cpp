@@ -2,6 +2,8 @@
 // 10 s tick; closing in the middle of an edit or a drag; the Paste Style chooser reached through
 // the popup menu, and the undo key during an edit; the state file a desktop test reads.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <regex>
 #include <unistd.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "document/pseudo_map_view_controller.h"
@@ -120,6 +123,9 @@ TEST_F(EditSessionTest, MapFilesOpenOrAreMadeAndOutlinesAreImportedBesideThemOnc
   // Never over a map already there.
   const std::string again = refusal(file("plan.txt"));
   EXPECT_NE(again.find("plan.qlm' already exists"), std::string::npos) << again;
+  write("lost.txt", "Lost\n");  // nor through a link there that leads nowhere
+  ASSERT_EQ(::symlink("nowhere.qlm", file("lost.qlm").c_str()), 0);
+  EXPECT_NE(refusal(file("lost.txt")).find("lost.qlm' already exists"), std::string::npos);
 
   // OPML by its extension, and an outline without one by its content.
   write("trip.opml", "<opml version=\"2.0\"><body><outline text=\"Trip\"><outline text=\"Tent\"/></outline></body></opml>");
@@ -811,4 +817,48 @@ TEST_F(EditSessionTest, TheTickWaitsForADragToEnd) {
   time_.runFor(11);
   EXPECT_EQ(s->saveCount(), 1);
   EXPECT_NE(saved(file("garden.qlm")).topics[1].position->y, before);
+}
+
+// Names made from a map's name by adding to it (its lock and versions, its recovery copy, an
+// imported outline's map) keep within the system's limit on a name.
+TEST_F(EditSessionTest, NamesMadeFromALongMapNameFitTheLimitOnAName) {
+  const std::string folder = dir + "/long", stem(240, 'm');
+  ASSERT_TRUE(FileManager::createDirectories(folder));
+  std::string error;
+  std::unique_ptr<EditSession> s = EditSession::open(folder + "/" + stem + ".qlm", error);
+  ASSERT_TRUE(s) << error;
+  EXPECT_NE(refusal(folder + "/" + stem + ".qlm").find("already open in another window"), std::string::npos);
+  ASSERT_TRUE(FileManager::remove(folder));
+  s->document().setModified();
+  const EditSession::Closing closed = s->close(true);
+  const std::vector<std::string> copies = namesLike(home_.path() + "/Documents/recovered", "m{200,}-\\d{8}-\\d{6}\\.qlm");
+  ASSERT_EQ(copies.size(), 1u) << closed.message;
+  EXPECT_EQ(copies[0].size(), 255u);
+
+  write(std::string(254, 'o'), "Plan\n\tOne\n");
+  s = open(std::string(254, 'o'));
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->mapPath(), file(std::string(251, 'o') + ".qlm"));
+}
+
+// An outline takes its time to import: a map another program makes meanwhile in the place of the
+// import's map is left as it is, and the import is refused as when that map was there before.
+TEST_F(EditSessionTest, AMapMadeElsewhereWhileAnOutlineIsImportedIsNotWrittenOver) {
+  std::string outline = "Big\n";
+  for (int i = 0; i < 3000; ++i) outline += "\tTopic " + std::to_string(i) + "\n";
+  write("big.txt", outline);
+  // The other program writes as the window takes the map's lock, before the import's layout.
+  const std::string locks = home_.path() + "/tmp/locks";
+  ASSERT_TRUE(FileManager::createDirectories(locks));
+  const int watch = ::inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(::inotify_add_watch(watch, locks.c_str(), IN_CREATE), 0);
+  std::thread other([&] {
+    pollfd ready{watch, POLLIN, 0};
+    if (::poll(&ready, 1, 20000) == 1) FileManager::write(file("big.qlm"), "the other program's");
+  });
+  const std::string refused = refusal(file("big.txt"));
+  other.join();
+  ::close(watch);
+  EXPECT_NE(refused.find("big.qlm' already exists"), std::string::npos) << refused;
+  EXPECT_EQ(FileManager::readText(file("big.qlm")).value_or("").substr(0, 40), "the other program's");
 }

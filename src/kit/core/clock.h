@@ -58,6 +58,12 @@ class ManualClock final : public Clock {
   double wall_;
 };
 
+// Times are sums of seconds in doubles: an instant a whole interval after another may lie a few
+// ulps either side of it. Durations are compared with this tolerance, far below anything a person
+// can time.
+constexpr double kTimeTolerance = 1e-6;
+inline bool isLongerThan(double seconds, double limit) { return seconds > limit + kTimeTolerance; }
+
 // Shorthands for Clock::current().
 inline double monotonicSeconds() { return Clock::current().monotonicSeconds(); }
 inline Date now() { return Clock::current().now(); }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -57,6 +58,8 @@ bool FileManager::exists(const std::string& path) {
   struct stat st;
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
+
+bool FileManager::itemExists(const std::string& path) { return !path.empty() && lexists(path); }
 
 bool FileManager::isDirectory(const std::string& path) {
   struct stat st;
@@ -173,42 +176,102 @@ std::optional<FileAttributes> FileManager::attributes(const std::string& path) {
   return a;
 }
 
-std::optional<Data> FileManager::readFile(const std::string& path) {
-  if (path.empty()) return std::nullopt;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  Data out;
-  if (S_ISREG(st.st_mode) && st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
-  std::uint8_t buf[65536];
-  while (true) {
-    ssize_t r = ::read(fd, buf, sizeof buf);
-    if (r < 0) {
-      if (errno == EINTR) continue;
+std::string sizeText(std::uint64_t n) {
+  if (n >= (1u << 30) && n % (1u << 30) == 0) return std::to_string(n >> 30) + " GiB";
+  if (n >= (1u << 20) && n % (1u << 20) == 0) return std::to_string(n >> 20) + " MiB";
+  return std::to_string(n) + " bytes";
+}
+
+namespace {
+
+// What readWhole reads, into text or bytes; false with the reason in why, and errno set.
+template <class Bytes>
+bool readWholeInto(const std::string& path, ReadSource source, std::uint64_t limit, Bytes& bytes, std::string& why) {
+  auto fail = [&](std::string reason, int error) {
+    why = std::move(reason);
+    errno = error;
+    return false;
+  };
+  if (path.empty()) return fail("no such file", ENOENT);
+  // Without O_NONBLOCK, opening a named pipe waits for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return fail(errno == ENOENT ? std::string("no such file") : std::string(std::strerror(errno)), errno);
+  struct Closer {
+    int fd;
+    ~Closer() {
+      const int kept = errno;
       ::close(fd);
-      return std::nullopt;
+      errno = kept;
     }
-    if (r == 0) break;
-    out.insert(out.end(), buf, buf + r);
+  } closer{fd};
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return fail(std::strerror(errno), errno);
+  if (S_ISDIR(st.st_mode)) return fail("it is a folder", EISDIR);
+  if (!S_ISREG(st.st_mode) && source == ReadSource::RegularFile) return fail("it is not a regular file", EINVAL);
+  const std::string tooLarge = "it is larger than " + sizeText(limit);
+  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > limit) return fail(tooLarge, EFBIG);
+  // A stream is read as it comes: reads wait for its writer from here on.
+  if (!S_ISREG(st.st_mode)) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  bytes.clear();
+  if (S_ISREG(st.st_mode)) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  char chunk[1 << 16];
+  while (true) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail(std::strerror(errno), errno);
+    if (n == 0) return true;
+    if (bytes.size() + static_cast<std::size_t>(n) > limit) return fail(tooLarge, EFBIG);
+    bytes.insert(bytes.end(), chunk, chunk + n);
   }
-  ::close(fd);
-  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> readWhole(const std::string& path, std::string& why, ReadSource source, std::uint64_t limit) {
+  std::string bytes;
+  if (!readWholeInto(path, source, limit, bytes, why)) return std::nullopt;
+  return bytes;
+}
+
+std::optional<Data> FileManager::readFile(const std::string& path) {
+  Data bytes;
+  std::string why;
+  if (!readWholeInto(path, ReadSource::RegularFile, kReadLimit, bytes, why)) return std::nullopt;
+  return bytes;
 }
 
 std::optional<std::string> FileManager::readText(const std::string& path) {
-  auto d = readFile(path);
-  if (!d) return std::nullopt;
-  return std::string(d->begin(), d->end());
+  std::string why;
+  return readWhole(path, why);
 }
 
 bool FileManager::writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                                   ReplacementFile::Links links) {
   std::optional<ReplacementFile> file = ReplacementFile::create(path, links);
   return file && file->write(bytes) && file->commit();
+}
+
+bool FileManager::writeNew(const std::string& path, std::span<const std::uint8_t> bytes) {
+  // Its own name, not a link's target: a link there is something there.
+  if (lexists(path)) {
+    errno = EEXIST;
+    return false;
+  }
+  std::optional<ReplacementFile> file = ReplacementFile::create(path, ReplacementFile::Links::Replace);
+  if (!file || !file->write(bytes) || ::fsync(file->descriptor()) != 0) return false;
+  // A link, unlike a rename, fails where the name is taken, whenever it was taken.
+  const bool linked =
+      ::linkat(AT_FDCWD, file->temporaryPath().c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  const int error = errno;
+  file->discard();
+  errno = error;
+  if (!linked) return false;
+  const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  return true;
 }
 
 bool FileManager::writeAtomicallyFrom(const std::string& path, const std::function<bool(const ByteSink&)>& produce) {

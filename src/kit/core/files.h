@@ -29,12 +29,28 @@ std::span<const std::uint8_t> bytesOf(std::string_view text);
 // The folder that holds path: "." for a bare name, "/" for an item at the root.
 std::string folderOf(const std::string& path);
 
+// The largest file read whole: endless streams and huge files are refused.
+inline constexpr std::uint64_t kReadLimit = std::uint64_t(1) << 30;
+// What a whole read accepts: a regular file (whatever the program keeps for itself, and a map to
+// open and save back), or also a pipe or a device, read up to the limit (a command's input).
+enum class ReadSource { RegularFile, AnyFile };
+// The whole content of the file at path, opened once and read in pieces, refused past limit;
+// nullopt with the reason in why ("no such file", "it is a folder", "it is not a regular file",
+// "it is larger than 1 GiB", the system's reason). Opening never waits for the writer of a named
+// pipe.
+std::optional<std::string> readWhole(const std::string& path, std::string& why,
+                                     ReadSource source = ReadSource::RegularFile, std::uint64_t limit = kReadLimit);
+// "1 GiB", "8 MiB", "100 bytes".
+std::string sizeText(std::uint64_t n);
+
 // Receives bytes in order; false ends the writing as a failure.
 using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
 
 struct FileManager {
   // Follows symbolic links: a dangling link does not exist.
   static bool exists(const std::string& path);
+  // Something is there by that name, a dangling link too.
+  static bool itemExists(const std::string& path);
   // The item itself is a directory; a link to a directory is not.
   static bool isDirectory(const std::string& path);
   // Creates path with its parents; true when it is a directory afterwards.
@@ -57,6 +73,7 @@ struct FileManager {
   static std::optional<std::vector<std::string>> listRecursively(const std::string& path);
   static std::optional<FileAttributes> attributes(const std::string& path);
 
+  // A regular file of at most kReadLimit bytes, read as readWhole reads it; errno tells why not.
   static std::optional<Data> readFile(const std::string& path);
   static std::optional<std::string> readText(const std::string& path);
   // Writes a temporary file in the same folder, flushes it to disk and renames it over path, so
@@ -66,6 +83,10 @@ struct FileManager {
   static bool writeAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                               ReplacementFile::Links links = ReplacementFile::Links::WriteThrough);
   static bool writeAtomically(const std::string& path, std::string_view text);
+  // Makes a new file at path, written whole before it appears there, and never in place of
+  // anything: false, with errno EEXIST, when something is at path (a dangling link too) or is put
+  // there meanwhile.
+  static bool writeNew(const std::string& path, std::span<const std::uint8_t> bytes);
   // The same for content made piece by piece: produce passes each piece to the sink it is given
   // (which answers false once a write has failed) and answers whether all went well. Nothing
   // changes at path when it answers false.

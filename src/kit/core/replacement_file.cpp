@@ -16,6 +16,7 @@
 
 #include "kit/core/exit_cleanup.h"
 #include "kit/core/files.h"
+#include "kit/core/name_limit.h"
 
 namespace kit {
 
@@ -54,9 +55,12 @@ std::string randomSuffix() {
 }
 
 // A fresh name beside path for its temporary file, carrying the process id, so that a later run
-// can tell when it was left behind.
+// can tell when it was left behind; the start of path's own name, as much of it as fits.
 std::string temporaryName(const std::string& path) {
-  return path + kTemporaryMarker + std::to_string(::getpid()) + "-" + randomSuffix();
+  const std::size_t name = path.find_last_of('/') + 1;
+  return path.substr(0, name) + fitName(std::string_view(path).substr(name),
+                                        kTemporaryMarker + std::to_string(::getpid()) + "-" + randomSuffix(),
+                                        nameLimitIn(folderOf(path)));
 }
 
 // A fresh temporary name beside path on which make (answering whether it made something there)
@@ -86,19 +90,34 @@ void fail(const std::string& why, int error) {
 }
 void fail(int error) { fail(std::strerror(error), error); }
 
+// Whether the kernel would follow link for this process: in a sticky folder that anyone may
+// write to (/tmp), only a link of the folder's owner or of this user is followed, so that a link
+// another user plants there cannot lead a write onto a file of this user's.
+bool mayFollow(const std::string& link, const struct stat& linkStat) {
+  struct stat folder;
+  if (::stat(folderOf(link).c_str(), &folder) != 0) return false;
+  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+  return !shared || linkStat.st_uid == folder.st_uid || linkStat.st_uid == ::geteuid();
+}
+
 // The file a write to path replaces: a symbolic link's final target, relative links read from the
-// link's own folder. nullopt (errno ELOOP) for a chain that does not end.
+// link's own folder. nullopt, the failure recorded, for a chain that does not end or a link that
+// is not to be followed.
 std::optional<std::string> finalTarget(std::string path) {
   for (int hops = 0; hops < 40; ++hops) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    if (!mayFollow(path, st)) {
+      fail("it is a link that another user made in a shared folder, not followed for safety; write elsewhere", EACCES);
+      return std::nullopt;
+    }
     std::string link(PATH_MAX, '\0');
     const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
     if (n <= 0 || static_cast<std::size_t>(n) >= link.size()) return path;
     link.resize(static_cast<std::size_t>(n));
     path = link.front() == '/' ? link : folderOf(path) + "/" + link;
   }
-  errno = ELOOP;
+  fail(ELOOP);
   return std::nullopt;
 }
 
@@ -135,10 +154,7 @@ std::optional<ReplacementFile> ReplacementFile::create(const std::string& given,
     return std::nullopt;
   }
   std::optional<std::string> target = links == Links::WriteThrough ? finalTarget(given) : given;
-  if (!target) {
-    fail(errno);
-    return std::nullopt;
-  }
+  if (!target) return std::nullopt;
   const std::string& path = *target;
   // A link left in place of the file is replaced as a new file.
   struct stat st;
@@ -187,6 +203,10 @@ std::optional<ReplacementFile> ReplacementFile::create(const std::string& given,
     temp = std::move(*named);
   }
   ReplacementFile file(path, std::move(temp), fd);
+  // The replaced file's owner and group stay, as far as this process may set them (the superuser
+  // replacing a user's file, a member of the file's group); the mode follows, as a change of
+  // owner may clear its set-id bits.
+  if (replacing && ::fchown(fd, st.st_uid, st.st_gid) != 0 && errno == EPERM) ::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
   if (replacing && ::fchmod(fd, st.st_mode & 07777) != 0) {
     const int error = errno;
     file.discard();

@@ -2,14 +2,16 @@
 // path holds the old content or the new, never a part.
 //
 // A symbolic link is written through unless asked otherwise: its target is replaced, in the
-// target's folder, and the link stays. A target that is read-only (no write permission, or none for anyone), a folder or
-// anything but a regular file is refused. The temporary file has no name where the file system
-// allows (O_TMPFILE), so a process killed outright leaves nothing; it gets one only for the
-// rename at the commit. Elsewhere it is "<path>.tmp-<pid>-XXXXXX", and a later replacement in the
-// same folder removes such files of processes that are gone once they are six hours old. It is
-// created with mode 0666 less the umask, or with the mode of the regular file it replaces; it is
-// removed when discarded, when destroyed uncommitted, and by ExitCleanup when the process is
-// interrupted.
+// target's folder, and the link stays; as the kernel does, a link in a sticky folder that anyone
+// may write to is followed only when it is this user's or the folder owner's. A target that is
+// read-only (no write permission, or none for anyone), a folder or anything but a regular file is
+// refused. The temporary file has no name where the file system allows (O_TMPFILE), so a process
+// killed outright leaves nothing; it gets one only for the rename at the commit. Elsewhere it is
+// "<path>.tmp-<pid>-XXXXXX" (the path's own name shortened to fit the limit on names), and a
+// later replacement in the same folder removes such files of processes that are gone once they
+// are six hours old. It is created with mode 0666 less the umask, or with the mode, owner and
+// group (where this process may set them) of the regular file it replaces; it is removed when
+// discarded, when destroyed uncommitted, and by ExitCleanup when the process is interrupted.
 #pragma once
 
 #include <cstdint>

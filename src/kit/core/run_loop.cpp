@@ -40,6 +40,7 @@ double RunLoop::nowSeconds() const { return Clock::current().monotonicSeconds();
 
 void RunLoop::insertLocked(Key k, Entry e) {
   byTarget_.emplace(e.target, k);
+  if (e.beforeTouch) beforeTouch_.insert(k);
   queue_.emplace(k, std::move(e));
 }
 
@@ -51,16 +52,48 @@ void RunLoop::eraseLocked(std::map<Key, Entry>::iterator it) {
       break;
     }
   }
+  if (it->second.beforeTouch) beforeTouch_.erase(it->first);
   queue_.erase(it);
+}
+
+void RunLoop::addPerform(const void* target, std::string name, Value argument, double delay, Callback fn,
+                         bool beforeTouch) {
+  if (!fn) return;
+  double when = nowSeconds() + sanitizeDelay(delay);
+  Entry e{target, std::move(name), std::move(argument), std::move(fn), nullptr, beforeTouch};
+  std::lock_guard lock(mutex_);
+  insertLocked(Key{when, nextSeq_++}, std::move(e));
 }
 
 void RunLoop::performAfterDelay(const void* target, std::string name, Value argument, double delay,
                                 Callback fn) {
-  if (!fn) return;
-  double when = nowSeconds() + sanitizeDelay(delay);
-  Entry e{target, std::move(name), std::move(argument), std::move(fn), nullptr};
-  std::lock_guard lock(mutex_);
-  insertLocked(Key{when, nextSeq_++}, std::move(e));
+  addPerform(target, std::move(name), std::move(argument), delay, std::move(fn), false);
+}
+
+void RunLoop::performBeforeNextTouch(const void* target, std::string name, Value argument, double delay,
+                                     Callback fn) {
+  addPerform(target, std::move(name), std::move(argument), delay, std::move(fn), true);
+}
+
+void RunLoop::runPerformsBeforeTouch() {
+  std::uint64_t limit;
+  {
+    std::lock_guard lock(mutex_);
+    limit = nextSeq_;
+  }
+  // Those pending now, in fire-time order; what they schedule waits its turn.
+  while (true) {
+    Callback fn;
+    {
+      std::lock_guard lock(mutex_);
+      auto k = std::find_if(beforeTouch_.begin(), beforeTouch_.end(), [limit](const Key& x) { return x.seq < limit; });
+      if (k == beforeTouch_.end()) return;
+      auto it = queue_.find(*k);
+      fn = std::move(it->second.fn);
+      eraseLocked(it);
+    }
+    fn();
+  }
 }
 
 void RunLoop::cancelPerformsMatching(const void* target, const std::function<bool(const Entry&)>& match) {
@@ -372,6 +405,7 @@ void RunLoop::reset() {
     std::lock_guard lock(mutex_);
     queue.swap(queue_);
     byTarget_.clear();
+    beforeTouch_.clear();
   }
   {
     std::lock_guard lock(postMutex_);

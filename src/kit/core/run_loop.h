@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -82,6 +83,12 @@ class RunLoop {
   // fn owns whatever must stay alive until it runs.
   void performAfterDelay(const void* target, std::string name, Value argument, double delay,
                          Callback fn);
+  // As performAfterDelay; the request also runs early, before a window takes the next
+  // touch-down (runPerformsBeforeTouch): what a keystroke set going, the next touch finds done.
+  void performBeforeNextTouch(const void* target, std::string name, Value argument, double delay,
+                              Callback fn);
+  // Runs now, in their order, the pending requests made with performBeforeNextTouch.
+  void runPerformsBeforeTouch();
   // Cancels pending requests with this target, name and an equal argument.
   void cancelPerform(const void* target, std::string_view name, const Value& argument);
   // Cancels every pending request of target (timers are not touched).
@@ -149,9 +156,12 @@ class RunLoop {
     Value argument;
     Callback fn;
     TimerRef timer;  // set for timers
+    bool beforeTouch = false;
   };
   friend class Timer;
 
+  void addPerform(const void* target, std::string name, Value argument, double delay, Callback fn,
+                  bool beforeTouch);
   void insertLocked(Key k, Entry e);
   void eraseLocked(std::map<Key, Entry>::iterator it);
   // Cancels target's performs (not timers) that match.
@@ -163,6 +173,7 @@ class RunLoop {
   mutable std::recursive_mutex mutex_;
   std::map<Key, Entry> queue_;
   std::unordered_multimap<const void*, Key> byTarget_;
+  std::set<Key> beforeTouch_;  // the requests of performBeforeNextTouch
   std::uint64_t nextSeq_ = 1;
 
   std::vector<std::pair<HookId, Callback>> hooks_;

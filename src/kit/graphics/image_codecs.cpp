@@ -20,9 +20,9 @@
 #include <functional>
 #include <optional>
 #include <vector>
-#include <sys/stat.h>
 
 #include "kit/core/dynamic_library.h"
+#include "kit/core/files.h"
 #include "kit/graphics/image.h"
 #include "kit/graphics/image_encoders.h"
 
@@ -274,18 +274,10 @@ ImageRef Image::fromData(std::span<const std::uint8_t> bytes, float scale) {
 }
 
 ImageRef Image::fromFile(const std::string& path, float scale) {
-  // Plain reads: streams throw on folders, and only regular files hold images.
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return nullptr;
-  std::vector<std::uint8_t> bytes;
-  std::uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-  bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) return nullptr;
+  // Only a regular file of bounded size holds an image: a pipe or a device is never waited on.
+  const std::optional<Data> read = FileManager::readFile(path);
+  if (!read) return nullptr;
+  const Data& bytes = *read;
   size_t dot = path.find_last_of('.');
   if (dot != std::string::npos && path.find('/', dot) == std::string::npos) {
     std::string ext = path.substr(dot + 1);

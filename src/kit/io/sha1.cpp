@@ -1,6 +1,7 @@
 #include "kit/io/sha1.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -68,8 +69,14 @@ std::string sha1Hex(const Data& data) {
 std::optional<std::string> sha1HexOfFile(const std::string& path) {
   const CryptoCalls* c = crypto();
   if (!c) return std::nullopt;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A regular file only: a pipe or a device would be waited on or read without end.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
   std::unique_ptr<EVP_MD_CTX, CtxFree> ctx(c->newContext());
   bool ok = ctx && c->init(ctx.get(), c->sha1(), nullptr) == 1;
   std::vector<char> buf(64 * 1024);

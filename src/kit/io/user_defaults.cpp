@@ -58,11 +58,13 @@ UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) { read(); 
 void UserDefaults::read() {
   struct stat st;
   if (::stat(path_.c_str(), &st) != 0 && errno == ENOENT) return;
-  std::optional<Data> bytes = FileManager::readFile(path_);
+  // Read as every file the program keeps: a regular file of bounded size, so that a pipe or a
+  // device in its place neither waits for ever nor fills the memory.
+  std::string why;
+  std::optional<std::string> bytes = readWhole(path_, why);
   if (!bytes) {
     unreadable_ = true;
-    report("cannot read the settings file '" + path_ + "': " + std::strerror(errno) +
-           "; the settings start afresh and are not stored");
+    report("cannot read the settings file '" + path_ + "': " + why + "; the settings start afresh and are not stored");
     return;
   }
   if (std::optional<Value> v = plist::read(*bytes); v && v->isDictionary()) {

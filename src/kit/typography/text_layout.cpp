@@ -44,8 +44,12 @@ size_t utf8Boundary(const std::string& text, size_t n) {
 constexpr size_t kLongRunBytes = 256;
 constexpr size_t kItemBytes = 64;
 
-void splitLongRuns(PangoLayout* layout, const std::string& text) {
-  PangoAttrList* list = nullptr;
+// The attributes of a wrapped layout: no hyphen where a line breaks inside a word (Pango adds
+// one, a character the text does not have: "T-i-n-y"), and the cuts of long runs.
+void setWrapAttributes(PangoLayout* layout, const std::string& text) {
+  PangoAttrList* given = pango_layout_get_attributes(layout);
+  PangoAttrList* list = given ? pango_attr_list_copy(given) : pango_attr_list_new();
+  pango_attr_list_insert(list, pango_attr_insert_hyphens_new(FALSE));
   auto printable = [](char c) { return c > 0x20 && c < 0x7F; };
   for (size_t i = 0; i < text.size();) {
     if (!printable(text[i])) {
@@ -55,10 +59,6 @@ void splitLongRuns(PangoLayout* layout, const std::string& text) {
     size_t end = i;
     while (end < text.size() && printable(text[end])) ++end;
     if (end - i > kLongRunBytes) {
-      if (!list) {
-        PangoAttrList* given = pango_layout_get_attributes(layout);
-        list = given ? pango_attr_list_copy(given) : pango_attr_list_new();
-      }
       for (size_t at = i; at < end; at += kItemBytes) {
         PangoAttribute* cut = pango_attr_fallback_new(TRUE);
         cut->start_index = static_cast<guint>(at);
@@ -68,7 +68,6 @@ void splitLongRuns(PangoLayout* layout, const std::string& text) {
     }
     i = end;
   }
-  if (!list) return;
   pango_layout_set_attributes(layout, list);
   pango_attr_list_unref(list);
 }
@@ -213,7 +212,7 @@ Lines breakLines(PangoLayout* layout, const std::string& text, double width, dou
     }
   }
   pango_layout_set_alignment(layout, align);
-  if (widthUnits > 0) splitLongRuns(layout, text);
+  if (widthUnits > 0) setWrapAttributes(layout, text);
 
   // A tolerance of a thousandth of a point absorbs rounding in the caller's arithmetic.
   int limit = std::isfinite(height) && height > 0 ? toUnits(height + 0.001) : INT_MAX;

@@ -175,6 +175,12 @@ void MenuController::touchBeganAt(const View* window, const View* hit) {
   if (visible_ && window == view_->superview() && hit != view_.get()) hide(true);
 }
 
+bool MenuController::keyPressedIn(const View* window, const KeyInput& key) {
+  if (key.key != Key::Escape || key.modifiers != 0 || !visible_ || window != view_->superview()) return false;
+  hide(true);
+  return true;
+}
+
 void MenuController::forgetView(const View* view) {
   if (!targetView_ || !view || (targetView_ != view && !targetView_->isDescendantOf(view))) return;
   hide(false);

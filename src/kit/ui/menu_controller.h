@@ -18,6 +18,7 @@ namespace kit {
 
 class View;
 class Responder;
+struct KeyInput;
 
 struct MenuItem {
   std::string title;
@@ -59,6 +60,9 @@ class MenuController {
   // The window calls this at every touch-down, after delivering it (hit: the view touched, or
   // nullptr): a touch in the menu's window but not on the menu hides it.
   void touchBeganAt(const View* window, const View* hit);
+  // The window calls this for every key before its first responder sees it: Escape in the
+  // menu's window hides the menu as a touch elsewhere does. True when the key went to the menu.
+  bool keyPressedIn(const View* window, const KeyInput& key);
   // A view that goes away: the menu hides without notice when it targets the view.
   void forgetView(const View* view);
 

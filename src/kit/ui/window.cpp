@@ -131,6 +131,8 @@ void Window::sendTouch(const TouchInput& in, double time) {
   if (in.phase == TouchPhase::Began) {
     if (touches_.count(in.id)) return;  // a repeated touch-down for a finger already down
     dropped_.erase(in.id);
+    // Before the hit test: what they do may add or remove the view under the finger.
+    RunLoop::main().runPerformsBeforeTouch();
     View* hit = ignoring_ > 0 ? nullptr : hitTest(in.windowPoint);
     if (!hit) {
       dropped_[in.id] = true;
@@ -244,6 +246,7 @@ void Window::deliver(TouchState& state, TouchPhase phase, double time) {
 }
 
 void Window::sendKey(const KeyInput& in) {
+  if (MenuController::shared().keyPressedIn(this, in)) return;
   if (Responder* r = firstResponder_ ? firstResponder_ : this) r->keyDown(in);
 }
 

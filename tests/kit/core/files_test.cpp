@@ -16,6 +16,7 @@
 
 #include "kit/core/app_paths.h"
 #include "kit/core/files.h"
+#include "kit/core/name_limit.h"
 #include "kit/core/replacement_file.h"
 #include "kit/testing/app_home.h"
 
@@ -225,9 +226,29 @@ TEST_F(FilesTest, LeftoversOfGoneProcessesGoOnceOld) {
   leave("map.png.tmp-" + selfId + "-Alive1", true);
   leave("map.png.tmp-Ab12Cd", true);
   leave("notes.tmp-" + goneId, true);
+  EXPECT_EQ(fitName("a\u00e9", std::string(253, '-')), "a" + std::string(253, '-'));
+  leave(fitName(std::string(255, 'm'), ".tmp-" + goneId + "-Long12"), true);
   FileManager::removeLeftovers(dir, ".tmp-", 6 * 3600, FileType::Regular);
   std::vector<std::string> kept = {"map.png.tmp-" + goneId + "-Fresh1", "map.png.tmp-" + selfId + "-Alive1",
                                    "map.png.tmp-Ab12Cd", "notes.tmp-" + goneId};
   std::sort(kept.begin(), kept.end());
   EXPECT_EQ(FileManager::listDirectory(dir), kept);
+}
+
+// The superuser leaves a user's file theirs, and follows links in a shared folder as the kernel does.
+TEST_F(FilesTest, TheSuperuserKeepsOwnersAndShunsLinksOthersPlantedInSharedFolders) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only the superuser can give files to another user";
+  struct stat st {};
+  ASSERT_TRUE(FileManager::write(path("theirs"), "old") && ::chown(path("theirs").c_str(), 65534, 65534) == 0);
+  ASSERT_TRUE(FileManager::writeAtomically(path("theirs"), "new") && ::stat(path("theirs").c_str(), &st) == 0);
+  EXPECT_EQ(std::pair(st.st_uid, st.st_gid), (std::pair<uid_t, gid_t>(65534, 65534)));
+  for (const uid_t folderOwner : {0u, 65534u}) {
+    const std::string shared = path(std::to_string(folderOwner)), link = shared + "/x.png";
+    ASSERT_TRUE(FileManager::write(path("mine"), "precious") && FileManager::createDirectories(shared));
+    ASSERT_EQ(::chown(shared.c_str(), folderOwner, 0) | ::chmod(shared.c_str(), 01777) |
+                  ::symlink(path("mine").c_str(), link.c_str()) | ::lchown(link.c_str(), 65534, 0), 0);
+    FileManager::writeAtomically(link, "planted");
+    EXPECT_EQ(FileManager::readText(path("mine")), folderOwner ? "planted" : "precious");
+  }
+  EXPECT_NE(ReplacementFile::whyNot(path("0/x.png")).value_or("").find("another user made in a shared folder"), std::string::npos);
 }

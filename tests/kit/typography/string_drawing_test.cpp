@@ -79,6 +79,12 @@ TEST(MeasureTest, ALongWordBreaksInsideTheWord) {
   EXPECT_GE(s.height, lines(4));
 }
 
+TEST(MeasureTest, AWordBrokenAcrossLinesGainsNoHyphen) {
+  // One letter a line: each line is as wide as the letter alone.
+  for (LineBreakMode mode : {LineBreakMode::WordWrap, LineBreakMode::CharacterWrap})
+    EXPECT_EQ(sizeWithFont("mmmm", kFont, Size(1, 500), mode), Size(sizeWithFont("m", kFont).width, lines(4)));
+}
+
 TEST(MeasureTest, OnlyWholeLinesThatFitTheHeightCount) {
   std::string four = "one\ntwo\nthree\nfour";
   EXPECT_EQ(sizeWithFont(four, kFont, Size(600, lines(2) + 1)).height, lines(2));
