@@ -57,10 +57,10 @@ bool screenAfter(const struct Action& a);
   X(LiftReleased, "lift released", 2) X(LiftAndDrag, "lift and drag", 5) X(FreeDrag, "free drag", 4)             \
   X(SmallMove, "small move", 2) X(DragToEdge, "drag to edge", 3) X(FoldTap, "fold tap", 2)                       \
   X(FoldDoubleTap, "fold double tap", 1) X(GripDrag, "grip drag", 3) X(GripTap, "grip tap", 1)                   \
-  X(MenuItem, "menu item", 14) X(Type, "type", 5) X(Preedit, "pre-edit", 1) X(Undo, "undo", 4)                   \
+  X(MenuItem, "menu item", 14) X(Type, "type", 5) X(Preedit, "pre-edit", 2) X(Undo, "undo", 4)                   \
   X(Redo, "redo", 2) X(Reopen, "reopen", 1) X(Pan, "pan", 1) X(KeysThenTouch, "keys then touch", 3)               \
   X(DropLeftByTouch, "drop menu left by a touch", 2) X(MissTouch, "touch outside the topic's box", 2)             \
-  X(BadgeLongPress, "long press on a badge", 2) X(RelationshipDrag, "relationship handle drag", 2)               \
+  X(BadgeLongPress, "long press on a badge", 2) X(RelationshipDrag, "relationship handle drag", 3)               \
   X(Wheel, "wheel", 2) X(TouchCancel, "touch cancel", 1) X(Shake, "shake", 1) X(Escape, "escape", 2)              \
   X(TwoTouches, "two touches", 1) X(Chooser, "paste style chooser", 3)
 
@@ -323,8 +323,8 @@ class World {
     if (std::getenv("QUILL_CHECKER_VERBOSE"))
       kit::FileManager::write("/tmp/checker-step" + std::to_string(steps_) + ".xml", xml());
     ++steps_;
-    std::string what;
-    {
+    std::string what = std::exchange(broke_, {});
+    if (what.empty()) {
       // The checks undo, redo and save outside any pass: tiles wait for them as for a pass.
       kit::LockGuard guard(AppServices::globalTreeLock());
       what = reopenDiffers_.empty() ? check(a.kind) : std::exchange(reopenDiffers_, {});
@@ -399,7 +399,12 @@ class World {
     return v[std::min(v.size() - 1, static_cast<std::size_t>(u * static_cast<float>(v.size())))];
   }
   Point on(const NodeView* n) const { return canvas()->convertPointToView(n->center(), &window()); }
-  Point in(const NodeView* n, const kit::Rect& r) const { return n->convertPointToView(r.mid(), &window()); }
+  // The middle of a part of n, when a touch there reaches n.
+  std::optional<Point> on(NodeView* n, const kit::Rect& part) const {
+    const Point p = n->convertPointToView(part.mid(), &window());
+    if (window().hitTest(p) != n) return std::nullopt;
+    return p;
+  }
   NodeView* pick(float u) const { return choose(visibleTopics(), u); }
   // Floating topics and callouts (whose menus differ) or folded ones, when u is small and there are any.
   NodeView* pickSpecial(float u) const {
@@ -432,12 +437,12 @@ class World {
                          }),
                          u);
     if (!n) return std::nullopt;
-    return in(n, n->getDisclosureTarget());
+    return on(n, n->getDisclosureTarget());
   }
   std::optional<Point> taskBadge(float u) const {
     NodeView* n = choose(visibleTopics([](NodeView* t) { return !t->rcTaskBadge().isEmpty(); }), u);
     if (!n) return std::nullopt;
-    return in(n, n->rcTaskBadge());
+    return on(n, n->rcTaskBadge());
   }
   // A point inside a topic's view where its hit test gives 0 (outside its box).
   std::optional<Point> outsideBox(float u) const {
@@ -690,7 +695,7 @@ class World {
         if (!menuVisible()) return false;
         chooseFromMenu(u[0]);
         // Some items open a menu of their own (Align, Delete, a drop's items).
-        if (u[3] < 0.6f && menuVisible()) chooseFromMenu(std::fmod(u[0] * 7.31f + u[3], 1.0f));
+        for (int i = 1; i <= 2 && u[3] < 0.8f && menuVisible(); ++i) chooseFromMenu(std::fmod(u[0] * 7.31f * static_cast<float>(i) + u[3], 1.0f));
         return true;
       }
       case Kind::Type: {
@@ -813,6 +818,8 @@ class World {
         if (!p) return false;
         s.down(*p);
         s.wait(1.3);
+        // The fold target and the task badge start no long press.
+        if (canvas()->dragDropNode()) broke_ = "a long press on a badge lifted its topic";
         Point to = *p;
         if (u[2] < 0.5f) {
           to = Point(p->x + 80 * (u[3] - 0.5f), p->y + 60);
@@ -962,8 +969,11 @@ class World {
     if (!inTree(c->dragDropNode())) return "the lifted topic is not a topic of the map";
     if (!inTree(c->fosterNode())) return "the drop topic is not a topic of the map";
     if (!inTree(NodeView::currentEditingTopic())) return "the editing topic is not a topic of the map";
-    for (const NodeView* n : tree)
+    for (const NodeView* n : tree) {
       if (n->isInPlaceEdit() && n != c->selectedNode()) return "an open editor is not on the selected topic";
+      if (n->isFloating() && (n->isCallout() || !n->parentNode() || !n->parentNode()->isRoot()))
+        return "a floating topic is a callout or not a child of the central topic";
+    }
 
     // Every gesture lifts its touches: none is down now.
     if (c->touchView()) return "the canvas still follows a touch that has ended";
@@ -977,6 +987,7 @@ class World {
       if (c->isAutoscrolling()) return "autoscroll goes on";
       for (const NodeView* n : tree)
         if (n->beingMoved()) return "a topic stays marked as dragged";
+      if (c->selectedNode() && c->selectedNode()->alpha() == 0) return "the selection is hidden in a fold";
     }
     if (c->dragDropNode() || NodeView::currentEditingTopic() || chooser()) return {};
     // The changes that record no undo step, by name: "Show".
@@ -1051,6 +1062,8 @@ class World {
   std::map<std::size_t, std::string> history_;
   std::optional<kit::Rect> showItem_;
   std::string reopenDiffers_;
+  // What a gesture found wrong while it ran.
+  std::string broke_;
   int steps_ = 0;
   bool unrecorded_ = false;
   bool settledNow_ = false;
