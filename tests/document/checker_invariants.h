@@ -123,7 +123,7 @@ std::string savedFileDiffers(const std::string& path, BigView& canvas) {
 // they differ. Waits (in real time) for the tile workers to finish the visible tiles. Where topics
 // overlap, the tiles stack them in tree order and the views in their own order: `overlaps` (in
 // window coordinates) are left out.
-std::string screenDiffers(kit::Window& window, const std::vector<kit::Rect>& overlaps) {
+std::string screenDiffersOnce(kit::Window& window, const std::vector<kit::Rect>& overlaps) {
   const kit::Size size = window.bounds().size;
   std::unique_ptr<kit::ImageContext> shown;
   bool complete = false;
@@ -177,6 +177,18 @@ std::string screenDiffers(kit::Window& window, const std::vector<kit::Rect>& ove
   }
   return "the window shows what the views do not: " + std::to_string(off) + " blocks of 4 by 4 pixels differ, the first at " +
          std::to_string(firstX) + "," + std::to_string(firstY);
+}
+
+// A difference that tiles still being finished explain goes away within a moment; a stale
+// picture stays.
+std::string screenDiffers(kit::Window& window, const std::vector<kit::Rect>& overlaps) {
+  std::string what;
+  for (int tries = 0; tries < 3; ++tries) {
+    if (tries) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    what = screenDiffersOnce(window, overlaps);
+    if (what.empty()) break;
+  }
+  return what;
 }
 
 }  // namespace checker

@@ -541,6 +541,10 @@ class World {
         }
         s.tap(on(n));
         s.wait(0.6);
+        // A topic's own menu (Copy, but no drop) offers Cut and Delete on any but the central topic.
+        if (shownItemFrame("Copy") && !shownItemFrame("Move") && canvas()->selectedNode() == n && !n->isRoot() &&
+            (!shownItemFrame("Cut") || !shownItemFrame("Delete")))
+          broke_ = "a topic's menu lacks Cut or Delete";
         return;
       }
       case 2:
