@@ -771,6 +771,9 @@ class World {
           if (p) s.doubleTap(*p);
         } else if (NodeView* other = pickOther(u[1], editing)) {
           const Point p = on(other);
+          const std::string id = other->uuid();
+          const int children = other->getChildTopicCount();
+          const bool related = other->isRoot() || editing->isaChildOf(other) || other->isaChildOf(editing);
           if (how == 0) s.tap(p);
           else if (how == 1) s.doubleTap(p);
           else {
@@ -778,6 +781,11 @@ class World {
             s.path(p, Point(p.x + 40, p.y + 30), 3, 0.1);
             s.up(Point(p.x + 40, p.y + 30));
           }
+          s.wait(0.3);
+          // The waiting command acts on the topic it was typed in, never on the one touched.
+          NodeView* now = canvas()->getNodeByUUID(id);
+          if (!now && !related) broke_ = "keys typed in one topic deleted another";
+          else if (now && now->getChildTopicCount() > children) broke_ = "keys typed in one topic gave another a child";
         }
         s.wait(0.6);
         return true;
