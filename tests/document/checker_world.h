@@ -273,6 +273,12 @@ class Script {
       move(Point(from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t), id);
     }
   }
+  // Down at from, to `to` in `steps` moves over `seconds`, and up there.
+  void drag(Point from, Point to, int steps, double seconds) {
+    down(from);
+    path(from, to, steps, seconds);
+    up(to);
+  }
   kit::EventScript& keys() { return s_; }
   bool touchDown() const { return !held_.empty(); }
   // Where touches went down since the last call.
@@ -686,9 +692,7 @@ class World {
           s.tap(*p);
         } else {
           const Point to(p->x + 200 * (u[1] - 0.5f), p->y + 100 * (u[2] - 0.5f));
-          s.down(*p);
-          s.path(*p, to, 4, 0.2);
-          s.up(to);
+          s.drag(*p, to, 4, 0.2);
         }
         s.wait(0.6);
         return true;
@@ -749,9 +753,7 @@ class World {
         const std::optional<Point> p = background(u[0], u[1]);
         if (!p) return false;
         const Point to(p->x + 300 * (u[2] - 0.5f), p->y + 300 * (u[3] - 0.5f));
-        s.down(*p);
-        s.path(*p, to, 4, 0.2);
-        s.up(to);
+        s.drag(*p, to, 4, 0.2);
         s.wait(0.6);
         return true;
       }
@@ -777,9 +779,7 @@ class World {
           if (how == 0) s.tap(p);
           else if (how == 1) s.doubleTap(p);
           else {
-            s.down(p);
-            s.path(p, Point(p.x + 40, p.y + 30), 3, 0.1);
-            s.up(Point(p.x + 40, p.y + 30));
+            s.drag(p, Point(p.x + 40, p.y + 30), 3, 0.1);
           }
           s.wait(0.3);
           // The waiting command acts on the topic it was typed in, never on the one touched.
@@ -805,9 +805,7 @@ class World {
         const Point p = on(b);
         if (u[3] < 0.5f) s.tap(p);
         else {
-          s.down(p);
-          s.path(p, Point(p.x + 50, p.y - 20), 3, 0.15);
-          s.up(Point(p.x + 50, p.y - 20));
+          s.drag(p, Point(p.x + 50, p.y - 20), 3, 0.15);
         }
         s.wait(0.6);
         return true;
@@ -818,9 +816,7 @@ class World {
         if (u[1] < 0.4f) s.tap(*p);
         else {
           const Point to(p->x + 120 * (u[2] - 0.5f), p->y + 120 * (u[3] - 0.5f));
-          s.down(*p);
-          s.path(*p, to, 4, 0.2);
-          s.up(to);
+          s.drag(*p, to, 4, 0.2);
         }
         s.wait(0.6);
         return true;
@@ -861,9 +857,7 @@ class World {
         const Point h = canvas()->convertPointToView(r->center(), &window());
         if (r->alpha() == 0 || !window().bounds().contains(h) || window().hitTest(h) != r) return false;
         const Point to(h.x + 160 * (u[3] - 0.5f), h.y + 90);
-        s.down(h);
-        s.path(h, to, 4, 0.2);
-        s.up(to);
+        s.drag(h, to, 4, 0.2);
         s.wait(0.6);
         return true;
       }
