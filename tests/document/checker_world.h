@@ -35,6 +35,7 @@
 #include "kit/ui/button.h"
 #include "kit/ui/menu_controller.h"
 #include "kit/ui/pasteboard.h"
+#include "kit/ui/scroll_view.h"
 #include "kit/ui/table_view.h"
 #include "kit/ui/view_controller.h"
 #include "kit/ui/window.h"
@@ -194,7 +195,7 @@ void buildRandomMap(PseudoMapViewController& doc, std::uint64_t seed) {
   for (int i = 1; i < count; ++i) {
     Made parent = made[rng() % made.size()];
     if (parent.depth >= 8) parent = made[0];
-    const bool floating = parent.topic == root && rng() % 12 == 0;
+    const bool floating = parent.topic == root && rng() % 5 == 0;
     const Point c = parent.topic->center();
     const float side = parent.topic == root ? (rng() % 2 ? 1.0f : -1.0f)
                                             : (parent.topic->isLogicallyToRightOfRoot() ? 1.0f : -1.0f);
@@ -656,7 +657,15 @@ class World {
                : u[1] < 0.75f ? Point(p.x, b.minY() + inset)
                               : Point(p.x, b.maxY() - inset);
           s.path(p, to, 6, 0.2);
+          auto* scroll = dynamic_cast<kit::ScrollView*>(canvas()->superview());
+          const Point before = scroll ? scroll->contentOffset() : Point();
           s.wait(0.05 + 0.4 * u[3]);
+          // Autoscroll, if any, goes towards the edge the finger is at.
+          const Point after = scroll ? scroll->contentOffset() : Point();
+          const float dx = after.x - before.x, dy = after.y - before.y;
+          if ((u[1] < 0.25f && dx > 0) || (u[1] >= 0.25f && u[1] < 0.5f && dx < 0) ||
+              (u[1] >= 0.5f && u[1] < 0.75f && dy > 0) || (u[1] >= 0.75f && dy < 0))
+            broke_ = "autoscroll goes away from the edge";
         } else {
           NodeView* onto = u[3] < 0.5f ? pickSpecial(u[1]) : nullptr;
           to = onto && onto != n ? on(onto)
