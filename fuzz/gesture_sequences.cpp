@@ -1,4 +1,4 @@
-// Bytes as a gesture sequence for the checker's world: two bytes choose the map, then each five
+// Bytes as a gesture sequence for the checker's world: two bytes choose the map and settings, then each five
 // bytes one gesture (its kind and its four random numbers). Any broken invariant aborts with the
 // sequence's description.
 #include <cstdint>
@@ -8,18 +8,11 @@
 #include <vector>
 
 #include "document/checker_world.h"
-#include "kit/core/user_defaults.h"
 #include "kit/testing/app_home.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static kit::TemporaryAppHome home;
   static kit::ManualClockScope clock;
-  static const bool settings = [] {
-    kit::UserDefaults::standard().setBool("ui_crosshair_enabled", true);
-    kit::UserDefaults::standard().setBool("ui_geo_create_enabled_", true);
-    return true;
-  }();
-  (void)settings;
   if (size < 2) return 0;
   const std::uint64_t seed = data[0] | (static_cast<std::uint64_t>(data[1]) << 8);
   std::vector<checker::Action> actions;
