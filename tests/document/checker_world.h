@@ -745,7 +745,13 @@ class World {
       case Kind::Undo:
       case Kind::Redo:
         // Ctrl+Z while editing comes often enough only when sought.
-        if (a.kind == Kind::Undo && u[0] < 0.3f) edit(u[1]);
+        if (a.kind == Kind::Undo && u[0] < 0.3f) {
+          // The edit (or a double tap that opened none) records a step of its own, at the latest
+          // when the undo commits it: what could be redone before it is gone.
+          const kit::UndoManager& undo = *doc().undoManager();
+          const std::size_t steps = undo.undoCount();
+          if (edit(u[1]) || undo.undoCount() != steps) history_.erase(history_.upper_bound(steps), history_.end());
+        }
         undoKey(a.kind == Kind::Undo);
         return true;
       case Kind::Reopen: {
