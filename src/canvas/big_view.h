@@ -299,6 +299,8 @@ class BigView : public kit::View {
   // The grip's pan, by state (TopicResizeTool::State), and its tap.
   void onTopicResizeToolMove(int state);
   void onTopicResizeToolTap();
+  // The grip is being dragged: the selected topic is half resized.
+  bool resizingTopic() const;
   void alignTopicResizeIndicatorOn(NodeView* topic, bool verticalOnly);
   void showTopicResizeIndicator(bool show);
   static std::uint32_t applyToOptionsFor(NodeView* topic);

@@ -78,6 +78,10 @@ void BigView::onTopicResizeToolTap() {
   }
 }
 
+bool BigView::resizingTopic() const {
+  return topicResizeTool_ && static_cast<const TopicResizeTool*>(topicResizeTool_.get())->dragging();
+}
+
 void BigView::onTopicResizeToolMove(int state) {
   auto* grip = static_cast<TopicResizeTool*>(topicResizeTool_.get());
   NodeView* s = selectedNode_;

@@ -122,6 +122,12 @@ void EditSession::Impl::endInteractions() {
   doc.bigView()->hideMenuController();
 }
 
+void EditSession::Impl::noteEditEnded() {
+  if (!savedWhileEditing || NodeView::currentEditingTopic()) return;
+  savedWhileEditing = false;
+  doc.setModified();
+}
+
 // ---- Links ------------------------------------------------------------------------------------
 
 void EditSession::Impl::openAddress(const std::string& uri) {
@@ -155,6 +161,7 @@ void EditSession::Impl::endOfPass() {
   // As on a desktop, the map takes the keys and the shake back once nothing else holds them
   // (an edit ended, by Escape say).
   if (!window.firstResponder()) doc.bigView()->becomeFirstResponder();
+  noteEditEnded();
   if (doc.isModified()) changedSinceSnapshot = true;
   noteTitle();
 }
@@ -300,6 +307,7 @@ EditSession::Closing EditSession::close(bool insist) {
   if (s.closing) return *s.closing;
   kit::LockGuard guard(AppServices::globalTreeLock());
   s.endInteractions();
+  s.noteEditEnded();
   const bool changed = s.changedSinceSnapshot || s.doc.isModified();
   Closing c;
   if (!s.doc.isModified() || s.save()) {

@@ -4,7 +4,8 @@
 #include "session/edit_session_impl.h"
 
 void EditSession::Impl::onTick() {
-  if (dragging()) return;  // the map is half moved: the next tick saves it whole
+  // The map is half moved or a topic half resized: the next tick saves it whole.
+  if (dragging() || doc.bigView()->resizingTopic()) return;
   kit::LockGuard guard(AppServices::globalTreeLock());
   const double t = now();
   if ((changedSinceSnapshot || doc.isModified()) && t - lastSnapshot >= kSnapshotInterval)

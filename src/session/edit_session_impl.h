@@ -95,6 +95,9 @@ struct EditSession::Impl : kit::ViewControllerDelegate, LinkOpener {
   // Ends what is under way: the edit keeps its text, the chooser and the menus close, and a drag
   // is cancelled, putting the map back as it was before the drag.
   void endInteractions();
+  // A save while an editor was open wrote its grown box's layout, which closing the editor undoes:
+  // once the edit has ended, the map needs saving again.
+  void noteEditEnded();
 
   // ---- Links ------------------------------------------------------------------------------------
 
@@ -151,6 +154,7 @@ struct EditSession::Impl : kit::ViewControllerDelegate, LinkOpener {
   std::string saveError, snapshotError;
   bool reportedFailure = false;
   bool closeRefused = false;
+  bool savedWhileEditing = false;
   std::optional<Closing> closing;
   bool ownsScreenProvider = false;
   std::string statePath;

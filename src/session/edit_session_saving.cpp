@@ -21,6 +21,7 @@
 #include "kit/core/replacement_file.h"
 #include "kit/io/plist.h"
 #include "kit/ui/alert.h"
+#include "model/node_view.h"
 #include "session/edit_session_impl.h"
 
 using kit::folderOf;
@@ -140,6 +141,7 @@ bool EditSession::Impl::write(const std::string& target, bool fresh) {
     return false;
   }
   ++saves;
+  savedWhileEditing = NodeView::currentEditingTopic() != nullptr;
   lastSave = now();
   known = identityOf(target);
   saveError.clear();
