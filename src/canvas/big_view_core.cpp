@@ -394,6 +394,10 @@ void BigView::logMoveStartForUndoIfNotAlreadyLogged(NodeView* moved) {
   NodeView* t = moved ? moved : selectedNode_;
   if (bLoggedUndoForCurrentMove_ || !t) return;
   if (isKeepOrganised() && t->parentNode()) t = t->parentNode();
+  // An open editor's grown box has pushed places and control points outside this branch too,
+  // and closing it pulls them back: only the whole map's places, with the edited topic's frame,
+  // put them back as they were.
+  if (NodeView::currentEditingTopic() && rootNode_) t = rootNode_.get();
   pushPlacesUndo(t);
   bLoggedUndoForCurrentMove_ = true;
 }

@@ -71,6 +71,8 @@ TEST_F(Checker, SequencesThatOnceFailedKeepTheirInvariants) {
       // autosaved while an editor was open, and in the middle of a grip resize
       {300003, {0, 2, 3, 6, 8, 9, 10, 12, 13, 15, 16, 17, 19, 20, 21, 23, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34}},
       {2000181, {2, 3, 6, 7, 8, 9, 10, 12, 13, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 30, 31, 32, 33, 34}},
+      // a drag while another topic is edited
+      {900164, {6, 7, 8}},
   };
   for (const auto& [seed, keep] : found) expectKeptActionsPass(seed, keep);
 }
