@@ -73,6 +73,9 @@ TEST_F(Checker, SequencesThatOnceFailedKeepTheirInvariants) {
       {2000181, {2, 3, 6, 7, 8, 9, 10, 12, 13, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 30, 31, 32, 33, 34}},
       // a drag while another topic is edited
       {900164, {6, 7, 8}},
+      // keys that made no command, or a delete that handed children up, then a touch elsewhere
+      {100111, {9, 14, 19}},
+      {200170, {27, 32, 33, 34}},
   };
   for (const auto& [seed, keep] : found) expectKeptActionsPass(seed, keep);
 }
