@@ -76,6 +76,7 @@ TEST_F(Checker, SequencesThatOnceFailedKeepTheirInvariants) {
       // keys that made no command, or a delete that handed children up, then a touch elsewhere
       {100111, {9, 14, 19}},
       {200170, {27, 32, 33, 34}},
+      {96711382, {29, 31, 32, 33}},
   };
   for (const auto& [seed, keep] : found) expectKeptActionsPass(seed, keep);
 }

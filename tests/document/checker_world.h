@@ -792,9 +792,10 @@ class World {
           const int children = other->getChildTopicCount();
           const bool related = other->isRoot() || editing->isaChildOf(other) || other->isaChildOf(editing);
           // Only spaces taken as a command (they leave the text) make a child: three backspaces
-          // hand the deleted topic's children to its parent, and after keys left in the text a
-          // double tap whose second touch finds the background (the map moved) makes its own.
-          const bool makesChild = !back && !editing->strName().ends_with("   ");
+          // hand the deleted topic's children to its parent, and after keys left in the text (the
+          // first replaced a selection) a double tap whose second touch finds the background (the
+          // map moved) makes its own.
+          const bool makesChild = !back && editing->strName().find("   ") == std::string::npos;
           if (how == 0) s.tap(p);
           else if (how == 1) s.doubleTap(p);
           else {
