@@ -77,6 +77,7 @@ TEST_F(Checker, SequencesThatOnceFailedKeepTheirInvariants) {
       {100111, {9, 14, 19}},
       {200170, {27, 32, 33, 34}},
       {96711382, {29, 31, 32, 33}},
+      {1500077, {14, 16, 17}},  // a double tap whose second touch found the background
   };
   for (const auto& [seed, keep] : found) expectKeptActionsPass(seed, keep);
 }

@@ -794,8 +794,8 @@ class World {
           // Only spaces taken as a command (they leave the text) make a child: three backspaces
           // hand the deleted topic's children to its parent, and after keys left in the text (the
           // first replaced a selection) a double tap whose second touch finds the background (the
-          // map moved) makes its own.
-          const bool makesChild = !back && editing->strName().find("   ") == std::string::npos;
+          // map moved) makes its own, as it may after a real command too.
+          const bool makesChild = how != 1 && !back && editing->strName().find("   ") == std::string::npos;
           if (how == 0) s.tap(p);
           else if (how == 1) s.doubleTap(p);
           else {
