@@ -584,7 +584,18 @@ class World {
   void chooseFromMenu(float u) {
     kit::MenuController& menu = kit::MenuController::shared();
     const auto& items = menu.visibleItems();
-    const std::string title = items[std::min(items.size() - 1, static_cast<std::size_t>(u * static_cast<float>(items.size())))].title;
+    // Items that show only in a submenu or a rare state are sought two times in five, so that a
+    // short run reaches them too.
+    static const std::set<std::string> rare = {"Align", "Above", "Below", "Both", "Children", "Siblings", "Show",
+                                               "Justify", "All",   "Float", "Apply To Siblings",
+                                               "Apply To Children", "Delete Topic", "Delete Branch", "Float a Copy"};
+    std::vector<std::string> sought;
+    for (const auto& item : items)
+      if (rare.count(item.title)) sought.push_back(item.title);
+    const std::string title =
+        u < 0.4f && !sought.empty()
+            ? sought[std::min(sought.size() - 1, static_cast<std::size_t>(u / 0.4f * static_cast<float>(sought.size())))]
+            : items[std::min(items.size() - 1, static_cast<std::size_t>(u * static_cast<float>(items.size())))].title;
     if (std::getenv("QUILL_CHECKER_VERBOSE")) std::printf("  menu item \"%s\"\n", title.c_str());
     ++survey()["menu item: " + title];
     menu.chooseItem(title);
