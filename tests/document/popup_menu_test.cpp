@@ -134,6 +134,11 @@ TEST_F(PopupMenuTest, TapsOfferTheTopicAndBackgroundMenusThroughTheSharedMenu) {
   EXPECT_TRUE(canvas->selectedNode()->isFloating());
   EXPECT_EQ(canvas->selectedNode()->parentNode(), root);
   canvas->selectedNode()->inPlaceEdit(false);
+  // A floating topic's own menu offers Cut and Delete as any leaf's does.
+  script.tap(canvas->convertPointToView(canvas->selectedNode()->center(), &window));
+  script.wait(0.6);
+  EXPECT_EQ(shown(), (std::vector<std::string>{"Cut", "Copy", "Delete"}));
+  canvas->hideMenuController();
   undo();
   EXPECT_EQ(xml(), before);
 }
@@ -306,6 +311,15 @@ TEST_F(PopupMenuTest, DropMenuMovesMergesFloatsAndItsDismissalPutsTheTopicBack) 
   EXPECT_EQ(canvas->selectedNode(), a1);
   undo();
   EXPECT_EQ(xml(), atDrop);
+
+  // A lifted callout floats as a topic of its own, no longer a callout.
+  a1 = canvas->getNodeByUUID(uuidA1);
+  a1->setIsCallout(true, false);
+  drop(a1, nullptr, Point(a1->center().x, a1->center().y + 200));
+  offer(MenuOption::Float);
+  choose("Float");
+  EXPECT_TRUE(a1->isFloating());
+  EXPECT_FALSE(a1->isCallout());
 }
 
 TEST_F(PopupMenuTest, AlignFoldAndSizeCommandsOfferTheirSubMenusAndUndoRestores) {

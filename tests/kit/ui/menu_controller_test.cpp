@@ -76,6 +76,18 @@ TEST_F(MenuControllerTest, ShowsOnlyAcceptedItemsInOrderAndOnlyForTheFirstRespon
   EXPECT_EQ(titles(menu.visibleItems()), (std::vector<std::string>{"A", "C"}));
   EXPECT_FALSE(menu.chooseItem("B"));
   EXPECT_EQ(menu.menuItems().size(), 3u);
+
+  // A first responder that takes no action itself passes the question on to the view it lies in.
+  struct Plain : View {
+    using View::View;
+    bool canBecomeFirstResponder() const override { return true; }
+  } inner{Rect(0, 0, 10, 10)};
+  target.addSubview(&inner);
+  ASSERT_TRUE(inner.becomeFirstResponder());
+  EXPECT_TRUE(inner.canPerformAction("a:", nullptr));
+  EXPECT_FALSE(inner.canPerformAction("b:", nullptr));
+  ASSERT_TRUE(target.becomeFirstResponder());
+  inner.removeFromSuperview();
 }
 
 TEST_F(MenuControllerTest, RowStandsAboveOrBelowTheTargetAndTheZeroRectKeepsIt) {
