@@ -23,6 +23,15 @@
 
 #include "kit/testing/fixtures.h"
 
+#ifndef __has_feature
+#define __has_feature(x) 0
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || __has_feature(address_sanitizer) || \
+    __has_feature(thread_sanitizer)
+#include <sanitizer/common_interface_defs.h>
+#define QUILL_CHECKER_DEATH_CALLBACK 1
+#endif
+
 #ifndef QUILL_CHECKER_DEFAULT_SECONDS
 #define QUILL_CHECKER_DEFAULT_SECONDS 20
 #endif
@@ -44,6 +53,11 @@ class Checker : public ::testing::Test {
   kit::TemporaryAppHome home_;
   kit::ManualClockScope time_;
 };
+
+// The seed being run, said when a sanitizer stops the program in the middle of a sequence.
+std::uint64_t runningSeed = 0;
+
+[[maybe_unused]] void sayRunningSeed() { std::fprintf(stderr, "checker: stopped in the sequence of seed %llu\n", static_cast<unsigned long long>(runningSeed)); }
 
 double envNumber(const char* name, double fallback) {
   const char* v = std::getenv(name);
@@ -96,11 +110,16 @@ TEST_F(Checker, RandomGestureSequencesKeepTheirInvariants) {
   // A new first seed on every run, printed so that a failure replays.
   std::uint64_t seed = static_cast<std::uint64_t>(envNumber("QUILL_CHECKER_SEED", static_cast<double>(std::time(nullptr) % 100000000)));
   std::printf("checker: first seed %llu\n", static_cast<unsigned long long>(seed));
+  std::fflush(stdout);
+#ifdef QUILL_CHECKER_DEATH_CALLBACK
+  __sanitizer_set_death_callback(sayRunningSeed);
+#endif
   const auto start = std::chrono::steady_clock::now();
   const auto deadline = start + std::chrono::milliseconds(static_cast<long>(seconds * 1000));
   std::size_t sequences = 0, actions = 0;
   while (std::chrono::steady_clock::now() < deadline) {
     const std::vector<Action> all = randomActions(seed, kActions);
+    runningSeed = seed;
     const Failure f = runSequence(seed, all);
     ++sequences;
     actions += f ? f.at + 1 : all.size();

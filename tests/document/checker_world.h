@@ -528,10 +528,18 @@ class World {
     return true;
   }
 
+  RelationshipView* relationship(const std::string& id) const {
+    for (const auto& r : canvas()->relationships())
+      if (r->uuid() == id) return r.get();
+    return nullptr;
+  }
+
   // Lifts n by the long press; the touch stays down.
   void lift(NodeView* n) {
+    // Read before the touch: a command still waiting from keys runs first and may delete n.
+    const double hold = n->strLink().empty() ? 0.65 : 1.15;
     script_->down(on(n));
-    script_->wait(n->strLink().empty() ? 0.65 : 1.15);
+    script_->wait(hold);
   }
 
   // Opens a menu by one of the gestures that show one.
@@ -543,8 +551,11 @@ class World {
         NodeView* n = pickSpecial(v);
         if (!n) return;
         if (canvas()->selectedNode() != n) {
+          const std::string id = n->uuid();
           s.tap(on(n));
           s.wait(0.6);
+          // A command waiting from keys runs before the touch and may have deleted the topic.
+          if (!(n = canvas()->getNodeByUUID(id))) return;
         }
         s.tap(on(n));
         s.wait(0.6);
@@ -572,9 +583,10 @@ class World {
         NodeView* onto = pickSpecial(std::fmod(v * 7.1f, 1.0f));
         if (!onto || onto == n) onto = pickOther(std::fmod(v * 3.3f, 1.0f), n);
         if (!onto) return;
+        const Point from = on(n), to = on(onto);
         lift(n);
-        s.path(on(n), on(onto), 5, 0.25);
-        s.up(on(onto));
+        s.path(from, to, 5, 0.25);
+        s.up(to);
         s.wait(0.6);
         return;
       }
@@ -828,9 +840,10 @@ class World {
         if (!n || n == canvas()->rootNode()) return false;
         NodeView* onto = pickOther(u[1], n);
         if (!onto) return false;
+        const Point from = on(n), to = on(onto);
         lift(n);
-        s.path(on(n), on(onto), 5, 0.25);
-        s.up(on(onto));
+        s.path(from, to, 5, 0.25);
+        s.up(to);
         s.wait(0.3);
         NodeView* b = pickOther(u[2], n);
         if (!b) return true;
@@ -875,6 +888,9 @@ class World {
         RelationshipView* r = all[std::min(all.size() - 1, static_cast<std::size_t>(u[0] * static_cast<float>(all.size())))].get();
         NodeView* end = u[1] < 0.5f ? r->end1() : r->end2();
         if (!end || end->alpha() == 0 || !window().bounds().contains(on(end))) return false;
+        // A command waiting from keys runs before the first touch and may delete the edited
+        // topic with its relationships: the relationship is found again after the touches.
+        const std::string id = r->uuid();
         // While an editor is open on the end, or with the end selected.
         if (u[2] < 0.4f) {
           if (NodeView::currentEditingTopic() != end) {
@@ -886,6 +902,8 @@ class World {
           s.tap(on(end));
           s.wait(0.6);
         }
+        r = relationship(id);
+        if (!r) return true;
         const Point h = canvas()->convertPointToView(r->center(), &window());
         if (r->alpha() == 0 || !window().bounds().contains(h) || window().hitTest(h) != r) return false;
         const Point to(h.x + 160 * (u[3] - 0.5f), h.y + 90);
