@@ -288,18 +288,30 @@ void TextView::touchesMoved(const TouchSet& touches, const Event& event) {
   if (!selectingTouch_) return View::touchesMoved(touches, event);
   for (const Touch* t : touches)
     if (t == selectingTouch_) selectFromAnchor(positionAt(t->locationInView(this)));
+  if (TouchSet others = othersThanSelecting(touches); !others.empty()) View::touchesMoved(others, event);
 }
 
 void TextView::touchesEnded(const TouchSet& touches, const Event& event) {
   if (!selectingTouch_) return View::touchesEnded(touches, event);
-  for (const Touch* t : touches)
-    if (t == selectingTouch_) selectingTouch_ = nullptr;
+  TouchSet others = othersThanSelecting(touches);
+  if (others.size() != touches.size()) selectingTouch_ = nullptr;
+  if (!others.empty()) View::touchesEnded(others, event);
 }
 
 void TextView::touchesCancelled(const TouchSet& touches, const Event& event) {
   if (!selectingTouch_) return View::touchesCancelled(touches, event);
-  for (const Touch* t : touches)
-    if (t == selectingTouch_) selectingTouch_ = nullptr;
+  TouchSet others = othersThanSelecting(touches);
+  if (others.size() != touches.size()) selectingTouch_ = nullptr;
+  if (!others.empty()) View::touchesCancelled(others, event);
+}
+
+// A second touch that began while one selects went on to the next responder: so do its moves and
+// its end, or whoever followed it never learns that it ended.
+TouchSet TextView::othersThanSelecting(const TouchSet& touches) const {
+  TouchSet others;
+  for (Touch* t : touches)
+    if (t != selectingTouch_) others.push_back(t);
+  return others;
 }
 
 void TextView::drawRect(GraphicsContext& ctx, const Rect&) {

@@ -103,6 +103,7 @@ class TextView : public View, public TextInputClient {
   void drawRect(GraphicsContext& context, const Rect& rect) override;
 
  private:
+  TouchSet othersThanSelecting(const TouchSet& touches) const;
   // Asks the delegate, then replaces range with text and puts the caret after it.
   bool replace(TextRange range, const std::string& text);
   // The selection from the anchor to `to`; the caret alone when they meet.

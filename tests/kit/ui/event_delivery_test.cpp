@@ -328,6 +328,20 @@ TEST_F(EventDeliveryTest, AnEditingTextViewIsADesktopTextField) {
   Pasteboard::general().clear();
 }
 
+TEST_F(EventDeliveryTest, ASecondTouchOnAnEditingTextViewGoesOnUpToItsEnd) {
+  Recorder parent(Rect(0, 0, 400, 300));
+  TextView tv(Rect(0, 0, 400, 100));
+  parent.addSubview(&tv);
+  window.addSubview(&parent);
+  ASSERT_TRUE(tv.becomeFirstResponder());
+  script.down({20, 20}, 1);  // selects
+  script.down({60, 20}, 2);
+  script.move({90, 40}, 2);
+  script.up({90, 40}, 2);
+  script.up({20, 20}, 1);
+  EXPECT_EQ(parent.log(), (std::vector<std::string>{"began 1", "moved 0", "ended 0"}));
+}
+
 TEST_F(EventDeliveryTest, AnimationsChangeValuesAtOnceAndCompleteAfterTheirDuration) {
   View v(Rect(0, 0, 10, 10));
   std::vector<std::string> done;
