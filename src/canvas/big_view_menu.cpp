@@ -333,11 +333,13 @@ void BigView::show() {
   menuOptions_ = 0;
   NodeView* s = selectedNode_;
   if (!s) return;
-  // No undo step: "Hide" and the fold button fold it again.
+  // No undo step: "Hide" and the fold button fold it again. But the map has changed: closing
+  // saves it.
   animated(this, [&] {
     s->unfold();
     s->setNeedsDisplayIfModified(true);
   });
+  if (parentController_) parentController_->setModified();
   afterShowingLevels();
 }
 

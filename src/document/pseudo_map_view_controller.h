@@ -61,7 +61,7 @@ class PseudoMapViewController : public DocumentServices {
   void setTheme(std::shared_ptr<MapTheme> theme) { theme_ = std::move(theme); }
 
   bool isModified() const { return modified_; }
-  void setModified() { modified_ = true; }
+  void setModified() override { modified_ = true; }
   void clearModified() { modified_ = false; }
 
   // Store the setting and mirror it into the process-wide value.

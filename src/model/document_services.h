@@ -27,6 +27,8 @@ class DocumentServices {
   virtual void pushUndoSnapshot() = 0;
   // For explicit groups around several records of one user action.
   virtual kit::UndoManager* undoManager() = 0;
+  // A change that records no undo step (a folded branch shown) still has to be saved.
+  virtual void setModified() {}
 
   // Map values.
   virtual std::int32_t getNextNumericID() = 0;

@@ -519,7 +519,9 @@ void NodeView::applyAttributes(const kit::Value& dict, std::uint32_t mask, bool 
       setShape(static_cast<std::int32_t>(*shape), false, withUndo);
   }
   if ((mask & NodeModTally::Boundary) && dict["_boundary"].isNumber()) setHasBoundary(dict["_boundary"].boolValue(), withUndo);
-  if ((mask & NodeModTally::Callout) && dict["_callout"].isNumber()) setIsCallout(dict["_callout"].boolValue(), withUndo);
+  // A callout hangs from a topic: the central topic and floating topics never become one.
+  if ((mask & NodeModTally::Callout) && dict["_callout"].isNumber() && (!dict["_callout"].boolValue() || !isRoot()))
+    setIsCallout(dict["_callout"].boolValue(), withUndo);
   if (mask & NodeModTally::TextStyle) {
     if (auto style = wholeNumber(dict, "_textStyle", 0, UINT32_MAX)) setTextStyle(static_cast<std::uint32_t>(*style), false, withUndo);
   }

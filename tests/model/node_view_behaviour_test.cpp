@@ -245,6 +245,20 @@ TEST(NodeViewStyle, SiblingScopeReachesNormalSiblingsOnly) {
   EXPECT_EQ(f->getShape(), TopicShape::Unset);
 }
 
+// A pasted callout style makes a normal topic a callout, never the central or a floating topic.
+TEST(NodeViewStyle, OnlyATopicWithAParentTakesACalloutStyle) {
+  TreeBuilder t;
+  NodeView* root = t.central();
+  NodeView* a = t.add(root, "A");
+  NodeView* f = t.floating(root, "F");
+  const kit::Value callout(kit::Dictionary{{"_callout", 1}});
+  for (NodeView* n : {root, f, a}) n->copyAttributes(callout, NodeModTally::Callout, 0, false);
+  EXPECT_FALSE(root->isCallout());
+  EXPECT_FALSE(f->isCallout());
+  EXPECT_TRUE(f->isFloating());
+  EXPECT_TRUE(a->isCallout());
+}
+
 TEST(NodeViewSnapshot, BranchInPreOrderAndRestore) {
   TreeBuilder t;
   NodeView* root = t.central("C", Point(10, 10));

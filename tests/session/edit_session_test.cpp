@@ -328,6 +328,29 @@ TEST_F(EditSessionTest, ClosingDuringAnEditKeepsItsTextAndDuringADragPutsTheTopi
   expectBackAt(leaf, before);
 }
 
+// "Show" records no undo step, but the branch it shows stays shown in the file.
+TEST_F(EditSessionTest, ABranchShownFromTheMenuIsSavedShown) {
+  {
+    std::unique_ptr<EditSession> s = open("garden.qlm");
+    ASSERT_TRUE(s);
+    NodeView* leaf = addChild(*s, s->document().bigView()->rootNode(), "Beds", 200, 0);
+    addChild(*s, leaf, "Tomatoes", 150, 0);
+    s->document().bigView()->toggleFoldState(leaf);
+    EXPECT_TRUE(s->close().saved);
+  }
+  ASSERT_EQ(saved(file("garden.qlm")).topics.size(), 3u);
+  ASSERT_TRUE(saved(file("garden.qlm")).topics[1].folded);
+  {
+    std::unique_ptr<EditSession> s = open("garden.qlm");
+    ASSERT_TRUE(s);
+    BigView& canvas = *s->document().bigView();
+    canvas.setSelectedNode(canvas.rootNode()->childNodes()[0].get(), true);
+    canvas.show();
+    EXPECT_TRUE(s->close().saved);
+  }
+  EXPECT_FALSE(saved(file("garden.qlm")).topics[1].folded);
+}
+
 TEST_F(EditSessionTest, ClosingRightAfterAThreeReturnSplitSavesBothHalvesAndLeavesTheMapAlone) {
   std::unique_ptr<EditSession> s = open("garden.qlm");
   ASSERT_TRUE(s);
