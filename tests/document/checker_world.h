@@ -534,6 +534,20 @@ class World {
     return nullptr;
   }
 
+  // Kept organised, a main topic dropped in a new place leaves the central topic's children
+  // organised: the organiser run again moves none of them further than a tap's slop. (Below other
+  // topics, one dropped across its parent is aligned with the column but not stacked in it.)
+  void keptOrganised(NodeView* d) {
+    NodeView* root = canvas()->rootNode();
+    if (!d || !canvas()->isKeepOrganised() || d->parentNode() != root || d->isCallout() || d->isFloating()) return;
+    std::vector<std::pair<NodeView*, Point>> places;
+    for (const auto& c : root->childNodes()) places.emplace_back(c.get(), c->center());
+    canvas()->rearrangeChildren(root, false);
+    for (const auto& [c, at] : places)
+      if (std::fabs(c->center().x - at.x) > 10 || std::fabs(c->center().y - at.y) > 10)
+        broke_ = "a main topic dropped in a map kept organised left the map unorganised";
+  }
+
   // Lifts n by the long press; the touch stays down.
   void lift(NodeView* n) {
     // Read before the touch: a command still waiting from keys runs first and may delete n.
@@ -660,6 +674,9 @@ class World {
         NodeView* n = pickSpecial(u[0]);
         if (!n) return false;
         const Point p = on(n);
+        const std::string id = n->uuid();
+        // No drag or drop menu left over, and no edit that the touch ends (its topic settles later).
+        const bool idle = !canvas()->draggingTopic() && !canvas()->dragDropNode() && !NodeView::currentEditingTopic();
         const bool lifting = a.kind == Kind::LiftReleased || a.kind == Kind::LiftAndDrag ||
                              (a.kind == Kind::DragToEdge && u[3] < 0.5f);
         if (lifting) lift(n);
@@ -696,8 +713,12 @@ class World {
                                  : p;  // back to where it started
           s.path(p, to, 5, 0.25);
         }
+        // The topic followed the finger, which ends past the tap's 10 points: a drop, no tap.
+        const bool dropped = idle && !lifting && canvas()->draggingTopic() && canvas()->draggingTopic()->uuid() == id &&
+                             (std::fabs(to.x - p.x) > 10 || std::fabs(to.y - p.y) > 10);
         s.up(to);
         s.wait(0.6);
+        if (dropped) keptOrganised(canvas()->getNodeByUUID(id));
         return true;
       }
       case Kind::FoldTap:
