@@ -182,6 +182,7 @@ void PseudoMapViewController::onUndoRedo(const kit::Value& record) {
     t->setTextStyle(static_cast<std::uint32_t>(details["style"].integerValue()), false, true);
   } else if (action == "topic-callout") {
     t->setIsCallout(details["callout"].boolValue(), true);
+    if (details.contains("refoldParent") && t->parentNode()) t->parentNode()->fold();
   } else if (action == "topic-float") {
     t->setIsFloating(details["floating"].boolValue(), true);
   } else if (action == "topic-boundary") {

@@ -4,12 +4,17 @@
 
 void NodeView::setIsCallout(bool callout, bool withUndo) {
   if (callout == isCallout_) return;
+  // A fold over callouts alone folds nothing, and a map file cannot keep it: the last topic
+  // under a folded parent that becomes a callout unfolds the parent (undo folds it again).
+  NodeView* unfolding = callout && parentNode_ && parentNode_->folded_ && parentNode_->getChildTopicCount() == 1 ? parentNode_ : nullptr;
   if (withUndo) {
     kit::Dictionary d{{"uuid", uuid_}, {"callout", isCallout_ ? 1 : 0}};
+    if (unfolding) d.emplace("refoldParent", 1);
     pushUndo("topic-callout", kit::Value(std::move(d)));
   }
   isCallout_ = callout;
   nodeModTally_ |= NodeModTally::Callout;
+  if (unfolding) unfolding->unfold();
 }
 
 void NodeView::setIsFloating(bool floating, bool withUndo) {

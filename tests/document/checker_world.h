@@ -534,6 +534,20 @@ class World {
     return nullptr;
   }
 
+  // Whether every topic below a main topic lies on its parent's side of the central topic. One that
+  // does not is aligned with its column by the organiser but not stacked in it, so organising
+  // twice differs from organising once.
+  bool oneSidedColumns() const {
+    NodeView* root = canvas()->rootNode();
+    if (!root) return true;
+    for (NodeView* n : root->getListOfDescendents()) {
+      NodeView* p = n->parentNode();
+      if (n == root || !p || p->isRoot() || n->isFloating() || n->isCallout()) continue;
+      if (n->isToRightOfParent() != p->isLogicallyToRightOfRoot()) return false;
+    }
+    return true;
+  }
+
   // Kept organised, a main topic dropped in a new place leaves the central topic's children
   // organised: the organiser run again moves none of them more than 20 points (wrapped text can
   // settle a little apart; below other topics, one dropped across its parent is aligned with the
@@ -677,7 +691,8 @@ class World {
         const Point p = on(n);
         const std::string id = n->uuid();
         // No drag or drop menu left over, and no edit that the touch ends (its topic settles later).
-        const bool idle = !canvas()->draggingTopic() && !canvas()->dragDropNode() && !NodeView::currentEditingTopic();
+        const bool idle = !canvas()->draggingTopic() && !canvas()->dragDropNode() && !NodeView::currentEditingTopic() &&
+                          oneSidedColumns();
         const bool lifting = a.kind == Kind::LiftReleased || a.kind == Kind::LiftAndDrag ||
                              (a.kind == Kind::DragToEdge && u[3] < 0.5f);
         if (lifting) lift(n);

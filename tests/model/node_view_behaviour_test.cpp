@@ -259,6 +259,24 @@ TEST(NodeViewStyle, OnlyATopicWithAParentTakesACalloutStyle) {
   EXPECT_TRUE(a->isCallout());
 }
 
+// A fold over nothing but callouts would be lost on reading the map: the last normal child turned
+// into a callout unfolds its parent, and the record says to fold it again.
+TEST(NodeViewStyle, TheLastChildOfAFoldedTopicBecomingACalloutUnfoldsIt) {
+  TreeBuilder t;
+  NodeView* root = t.central();
+  NodeView* a = t.add(root, "A");
+  NodeView* a1 = t.add(a, "A1");
+  NodeView* a2 = t.add(a, "A2");
+  a->fold();
+  a1->setIsCallout(true, true);
+  EXPECT_TRUE(a->isFolded());
+  a2->setIsCallout(true, true);
+  EXPECT_FALSE(a->isFolded());
+  ASSERT_EQ(t.doc.records.size(), 2u);
+  EXPECT_FALSE(t.doc.records[0].details.contains("refoldParent"));
+  EXPECT_TRUE(t.doc.records[1].details.contains("refoldParent"));
+}
+
 TEST(NodeViewSnapshot, BranchInPreOrderAndRestore) {
   TreeBuilder t;
   NodeView* root = t.central("C", Point(10, 10));
