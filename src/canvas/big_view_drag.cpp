@@ -55,17 +55,7 @@ bool BigView::drawFrameContent(kit::GraphicsContext& context, const kit::Rect& v
   context.restoreGState();
   compositeFrame(context, visible);
   findLiveTopics();
-  kit::TiledLayer& tiles = layer();
-  const kit::Size t = tiles.tileSize();
-  const kit::Rect b = bounds();
-  const int c0 = static_cast<int>(std::floor((visible.minX() - b.minX()) / t.width));
-  const int r0 = static_cast<int>(std::floor((visible.minY() - b.minY()) / t.height));
-  const int c1 = static_cast<int>(std::ceil((visible.maxX() - b.minX()) / t.width)) - 1;
-  const int r1 = static_cast<int>(std::ceil((visible.maxY() - b.minY()) / t.height)) - 1;
-  for (int r = r0; r <= r1; ++r)
-    for (int c = c0; c <= c1; ++c)
-      if (!tiles.isTileCurrent(c, r)) return false;
-  return true;
+  return layer().isVisibleCurrent(visible);
 }
 
 bool BigView::tilesHoldSubview(const kit::View& subview) const {

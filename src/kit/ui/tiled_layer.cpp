@@ -317,21 +317,20 @@ void TiledLayer::displayRect(const Rect& visible) {
   }
   if (v.isNull() || v.isEmpty() || !delegate_) return;
 
-  const Float w = tileSize_.width, h = tileSize_.height;
-  const int c0 = static_cast<int>(std::floor((v.minX() - bounds_.minX()) / w));
-  const int r0 = static_cast<int>(std::floor((v.minY() - bounds_.minY()) / h));
-  const int c1 = std::max(c0, static_cast<int>(std::ceil((v.maxX() - bounds_.minX()) / w)) - 1);
-  const int r1 = std::max(r0, static_cast<int>(std::ceil((v.maxY() - bounds_.minY()) / h)) - 1);
+  const TileRange range = tileRangeLocked(v);
 
   if (tiles_.size() > kMaxKeptTiles) dropTilesOutsideLocked(v.insetBy(-v.width(), -v.height()));
 
   bool queued = false;
-  for (int r = r0; r <= r1; ++r) {
-    for (int c = c0; c <= c1; ++c) {
+  for (int r = range.r0; r <= range.r1; ++r) {
+    for (int c = range.c0; c <= range.c1; ++c) {
       Key key(r, c);
-      Tile& t = tiles_[key];
       const Rect tr = tileRectLocked(key);
-      const Rect want = visiblePartsOnly_ ? wholePixels(tr.intersection(v), tr, scale_) : tr;
+      const Rect want = wantedPartLocked(tr, v);
+      // A tile that only touches v, by rounding, has nothing to draw: a job for it would draw
+      // nothing and come back every frame.
+      if (want.isEmpty()) continue;
+      Tile& t = tiles_[key];
       const bool current = t.image && t.drawnStamp >= requiredStampLocked(t);
       if (current && covers(t.drawnPart, want)) continue;
       // Drawn again only once marked: each pass would fail alike, a frame after a frame.
@@ -601,6 +600,32 @@ ImageRef TiledLayer::tileImage(int column, int row) const {
   ic->context().translateCTM(-tile.minX(), -tile.minY());
   ic->context().drawImage(*image, part, BlendMode::Copy, 1);
   return ic->takeImage();
+}
+
+TiledLayer::TileRange TiledLayer::tileRangeLocked(const Rect& v) const {
+  const Float w = tileSize_.width, h = tileSize_.height;
+  const int c0 = static_cast<int>(std::floor((v.minX() - bounds_.minX()) / w));
+  const int r0 = static_cast<int>(std::floor((v.minY() - bounds_.minY()) / h));
+  const int c1 = std::max(c0, static_cast<int>(std::ceil((v.maxX() - bounds_.minX()) / w)) - 1);
+  const int r1 = std::max(r0, static_cast<int>(std::ceil((v.maxY() - bounds_.minY()) / h)) - 1);
+  return {c0, r0, c1, r1};
+}
+
+Rect TiledLayer::wantedPartLocked(const Rect& tr, const Rect& v) const {
+  return visiblePartsOnly_ ? wholePixels(tr.intersection(v), tr, scale_) : tr;
+}
+
+bool TiledLayer::isVisibleCurrent(const Rect& visible) const {
+  std::lock_guard<std::mutex> g(m_);
+  const Rect v = visible.intersection(bounds_);
+  if (v.isNull() || v.isEmpty()) return true;
+  const TileRange range = tileRangeLocked(v);
+  for (int r = range.r0; r <= range.r1; ++r)
+    for (int c = range.c0; c <= range.c1; ++c) {
+      const Key key(r, c);
+      if (!wantedPartLocked(tileRectLocked(key), v).isEmpty() && !isCurrentLocked(key)) return false;
+    }
+  return true;
 }
 
 bool TiledLayer::isTileCurrent(int column, int row) const {

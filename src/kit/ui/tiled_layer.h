@@ -92,6 +92,9 @@ class TiledLayer {
   Rect tileRect(int column, int row) const;
   // True when the tile is drawn and not marked since.
   bool isTileCurrent(int column, int row) const;
+  // True when every tile that displayRect(visible) would draw is drawn and not marked since: a
+  // tile that only touches `visible` (no whole pixel of it shows) is not drawn and not asked.
+  bool isVisibleCurrent(const Rect& visible) const;
 
   // ---- Synchronous drawing ------------------------------------------------------------------
   // Draws r through the delegate into context on this thread, clipped to r, under the drawing
@@ -126,6 +129,13 @@ class TiledLayer {
     Rect basePart;        // what base holds
   };
 
+  struct TileRange {
+    int c0, r0, c1, r1;
+  };
+  // The tiles meeting v (within the bounds, not empty).
+  TileRange tileRangeLocked(const Rect& v) const;
+  // What of tile tr a pass over v draws: empty when no whole pixel of it shows.
+  Rect wantedPartLocked(const Rect& tr, const Rect& v) const;
   void startWorkersLocked();
   static void lowerWorkerPriority();
   static constexpr int kWorkerNice = 5;

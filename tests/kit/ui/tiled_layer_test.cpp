@@ -158,6 +158,18 @@ TEST_F(TiledLayerTest, EdgesOnATileBoundaryDoNotReachTheNextTile) {
   EXPECT_EQ(rec.count(), 2u);
 }
 
+// A visible edge a rounding error past a tile's edge shows no pixel of the next tile: it is not
+// drawn, and the visible part counts as finished without it.
+TEST_F(TiledLayerTest, ATileTouchedOnlyByRoundingIsNeitherDrawnNorAwaited) {
+  layer.setDrawsVisiblePartsOnly(true);
+  layer.setContentsScale(1.278834f);
+  const Rect visible(100, 100, 412.0001f, 100);  // ends 0.0001 points into column 2
+  layer.displayRect(visible);
+  layer.waitUntilIdle();
+  EXPECT_EQ(rec.count(), 2u);
+  EXPECT_TRUE(layer.isVisibleCurrent(visible));
+}
+
 TEST_F(TiledLayerTest, NeedsDisplayIsClearedByTheNextDisplayPass) {
   EXPECT_FALSE(layer.needsDisplay());
   layer.setNeedsDisplay();
