@@ -520,8 +520,10 @@ void NodeView::applyAttributes(const kit::Value& dict, std::uint32_t mask, bool 
   }
   if ((mask & NodeModTally::Boundary) && dict["_boundary"].isNumber()) setHasBoundary(dict["_boundary"].boolValue(), withUndo);
   // A callout hangs from a topic: the central topic and floating topics never become one.
-  if ((mask & NodeModTally::Callout) && dict["_callout"].isNumber() && (!dict["_callout"].boolValue() || !isRoot()))
-    setIsCallout(dict["_callout"].boolValue(), withUndo);
+  if ((mask & NodeModTally::Callout) && dict["_callout"].isNumber()) {
+    const bool callout = dict["_callout"].boolValue();
+    if (!callout || !isRoot()) setIsCallout(callout, withUndo);
+  }
   if (mask & NodeModTally::TextStyle) {
     if (auto style = wholeNumber(dict, "_textStyle", 0, UINT32_MAX)) setTextStyle(static_cast<std::uint32_t>(*style), false, withUndo);
   }

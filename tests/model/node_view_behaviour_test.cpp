@@ -245,30 +245,22 @@ TEST(NodeViewStyle, SiblingScopeReachesNormalSiblingsOnly) {
   EXPECT_EQ(f->getShape(), TopicShape::Unset);
 }
 
-// A pasted callout style makes a normal topic a callout, never the central or a floating topic.
-TEST(NodeViewStyle, OnlyATopicWithAParentTakesACalloutStyle) {
+// A pasted callout style makes a topic with a parent a callout, never the central or a floating
+// topic; the last normal child of a folded topic made a callout unfolds it (a fold over callouts
+// alone would be lost on reading the map), and its record says to fold it again.
+TEST(NodeViewStyle, ACalloutStyleNeedsAParentAndLeavesNoFoldOverCalloutsAlone) {
   TreeBuilder t;
   NodeView* root = t.central();
-  NodeView* a = t.add(root, "A");
   NodeView* f = t.floating(root, "F");
-  const kit::Value callout(kit::Dictionary{{"_callout", 1}});
-  for (NodeView* n : {root, f, a}) n->copyAttributes(callout, NodeModTally::Callout, 0, false);
-  EXPECT_FALSE(root->isCallout());
-  EXPECT_FALSE(f->isCallout());
-  EXPECT_TRUE(f->isFloating());
-  EXPECT_TRUE(a->isCallout());
-}
-
-// A fold over nothing but callouts would be lost on reading the map: the last normal child turned
-// into a callout unfolds its parent, and the record says to fold it again.
-TEST(NodeViewStyle, TheLastChildOfAFoldedTopicBecomingACalloutUnfoldsIt) {
-  TreeBuilder t;
-  NodeView* root = t.central();
   NodeView* a = t.add(root, "A");
   NodeView* a1 = t.add(a, "A1");
   NodeView* a2 = t.add(a, "A2");
   a->fold();
-  a1->setIsCallout(true, true);
+  const kit::Value callout(kit::Dictionary{{"_callout", 1}});
+  for (NodeView* n : {root, f, a1}) n->copyAttributes(callout, NodeModTally::Callout, 0, true);
+  EXPECT_FALSE(root->isCallout());
+  EXPECT_FALSE(f->isCallout());
+  EXPECT_TRUE(a1->isCallout());
   EXPECT_TRUE(a->isFolded());
   a2->setIsCallout(true, true);
   EXPECT_FALSE(a->isFolded());

@@ -293,16 +293,12 @@ void TextView::touchesMoved(const TouchSet& touches, const Event& event) {
 
 void TextView::touchesEnded(const TouchSet& touches, const Event& event) {
   if (!selectingTouch_) return View::touchesEnded(touches, event);
-  TouchSet others = othersThanSelecting(touches);
-  if (others.size() != touches.size()) selectingTouch_ = nullptr;
-  if (!others.empty()) View::touchesEnded(others, event);
+  if (TouchSet others = endSelecting(touches); !others.empty()) View::touchesEnded(others, event);
 }
 
 void TextView::touchesCancelled(const TouchSet& touches, const Event& event) {
   if (!selectingTouch_) return View::touchesCancelled(touches, event);
-  TouchSet others = othersThanSelecting(touches);
-  if (others.size() != touches.size()) selectingTouch_ = nullptr;
-  if (!others.empty()) View::touchesCancelled(others, event);
+  if (TouchSet others = endSelecting(touches); !others.empty()) View::touchesCancelled(others, event);
 }
 
 // A second touch that began while one selects went on to the next responder: so do its moves and
@@ -311,6 +307,12 @@ TouchSet TextView::othersThanSelecting(const TouchSet& touches) const {
   TouchSet others;
   for (Touch* t : touches)
     if (t != selectingTouch_) others.push_back(t);
+  return others;
+}
+
+TouchSet TextView::endSelecting(const TouchSet& touches) {
+  TouchSet others = othersThanSelecting(touches);
+  if (others.size() != touches.size()) selectingTouch_ = nullptr;
   return others;
 }
 

@@ -103,7 +103,10 @@ class TextView : public View, public TextInputClient {
   void drawRect(GraphicsContext& context, const Rect& rect) override;
 
  private:
+  // The touches of the set other than the one selecting text.
   TouchSet othersThanSelecting(const TouchSet& touches) const;
+  // The same, and the selecting touch, when among them, ends.
+  TouchSet endSelecting(const TouchSet& touches);
   // Asks the delegate, then replaces range with text and puts the caret after it.
   bool replace(TextRange range, const std::string& text);
   // The selection from the anchor to `to`; the caret alone when they meet.
